@@ -1,0 +1,41 @@
+#include "DateTimeValue.h"
+
+#include <QDate>
+#include <cmath>
+
+namespace {
+constexpr std::int64_t MsPerDay = 86'400'000;
+const std::int64_t EpochJulianDay = QDate(1899, 12, 30).toJulianDay();
+
+std::int64_t TotalMs(double value) { return std::llround(value * double(MsPerDay)); }
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+} // namespace
+
+double EncodeDateTime(const DateTimeParts& p) {
+    const std::int64_t days = QDate(p.year, p.month, p.day).toJulianDay() - EpochJulianDay;
+    const std::int64_t ms = ((p.hour * 60 + p.minute) * 60 + p.second) * 1000LL + p.msec;
+    return double(days) + double(ms) / double(MsPerDay);
+}
+
+DateTimeParts DecodeDateTime(double value) {
+    const std::int64_t total = TotalMs(value);
+    const std::int64_t days = FloorDiv(total, MsPerDay);
+    std::int64_t ms = total - days * MsPerDay;
+    DateTimeParts p;
+    const QDate date = QDate::fromJulianDay(EpochJulianDay + days);
+    p.year = date.year();
+    p.month = date.month();
+    p.day = date.day();
+    p.msec = int(ms % 1000);
+    ms /= 1000;
+    p.second = int(ms % 60);
+    ms /= 60;
+    p.minute = int(ms % 60);
+    p.hour = int(ms / 60);
+    return p;
+}
+
+std::int32_t SecondOfDay(double value) {
+    const std::int64_t total = TotalMs(value);
+    return std::int32_t((total - FloorDiv(total, MsPerDay) * MsPerDay) / 1000);
+}

@@ -1,0 +1,11 @@
+#include "LocalClock.h"
+#include "DateTimeValue.h"
+
+#include <QDateTime>
+
+double SystemClock::Now() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate d = now.date();
+    const QTime t = now.time();
+    return EncodeDateTime({d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()});
+}

@@ -1,0 +1,18 @@
+// An error meant for the user: its message is shown in the error box as it stands.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+class NocturoError : public std::runtime_error {
+public:
+    explicit NocturoError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The one place errors are shown. The window shows a message box; tests may turn a
+// report into a failure.
+class ErrorReporter {
+public:
+    virtual ~ErrorReporter() = default;
+    virtual void ShowError(const std::string& message) = 0;
+};

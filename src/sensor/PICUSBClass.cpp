@@ -1,0 +1,103 @@
+#include "PICUSBClass.h"
+
+using usbapi::INVALID_PIPE;
+
+TPICUSB::TPICUSB(usbapi::PipeLibrary& library) : library_(library) {}
+
+TPICUSB::~TPICUSB() {
+    // Also releases a lone pipe left by an activation in which the other pipe failed.
+    if (writePipe_ != INVALID_PIPE || readPipe_ != INVALID_PIPE) CloseBoth();
+}
+
+void TPICUSB::CloseBoth() {
+    library_.UsbClose(writePipe_);
+    library_.UsbClose(readPipe_);
+    writePipe_ = INVALID_PIPE;
+    readPipe_ = INVALID_PIPE;
+    active_ = false;
+}
+
+void TPICUSB::SetActive(bool value) {
+    if (value) {
+        if (active_) return; // both pipes are open already; opening again would leak them
+        // A lone pipe from an earlier half-successful attempt is released before retrying,
+        // so it is never lost.
+        if (writePipe_ != INVALID_PIPE || readPipe_ != INVALID_PIPE) CloseBoth();
+        writePipe_ = library_.UsbOpen(0, DeviceId, Endpoint, usbapi::DIRECTION_WRITE, 0);
+        readPipe_ = library_.UsbOpen(0, DeviceId, Endpoint, usbapi::DIRECTION_READ, 0);
+    } else {
+        library_.UsbClose(writePipe_);
+        library_.UsbClose(readPipe_);
+        writePipe_ = INVALID_PIPE;
+        readPipe_ = INVALID_PIPE;
+    }
+    active_ = writePipe_ != INVALID_PIPE && readPipe_ != INVALID_PIPE;
+}
+
+bool TPICUSB::SendReceive(const std::uint8_t* request, std::uint32_t requestLength,
+                          std::uint32_t& replyLength, std::uint8_t* reply) {
+    const std::uint32_t wanted = replyLength;
+    bool ok = false;
+    if (writePipe_ != INVALID_PIPE && readPipe_ != INVALID_PIPE) {
+        std::uint32_t sent = 0;
+        if (library_.UsbWrite(writePipe_, request, requestLength, &sent, sendDelay_) != 0) {
+            ok = library_.UsbRead(readPipe_, reply, wanted, &replyLength, receiveDelay_) != 0 &&
+                 replyLength == wanted;
+        }
+    }
+    if (!ok) SetActive(false);
+    return ok;
+}
+
+float TPICUSB::TemperatureFromRaw(std::int16_t raw) {
+    const std::int32_t tenths = (static_cast<std::int32_t>(raw) >> 3) * 625 / 1000;
+    return static_cast<float>((tenths % 10) * 0.1 + (tenths / 10));
+}
+
+float TPICUSB::GetTemperature() {
+    const std::uint8_t request[1] = {'T'};
+    std::uint8_t reply[2] = {0, 0};
+    std::uint32_t length = sizeof reply;
+    if (!SendReceive(request, sizeof request, length, reply)) {
+        SetActive(false);
+        return FailedTemperature;
+    }
+    const auto raw = static_cast<std::int16_t>(static_cast<std::uint16_t>(reply[0] | reply[1] << 8));
+    return TemperatureFromRaw(raw);
+}
+
+std::int32_t TPICUSB::GetLight() {
+    const std::uint8_t request[1] = {'L'};
+    std::uint8_t reply[3] = {0, 0, 0};
+    std::uint32_t length = sizeof reply;
+    if (!SendReceive(request, sizeof request, length, reply)) {
+        SetActive(false);
+        range_ = 0;
+        return 0;
+    }
+    range_ = reply[2];
+    return reply[0] + 256 * reply[1];
+}
+
+void TPICUSB::SetLedOn(bool value) {
+    const std::uint8_t request[2] = {'0', static_cast<std::uint8_t>(value ? 1 : 0)};
+    std::uint8_t reply[2] = {0, 0};
+    std::uint32_t length = sizeof reply;
+    if (!SendReceive(request, sizeof request, length, reply)) {
+        SetActive(false);
+        ledOn_ = false;
+        return;
+    }
+    ledOn_ = value;
+}
+
+std::string TPICUSB::VersionText(std::uint32_t value) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) text += '.';
+        text += std::to_string((value >> (8 * i)) & 0xFF);
+    }
+    return text;
+}
+
+std::string TPICUSB::GetVersion() const { return VersionText(library_.UsbGetDllVersion()); }

@@ -1,0 +1,58 @@
+// TPICUSB: the connection to the light sensor. Each measurement is one write of a
+// command and one read of a fixed-length reply; any failed transaction closes both
+// pipes, so callers look at Active only. Nothing here throws.
+#pragma once
+
+#include "UsbAPI.h"
+
+#include <cstdint>
+#include <string>
+
+class TPICUSB {
+public:
+    static constexpr const char* DeviceId = "vid_04d8&pid_000c";
+    static constexpr const char* Endpoint = "\\MCHP_EP1";
+    static constexpr float FailedTemperature = -273.15f;
+
+    explicit TPICUSB(usbapi::PipeLibrary& library);
+    ~TPICUSB();
+    TPICUSB(const TPICUSB&) = delete;
+    TPICUSB& operator=(const TPICUSB&) = delete;
+
+    bool GetActive() const { return active_; }
+    void SetActive(bool value);
+
+    // One 'T' transaction: °C with one decimal, truncated toward zero; -273.15 on failure.
+    float GetTemperature();
+    // One 'L' transaction: the 16-bit count, 0 on failure. Stores Range (0 on failure).
+    std::int32_t GetLight();
+    std::int32_t GetRange() const { return range_; }
+    std::string GetVersion() const;
+
+    bool GetLedOn() const { return ledOn_; }
+    void SetLedOn(bool value);
+
+    std::uint16_t GetSendDelay() const { return sendDelay_; }
+    void SetSendDelay(std::uint16_t ms) { sendDelay_ = ms; }
+    std::uint16_t GetReceiveDelay() const { return receiveDelay_; }
+    void SetReceiveDelay(std::uint16_t ms) { receiveDelay_ = ms; }
+
+    usbapi::OpenFailure lastOpenFailure() const { return library_.lastOpenFailure(); }
+
+    static float TemperatureFromRaw(std::int16_t raw);
+    static std::string VersionText(std::uint32_t value);
+
+private:
+    bool SendReceive(const std::uint8_t* request, std::uint32_t requestLength,
+                     std::uint32_t& replyLength, std::uint8_t* reply);
+    void CloseBoth();
+
+    usbapi::PipeLibrary& library_;
+    bool active_ = false;
+    usbapi::Pipe writePipe_ = usbapi::INVALID_PIPE;
+    usbapi::Pipe readPipe_ = usbapi::INVALID_PIPE;
+    bool ledOn_ = false;
+    std::int32_t range_ = 0;
+    std::uint16_t sendDelay_ = 1000;
+    std::uint16_t receiveDelay_ = 1000;
+};
