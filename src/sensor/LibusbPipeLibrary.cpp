@@ -3,9 +3,12 @@
 
 struct LibusbPipeLibrary::Impl {};
 
-LibusbPipeLibrary::LibusbPipeLibrary() : impl_(std::make_unique<Impl>()) {}
+LibusbPipeLibrary::LibusbPipeLibrary()
+    : impl_(std::make_unique<Impl>()) {}
 LibusbPipeLibrary::~LibusbPipeLibrary() = default;
-std::uint32_t LibusbPipeLibrary::UsbGetDllVersion() { return 0; }
+std::uint32_t LibusbPipeLibrary::UsbGetDllVersion() {
+    return 0;
+}
 usbapi::Pipe LibusbPipeLibrary::UsbOpen(std::uint32_t, const char*, const char*, std::uint32_t,
                                         std::uint32_t) {
     return usbapi::INVALID_PIPE;
@@ -22,8 +25,12 @@ void LibusbPipeLibrary::UsbClose(usbapi::Pipe) {}
 usbapi::OpenFailure LibusbPipeLibrary::lastOpenFailure() const {
     return usbapi::OpenFailure::NoDevice;
 }
-bool LibusbPipeLibrary::hasHotplug() const { return false; }
-std::vector<usbapi::PipeEventSource::WatchedFd> LibusbPipeLibrary::fds() const { return {}; }
+bool LibusbPipeLibrary::hasHotplug() const {
+    return false;
+}
+std::vector<usbapi::PipeEventSource::WatchedFd> LibusbPipeLibrary::fds() const {
+    return {};
+}
 void LibusbPipeLibrary::handleEvents() {}
 void LibusbPipeLibrary::setCallbacks(std::function<void()>, std::function<void()>) {}
 
@@ -32,6 +39,10 @@ static LibusbPipeLibrary& binding() {
     static LibusbPipeLibrary library;
     return library;
 }
-PipeLibrary& DefaultPipeLibrary() { return binding(); }
-PipeEventSource* DefaultPipeEvents() { return &binding(); }
+PipeLibrary& DefaultPipeLibrary() {
+    return binding();
+}
+PipeEventSource* DefaultPipeEvents() {
+    return &binding();
+}
 } // namespace usbapi
