@@ -13,6 +13,7 @@
 #include <climits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -62,7 +63,7 @@ struct LibusbPipeLibrary::Impl {
     // What is known of the devices with one vendor and product.
     struct Watch {
         pipeaddress::DeviceId id;
-        libusb_hotplug_callback_handle callback = 0;
+        std::optional<libusb_hotplug_callback_handle> callback;
         std::vector<libusb_device*> present;    // with hotplug: the devices attached now
         ScanThrottle throttle{RESCAN_INTERVAL}; // without hotplug
     };
@@ -96,7 +97,7 @@ struct LibusbPipeLibrary::Impl {
         if (context == nullptr) return;
         pipes.clear(); // closes every device before the context goes
         for (const auto& watch : watches) {
-            if (hotplug) libusb_hotplug_deregister_callback(context, watch->callback);
+            if (watch->callback) libusb_hotplug_deregister_callback(context, *watch->callback);
         }
         libusb_set_pollfd_notifiers(context, nullptr, nullptr, nullptr);
         libusb_exit(context);
@@ -109,6 +110,7 @@ struct LibusbPipeLibrary::Impl {
         auto& watch = *watches.emplace_back(std::make_unique<Watch>());
         watch.id = id;
         if (hotplug) {
+            libusb_hotplug_callback_handle callback = 0;
             // Devices already attached are reported from within the registration; they
             // are not arrivals the caller waits for.
             const bool pending = arrivalPending;
@@ -117,9 +119,13 @@ struct LibusbPipeLibrary::Impl {
                 static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
                                                   LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
                 LIBUSB_HOTPLUG_ENUMERATE, id.vendor, id.product, LIBUSB_HOTPLUG_MATCH_ANY,
-                &Impl::hotplugEvent, this, &watch.callback);
+                &Impl::hotplugEvent, this, &callback);
             arrivalPending = pending;
-            if (result != LIBUSB_SUCCESS) hotplug = false; // scan with throttling instead
+            if (result == LIBUSB_SUCCESS) {
+                watch.callback = callback;
+            } else {
+                hotplug = false; // scan with throttling instead
+            }
         }
         return watch;
     }
@@ -131,6 +137,12 @@ struct LibusbPipeLibrary::Impl {
     }
 
     void deviceEvent(libusb_device* device, libusb_hotplug_event event) {
+        if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT) {
+            // Pipes on a device that left stay dead, even once it is back.
+            for (auto& [pipe, entry] : pipes) {
+                if (entry.device->device() == device) entry.device->markGone();
+            }
+        }
         libusb_device_descriptor descriptor{};
         if (libusb_get_device_descriptor(device, &descriptor) != LIBUSB_SUCCESS) return;
         for (const auto& watch : watches) {
@@ -144,12 +156,6 @@ struct LibusbPipeLibrary::Impl {
                 arrivalPending = true;
             } else if (at != present.end()) {
                 present.erase(at);
-            }
-        }
-        if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT) {
-            // Pipes on a device that left stay dead, even once it is back.
-            for (auto& [pipe, entry] : pipes) {
-                if (entry.device->device() == device) entry.device->markGone();
             }
         }
     }
