@@ -7,10 +7,11 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <string_view>
 
 namespace {
-// Fixed notation of |value|'s sign and digits with '.' as the point. Longest result: a
-// 309-digit integer part, the point, the decimals and a sign.
+// A value in fixed notation with '.' as the point, rounded for the formats. Longest
+// result: a sign, a 309-digit integer part, the point and the decimals.
 class FixedDigits {
 public:
     FixedDigits(double value, int decimals) {
@@ -40,6 +41,9 @@ public:
         }
         DropMinusOfZero();
     }
+
+    FixedDigits(const FixedDigits&) = delete;
+    FixedDigits& operator=(const FixedDigits&) = delete;
 
     const char* begin() const { return begin_; }
     const char* end() const { return end_; }
@@ -94,18 +98,18 @@ private:
 };
 
 void AppendPadding(QString& out, qsizetype length, int width) {
-    if (length < width) out.append(QString(width - length, u' '));
+    if (length < width) out.resize(out.size() + width - length, u' ');
 }
 
 void AppendFixed(QString& out, double value, int width, int decimals, const QString& separator) {
     const FixedDigits digits(value, decimals);
     AppendPadding(out, digits.size(), width);
-    for (const char c : digits) {
-        if (c == '.')
-            out.append(separator);
-        else
-            out.append(QLatin1Char(c));
-    }
+    const std::string_view text(digits.begin(), std::size_t(digits.size()));
+    const std::size_t point = text.find('.');
+    out.append(QLatin1StringView(text.substr(0, point)));
+    if (point == std::string_view::npos) return;
+    out.append(separator);
+    out.append(QLatin1StringView(text.substr(point + 1)));
 }
 
 void AppendInt(QString& out, std::int64_t value, int width) {
@@ -129,37 +133,38 @@ void AppendZeroPadded(QString& out, int value, int digits) {
     out.append(QLatin1StringView(buffer, end - buffer));
 }
 
+// True when `count` copies of `letter` stand at `i`.
+bool RunAt(QStringView pattern, qsizetype i, char16_t letter, qsizetype count) {
+    if (pattern.size() - i < count) return false;
+    for (qsizetype k = 0; k < count; ++k)
+        if (pattern[i + k] != letter) return false;
+    return true;
+}
+
 void AppendDateTime(QString& out, double value, QStringView pattern,
                     const RegionalSettings& settings) {
     const DateTimeParts parts = DecodeDateTime(value);
+    struct Field {
+        char16_t letter;
+        qsizetype length;
+        int value;
+    };
+    const Field fields[] = {{u'y', 4, parts.year}, {u'm', 2, parts.month},  {u'd', 2, parts.day},
+                            {u'h', 2, parts.hour}, {u'n', 2, parts.minute}, {u's', 2, parts.second},
+                            {u'z', 3, parts.msec}};
     for (qsizetype i = 0; i < pattern.size();) {
-        const QStringView rest = pattern.sliced(i);
-        if (rest.startsWith(u"yyyy")) {
-            AppendZeroPadded(out, parts.year, 4);
-            i += 4;
-        } else if (rest.startsWith(u"zzz")) {
-            AppendZeroPadded(out, parts.msec, 3);
-            i += 3;
-        } else if (rest.startsWith(u"mm")) {
-            AppendZeroPadded(out, parts.month, 2);
-            i += 2;
-        } else if (rest.startsWith(u"dd")) {
-            AppendZeroPadded(out, parts.day, 2);
-            i += 2;
-        } else if (rest.startsWith(u"hh")) {
-            AppendZeroPadded(out, parts.hour, 2);
-            i += 2;
-        } else if (rest.startsWith(u"nn")) {
-            AppendZeroPadded(out, parts.minute, 2);
-            i += 2;
-        } else if (rest.startsWith(u"ss")) {
-            AppendZeroPadded(out, parts.second, 2);
-            i += 2;
+        const Field* match = nullptr;
+        for (const Field& field : fields)
+            if (pattern[i] == field.letter && RunAt(pattern, i, field.letter, field.length))
+                match = &field;
+        if (match) {
+            AppendZeroPadded(out, match->value, int(match->length));
+            i += match->length;
         } else {
-            if (rest[0] == u':')
+            if (pattern[i] == u':')
                 out.append(settings.timeSeparator);
             else
-                out.append(rest[0]);
+                out.append(pattern[i]);
             ++i;
         }
     }
