@@ -6,7 +6,6 @@
 #include "SecondRecord.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <exception>
@@ -27,10 +26,6 @@ QString DailyLog::FileNameFor(double timeStamp) {
 
 QString DailyLog::FilePath(const QString& name) const {
     return QDir(directory_).absoluteFilePath(name);
-}
-
-bool DailyLog::FileExists() const {
-    return !logFileName_.isEmpty() && QFileInfo::exists(FilePath(logFileName_));
 }
 
 void DailyLog::Take(const SecondRecord& record) {

@@ -61,8 +61,8 @@ bool EndsWithBreak(const QByteArray& bytes) {
 } // namespace
 
 bool Read(const QString& path, QByteArray& bytes) {
-    QFile file(path);
     if (!QFileInfo::exists(path)) return false;
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         throw NocturoError(QStringLiteral("Cannot open file \"%1\". %2")
                                .arg(Quoted(path), file.errorString())
