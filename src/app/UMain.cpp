@@ -4,9 +4,11 @@
 #include "LocalClock.h"
 #include "PICUSBClass.h"
 #include "PassDriver.h"
+#include "RegionalSettings.h"
 #include "UsbAPI.h"
 
 #include <QCloseEvent>
+#include <QEvent>
 #include <QMessageBox>
 
 TForm1::TForm1(const TForm1Services& services, QWidget* parent)
@@ -14,8 +16,10 @@ TForm1::TForm1(const TForm1Services& services, QWidget* parent)
     , ui_(std::make_unique<Ui::TForm1>())
     , services_(services)
     , errors_(services.errors)
-    , cycle_(services.clock, *this) {
+    , cycle_(services.clock, *this)
+    , log_(services.dataDirectory) {
     ui_->setupUi(this);
+    ReadRegionalSettings();
     connect(ui_->MIExit, &QAction::triggered, this, &TForm1::MIExitClick);
     try {
         FormCreate();
@@ -34,6 +38,14 @@ TForm1::~TForm1() {
 
 void TForm1::FormCreate() {
     cycle_.Begin();
+    // A day file that cannot be read is reported, and acquisition starts all the same: the
+    // saves keep every line the file holds, or fail while it stays unreadable.
+    log_.SetLogFileName(DailyLog::FileNameFor(cycle_.CurrentTime()));
+    try {
+        log_.Load();
+    } catch (const NocturoError& e) {
+        Errors().ShowError(e.what());
+    }
     device_ = std::make_unique<TPICUSB>(services_.pipes);
     cycle_.SetDevice(device_.get());
     device_->SetActive(true);
@@ -48,6 +60,11 @@ void TForm1::FormCreate() {
 
 void TForm1::FormDestroy() {
     if (driver_) driver_->Stop();
+    try {
+        log_.Save();
+    } catch (const NocturoError& e) {
+        Errors().ShowError(e.what());
+    }
     device_.reset();
 }
 
@@ -59,7 +76,19 @@ bool TForm1::IdleHandler() {
 
 void TForm1::UpdateStatusBar() {}
 
-void TForm1::TakeRecord(const SecondRecord& /*record*/) {}
+void TForm1::TakeRecord(const SecondRecord& record) {
+    log_.Take(record);
+    // The plot and the reboot arming take the record after the log.
+}
+
+void TForm1::ReadRegionalSettings() {
+    log_.SetRegionalSettings(RegionalSettings::FromSystem());
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LocaleChange) ReadRegionalSettings();
+    QMainWindow::changeEvent(event);
+}
 
 void TForm1::MIExitClick() {
     close();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AcquisitionCycle.h"
+#include "DailyLog.h"
 #include "NocturoError.h"
 #include "SecondRecord.h"
 
@@ -28,8 +29,9 @@ struct TForm1Services {
     usbapi::PipeLibrary& pipes;
     usbapi::PipeEventSource* pipeEvents = nullptr;
     LocalClock& clock;
-    ErrorReporter* errors = nullptr; // nullptr: the window's own error box
-    bool runPasses = true;           // false: tests call IdleHandler themselves
+    ErrorReporter* errors = nullptr;             // nullptr: the window's own error box
+    bool runPasses = true;                       // false: tests call IdleHandler themselves
+    QString dataDirectory = QStringLiteral("."); // where the day files go
 };
 
 class TForm1 : public QMainWindow, private RecordHandOver, private ErrorReporter {
@@ -44,9 +46,13 @@ public:
 
     TPICUSB* Device() const { return device_.get(); }
     const AcquisitionCycle& Cycle() const { return cycle_; }
+    DailyLog& Log() { return log_; }
     Ui::TForm1& Form() { return *ui_; }
     // The one place errors are shown.
     ErrorReporter& Errors() { return errors_ != nullptr ? *errors_ : *this; }
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
     void FormCreate();
@@ -54,11 +60,13 @@ private:
     void MIExitClick();
     void TakeRecord(const SecondRecord& record) override;
     void ShowError(const std::string& message) override;
+    void ReadRegionalSettings();
 
     std::unique_ptr<Ui::TForm1> ui_;
     TForm1Services services_;
     ErrorReporter* errors_;
     AcquisitionCycle cycle_;
+    DailyLog log_;
     std::unique_ptr<TPICUSB> device_;
     std::unique_ptr<PassDriver> driver_;
     QMessageBox* errorBox_ = nullptr;
