@@ -5,7 +5,7 @@ JOBS     ?= $(shell nproc)
 DATA_DIR ?= $(HOME)/Nocturo
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build run demo test bench sanitize format clean
+.PHONY: all deps configure build run demo test bench sanitize package format clean
 
 all: build
 
@@ -33,12 +33,21 @@ bench: deps
 	for b in build-release/bench/bench_*; do [ -x "$$b" ] && QT_QPA_PLATFORM=offscreen "$$b"; done
 
 # AddressSanitizer + UndefinedBehaviorSanitizer build of everything, tests run under it.
+# Any report fails the test; tests labelled no-sanitize cannot run under the sanitizers.
+SANITIZE_ENV = ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 sanitize: deps
-	$(MAKE) build BUILD=build-asan TYPE=Debug CMAKE_ARGS=-DNOCTURO_SANITIZE=ON
-	cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	$(MAKE) build BUILD=build-asan TYPE=Debug CMAKE_ARGS="-DNOCTURO_SANITIZE=ON -DNOCTURO_BENCH=OFF"
+	cd build-asan && $(SANITIZE_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE no-sanitize
+
+# Debian package (CPack) of a Release build; the .deb is left in build-package/.
+package: deps
+	$(MAKE) build TYPE=Release BUILD=build-package CMAKE_ARGS="-DNOCTURO_TESTS=OFF -DNOCTURO_BENCH=OFF"
+	cd build-package && cpack -G DEB
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-release build-asan
+	rm -rf build build-release build-asan build-package

@@ -1,0 +1,55 @@
+# Installed files besides the program, and the Debian package (cpack -G DEB).
+#
+# Layout under the install prefix (/usr in the package):
+#   bin/nocturo                         the program
+#   bin/nocturo-station                 starts it in the user's data folder (~/Nocturo)
+#   share/applications/<id>.desktop     desktop entry, runs nocturo-station
+#   share/icons/hicolor/scalable/apps/  the icon
+#   share/metainfo/<id>.metainfo.xml    AppStream metadata
+#   lib/udev/rules.d/70-nocturo.rules   sensor access for the user at the active seat
+include(GNUInstallDirs)
+
+set(NOCTURO_APP_ID org.nocturo.Nocturo)
+set(NOCTURO_PACKAGE_MAINTAINER "Nocturo developers <nocturo@example.org>"
+    CACHE STRING "Maintainer field of the Debian package")
+
+# The release date follows SOURCE_DATE_EPOCH when it is set, so builds can be reproduced.
+string(TIMESTAMP NOCTURO_RELEASE_DATE "%Y-%m-%d" UTC)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/${NOCTURO_APP_ID}.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/packaging/${NOCTURO_APP_ID}.metainfo.xml @ONLY)
+
+install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/nocturo-station DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/${NOCTURO_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/${NOCTURO_APP_ID}.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/${NOCTURO_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# udev reads rules from <prefix>/lib/udev/rules.d for /usr and /usr/local, never from a
+# multiarch library directory, so the path is fixed here.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/70-nocturo.rules DESTINATION lib/udev/rules.d)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME nocturo)
+set(CPACK_PACKAGE_VENDOR "Nocturo developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "continuous record of a USB light sensor")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Nocturo reads a USB light sensor (04D8:000C) as fast as it answers, scales each \
+count by its gain range and writes one rounded mean per second, with the sensor's \
+temperature, into a daily text log. It plots counts, temperature and range against the \
+time of day and can force a reboot of an unattended station after the sensor fails. \
+A udev rule lets the user at the machine's seat open the sensor.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${NOCTURO_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Depends is computed from the libraries the program links (dpkg-shlibdeps, in dpkg-dev).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The forced reboot goes through systemd-logind, which asks polkit.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, polkitd")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)

@@ -1,0 +1,133 @@
+#!/bin/sh
+# Builds the Debian package from this build tree, unpacks it into a scratch root
+# (dpkg -x: no root needed, the machine is left as it is), starts the unpacked program
+# offscreen in an empty folder for a few seconds, ends it with SIGTERM, and checks that it
+# wrote nothing outside its working directory (home, temporary and runtime folders all
+# point into the scratch area) and nothing there but daily logs.
+#
+#   check_package.sh BUILD_DIR
+set -eu
+build=$1
+tmp=$(mktemp -d)
+pid= job=
+cleanup() {
+    if [ -n "$pid" ]; then kill -KILL "$pid" 2>/dev/null || true; fi
+    if [ -n "$job" ]; then kill -KILL "$job" 2>/dev/null || true; fi
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cpack --config "$build/CPackConfig.cmake" -B "$tmp/cpack" -G DEB >"$tmp/cpack.log" 2>&1 ||
+    { cat "$tmp/cpack.log" >&2; fail "cpack"; }
+set -- "$tmp"/cpack/*.deb
+[ $# -eq 1 ] && [ -f "$1" ] || fail "expected one package, found: $*"
+deb=$1
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = nocturo ] || fail "package name"
+[ "$(field Section)" = science ] || fail "section"
+field Maintainer | grep -q '<.*@.*>' || fail "maintainer has no address"
+depends=$(field Depends)
+for lib in libqt6widgets6 libusb-1.0-0 libc6; do
+    echo "$depends" | grep -q "$lib" || fail "Depends lacks $lib: $depends"
+done
+
+root=$tmp/root
+dpkg -x "$deb" "$root"
+for f in usr/bin/nocturo usr/bin/nocturo-station usr/lib/udev/rules.d/70-nocturo.rules \
+    usr/share/applications/org.nocturo.Nocturo.desktop; do
+    [ -e "$root/$f" ] || fail "package lacks /$f"
+done
+dpkg-deb -e "$deb" "$tmp/control"
+sh -n "$tmp/control/postinst" || fail "postinst is not valid shell"
+
+# A clean environment whose every writable place is in the scratch area. Sanitizer
+# settings pass through so the sanitizer build runs this too. Where strace works, every
+# call that creates, changes or removes a file is recorded as well, which also catches a
+# write to a fixed path that no environment variable leads to.
+home=$tmp/home work=$tmp/work runtime=$tmp/runtime scratch=$tmp/tmpdir
+mkdir -p "$home" "$work" "$runtime" "$scratch"
+chmod 700 "$runtime"
+touch "$tmp/before"
+set --
+if readelf -d "$root/usr/bin/nocturo" | grep -q 'libasan'; then
+    # LeakSanitizer cannot work under ptrace; here the program's own leak check at exit
+    # is the point, and the folders are still checked.
+    echo "note: sanitizer build, run without strace"
+elif command -v strace >/dev/null 2>&1 && strace -qq -o /dev/null true 2>/dev/null; then
+    set -- strace -f -qq -o "$tmp/trace" -e trace=open,openat,creat,mkdir,mkdirat,rename,renameat,renameat2,unlink,unlinkat,rmdir,link,linkat,symlink,symlinkat,truncate,chmod,fchmodat,chown,fchownat,lchown,utimensat
+else
+    echo "note: strace cannot trace here; checking the scratch folders only"
+fi
+(
+    cd "$work"
+    # The shell writes the program's process id, then becomes the program.
+    exec "$@" sh -c 'echo $$ >"$1"; shift; exec "$@"' sh "$tmp/pid" \
+        env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$scratch" XDG_RUNTIME_DIR="$runtime" \
+        LANG=C.UTF-8 QT_QPA_PLATFORM=offscreen \
+        ${ASAN_OPTIONS+ASAN_OPTIONS="$ASAN_OPTIONS"} \
+        ${UBSAN_OPTIONS+UBSAN_OPTIONS="$UBSAN_OPTIONS"} \
+        ${LSAN_OPTIONS+LSAN_OPTIONS="$LSAN_OPTIONS"} \
+        "$root/usr/bin/nocturo"
+) >"$tmp/program.log" 2>&1 &
+job=$!
+sleep 3
+if ! kill -0 "$job" 2>/dev/null || [ ! -s "$tmp/pid" ]; then
+    wait "$job" || true
+    job=
+    cat "$tmp/program.log" >&2
+    fail "the program ended by itself within 3 s"
+fi
+pid=$(cat "$tmp/pid")
+kill -TERM "$pid"
+# It gets 10 s to save and close; a program that ignores SIGTERM fails here.
+i=0
+while kill -0 "$job" 2>/dev/null && [ $i -lt 100 ]; do
+    sleep 0.1
+    i=$((i + 1))
+done
+kill -0 "$job" 2>/dev/null && { cat "$tmp/program.log" >&2; fail "still running 10 s after SIGTERM"; }
+status=0
+wait "$job" || status=$?
+pid= job=
+# 0: closed through its own shut-down; 143: ended by the signal's default action.
+case $status in
+    0 | 143) ;;
+    *) cat "$tmp/program.log" >&2; fail "exit status $status after SIGTERM" ;;
+esac
+
+# Traced calls that succeeded (or were cut off by a thread switch) and name a path outside
+# the working directory. Opens for reading only, devices, the process id file and links
+# from /proc/self/fd (an unnamed temporary file given its name) are fine,
+# and so is fontconfig's cache: the font library refreshes it by itself when the system's
+# cache is out of date, which says nothing about the program.
+if [ -f "$tmp/trace" ]; then
+    outside=$(awk -v work="$work" -v pidfile="$tmp/pid" -v fccache="$home/.cache/fontconfig" '
+        / = -1 / || $2 ~ /^(execve|\+\+\+|---|<\.\.\.)/ { next }
+        $2 ~ /^(open|openat)\(/ && $0 !~ /O_WRONLY|O_RDWR|O_CREAT|O_TRUNC/ { next }
+        {
+            n = split($0, part, "\"")
+            for (i = 2; i < n; i += 2) {
+                p = part[i]
+                if (p == pidfile || p ~ /^\/dev\// && p !~ /^\/dev\/shm\//) continue
+                if (index(p, fccache) == 1 || p ~ /^\/proc\/(self|[0-9]+)\/fd\//) continue
+                if (p ~ /^\// ? p != work && index(p, work "/") != 1 : p ~ /(^|\/)\.\.(\/|$)/) {
+                    print
+                    next
+                }
+            }
+        }' "$tmp/trace")
+    [ -z "$outside" ] || { echo "$outside" >&2; fail "changed files outside its folder"; }
+fi
+
+leftovers() { (cd "$1" && find . -mindepth 1 | sort); }
+in_home=$(leftovers "$home" | grep -v -E '^\./\.cache(/fontconfig(/.*)?)?$' || true)
+[ -z "$in_home" ] || { echo "$in_home" >&2; fail "wrote into HOME"; }
+[ -z "$(leftovers "$scratch")" ] || { leftovers "$scratch" >&2; fail "wrote into TMPDIR"; }
+[ -z "$(leftovers "$runtime")" ] || { leftovers "$runtime" >&2; fail "wrote into XDG_RUNTIME_DIR"; }
+bad=$(leftovers "$work" | grep -v -E '^\./[0-9]{8}\.txt$' || true)
+[ -z "$bad" ] || { echo "$bad" >&2; fail "wrote more than daily logs into its folder"; }
+changed=$(find "$root" -newer "$tmp/before" | head -5)
+[ -z "$changed" ] || { echo "$changed" >&2; fail "changed its installed files"; }
+echo "package ok: $(basename "$deb"), Depends: $depends"
