@@ -321,7 +321,8 @@ void EmulatedUsbDevice::reap(UMockdevIoctlClient* client, Client& state, UMockde
         umockdev_ioctl_client_complete(client, -1, EFAULT);
         return;
     }
-    // Resolving the buffer again marks it to be written back with the URB.
+    // umockdev writes the URB back with the buffer it was resolved with; resolving the
+    // buffer again makes sure it counts as changed, as it is for a completed read.
     if (urb.buffer) {
         UMockdevIoctlData* again = umockdev_ioctl_data_resolve(
             urb.urb, G_STRUCT_OFFSET(usbdevfs_urb, buffer), urb.buffer->data_len, nullptr);

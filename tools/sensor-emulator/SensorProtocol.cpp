@@ -4,7 +4,7 @@
 #include <cmath>
 
 std::int16_t SensorProtocol::rawTemperature(double celsius) {
-    const double sixteenths = std::clamp(std::round(celsius * 16), -2048.0, 2047.0);
+    const double sixteenths = std::clamp(std::round(celsius * 16), -4096.0, 4095.0);
     return static_cast<std::int16_t>(static_cast<int>(sixteenths) * 8);
 }
 

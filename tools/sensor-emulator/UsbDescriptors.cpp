@@ -15,23 +15,26 @@ constexpr std::uint8_t MaxPacket = 64;
 const char* const Strings[] = {nullptr, "Nocturo", "Emulated light sensor"};
 } // namespace
 
+// clang-format off
 std::vector<std::uint8_t> device() {
-    return {
-        18,   1, lo(0x0200), hi(0x0200), // USB 2.0, full speed
-        0xFF, 0, 0,          MaxPacket,  lo(VendorId), hi(VendorId), lo(ProductId), hi(ProductId),
-        0x00, 1,    // device release 1.00
-        1,    2, 0, // manufacturer, product, no serial number
-        1};
+    return {18, 1,                     // device descriptor
+            lo(0x0200), hi(0x0200),    // USB 2.0
+            0xFF, 0, 0,                // vendor-specific class
+            MaxPacket,                 // endpoint 0
+            lo(VendorId), hi(VendorId), lo(ProductId), hi(ProductId),
+            lo(0x0100), hi(0x0100),    // device release 1.00
+            1, 2, 0,                   // manufacturer, product, no serial number
+            1};                        // configurations
 }
 
 std::vector<std::uint8_t> configuration() {
     const unsigned total = 9 + 9 + 7 + 7;
-    return {
-        9, 2, lo(total),   hi(total), 1,         1,    0, 0x80, 50, // one interface, 100 mA
-        9, 4, 0,           0,         2,         0xFF, 0, 0,    0,  // vendor class, two endpoints
-        7, 5, EndpointOut, 2,         MaxPacket, 0,    0,           // bulk OUT
-        7, 5, EndpointIn,  2,         MaxPacket, 0,    0};          // bulk IN
+    return {9, 2, lo(total), hi(total), 1, 1, 0, 0x80, 50, // one interface, 100 mA
+            9, 4, 0, 0, 2, 0xFF, 0, 0, 0,                  // vendor class, two endpoints
+            7, 5, EndpointOut, 2, lo(MaxPacket), hi(MaxPacket), 0,  // bulk OUT
+            7, 5, EndpointIn, 2, lo(MaxPacket), hi(MaxPacket), 0};  // bulk IN
 }
+// clang-format on
 
 std::vector<std::uint8_t> string(std::uint8_t index) {
     if (index == 0) return {4, 3, lo(0x0409), hi(0x0409)}; // English (United States)
