@@ -40,9 +40,15 @@ std::string withUmockdev(const char* current) {
     std::string list = current ? current : "";
     for (char& c : list)
         if (c == ':') c = ' ';
-    const std::string sanitizer = loaded({"libasan.so", "libclang_rt.asan"});
-    if (!sanitizer.empty() && !contains(list, sanitizer)) list = sanitizer + " " + list;
-    if (!contains(list, Library)) list += std::string(list.empty() ? "" : " ") + Library;
+    const auto add = [&list](const std::string& item, bool first) {
+        if (contains(list, item)) return;
+        if (list.empty())
+            list = item;
+        else
+            list = first ? item + " " + list : list + " " + item;
+    };
+    add(loaded({"libasan.so", "libclang_rt.asan"}), true);
+    add(Library, false);
     return list;
 }
 
