@@ -20,18 +20,28 @@ void AcquisitionCycle::Begin() {
     lastSecond_ = -1;
 }
 
-bool AcquisitionCycle::DeviceActive() const { return device_ != nullptr && device_->GetActive(); }
+bool AcquisitionCycle::DeviceActive() const {
+    return device_ != nullptr && device_->GetActive();
+}
 
-void AcquisitionCycle::UpdateStatusText() { statusText_ = DeviceActive() ? "Ok" : "Error"; }
+void AcquisitionCycle::UpdateStatusText() {
+    statusText_ = DeviceActive() ? "Ok" : "Error";
+}
 
 std::int32_t AcquisitionCycle::GainFactor(std::int32_t range) {
     switch (range) {
-    case 1: return 120;
-    case 2: return 8;
-    case 3: return 4;
-    case 4: return 2;
-    case 5: return 1;
-    default: return 0;
+    case 1:
+        return 120;
+    case 2:
+        return 8;
+    case 3:
+        return 4;
+    case 4:
+        return 2;
+    case 5:
+        return 1;
+    default:
+        return 0;
     }
 }
 

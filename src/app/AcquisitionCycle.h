@@ -55,6 +55,6 @@ private:
     float temperature_ = StartTemperature;
     std::int32_t flux_ = 0;
     std::int32_t lastSecond_ = -1;
-    std::vector<double> fluxSum_;   // allocated once, never resized
+    std::vector<double> fluxSum_; // allocated once, never resized
     std::vector<double> fluxCount_;
 };

@@ -7,8 +7,12 @@ namespace {
 constexpr std::int64_t MsPerDay = 86'400'000;
 const std::int64_t EpochJulianDay = QDate(1899, 12, 30).toJulianDay();
 
-std::int64_t TotalMs(double value) { return std::llround(value * double(MsPerDay)); }
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+std::int64_t TotalMs(double value) {
+    return std::llround(value * double(MsPerDay));
+}
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 } // namespace
 
 double EncodeDateTime(const DateTimeParts& p) {

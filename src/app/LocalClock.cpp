@@ -7,5 +7,6 @@ double SystemClock::Now() {
     const QDateTime now = QDateTime::currentDateTime();
     const QDate d = now.date();
     const QTime t = now.time();
-    return EncodeDateTime({d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()});
+    return EncodeDateTime(
+        {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()});
 }

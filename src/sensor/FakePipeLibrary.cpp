@@ -12,7 +12,8 @@ void FakePipeLibrary::queueReply(std::uint8_t command, std::vector<std::uint8_t>
 }
 
 void FakePipeLibrary::queueFault(Fault fault, int count) {
-    for (int i = 0; i < count; ++i) faults_.push_back(fault);
+    for (int i = 0; i < count; ++i)
+        faults_.push_back(fault);
 }
 
 int FakePipeLibrary::count(Op op) const {

@@ -17,11 +17,15 @@ public:
     struct Call {
         Call(Op op, usbapi::Pipe pipe = usbapi::INVALID_PIPE, std::uint32_t direction = 0,
              std::uint32_t timeoutMs = 0, std::vector<std::uint8_t> data = {})
-            : op(op), pipe(pipe), direction(direction), timeoutMs(timeoutMs), data(std::move(data)) {}
+            : op(op)
+            , pipe(pipe)
+            , direction(direction)
+            , timeoutMs(timeoutMs)
+            , data(std::move(data)) {}
         Op op;
-        usbapi::Pipe pipe;       // Open: the handle returned
-        std::uint32_t direction; // Open only
-        std::uint32_t timeoutMs; // Read and Write
+        usbapi::Pipe pipe;              // Open: the handle returned
+        std::uint32_t direction;        // Open only
+        std::uint32_t timeoutMs;        // Read and Write
         std::vector<std::uint8_t> data; // Write: the request; Read: the reply given
     };
     enum class Fault { WriteRefused, Timeout, ShortReply };
@@ -33,7 +37,7 @@ public:
     // The next transactions fail this way, one per queued fault.
     void queueFault(Fault fault, int count = 1);
 
-    bool attached = true;    // no device: every open fails
+    bool attached = true; // no device: every open fails
     bool canOpenWrite = true;
     bool canOpenRead = true;
     std::uint32_t version = 0x001A0001u; // reads 1.0.26.0

@@ -23,8 +23,7 @@ public:
     bool hasHotplug() const override;
     std::vector<WatchedFd> fds() const override;
     void handleEvents() override;
-    void setCallbacks(std::function<void()> onArrival,
-                      std::function<void()> onFdsChanged) override;
+    void setCallbacks(std::function<void()> onArrival, std::function<void()> onFdsChanged) override;
 
 private:
     struct Impl;

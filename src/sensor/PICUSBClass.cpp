@@ -2,7 +2,8 @@
 
 using usbapi::INVALID_PIPE;
 
-TPICUSB::TPICUSB(usbapi::PipeLibrary& library) : library_(library) {}
+TPICUSB::TPICUSB(usbapi::PipeLibrary& library)
+    : library_(library) {}
 
 TPICUSB::~TPICUSB() {
     // Also releases a lone pipe left by an activation in which the other pipe failed.
@@ -62,7 +63,8 @@ float TPICUSB::GetTemperature() {
         SetActive(false);
         return FailedTemperature;
     }
-    const auto raw = static_cast<std::int16_t>(static_cast<std::uint16_t>(reply[0] | reply[1] << 8));
+    const auto raw =
+        static_cast<std::int16_t>(static_cast<std::uint16_t>(reply[0] | reply[1] << 8));
     return TemperatureFromRaw(raw);
 }
 
@@ -100,4 +102,6 @@ std::string TPICUSB::VersionText(std::uint32_t value) {
     return text;
 }
 
-std::string TPICUSB::GetVersion() const { return VersionText(library_.UsbGetDllVersion()); }
+std::string TPICUSB::GetVersion() const {
+    return VersionText(library_.UsbGetDllVersion());
+}

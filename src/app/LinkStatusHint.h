@@ -1,0 +1,9 @@
+// Why the sensor link is down, in words for the status panel's tooltip.
+#pragma once
+
+#include "UsbAPI.h"
+
+#include <QString>
+
+// Empty while the link is up.
+QString LinkStatusHint(bool active, usbapi::OpenFailure failure);

@@ -1,0 +1,18 @@
+// Nocturo: keeps a continuous record of a USB light sensor.
+#include "LocalClock.h"
+#include "UMain.h"
+#include "UsbAPI.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Nocturo"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Nocturo"));
+
+    SystemClock clock;
+    TForm1Services services{usbapi::DefaultPipeLibrary(), usbapi::DefaultPipeEvents(), clock};
+    TForm1 Form1(services);
+    Form1.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,67 @@
+#include "PassDriver.h"
+
+#include "NocturoError.h"
+#include "UsbAPI.h"
+
+#include <QSocketNotifier>
+#include <poll.h>
+
+PassDriver::PassDriver(PassFunction pass, ErrorReporter& errors, usbapi::PipeEventSource* events,
+                       QObject* parent)
+    : QObject(parent)
+    , pass_(std::move(pass))
+    , errors_(errors)
+    , events_(events) {
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &PassDriver::RunPass);
+    if (events_ != nullptr) {
+        events_->setCallbacks([this] { DeviceArrived(); },
+                              // The fd set may change inside a notifier's own handler.
+                              [this] { QTimer::singleShot(0, this, &PassDriver::WatchEventFds); });
+        WatchEventFds();
+    }
+}
+
+PassDriver::~PassDriver() {
+    if (events_ != nullptr) events_->setCallbacks({}, {});
+}
+
+void PassDriver::Start() {
+    running_ = true;
+    timer_.start(0);
+}
+
+void PassDriver::Stop() {
+    running_ = false;
+    timer_.stop();
+}
+
+void PassDriver::RunPass() {
+    if (!running_) return;
+    bool immediate = false;
+    try {
+        immediate = pass_();
+    } catch (const std::exception& e) {
+        errors_.ShowError(e.what());
+    }
+    if (running_) timer_.start(immediate ? 0 : RetryIntervalMs);
+}
+
+void PassDriver::DeviceArrived() {
+    if (running_ && timer_.interval() != 0) timer_.start(0);
+}
+
+void PassDriver::WatchEventFds() {
+    notifiers_.clear();
+    if (events_ == nullptr) return;
+    for (const auto& watched : events_->fds()) {
+        auto add = [&](QSocketNotifier::Type type) {
+            auto notifier = std::make_unique<QSocketNotifier>(watched.fd, type);
+            connect(notifier.get(), &QSocketNotifier::activated, this,
+                    [this] { events_->handleEvents(); });
+            notifiers_.push_back(std::move(notifier));
+        };
+        if (watched.events & POLLIN) add(QSocketNotifier::Read);
+        if (watched.events & POLLOUT) add(QSocketNotifier::Write);
+    }
+}

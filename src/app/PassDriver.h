@@ -1,0 +1,48 @@
+// Runs acquisition passes from the event loop, one after another without pause while the
+// sensor is connected. While it is not, and the pass's reconnection attempt failed, the
+// next pass waits for the sensor's arrival or RetryIntervalMs, whichever comes first, so a
+// station without its sensor does not spin a core. Passes never run inside another
+// handler: each starts from the event loop's own timer dispatch.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class ErrorReporter;
+class QSocketNotifier;
+namespace usbapi {
+class PipeEventSource;
+}
+
+class PassDriver : public QObject {
+public:
+    static constexpr int RetryIntervalMs = 20;
+    // Runs one pass; true when the next pass may follow at once (the sensor is connected).
+    using PassFunction = std::function<bool()>;
+
+    PassDriver(PassFunction pass, ErrorReporter& errors, usbapi::PipeEventSource* events,
+               QObject* parent = nullptr);
+    ~PassDriver() override;
+
+    void Start();
+    void Stop();
+    bool Running() const { return running_; }
+    // Milliseconds until the next pass is due (0: at once), -1 when stopped.
+    int NextPassDelay() const { return running_ ? timer_.interval() : -1; }
+
+private:
+    void RunPass();
+    void DeviceArrived();
+    void WatchEventFds();
+
+    PassFunction pass_;
+    ErrorReporter& errors_;
+    usbapi::PipeEventSource* events_;
+    QTimer timer_;
+    bool running_ = false;
+    std::vector<std::unique_ptr<QSocketNotifier>> notifiers_;
+};

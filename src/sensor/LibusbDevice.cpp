@@ -1,0 +1,110 @@
+#include "LibusbDevice.h"
+
+#include <libusb.h>
+
+using usbapi::OpenFailure;
+
+OpenFailure openFailureFrom(int libusbError) {
+    switch (libusbError) {
+    case LIBUSB_ERROR_ACCESS:
+        return OpenFailure::AccessDenied;
+    case LIBUSB_ERROR_BUSY:
+        return OpenFailure::Busy;
+    case LIBUSB_ERROR_NO_DEVICE:
+    case LIBUSB_ERROR_NOT_FOUND:
+        return OpenFailure::NoDevice;
+    default:
+        return OpenFailure::Other;
+    }
+}
+
+std::shared_ptr<LibusbDevice> LibusbDevice::open(libusb_device* device, OpenFailure& failure) {
+    libusb_device_handle* handle = nullptr;
+    const int result = libusb_open(device, &handle);
+    if (result != LIBUSB_SUCCESS) {
+        failure = openFailureFrom(result);
+        return nullptr;
+    }
+    // A kernel driver bound to the interface is detached while we hold it and attached
+    // again on release. Platforms without kernel drivers refuse this harmlessly.
+    libusb_set_auto_detach_kernel_driver(handle, 1);
+    return std::shared_ptr<LibusbDevice>(new LibusbDevice(device, handle));
+}
+
+LibusbDevice::~LibusbDevice() {
+    for (const auto& [interface, altsetting] : claimed_) {
+        libusb_release_interface(handle_, interface);
+    }
+    libusb_close(handle_);
+}
+
+bool LibusbDevice::findEndpoint(std::uint8_t address, Endpoint& found, OpenFailure& failure) const {
+    libusb_config_descriptor* config = nullptr;
+    const int result = libusb_get_active_config_descriptor(device_, &config);
+    if (result != LIBUSB_SUCCESS) {
+        failure = openFailureFrom(result);
+        return false;
+    }
+    bool ok = false;
+    failure = OpenFailure::Other; // the device has no such endpoint
+    for (int i = 0; i < config->bNumInterfaces && !ok; ++i) {
+        const libusb_interface& interface = config->interface[i];
+        for (int a = 0; a < interface.num_altsetting && !ok; ++a) {
+            const libusb_interface_descriptor& setting = interface.altsetting[a];
+            for (int e = 0; e < setting.bNumEndpoints && !ok; ++e) {
+                const libusb_endpoint_descriptor& endpoint = setting.endpoint[e];
+                if (endpoint.bEndpointAddress != address) continue;
+                const int type = endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK;
+                if (type != LIBUSB_TRANSFER_TYPE_BULK && type != LIBUSB_TRANSFER_TYPE_INTERRUPT) {
+                    continue;
+                }
+                found = {address, type == LIBUSB_TRANSFER_TYPE_INTERRUPT, setting.bInterfaceNumber,
+                         setting.bAlternateSetting};
+                ok = true;
+            }
+        }
+    }
+    libusb_free_config_descriptor(config);
+    if (ok) failure = OpenFailure::None;
+    return ok;
+}
+
+bool LibusbDevice::claim(const Endpoint& endpoint, OpenFailure& failure) {
+    for (const auto& [interface, altsetting] : claimed_) {
+        if (interface != endpoint.interface) continue;
+        if (altsetting == endpoint.altsetting) return true;
+        failure = OpenFailure::Busy; // the interface is in use in another setting
+        return false;
+    }
+    int result = libusb_claim_interface(handle_, endpoint.interface);
+    if (result != LIBUSB_SUCCESS) {
+        failure = openFailureFrom(result);
+        return false;
+    }
+    if (endpoint.altsetting != 0) {
+        result = libusb_set_interface_alt_setting(handle_, endpoint.interface, endpoint.altsetting);
+        if (result != LIBUSB_SUCCESS) {
+            libusb_release_interface(handle_, endpoint.interface);
+            failure = openFailureFrom(result);
+            return false;
+        }
+    }
+    claimed_.emplace_back(endpoint.interface, endpoint.altsetting);
+    return true;
+}
+
+int LibusbDevice::transfer(const Endpoint& endpoint, unsigned char* data, int length,
+                           int* transferred, unsigned timeoutMs) {
+    const int result =
+        endpoint.interrupt
+            ? libusb_interrupt_transfer(handle_, endpoint.address, data, length, transferred,
+                                        timeoutMs)
+            : libusb_bulk_transfer(handle_, endpoint.address, data, length, transferred, timeoutMs);
+    if (result == LIBUSB_ERROR_NO_DEVICE) {
+        gone_ = true;
+    } else if (result == LIBUSB_ERROR_PIPE) {
+        // A stalled endpoint would fail every later transfer too.
+        libusb_clear_halt(handle_, endpoint.address);
+    }
+    return result;
+}

@@ -1,0 +1,60 @@
+// One opened USB device of the libusb pipe library. The pipes on a device share one
+// LibusbDevice; when the last of them lets go, its interfaces are released (a kernel
+// driver detached for the claim is attached again) and the device is closed.
+#pragma once
+
+#include "UsbAPI.h"
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+struct libusb_device;
+struct libusb_device_handle;
+
+class LibusbDevice {
+public:
+    // Where an endpoint lives and how it moves data.
+    struct Endpoint {
+        std::uint8_t address = 0;
+        bool interrupt = false; // otherwise bulk
+        int interface = 0;
+        int altsetting = 0;
+    };
+
+    // Opens device; nullptr on failure, with the reason in failure.
+    static std::shared_ptr<LibusbDevice> open(libusb_device* device, usbapi::OpenFailure& failure);
+    ~LibusbDevice();
+    LibusbDevice(const LibusbDevice&) = delete;
+    LibusbDevice& operator=(const LibusbDevice&) = delete;
+
+    libusb_device* device() const { return device_; }
+
+    // Looks the endpoint up in the active configuration; only bulk and interrupt
+    // endpoints can carry a pipe.
+    bool findEndpoint(std::uint8_t address, Endpoint& found, usbapi::OpenFailure& failure) const;
+    // Claims the endpoint's interface unless this device holds it already.
+    bool claim(const Endpoint& endpoint, usbapi::OpenFailure& failure);
+
+    // One synchronous transfer; a libusb error code, 0 on success.
+    int transfer(const Endpoint& endpoint, unsigned char* data, int length, int* transferred,
+                 unsigned timeoutMs);
+
+    // Set once the device is known to have left: its pipes stay dead for good.
+    bool gone() const { return gone_; }
+    void markGone() { gone_ = true; }
+
+private:
+    LibusbDevice(libusb_device* device, libusb_device_handle* handle)
+        : device_(device)
+        , handle_(handle) {}
+
+    libusb_device* device_;
+    libusb_device_handle* handle_;
+    std::vector<std::pair<int, int>> claimed_; // interface, alternate setting
+    bool gone_ = false;
+};
+
+// How a libusb error code of an open or claim reads to the caller.
+usbapi::OpenFailure openFailureFrom(int libusbError);

@@ -1,0 +1,13 @@
+// Whether this process holds CAP_SYS_BOOT, the right to restart the machine by itself.
+#pragma once
+
+#include <string_view>
+
+constexpr int CAP_SYS_BOOT_BIT = 22;
+
+// Reads the effective capability set ("CapEff:", hexadecimal) out of the text of
+// /proc/<pid>/status. False when the line is missing or malformed.
+bool StatusGrantsBootCapability(std::string_view statusText);
+
+// The same for this process, from /proc/self/status; false when it cannot be read.
+bool ProcessHasBootCapability();

@@ -1,0 +1,35 @@
+// The Linux way to a forced reboot: systemd-logind over D-Bus first, the kernel call as the
+// last resort. The bus and the kernel call are handed in, so that tests can put a private
+// bus and fakes in their place and can never restart the machine they run on.
+#pragma once
+
+#include <QDBusConnection>
+
+#include <cstdint>
+#include <functional>
+
+class SystemRestart {
+public:
+    // Reads whether this process may reboot the machine by itself (CAP_SYS_BOOT).
+    using CapabilityCheck = std::function<bool()>;
+    // Flushes the file systems and reboots through the kernel; true when the kernel
+    // accepted (in reality it does not return then).
+    using KernelReboot = std::function<bool()>;
+
+    static constexpr int DEFAULT_TIMEOUT_MS = 5000;
+
+    SystemRestart(QDBusConnection bus, CapabilityCheck hasBootCapability, KernelReboot kernelReboot,
+                  int timeoutMs = DEFAULT_TIMEOUT_MS);
+
+    // Asks for a forced reboot; true when logind or the kernel accepted it. Flags other
+    // than FORCED_REBOOT are refused with false and nothing is asked.
+    bool Request(std::uint32_t flags);
+
+private:
+    bool askLogind();
+
+    QDBusConnection bus_;
+    CapabilityCheck hasBootCapability_;
+    KernelReboot kernelReboot_;
+    int timeoutMs_;
+};

@@ -1,0 +1,28 @@
+// The forced reboot, asked of the operating system.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+// Flags of a system exit request. The program only ever asks for a forced reboot.
+constexpr std::uint32_t EXIT_FLAG_REBOOT = 0x2;
+constexpr std::uint32_t EXIT_FLAG_FORCE = 0x4;
+constexpr std::uint32_t FORCED_REBOOT = EXIT_FLAG_REBOOT | EXIT_FLAG_FORCE; // 6
+
+// How the window asks for the reboot: the program hands it ExitWindowsPrivileged, tests a
+// fake. True when the system accepted the request.
+using SystemExitCall = std::function<bool(std::uint32_t flags)>;
+
+// Enables the right to restart the machine for this process and asks the system for a
+// restart with the given flags; true when the system accepted the request. Failures are
+// silent.
+//
+// Windows: enables SeShutdownPrivilege on the process token, then calls ExitWindowsEx.
+// Linux: asks systemd-logind on the system bus for a reboot; when logind refuses or is
+// absent and the process may reboot by itself (CAP_SYS_BOOT), flushes the file systems and
+// reboots through the kernel. Only FORCED_REBOOT is accepted there; any other flags are
+// refused with false and nothing is asked.
+//
+// Defined in nocturo_system_default, which only the program links: it talks to the real
+// system bus and may restart the real machine. Tests use SystemRestart with fakes instead.
+bool ExitWindowsPrivileged(std::uint32_t flags);
