@@ -48,6 +48,7 @@ double LightModel::flux(double elapsed) const {
 }
 
 LightModel::Light LightModel::light(double elapsed) {
+    if (heldLight_) return *heldLight_;
     std::uniform_real_distribution<double> jitter(0.995, 1.005);
     const double value = flux(elapsed) * jitter(noise_);
     if (value / factor(range_) > HighCount && range_ > 1)
@@ -59,6 +60,7 @@ LightModel::Light LightModel::light(double elapsed) {
 }
 
 double LightModel::temperature(double elapsed) const {
+    if (heldTemperature_) return *heldTemperature_;
     // Warmer by day, plus a slow wander of its own.
     return 12.0 + 5.0 * sunHeight(elapsed) + 0.8 * std::sin(2 * Pi * elapsed / 1000.0);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <random>
 
 class LightModel {
@@ -26,11 +27,17 @@ public:
 
     static int factor(int range);
 
+    // Hold the light or the temperature at one value, for checks that need exact numbers.
+    void holdLight(Light light) { heldLight_ = light; }
+    void holdTemperature(double celsius) { heldTemperature_ = celsius; }
+
 private:
     double sunHeight(double elapsed) const; // -1 at midnight, +1 at noon
 
     double daySeconds_;
     double startOfDay_;
     int range_ = 5;
+    std::optional<Light> heldLight_;
+    std::optional<double> heldTemperature_;
     std::minstd_rand noise_{20090126};
 };

@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace {
@@ -33,6 +34,8 @@ struct Options {
     double startOfDay = -1; // seconds since midnight; -1: the local time now
     std::string faults;
     std::string statsFile;
+    std::optional<LightModel::Light> light;
+    std::optional<double> temperature;
     bool verbose = false;
 };
 
@@ -190,6 +193,31 @@ gboolean parseStart(const gchar*, const gchar* value, gpointer data, GError** er
     return TRUE;
 }
 
+gboolean parseLight(const gchar*, const gchar* value, gpointer data, GError** error) {
+    unsigned count = 0, range = 0;
+    char end = 0;
+    if (std::sscanf(value, "%u:%u%c", &count, &range, &end) != 2 || count > 65535 || range > 255) {
+        g_set_error(error, G_OPTION_ERROR, G_OPTION_ERROR_BAD_VALUE,
+                    "--light wants count:range, such as 1234:3, not \"%s\"", value);
+        return FALSE;
+    }
+    static_cast<Options*>(data)->light =
+        LightModel::Light{static_cast<std::uint16_t>(count), static_cast<std::uint8_t>(range)};
+    return TRUE;
+}
+
+gboolean parseTemperature(const gchar*, const gchar* value, gpointer data, GError** error) {
+    char* end = nullptr;
+    const double celsius = g_ascii_strtod(value, &end);
+    if (end == value || *end != '\0') {
+        g_set_error(error, G_OPTION_ERROR, G_OPTION_ERROR_BAD_VALUE,
+                    "--temperature wants degrees Celsius, such as 21.5, not \"%s\"", value);
+        return FALSE;
+    }
+    static_cast<Options*>(data)->temperature = celsius;
+    return TRUE;
+}
+
 bool parseOptions(int& argc, char**& argv, Options& options) {
     gchar* faults = nullptr;
     gchar* stats = nullptr;
@@ -199,6 +227,10 @@ bool parseOptions(int& argc, char**& argv, Options& options) {
          "Length of one emulated day (default 86400)", "SECONDS"},
         {"start", 0, 0, G_OPTION_ARG_CALLBACK, reinterpret_cast<gpointer>(parseStart),
          "Time of day the light starts at (default: the local time)", "HH:MM[:SS]"},
+        {"light", 0, 0, G_OPTION_ARG_CALLBACK, reinterpret_cast<gpointer>(parseLight),
+         "Answer every light request with this count and range", "COUNT:RANGE"},
+        {"temperature", 0, 0, G_OPTION_ARG_CALLBACK, reinterpret_cast<gpointer>(parseTemperature),
+         "Answer every temperature request with this value", "CELSIUS"},
         {"faults", 'f', 0, G_OPTION_ARG_STRING, &faults,
          "Fault timetable, e.g. 10:unplug,15:replug,30:silent,35:answer,40:short,45:normal",
          "LIST"},
@@ -247,6 +279,8 @@ int main(int argc, char** argv) {
     e.start = g_get_monotonic_time();
     e.model = std::make_unique<LightModel>(
         options.daySeconds, options.startOfDay >= 0 ? options.startOfDay : localSecondsOfDay());
+    if (options.light) e.model->holdLight(*options.light);
+    if (options.temperature) e.model->holdTemperature(*options.temperature);
     e.sensor = std::make_unique<SensorProtocol>(*e.model);
     e.device =
         std::make_unique<EmulatedUsbDevice>([&e](const std::uint8_t* request, std::size_t length) {
