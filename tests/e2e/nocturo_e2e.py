@@ -142,7 +142,7 @@ def gaps(parsed):
 def scenario_lines(tools, workdir):
     """One line per second, exactly formatted, with the count scaled by its range."""
     run = Run(tools, workdir, "2009-01-26 15:37:20")
-    run.wait_until("2009-01-26 15:37:25")
+    run.wait_until("2009-01-26 15:37:27")
     check(run.stop() == 0, "nocturo did not exit cleanly:\n" + run.log())
     lines = day_file(workdir, "20090126.txt")
     check(len(lines) >= 3, f"only {len(lines)} lines in about 5 s")
@@ -156,7 +156,7 @@ def scenario_lines(tools, workdir):
 
 def scenario_saves(tools, workdir):
     """The file is saved after second 29 of a minute, and again at exit."""
-    run = Run(tools, workdir, "2009-01-26 10:00:26")
+    run = Run(tools, workdir, "2009-01-26 10:00:24")
     path = os.path.join(workdir, "20090126.txt")
     run.wait_until("2009-01-26 10:00:29")
     deadline = time.time() + 3
@@ -193,8 +193,8 @@ def scenario_midnight(tools, workdir):
 
 def scenario_unplug(tools, workdir):
     """Unplugged for 3 s: no lines for those seconds, then back within a second."""
-    run = Run(tools, workdir, "2009-01-26 12:00:00", faults="4:unplug,7:replug")
-    run.wait_until("2009-01-26 12:00:11")
+    run = Run(tools, workdir, "2009-01-26 12:00:00", faults="5:unplug,8:replug")
+    run.wait_until("2009-01-26 12:00:12")
     check(run.stop() == 0, "nocturo did not survive the unplug:\n" + run.log())
     lines = day_file(workdir, "20090126.txt")
     parsed = parse(lines, "20090126.txt")
@@ -211,17 +211,17 @@ def scenario_unplug(tools, workdir):
 
 def scenario_silent(tools, workdir):
     """A silent sensor: failed seconds (range 0) while it is silent, then good ones."""
-    run = Run(tools, workdir, "2009-01-26 12:00:00", faults="4:silent,7:answer")
-    run.wait_until("2009-01-26 12:00:11")
+    run = Run(tools, workdir, "2009-01-26 12:00:00", faults="5:silent,8:answer")
+    run.wait_until("2009-01-26 12:00:12")
     check(run.stop() == 0, "nocturo did not survive the silence:\n" + run.log())
     lines = day_file(workdir, "20090126.txt")
     parsed = parse(lines, "20090126.txt")
     check(gaps(parsed) == [], "a second is missing:\n" + "\n".join(lines))
-    kinds = "".join("g" if f == FIELDS else "f" if f == FAILED_FIELDS else "?"
-                    for _, f in parsed)
-    # Good, then failed (the second the silence began may mix both), then good again.
-    check(re.fullmatch(r"g+\??f{2,}\??g{2,}", kinds) is not None,
-          f"unexpected sequence {kinds}:\n" + "\n".join(lines))
+    # Seconds of the silence read nothing (temperature -273.1, mean 0, range 0); the two
+    # at its edges mix good and failed passes and carry the closing pass's values.
+    kinds = "".join("g" if f == FIELDS else "f" if f == FAILED_FIELDS else "?" for _, f in parsed)
+    check(re.fullmatch(r"g+\??f+\??g{2,}", kinds) is not None and 2 <= kinds.count("f") +
+          kinds.count("?") <= 5, f"unexpected sequence {kinds}:\n" + "\n".join(lines))
 
 
 def cpu_seconds(pid):
