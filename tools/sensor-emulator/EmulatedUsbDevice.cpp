@@ -22,6 +22,47 @@ constexpr std::size_t SetupLength = 8; // control transfers start with their set
 usbdevfs_urb* urbOf(UMockdevIoctlData* data) {
     return reinterpret_cast<usbdevfs_urb*>(data->data);
 }
+
+const char* requestName(gulong request) {
+    switch (request) {
+    case USBDEVFS_SUBMITURB:
+        return "SUBMITURB";
+    case USBDEVFS_REAPURB:
+        return "REAPURB";
+    case USBDEVFS_REAPURBNDELAY:
+        return "REAPURBNDELAY";
+    case USBDEVFS_DISCARDURB:
+        return "DISCARDURB";
+    case USBDEVFS_GET_CAPABILITIES:
+        return "GET_CAPABILITIES";
+    case USBDEVFS_CONNECTINFO:
+        return "CONNECTINFO";
+    case USBDEVFS_GET_SPEED:
+        return "GET_SPEED";
+    case USBDEVFS_GETDRIVER:
+        return "GETDRIVER";
+    case USBDEVFS_IOCTL:
+        return "IOCTL";
+    case USBDEVFS_RESET:
+        return "RESET";
+    case USBDEVFS_CLAIMINTERFACE:
+        return "CLAIMINTERFACE";
+    case USBDEVFS_RELEASEINTERFACE:
+        return "RELEASEINTERFACE";
+    case USBDEVFS_DISCONNECT_CLAIM:
+        return "DISCONNECT_CLAIM";
+    case USBDEVFS_SETINTERFACE:
+        return "SETINTERFACE";
+    case USBDEVFS_SETCONFIGURATION:
+        return "SETCONFIGURATION";
+    case USBDEVFS_CLEAR_HALT:
+        return "CLEAR_HALT";
+    case USBDEVFS_RESETEP:
+        return "RESETEP";
+    default:
+        return "unknown";
+    }
+}
 } // namespace
 
 EmulatedUsbDevice::EmulatedUsbDevice(Responder responder)
@@ -147,6 +188,9 @@ bool EmulatedUsbDevice::handleIoctl(UMockdevIoctlClient* client) {
     Client& state = clientFor(client);
     const gulong request = umockdev_ioctl_client_get_request(client);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+    if (verbose_ && requestsSeen_.insert(request).second)
+        std::fprintf(stderr, "sensor-emulator: first usbfs request %s (0x%lx)\n",
+                     requestName(request), request);
 
     // Reaping goes on after an unplug until the killed transfers are collected.
     if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) {
@@ -202,7 +246,6 @@ bool EmulatedUsbDevice::handleIoctl(UMockdevIoctlClient* client) {
     case USBDEVFS_SETCONFIGURATION:
     case USBDEVFS_CLEAR_HALT:
     case USBDEVFS_RESETEP:
-        if (verbose_) std::fprintf(stderr, "sensor-emulator: usbfs request 0x%lx\n", request);
         umockdev_ioctl_client_complete(client, 0, 0);
         return true;
     default:

@@ -17,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,7 @@ public:
 
     // The testbed's directory, for the UMOCKDEV_DIR of the programs that use the device.
     std::string rootDir() const;
-    // Prints every request that is not part of the usual transfer traffic.
+    // Names each kind of request the first time it comes, and stalled control requests.
     void setVerbose(bool verbose) { verbose_ = verbose; }
 
 private:
@@ -76,5 +77,6 @@ private:
     unsigned generation_ = 0;
     bool plugged_ = false;
     bool verbose_ = false;
+    std::set<gulong> requestsSeen_;
     bool closing_ = false;
 };

@@ -236,10 +236,14 @@ bool parseOptions(int& argc, char**& argv, Options& options) {
          "LIST"},
         {"stats", 0, 0, G_OPTION_ARG_FILENAME, &stats,
          "Append 'seconds L-replies T-replies' (running totals) to FILE every second", "FILE"},
-        {"verbose", 'v', 0, G_OPTION_ARG_NONE, &verbose, "Report unusual usbfs requests", nullptr},
+        {"verbose", 'v', 0, G_OPTION_ARG_NONE, &verbose,
+         "Name each kind of usbfs request as it first comes", nullptr},
         {}};
     GOptionContext* context = g_option_context_new("[-- COMMAND [ARGUMENTS...]]");
     g_option_context_set_summary(context, "Emulated USB light sensor 04D8:000C.");
+    g_option_context_set_description(
+        context, "When standard input is a terminal, keys apply faults: u unplug, p plug,\n"
+                 "s silent, a answer, h short replies, n normal.\n");
     GOptionGroup* group = g_option_group_new(nullptr, nullptr, nullptr, &options, nullptr);
     g_option_group_add_entries(group, entries);
     g_option_context_set_main_group(context, group);
