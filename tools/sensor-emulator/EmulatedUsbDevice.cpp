@@ -24,44 +24,29 @@ usbdevfs_urb* urbOf(UMockdevIoctlData* data) {
 }
 
 const char* requestName(gulong request) {
-    switch (request) {
-    case USBDEVFS_SUBMITURB:
-        return "SUBMITURB";
-    case USBDEVFS_REAPURB:
-        return "REAPURB";
-    case USBDEVFS_REAPURBNDELAY:
-        return "REAPURBNDELAY";
-    case USBDEVFS_DISCARDURB:
-        return "DISCARDURB";
-    case USBDEVFS_GET_CAPABILITIES:
-        return "GET_CAPABILITIES";
-    case USBDEVFS_CONNECTINFO:
-        return "CONNECTINFO";
-    case USBDEVFS_GET_SPEED:
-        return "GET_SPEED";
-    case USBDEVFS_GETDRIVER:
-        return "GETDRIVER";
-    case USBDEVFS_IOCTL:
-        return "IOCTL";
-    case USBDEVFS_RESET:
-        return "RESET";
-    case USBDEVFS_CLAIMINTERFACE:
-        return "CLAIMINTERFACE";
-    case USBDEVFS_RELEASEINTERFACE:
-        return "RELEASEINTERFACE";
-    case USBDEVFS_DISCONNECT_CLAIM:
-        return "DISCONNECT_CLAIM";
-    case USBDEVFS_SETINTERFACE:
-        return "SETINTERFACE";
-    case USBDEVFS_SETCONFIGURATION:
-        return "SETCONFIGURATION";
-    case USBDEVFS_CLEAR_HALT:
-        return "CLEAR_HALT";
-    case USBDEVFS_RESETEP:
-        return "RESETEP";
-    default:
-        return "unknown";
-    }
+    static const struct {
+        gulong request;
+        const char* name;
+    } names[] = {{USBDEVFS_SUBMITURB, "SUBMITURB"},
+                 {USBDEVFS_REAPURB, "REAPURB"},
+                 {USBDEVFS_REAPURBNDELAY, "REAPURBNDELAY"},
+                 {USBDEVFS_DISCARDURB, "DISCARDURB"},
+                 {USBDEVFS_GET_CAPABILITIES, "GET_CAPABILITIES"},
+                 {USBDEVFS_CONNECTINFO, "CONNECTINFO"},
+                 {USBDEVFS_GET_SPEED, "GET_SPEED"},
+                 {USBDEVFS_GETDRIVER, "GETDRIVER"},
+                 {USBDEVFS_IOCTL, "IOCTL"},
+                 {USBDEVFS_RESET, "RESET"},
+                 {USBDEVFS_CLAIMINTERFACE, "CLAIMINTERFACE"},
+                 {USBDEVFS_RELEASEINTERFACE, "RELEASEINTERFACE"},
+                 {USBDEVFS_DISCONNECT_CLAIM, "DISCONNECT_CLAIM"},
+                 {USBDEVFS_SETINTERFACE, "SETINTERFACE"},
+                 {USBDEVFS_SETCONFIGURATION, "SETCONFIGURATION"},
+                 {USBDEVFS_CLEAR_HALT, "CLEAR_HALT"},
+                 {USBDEVFS_RESETEP, "RESETEP"}};
+    for (const auto& n : names)
+        if (n.request == request) return n.name;
+    return "unknown";
 }
 } // namespace
 
