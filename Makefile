@@ -3,6 +3,9 @@ BUILD    ?= build
 TYPE     ?= RelWithDebInfo
 JOBS     ?= $(shell nproc)
 DATA_DIR ?= $(HOME)/Nocturo
+DEMO_DIR ?= $(HOME)/Nocturo-demo
+DEMO_DAY_SECONDS ?= 600
+DEMO_FAULTS ?=
 CMAKE_ARGS ?=
 
 .PHONY: all deps configure build run demo test bench sanitize package format clean
@@ -23,6 +26,17 @@ run: deps
 	$(MAKE) build
 	mkdir -p "$(DATA_DIR)"
 	cd "$(DATA_DIR)" && "$(CURDIR)/$(BUILD)/src/app/nocturo"
+
+# The unmodified program against the emulated sensor: a day of light compressed into
+# DEMO_DAY_SECONDS, faults on the DEMO_FAULTS timetable (e.g. 20:unplug,30:replug) or on
+# keys in the terminal (u unplug, p plug, s silent, a answer, h short replies, n normal).
+# Its day files go to DEMO_DIR, apart from real records.
+demo: deps
+	$(MAKE) build
+	mkdir -p "$(DEMO_DIR)"
+	cd "$(DEMO_DIR)" && "$(CURDIR)/$(BUILD)/tools/sensor-emulator" \
+		--day-seconds $(DEMO_DAY_SECONDS) $(if $(DEMO_FAULTS),--faults $(DEMO_FAULTS)) \
+		-- "$(CURDIR)/$(BUILD)/src/app/nocturo"
 
 test: deps
 	$(MAKE) build

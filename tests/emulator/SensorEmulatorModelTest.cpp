@@ -1,0 +1,120 @@
+// The emulated sensor's own logic: the light it reports over a day, the bytes of its
+// replies, and the fault timetable.
+#include "FaultScript.h"
+#include "LightModel.h"
+#include "SensorProtocol.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <set>
+
+TEST(LightModel, DayCrossesAllRangesOnceEachWayAndTracksTheLight) {
+    LightModel model(100, 0); // a 100 s day starting at midnight
+    std::set<int> seen;
+    int switches = 0;
+    int previous = 5;
+    for (int step = 0; step < 10000; ++step) {
+        const double t = step * 0.01;
+        const LightModel::Light light = model.light(t);
+        ASSERT_GE(light.range, 1);
+        ASSERT_LE(light.range, 5);
+        ASSERT_LE(std::abs(light.range - previous), 1) << "at " << t;
+        switches += light.range != previous;
+        previous = light.range;
+        seen.insert(light.range);
+        const double scaled = double(light.count) * LightModel::factor(light.range);
+        const double flux = model.flux(t);
+        ASSERT_NEAR(scaled, flux, 0.01 * flux + LightModel::factor(light.range)) << "at " << t;
+    }
+    EXPECT_EQ(seen.size(), 5u);
+    EXPECT_EQ(switches, 8) << "each range boundary crossed once at dawn and once at dusk";
+}
+
+TEST(LightModel, NightIsMostSensitiveRangeNoonLeast) {
+    LightModel model(100, 0);
+    EXPECT_EQ(model.light(0).range, 5);
+    for (int step = 0; step <= 50; ++step)
+        model.light(step); // the range steps up by one
+    EXPECT_EQ(model.light(50).range, 1);
+    EXPECT_GT(model.temperature(50), model.temperature(0));
+}
+
+TEST(LightModel, StartOfDayFollowsTheGivenTime) {
+    LightModel noon(86400, 12 * 3600.0), midnight(86400, 0);
+    EXPECT_GT(noon.flux(0), 1000 * midnight.flux(0));
+}
+
+// The reading side keeps sixteenths of a degree: raw >> 3 (arithmetic) is sixteenths.
+TEST(SensorProtocol, TemperatureIsSixteenthsLeftAlignedBy3Bits) {
+    EXPECT_EQ(SensorProtocol::rawTemperature(3.125), 0x0190);
+    EXPECT_EQ(SensorProtocol::rawTemperature(-1.0), std::int16_t(0xFF80));
+    EXPECT_EQ(SensorProtocol::rawTemperature(-0.0625), std::int16_t(0xFFF8));
+    EXPECT_EQ(SensorProtocol::rawTemperature(255.875), 0x7FF0);
+    EXPECT_EQ(SensorProtocol::rawTemperature(1000), 0x7FF8); // clamped, never wrapped
+    EXPECT_EQ(SensorProtocol::rawTemperature(-1000), std::int16_t(0x8000));
+}
+
+TEST(SensorProtocol, RepliesByRequestAndMode) {
+    LightModel model(100, 50);
+    SensorProtocol sensor(model);
+    const std::uint8_t light[] = {'L'}, temperature[] = {'T'}, ledOn[] = {'0', 1},
+                       ledAlone[] = {'0'}, unknown[] = {'X'};
+
+    const auto l = sensor.answer(light, 1, 0);
+    ASSERT_TRUE(l);
+    ASSERT_EQ(l->size(), 3u);
+    EXPECT_GE((*l)[2], 1);
+    EXPECT_LE((*l)[2], 5);
+    const auto t = sensor.answer(temperature, 1, 0);
+    ASSERT_TRUE(t);
+    ASSERT_EQ(t->size(), 2u);
+    const auto raw = std::int16_t((*t)[0] | (*t)[1] << 8);
+    EXPECT_NEAR((raw >> 3) / 16.0, model.temperature(0), 0.07);
+    const auto led = sensor.answer(ledOn, 2, 0);
+    ASSERT_TRUE(led);
+    EXPECT_EQ(led->size(), 2u);
+    EXPECT_FALSE(sensor.answer(ledAlone, 1, 0));
+    EXPECT_FALSE(sensor.answer(unknown, 1, 0));
+
+    sensor.setMode(ReplyMode::Short);
+    EXPECT_EQ(sensor.answer(light, 1, 0)->size(), 2u);
+    EXPECT_EQ(sensor.answer(temperature, 1, 0)->size(), 1u);
+    sensor.setMode(ReplyMode::Silent);
+    EXPECT_FALSE(sensor.answer(light, 1, 0));
+    EXPECT_FALSE(sensor.answer(temperature, 1, 0));
+
+    EXPECT_EQ(sensor.lightReplies(), 2u);
+    EXPECT_EQ(sensor.temperatureReplies(), 2u);
+}
+
+TEST(FaultScript, ParsesTimetableAndKeys) {
+    std::string error;
+    const auto events = parseFaultScript("10:unplug,15:replug,30:silent,35:answer,40:short,"
+                                         "45:normal,0.5:plug",
+                                         error);
+    ASSERT_TRUE(events) << error;
+    ASSERT_EQ(events->size(), 7u);
+    EXPECT_DOUBLE_EQ((*events)[0].at, 10);
+    EXPECT_EQ((*events)[0].action, FaultAction::Unplug);
+    EXPECT_EQ((*events)[3].action, FaultAction::Answer);
+    EXPECT_EQ((*events)[5].action, FaultAction::Normal);
+    EXPECT_DOUBLE_EQ((*events)[6].at, 0.5);
+    EXPECT_EQ((*events)[6].action, FaultAction::Replug);
+    EXPECT_TRUE(parseFaultScript("", error)->empty());
+
+    for (const char* bad : {"x:unplug", "10:explode", "10", "-1:unplug", ":unplug", "5s:silent"}) {
+        error.clear();
+        EXPECT_FALSE(parseFaultScript(bad, error)) << bad;
+        EXPECT_NE(error.find(bad), std::string::npos) << error;
+    }
+
+    EXPECT_EQ(faultActionForKey('u'), FaultAction::Unplug);
+    EXPECT_EQ(faultActionForKey('p'), FaultAction::Replug);
+    EXPECT_EQ(faultActionForKey('s'), FaultAction::Silent);
+    EXPECT_EQ(faultActionForKey('a'), FaultAction::Answer);
+    EXPECT_EQ(faultActionForKey('h'), FaultAction::Short);
+    EXPECT_EQ(faultActionForKey('n'), FaultAction::Normal);
+    EXPECT_FALSE(faultActionForKey('x'));
+}

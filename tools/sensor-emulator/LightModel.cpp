@@ -1,0 +1,66 @@
+#include "LightModel.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double Pi = 3.14159265358979323846;
+// Range-scaled light at night and at noon, as powers of ten: the night sits inside the
+// most sensitive range, noon inside the least sensitive one.
+constexpr double NightLog = 1.3;
+constexpr double NoonLog = 6.6;
+// The sensor leaves a range when its count passes HighCount, and goes back to a more
+// sensitive range when the count there would stay below LowCount.
+constexpr double HighCount = 60000;
+constexpr double LowCount = 30000;
+} // namespace
+
+LightModel::LightModel(double daySeconds, double startOfDay)
+    : daySeconds_(daySeconds > 0 ? daySeconds : 86400)
+    , startOfDay_(startOfDay) {}
+
+int LightModel::factor(int range) {
+    switch (range) {
+    case 1:
+        return 120;
+    case 2:
+        return 8;
+    case 3:
+        return 4;
+    case 4:
+        return 2;
+    case 5:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+double LightModel::sunHeight(double elapsed) const {
+    const double dayFraction = startOfDay_ / 86400.0 + elapsed / daySeconds_;
+    return -std::cos(2 * Pi * dayFraction);
+}
+
+double LightModel::flux(double elapsed) const {
+    // Twilight is short: the light rises steeply while the sun is near the horizon.
+    const double daylight = (1 + std::tanh(6 * (sunHeight(elapsed) + 0.05))) / 2;
+    return std::pow(10.0, NightLog + (NoonLog - NightLog) * daylight);
+}
+
+LightModel::Light LightModel::light(double elapsed) {
+    if (heldLight_) return *heldLight_;
+    std::uniform_real_distribution<double> jitter(0.995, 1.005);
+    const double value = flux(elapsed) * jitter(noise_);
+    if (value / factor(range_) > HighCount && range_ > 1)
+        --range_;
+    else if (range_ < 5 && value / factor(range_ + 1) < LowCount)
+        ++range_;
+    const double count = std::clamp(std::round(value / factor(range_)), 0.0, 65535.0);
+    return {static_cast<std::uint16_t>(count), static_cast<std::uint8_t>(range_)};
+}
+
+double LightModel::temperature(double elapsed) const {
+    if (heldTemperature_) return *heldTemperature_;
+    // Warmer by day, plus a slow wander of its own.
+    return 12.0 + 5.0 * sunHeight(elapsed) + 0.8 * std::sin(2 * Pi * elapsed / 1000.0);
+}

@@ -1,0 +1,43 @@
+// What the emulated sensor measures: a slow day/night curve of light, the gain range
+// the sensor would pick for it, and a temperature that drifts with the day.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <random>
+
+class LightModel {
+public:
+    struct Light {
+        std::uint16_t count;
+        std::uint8_t range; // 1 (brightest light, factor 120) .. 5 (darkest, factor 1)
+    };
+
+    // daySeconds: length of one emulated day. startOfDay: time of day at start, in
+    // seconds since midnight, so a day-long model follows the local clock.
+    LightModel(double daySeconds, double startOfDay);
+
+    // Light at `elapsed` seconds since start. Steps the gain range by one when the
+    // count leaves the band of the current range, as the sensor does.
+    Light light(double elapsed);
+    // Temperature in degrees Celsius at `elapsed` seconds since start.
+    double temperature(double elapsed) const;
+    // Range-scaled light (count times the range's factor) at `elapsed` seconds.
+    double flux(double elapsed) const;
+
+    static int factor(int range);
+
+    // Hold the light or the temperature at one value, for checks that need exact numbers.
+    void holdLight(Light light) { heldLight_ = light; }
+    void holdTemperature(double celsius) { heldTemperature_ = celsius; }
+
+private:
+    double sunHeight(double elapsed) const; // -1 at midnight, +1 at noon
+
+    double daySeconds_;
+    double startOfDay_;
+    int range_ = 5;
+    std::optional<Light> heldLight_;
+    std::optional<double> heldTemperature_;
+    std::minstd_rand noise_{20090126};
+};

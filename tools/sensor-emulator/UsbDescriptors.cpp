@@ -1,0 +1,87 @@
+#include "UsbDescriptors.h"
+
+#include <cstdio>
+
+namespace usbdesc {
+
+namespace {
+constexpr std::uint8_t lo(unsigned v) {
+    return v & 0xFF;
+}
+constexpr std::uint8_t hi(unsigned v) {
+    return (v >> 8) & 0xFF;
+}
+constexpr std::uint8_t MaxPacket = 64;
+const char* const Strings[] = {nullptr, "Nocturo", "Emulated light sensor"};
+} // namespace
+
+// clang-format off
+std::vector<std::uint8_t> device() {
+    return {18, 1,                     // device descriptor
+            lo(0x0200), hi(0x0200),    // USB 2.0
+            0xFF, 0, 0,                // vendor-specific class
+            MaxPacket,                 // endpoint 0
+            lo(VendorId), hi(VendorId), lo(ProductId), hi(ProductId),
+            lo(0x0100), hi(0x0100),    // device release 1.00
+            1, 2, 0,                   // manufacturer, product, no serial number
+            1};                        // configurations
+}
+
+std::vector<std::uint8_t> configuration() {
+    const unsigned total = 9 + 9 + 7 + 7;
+    return {9, 2, lo(total), hi(total), 1, 1, 0, 0x80, 50, // one interface, 100 mA
+            9, 4, 0, 0, 2, 0xFF, 0, 0, 0,                  // vendor class, two endpoints
+            7, 5, EndpointOut, 2, lo(MaxPacket), hi(MaxPacket), 0,  // bulk OUT
+            7, 5, EndpointIn, 2, lo(MaxPacket), hi(MaxPacket), 0};  // bulk IN
+}
+// clang-format on
+
+std::vector<std::uint8_t> string(std::uint8_t index) {
+    if (index == 0) return {4, 3, lo(0x0409), hi(0x0409)}; // English (United States)
+    if (index >= sizeof Strings / sizeof Strings[0]) return {};
+    std::vector<std::uint8_t> d{0, 3};
+    for (const char* c = Strings[index]; *c; ++c)
+        d.insert(d.end(), {std::uint8_t(*c), 0});
+    d[0] = static_cast<std::uint8_t>(d.size());
+    return d;
+}
+
+std::string udevRecord() {
+    std::string hex;
+    char byte[3];
+    for (const auto& block : {device(), configuration()})
+        for (std::uint8_t b : block) {
+            std::snprintf(byte, sizeof byte, "%02x", b);
+            hex += byte;
+        }
+    // "A:" lines are sysfs attributes ("\n" in them is a literal newline of the value),
+    // "E:" lines udev properties, "H:" binary attributes in hex.
+    return std::string("P: /devices/usb1/1-1\n"
+                       "N: bus/usb/001/002\n"
+                       "E: SUBSYSTEM=usb\n"
+                       "E: DEVTYPE=usb_device\n"
+                       "E: DRIVER=usb\n"
+                       "E: BUSNUM=001\n"
+                       "E: DEVNUM=002\n"
+                       "E: DEVNAME=/dev/bus/usb/001/002\n"
+                       "E: PRODUCT=4d8/c/100\n"
+                       "E: TYPE=255/0/0\n"
+                       "A: idVendor=04d8\\n\n"
+                       "A: idProduct=000c\\n\n"
+                       "A: bcdDevice=0100\\n\n"
+                       "A: busnum=1\\n\n"
+                       "A: devnum=2\\n\n"
+                       "A: devpath=1\\n\n"
+                       "A: speed=12\\n\n"
+                       "A: version= 2.00\\n\n"
+                       "A: bConfigurationValue=1\\n\n"
+                       "A: bNumConfigurations=1\\n\n"
+                       "A: bNumInterfaces= 1\\n\n"
+                       "A: bMaxPacketSize0=64\\n\n"
+                       "A: manufacturer=Nocturo\\n\n"
+                       "A: product=Emulated light sensor\\n\n"
+                       "H: descriptors=") +
+           hex + "\n";
+}
+
+} // namespace usbdesc

@@ -1,0 +1,27 @@
+// The emulated sensor's USB identity: its descriptors, and the udev/sysfs record that
+// makes it appear at bus 1, address 2.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace usbdesc {
+
+constexpr std::uint16_t VendorId = 0x04D8;
+constexpr std::uint16_t ProductId = 0x000C;
+constexpr std::uint8_t EndpointOut = 0x01;
+constexpr std::uint8_t EndpointIn = 0x81;
+constexpr const char* DeviceNode = "/dev/bus/usb/001/002";
+constexpr const char* SysPath = "/sys/devices/usb1/1-1";
+
+std::vector<std::uint8_t> device();
+// Configuration 1 with its interface and the two bulk endpoints, as one block.
+std::vector<std::uint8_t> configuration();
+// String descriptor `index`; index 0 lists the languages. Empty when there is none.
+std::vector<std::uint8_t> string(std::uint8_t index);
+
+// The record for umockdev_testbed_add_from_string().
+std::string udevRecord();
+
+} // namespace usbdesc
