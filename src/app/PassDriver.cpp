@@ -16,8 +16,7 @@ PassDriver::PassDriver(PassFunction pass, ErrorReporter& errors, usbapi::PipeEve
     connect(&timer_, &QTimer::timeout, this, &PassDriver::RunPass);
     if (events_ != nullptr) {
         events_->setCallbacks([this] { DeviceArrived(); },
-                              // The fd set may change inside a notifier's own handler.
-                              [this] { QTimer::singleShot(0, this, &PassDriver::WatchEventFds); });
+                              [this] { EventFdsChanged(); });
         WatchEventFds();
     }
 }
@@ -49,6 +48,13 @@ void PassDriver::RunPass() {
 
 void PassDriver::DeviceArrived() {
     if (running_ && timer_.interval() != 0) timer_.start(0);
+}
+
+void PassDriver::EventFdsChanged() {
+    // A descriptor may be closed already: stop watching at once, so the loop never polls a
+    // closed fd, and rebuild from the loop, since this may run inside a notifier's handler.
+    for (auto& notifier : notifiers_) notifier->setEnabled(false);
+    QTimer::singleShot(0, this, &PassDriver::WatchEventFds);
 }
 
 void PassDriver::WatchEventFds() {

@@ -37,6 +37,7 @@ public:
 private:
     void RunPass();
     void DeviceArrived();
+    void EventFdsChanged();
     void WatchEventFds();
 
     PassFunction pass_;
