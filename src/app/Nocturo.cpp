@@ -1,5 +1,6 @@
 // Nocturo: keeps a continuous record of a USB light sensor.
 #include "LocalClock.h"
+#include "TerminationSignals.h"
 #include "UMain.h"
 #include "UsbAPI.h"
 
@@ -9,6 +10,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Nocturo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Nocturo"));
+
+    // A shutdown, a logout or Ctrl-C ends the program through its normal shut-down.
+    TerminationSignals termination([](int) { QCoreApplication::exit(0); });
 
     SystemClock clock;
     TForm1Services services{.pipes = usbapi::DefaultPipeLibrary(),

@@ -39,12 +39,14 @@ TForm1::TForm1(const TForm1Services& services, QWidget* parent)
     , services_(services)
     , errors_(services.errors)
     , errorBox_(this)
-    , cycle_(services.clock, *this) {
+    , cycle_(services.clock, *this)
+    , log_(services.dataDirectory) {
     ui_->setupUi(this);
     SetUpWindow();
     SetUpStatusBar();
     SetUpSettingsPage();
     logView_ = std::make_unique<LogView>(*ui_->Memo1);
+    log_.AddObserver(logView_.get());
     connect(ui_->MIExit, &QAction::triggered, this, Guarded([this] { MIExitClick(); }));
     try {
         FormCreate();
@@ -124,9 +126,16 @@ void TForm1::SetUpSettingsPage() {
 }
 
 void TForm1::FormCreate() {
-    regional_ =
-        services_.regionalSettings ? services_.regionalSettings() : RegionalSettings::FromSystem();
+    ReadRegionalSettings();
     cycle_.Begin();
+    // A day file that cannot be read is reported, and acquisition starts all the same: the
+    // saves keep every line the file holds, or fail while it stays unreadable.
+    log_.SetLogFileName(DailyLog::FileNameFor(cycle_.CurrentTime()));
+    try {
+        log_.Load();
+    } catch (const NocturoError& e) {
+        Errors().ShowError(e.what());
+    }
     device_ = std::make_unique<TPICUSB>(services_.pipes);
     cycle_.SetDevice(device_.get());
     panels_[0]->setText(QStringLiteral("DLL Version: ") +
@@ -143,6 +152,14 @@ void TForm1::FormCreate() {
 
 void TForm1::FormDestroy() {
     if (driver_) driver_->Stop();
+    log_.RemoveObserver(logView_.get());
+    // The sensor is released even when the last save fails; the failure is shown after.
+    try {
+        log_.Save();
+    } catch (...) {
+        device_.reset();
+        throw;
+    }
     device_.reset();
 }
 
@@ -161,11 +178,19 @@ void TForm1::UpdateStatusBar() {
     panels_[4]->setText(FluxText(cycle_.Flux()));
 }
 
-void TForm1::TakeRecord(const SecondRecord& /*record*/) {}
+void TForm1::TakeRecord(const SecondRecord& record) {
+    log_.Take(record);
+    // The plot and the reboot arming take the record after the log.
+}
 
-void TForm1::RegionalSettingsChanged() {
+void TForm1::ReadRegionalSettings() {
     regional_ =
         services_.regionalSettings ? services_.regionalSettings() : RegionalSettings::FromSystem();
+    log_.SetRegionalSettings(regional_);
+}
+
+void TForm1::RegionalSettingsChanged() {
+    ReadRegionalSettings();
     UpdateStatusBar();
 }
 

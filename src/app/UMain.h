@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AcquisitionCycle.h"
+#include "DailyLog.h"
 #include "ErrorBox.h"
 #include "NocturoError.h"
 #include "RegionalSettings.h"
@@ -38,6 +39,7 @@ struct TForm1Services {
     bool runPasses = true;           // false: tests call IdleHandler themselves
     // Reads the user's regional settings; empty: the system's.
     std::function<RegionalSettings()> regionalSettings = {};
+    QString dataDirectory = QStringLiteral("."); // where the day files go
 };
 
 class TForm1 : public QMainWindow, private RecordHandOver {
@@ -54,6 +56,7 @@ public:
 
     TPICUSB* Device() const { return device_.get(); }
     const AcquisitionCycle& Cycle() const { return cycle_; }
+    DailyLog& Log() { return log_; }
     Ui::TForm1& Form() { return *ui_; }
     QLabel* Panel(int index) const { return panels_[index]; }
     const RegionalSettings& Regional() const { return regional_; }
@@ -96,6 +99,7 @@ private:
     void EParamCExit();
     void EBreakPointExit();
     void TidyCalibrationEntry(QLineEdit& entry);
+    void ReadRegionalSettings();
 
     std::unique_ptr<Ui::TForm1> ui_;
     TForm1Services services_;
@@ -103,6 +107,7 @@ private:
     ErrorBox errorBox_;
     RegionalSettings regional_;
     AcquisitionCycle cycle_;
+    DailyLog log_;
     std::unique_ptr<TPICUSB> device_;
     std::unique_ptr<PassDriver> driver_;
     std::unique_ptr<LogView> logView_;
