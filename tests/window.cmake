@@ -10,3 +10,8 @@ foreach(name test_window test_window_run)
     set_tests_properties(window.${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
                                                    TIMEOUT 60)
 endforeach()
+
+# Not a test: pictures of the three pages for a look at the layout.
+add_executable(window_shots ${CMAKE_CURRENT_LIST_DIR}/window_shots.cpp)
+target_include_directories(window_shots PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(window_shots PRIVATE nocturo_window nocturo_sensor_fake)
