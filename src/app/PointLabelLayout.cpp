@@ -5,23 +5,6 @@
 
 namespace {
 constexpr double kMargin = 0.1; // of a label's width, on each side
-
-struct Candidate {
-    const SeriesStore* source = nullptr;
-    std::size_t index = 0;
-};
-
-// The first point at or after x over all sources; on equal x the earlier source wins.
-Candidate FirstAtOrAfter(const std::vector<const SeriesStore*>& sources, double x) {
-    Candidate best;
-    for (const SeriesStore* source : sources) {
-        const std::size_t i = source->LowerBound(x);
-        if (i == source->Size()) continue;
-        if (best.source == nullptr || source->Key(i) < best.source->Key(best.index))
-            best = {source, i};
-    }
-    return best;
-}
 } // namespace
 
 std::vector<PlacedLabel> LayOutPointLabels(const std::vector<const SeriesStore*>& sources,
@@ -30,14 +13,23 @@ std::vector<PlacedLabel> LayOutPointLabels(const std::vector<const SeriesStore*>
                                            double minTextWidth) {
     std::vector<PlacedLabel> placed;
     if (!(scale.upper > scale.lower) || !(scale.width > 0)) return placed;
-    double from = scale.lower;
+    // One cursor per source; the next point is the smallest x under the cursors, the
+    // earlier source first on equal x.
+    std::vector<std::size_t> at;
+    for (const SeriesStore* source : sources)
+        at.push_back(source->LowerBound(scale.lower));
     double occupiedTo = -std::numeric_limits<double>::infinity(); // pixel, margin included
     for (;;) {
-        const Candidate c = FirstAtOrAfter(sources, from);
-        if (c.source == nullptr) break;
-        const double x = c.source->Key(c.index);
+        std::size_t best = sources.size();
+        for (std::size_t s = 0; s < sources.size(); ++s)
+            if (at[s] < sources[s]->Size() &&
+                (best == sources.size() || sources[s]->Key(at[s]) < sources[best]->Key(at[best])))
+                best = s;
+        if (best == sources.size()) break;
+        const SeriesStore& source = *sources[best];
+        const double x = source.Key(at[best]);
         if (x > scale.upper) break;
-        const QString& text = c.source->Label(c.index);
+        const QString& text = source.Label(at[best]);
         const double w = textWidth(text);
         const double centre = scale.ToPixel(x);
         const double halfSpan = w / 2 + kMargin * w;
@@ -45,10 +37,14 @@ std::vector<PlacedLabel> LayOutPointLabels(const std::vector<const SeriesStore*>
             placed.push_back({x, text});
             occupiedTo = centre + halfSpan;
         }
-        // No label centred before this pixel can clear the last one placed: jump there,
-        // but always past this point.
-        const double next = scale.ToCoord(occupiedTo + (0.5 + kMargin) * minTextWidth);
-        from = next > x ? next : std::nextafter(x, std::numeric_limits<double>::infinity());
+        ++at[best];
+        // No label centred before this coordinate can clear the last one placed: jump
+        // every cursor there.
+        const double from = scale.ToCoord(occupiedTo + (0.5 + kMargin) * minTextWidth);
+        if (from > x)
+            for (std::size_t s = 0; s < sources.size(); ++s)
+                if (at[s] < sources[s]->Size() && sources[s]->Key(at[s]) < from)
+                    at[s] = sources[s]->LowerBound(from);
     }
     return placed;
 }

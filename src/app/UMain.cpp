@@ -1,13 +1,16 @@
 #include "UMain.h"
 #include "ui_UMain.h"
 
+#include "Formats.h"
 #include "LocalClock.h"
 #include "PICUSBClass.h"
 #include "PassDriver.h"
+#include "PlotPage.h"
 #include "UsbAPI.h"
 
 #include <QCloseEvent>
 #include <QMessageBox>
+#include <QVBoxLayout>
 
 TForm1::TForm1(const TForm1Services& services, QWidget* parent)
     : QMainWindow(parent)
@@ -17,6 +20,7 @@ TForm1::TForm1(const TForm1Services& services, QWidget* parent)
     , cycle_(services.clock, *this) {
     ui_->setupUi(this);
     connect(ui_->MIExit, &QAction::triggered, this, &TForm1::MIExitClick);
+    SetUpPlotPage();
     try {
         FormCreate();
     } catch (const std::exception& e) {
@@ -34,6 +38,7 @@ TForm1::~TForm1() {
 
 void TForm1::FormCreate() {
     cycle_.Begin();
+    plot_->ClearAllSeries();
     device_ = std::make_unique<TPICUSB>(services_.pipes);
     cycle_.SetDevice(device_.get());
     device_->SetActive(true);
@@ -59,7 +64,29 @@ bool TForm1::IdleHandler() {
 
 void TForm1::UpdateStatusBar() {}
 
-void TForm1::TakeRecord(const SecondRecord& /*record*/) {}
+void TForm1::TakeRecord(const SecondRecord& record) {
+    if (record.deviceActive)
+        plot_->AddRecordPoints(record.newSecond, record.mean, record.temperature, record.range,
+                               FormatDateTime(record.timeStamp, QStringLiteral("hh:nn:ss"),
+                                              RegionalSettings::FromSystem()));
+}
+
+void TForm1::SetUpPlotPage() {
+    plot_ = new PlotPage(*ui_->MILogarithmic, ui_->TSPlot);
+    QLayout* layout = ui_->TSPlot->layout();
+    if (layout == nullptr) layout = new QVBoxLayout(ui_->TSPlot);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(plot_);
+    // The item flips its own check mark before the command runs.
+    connect(ui_->MILogarithmic, &QAction::triggered, this, [this] {
+        try {
+            plot_->MILogarithmicClick();
+        } catch (const std::exception& e) {
+            Errors().ShowError(e.what());
+        }
+    });
+    connect(ui_->MIClear, &QAction::triggered, this, [this] { plot_->MIClearClick(); });
+}
 
 void TForm1::MIExitClick() {
     close();

@@ -13,6 +13,7 @@
 
 class LocalClock;
 class PassDriver;
+class PlotPage;
 class TPICUSB;
 class QMessageBox;
 namespace usbapi {
@@ -45,6 +46,7 @@ public:
     TPICUSB* Device() const { return device_.get(); }
     const AcquisitionCycle& Cycle() const { return cycle_; }
     Ui::TForm1& Form() { return *ui_; }
+    PlotPage& Plot() { return *plot_; }
     // The one place errors are shown.
     ErrorReporter& Errors() { return errors_ != nullptr ? *errors_ : *this; }
 
@@ -52,6 +54,7 @@ private:
     void FormCreate();
     void FormDestroy();
     void MIExitClick();
+    void SetUpPlotPage();
     void TakeRecord(const SecondRecord& record) override;
     void ShowError(const std::string& message) override;
 
@@ -62,4 +65,5 @@ private:
     std::unique_ptr<TPICUSB> device_;
     std::unique_ptr<PassDriver> driver_;
     QMessageBox* errorBox_ = nullptr;
+    PlotPage* plot_ = nullptr;
 };
