@@ -17,7 +17,10 @@ void ClampedGraph::getOptimizedLineData(QVector<QCPGraphData>* lineData,
     const QCPAxis* axis = valueAxis();
     if (lineData == nullptr || axis == nullptr || axis->scaleType() != QCPAxis::stLogarithmic)
         return;
-    const double bottom = axis->rangeReversed() ? axis->range().upper : axis->range().lower;
+    // The lowest pixel row the plot area shows: its clip ends one row above the axis
+    // line (antialiased lines are drawn half a pixel lower, filling that row).
+    const QRect area = axis->axisRect()->rect();
+    const double bottom = axis->pixelToCoord(area.bottom() - 1);
     for (QCPGraphData& point : *lineData)
         if (point.value <= 0) point.value = bottom;
 }
