@@ -10,8 +10,8 @@
 #include <string_view>
 
 namespace {
-// Fixed notation of |value|'s sign and digits with '.' as the point. Longest result: a
-// 309-digit integer part, the point, the decimals and a sign.
+// A value in fixed notation with '.' as the point, rounded for the formats. Longest
+// result: a sign, a 309-digit integer part, the point and the decimals.
 class FixedDigits {
 public:
     FixedDigits(double value, int decimals) {
@@ -41,6 +41,9 @@ public:
         }
         DropMinusOfZero();
     }
+
+    FixedDigits(const FixedDigits&) = delete;
+    FixedDigits& operator=(const FixedDigits&) = delete;
 
     const char* begin() const { return begin_; }
     const char* end() const { return end_; }

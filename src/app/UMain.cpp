@@ -7,6 +7,7 @@
 #include "LogView.h"
 #include "PICUSBClass.h"
 #include "PassDriver.h"
+#include "PlotPage.h"
 #include "UsbAPI.h"
 
 #include <QFocusEvent>
@@ -45,6 +46,7 @@ TForm1::TForm1(const TForm1Services& services, QWidget* parent)
     SetUpWindow();
     SetUpStatusBar();
     SetUpSettingsPage();
+    SetUpPlotPage();
     logView_ = std::make_unique<LogView>(*ui_->Memo1);
     log_.AddObserver(logView_.get());
     connect(ui_->MIExit, &QAction::triggered, this, Guarded([this] { MIExitClick(); }));
@@ -125,9 +127,19 @@ void TForm1::SetUpSettingsPage() {
         entry->installEventFilter(this);
 }
 
+void TForm1::SetUpPlotPage() {
+    plot_ = new PlotPage(*ui_->MILogarithmic, ui_->TSPlot);
+    ui_->plotLayout->addWidget(plot_);
+    // The item flips its own check mark before the command runs.
+    connect(ui_->MILogarithmic, &QAction::triggered, this,
+            Guarded([this] { plot_->MILogarithmicClick(); }));
+    connect(ui_->MIClear, &QAction::triggered, this, Guarded([this] { plot_->MIClearClick(); }));
+}
+
 void TForm1::FormCreate() {
     ReadRegionalSettings();
     cycle_.Begin();
+    plot_->ClearAllSeries();
     // A day file that cannot be read is reported, and acquisition starts all the same: the
     // saves keep every line the file holds, or fail while it stays unreadable.
     log_.SetLogFileName(DailyLog::FileNameFor(cycle_.CurrentTime()));
@@ -180,7 +192,11 @@ void TForm1::UpdateStatusBar() {
 
 void TForm1::TakeRecord(const SecondRecord& record) {
     log_.Take(record);
-    // The plot and the reboot arming take the record after the log.
+    if (record.deviceActive)
+        plot_->AddRecordPoints(
+            record.newSecond, record.mean, record.temperature, record.range,
+            FormatDateTime(record.timeStamp, QStringLiteral("hh:nn:ss"), regional_));
+    // The reboot arming takes the record after the plot.
 }
 
 void TForm1::ReadRegionalSettings() {

@@ -19,6 +19,7 @@
 class LocalClock;
 class LogView;
 class PassDriver;
+class PlotPage;
 class TPICUSB;
 class QLabel;
 class QLineEdit;
@@ -57,6 +58,7 @@ public:
     TPICUSB* Device() const { return device_.get(); }
     const AcquisitionCycle& Cycle() const { return cycle_; }
     DailyLog& Log() { return log_; }
+    PlotPage& Plot() { return *plot_; }
     Ui::TForm1& Form() { return *ui_; }
     QLabel* Panel(int index) const { return panels_[index]; }
     const RegionalSettings& Regional() const { return regional_; }
@@ -87,6 +89,7 @@ private:
     void SetUpWindow();
     void SetUpStatusBar();
     void SetUpSettingsPage();
+    void SetUpPlotPage();
     void FormCreate();
     void FormDestroy();
     void TakeRecord(const SecondRecord& record) override;
@@ -112,4 +115,5 @@ private:
     std::unique_ptr<PassDriver> driver_;
     std::unique_ptr<LogView> logView_;
     std::array<QLabel*, StatusPanels> panels_{};
+    PlotPage* plot_ = nullptr;
 };
