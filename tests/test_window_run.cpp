@@ -20,6 +20,7 @@ private slots:
     void logViewMirrorsTheLog();
     void dataPageShowsEachRecordedLine();
     void exitClosesAndSavesTheLog();
+    void failedSaveAtExitIsShownBeforeTheWindowGoes();
 };
 
 namespace {
@@ -165,6 +166,35 @@ void WindowRunTest::exitClosesAndSavesTheLog() {
     QCOMPARE(lines.size(), 6); // five lines and what follows the last CR LF
     QCOMPARE(lines[0], QByteArray("2009-01-26 15:37:21  21.5    1200 1\r"));
     QVERIFY(station.recorded.messages.empty());
+}
+
+void WindowRunTest::failedSaveAtExitIsShownBeforeTheWindowGoes() {
+    QTemporaryDir dir;
+    const QString blocked = dir.filePath(QStringLiteral("blocked"));
+    {
+        QFile file(blocked);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    Station station(/*runPasses=*/false, /*ownErrorBox=*/true, blocked);
+    station.form->show();
+    for (int s = 0; s <= 3; ++s) {
+        station.clock.Set(15, 37, s);
+        station.form->IdleHandler();
+    }
+    // No event loop runs once the window is gone, so this box waits for its click; the
+    // test clicks it from a timer that the box's own wait runs.
+    QString shown;
+    QTimer clicker;
+    connect(&clicker, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->windowTitle() + QLatin1Char('|') + box->text();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    clicker.start(10);
+    station.form.reset();
+    QVERIFY(shown.startsWith(QStringLiteral("Nocturo|Cannot create file \"")));
+    QCOMPARE(station.pipes.openPipes(), 0); // the sensor is released all the same
 }
 
 QTEST_MAIN(WindowRunTest)
