@@ -21,6 +21,7 @@ private slots:
     void statusPanelsAreAFifthOfTheBar();
     void trackBarKeysSetDelaysAndCaptions();
     void calibrationEntriesTidiedWhenLeft();
+    void acceleratorLettersMoveTheFocus();
     void regionalSettingsReadAgainOnLocaleChange();
 };
 
@@ -282,6 +283,28 @@ void WindowTest::calibrationEntriesTidiedWhenLeft() {
     ui.EBreakPoint->setFocus(Qt::TabFocusReason);
     QCOMPARE(ui.EParamC->text(), QStringLiteral("1.5"));
     QVERIFY(station.recorded.messages.empty());
+}
+
+void WindowTest::acceleratorLettersMoveTheFocus() {
+    Station station;
+    TForm1& form = *station.form;
+    Ui::TForm1& ui = form.Form();
+    form.show();
+    ui.PageControl1->setCurrentWidget(ui.TSSettings);
+    QApplication::setActiveWindow(&form);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    ui.EParamA->setFocus();
+    QTest::keyClick(&form, Qt::Key_R, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), ui.TBReceiveDelay);
+    QTest::keyClick(&form, Qt::Key_S, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), ui.TBSendDelay);
+    QVERIFY(QApplication::activePopupWidget() == nullptr); // the Sensor menu stays shut
+
+    // Once a bar has moved, the captions carry no letter and the keys move nothing.
+    QTest::keyClick(ui.TBSendDelay, Qt::Key_PageUp);
+    ui.EParamA->setFocus();
+    QTest::keyClick(&form, Qt::Key_R, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), ui.EParamA);
 }
 
 void WindowTest::regionalSettingsReadAgainOnLocaleChange() {
