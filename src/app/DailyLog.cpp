@@ -6,7 +6,6 @@
 #include "SecondRecord.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <exception>
@@ -27,10 +26,6 @@ QString DailyLog::FileNameFor(double timeStamp) {
 
 QString DailyLog::FilePath(const QString& name) const {
     return QDir(directory_).absoluteFilePath(name);
-}
-
-bool DailyLog::FileExists() const {
-    return !logFileName_.isEmpty() && QFileInfo::exists(FilePath(logFileName_));
 }
 
 void DailyLog::Take(const SecondRecord& record) {
@@ -77,27 +72,49 @@ bool DailyLog::Load() {
     text_.clear();
     lines_.clear();
     days_.clear();
-    text_.reserve(raw.size() + raw.size() / 32 + 2);
     const std::int32_t day = DayIndex(logFileName_);
     const char* data = raw.constData();
     const qsizetype size = raw.size();
+    lines_.reserve(std::size_t(std::count(data, data + size, '\n')) + 1);
+
+    // A file this program wrote has CR LF breaks only: its bytes become the text as they
+    // are. Any lone CR or LF sends it through the normalising copy below.
+    bool crLfOnly = true;
     qsizetype lineStart = 0;
-    for (qsizetype i = 0; i < size; ++i) {
-        const char c = data[i];
-        if (c != '\r' && c != '\n') continue;
-        lines_.push_back({text_.size(), i - lineStart, day});
-        text_.append(data + lineStart, i - lineStart);
-        text_.append(CrLf);
-        if (c == '\r' && i + 1 < size && data[i + 1] == '\n') ++i;
-        lineStart = i + 1;
+    for (qsizetype i = 0; i < size && crLfOnly; ++i) {
+        if (data[i] == '\r' && i + 1 < size && data[i + 1] == '\n') {
+            lines_.push_back({lineStart, i - lineStart, day});
+            lineStart = ++i + 1;
+        } else if (data[i] == '\r' || data[i] == '\n') {
+            crLfOnly = false;
+        }
     }
-    if (lineStart < size) {
-        lines_.push_back({text_.size(), size - lineStart, day});
-        text_.append(data + lineStart, size - lineStart);
+    if (crLfOnly) {
+        if (lineStart < size) lines_.push_back({lineStart, size - lineStart, day});
+        text_ = raw;
+    } else {
+        lines_.clear();
+        text_.reserve(size + size / 32 + 2);
+        lineStart = 0;
+        for (qsizetype i = 0; i < size; ++i) {
+            const char c = data[i];
+            if (c != '\r' && c != '\n') continue;
+            lines_.push_back({text_.size(), i - lineStart, day});
+            text_.append(data + lineStart, i - lineStart);
+            text_.append(CrLf);
+            if (c == '\r' && i + 1 < size && data[i + 1] == '\n') ++i;
+            lineStart = i + 1;
+        }
+        if (lineStart < size) {
+            lines_.push_back({text_.size(), size - lineStart, day});
+            text_.append(data + lineStart, size - lineStart);
+        }
     }
-    const QString text = Text();
-    for (DailyLogObserver* observer : observers_)
-        observer->Loaded(text);
+    if (!observers_.empty()) {
+        const QString text = Text();
+        for (DailyLogObserver* observer : observers_)
+            observer->Loaded(text);
+    }
     return true;
 }
 

@@ -57,7 +57,6 @@ public:
     const QString& Directory() const { return directory_; }
     // Absolute path of a day file in the log's directory.
     QString FilePath(const QString& name) const;
-    bool FileExists() const;
 
     // The log's part in a second record: set the file name from the record's time stamp,
     // append its line, save after second 29 of each minute, and roll over (save, then

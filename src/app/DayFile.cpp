@@ -42,6 +42,7 @@ std::vector<std::string_view> SplitLines(const QByteArray& bytes) {
     std::vector<std::string_view> lines;
     const char* data = bytes.constData();
     const qsizetype size = bytes.size();
+    lines.reserve(std::size_t(size / 32));
     qsizetype start = 0;
     for (qsizetype i = 0; i < size; ++i) {
         if (data[i] != '\r' && data[i] != '\n') continue;
@@ -60,8 +61,8 @@ bool EndsWithBreak(const QByteArray& bytes) {
 } // namespace
 
 bool Read(const QString& path, QByteArray& bytes) {
-    QFile file(path);
     if (!QFileInfo::exists(path)) return false;
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         throw NocturoError(QStringLiteral("Cannot open file \"%1\". %2")
                                .arg(Quoted(path), file.errorString())

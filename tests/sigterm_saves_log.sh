@@ -1,0 +1,43 @@
+#!/bin/bash
+# SIGTERM to the running program ends it through its normal shut-down: it exits with 0,
+# the log is saved (an empty log creates the day's file), and a day file that held lines
+# still holds them. Usage: sigterm_saves_log.sh <path of the nocturo program>
+set -u
+program=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export QT_QPA_PLATFORM=offscreen
+
+# Starts the program in $work, sends SIGTERM once its handler is in place, and prints
+# the exit status.
+run_and_terminate() {
+    (cd "$work" && exec "$program") &
+    local pid=$! tries=0 caught
+    while :; do
+        caught=$(awk '/^SigCgt:/ { print $2 }' "/proc/$pid/status" 2>/dev/null)
+        # SIGTERM is signal 15, bit 14 of the mask of caught signals.
+        [ -n "$caught" ] && (((0x$caught >> 14) & 1)) && break
+        tries=$((tries + 1))
+        if [ $tries -ge 1000 ] || ! kill -0 $pid 2>/dev/null; then
+            echo "the program never installed its SIGTERM handler" >&2
+            kill -KILL $pid 2>/dev/null
+            return 1
+        fi
+        sleep 0.01
+    done
+    kill -TERM $pid
+    wait $pid
+    echo "exit status $?"
+}
+
+day=$(date +%Y%m%d).txt
+status=$(run_and_terminate) || exit 1
+[ "$status" = "exit status 0" ] || { echo "first run: $status" >&2; exit 1; }
+[ -f "$work/$day" ] || { echo "no $day saved at shut-down" >&2; exit 1; }
+
+printf 'held line one\r\nheld line two' >"$work/$day"
+status=$(run_and_terminate) || exit 1
+[ "$status" = "exit status 0" ] || { echo "second run: $status" >&2; exit 1; }
+head -c 29 "$work/$day" | cmp -s - <(printf 'held line one\r\nheld line two') ||
+    { echo "$day lost its lines:" >&2; od -c "$work/$day" >&2; exit 1; }
+echo "saved through the normal shut-down"
