@@ -4,8 +4,10 @@
 #include "ValueAxisTicks.h"
 
 #include <QFontMetrics>
+#include <QFontMetricsF>
 
 #include <algorithm>
+#include <array>
 
 ClampedGraph::ClampedGraph(QCPAxis* keyAxis, QCPAxis* valueAxis)
     : QCPGraph(keyAxis, valueAxis) {}
@@ -26,14 +28,44 @@ void ClampedGraph::getOptimizedLineData(QVector<QCPGraphData>* lineData,
 }
 
 namespace {
-// The narrowest a label of `sample`'s length can be: every character as narrow as the
-// narrowest digit or separator the labels use.
-double NarrowestLabel(const QFontMetrics& metrics, const QString& sample) {
-    int narrowest = metrics.horizontalAdvance(QLatin1Char('0'));
-    for (QChar c : QStringLiteral("0123456789") + sample)
-        narrowest = std::min(narrowest, metrics.horizontalAdvance(c));
-    return 0.9 * narrowest * sample.size();
-}
+// Label widths as the sum of their characters' advances, each looked up once per draw:
+// the layout may try many labels, and laying out each text would cost more than the
+// whole redraw.
+class LabelWidths {
+public:
+    explicit LabelWidths(const QFont& font)
+        : metrics_(font) {
+        ascii_.fill(-1);
+    }
+    double Advance(QChar c) {
+        if (c.unicode() >= ascii_.size()) return metrics_.horizontalAdvance(c);
+        double& advance = ascii_[c.unicode()];
+        if (advance < 0) advance = metrics_.horizontalAdvance(c);
+        return advance;
+    }
+    double Width(const QString& text) {
+        double width = 0;
+        for (QChar c : text)
+            width += Advance(c);
+        return width;
+    }
+    // The narrowest a label like `sample` can be: its digits as narrow as the narrowest
+    // digit, its other characters (separators) as they are. All labels come from one
+    // pattern, so with the usual equal-width digits this is every label's width.
+    double Narrowest(const QString& sample) {
+        double digit = Advance(QLatin1Char('0'));
+        for (char d = '1'; d <= '9'; ++d)
+            digit = std::min(digit, Advance(QLatin1Char(d)));
+        double width = 0;
+        for (QChar c : sample)
+            width += c.isDigit() ? digit : Advance(c);
+        return width;
+    }
+
+private:
+    QFontMetricsF metrics_;
+    std::array<double, 128> ascii_{};
+};
 } // namespace
 
 void PointLabelTicker::generate(const QCPRange& range, const QLocale&, QChar, int,
@@ -50,12 +82,10 @@ void PointLabelTicker::generate(const QCPRange& range, const QLocale&, QChar, in
     const QRect rect = axis_->axisRect()->rect();
     AxisScale scale{range.lower, range.upper, double(rect.left()), double(rect.width())};
     if (axis_->rangeReversed()) std::swap(scale.lower, scale.upper);
-    const QFontMetrics metrics(axis_->tickLabelFont());
-    const auto width = [&metrics](const QString& text) {
-        return double(metrics.boundingRect(0, 0, 0, 0, Qt::TextDontClip, text).width());
-    };
+    LabelWidths widths(axis_->tickLabelFont());
+    const auto width = [&widths](const QString& text) { return widths.Width(text); };
     for (const PlacedLabel& label :
-         LayOutPointLabels(sources_, scale, width, NarrowestLabel(metrics, *sample))) {
+         LayOutPointLabels(sources_, scale, width, widths.Narrowest(*sample))) {
         ticks.push_back(label.x);
         if (tickLabels != nullptr) tickLabels->push_back(label.text);
     }
