@@ -63,9 +63,9 @@ struct Station {
                                 .clock = clock,
                                 .errors = ownErrorBox ? nullptr : &recorded,
                                 .runPasses = runPasses,
-                                .regionalSettings = [this] { return regional; },
                                 .dataDirectory =
-                                    dataDirectory.isEmpty() ? dir.path() : dataDirectory};
+                                    dataDirectory.isEmpty() ? dir.path() : dataDirectory,
+                                .regionalSettings = [this] { return regional; }};
         form = std::make_unique<TForm1>(services);
     }
 };

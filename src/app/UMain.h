@@ -36,11 +36,11 @@ struct TForm1Services {
     usbapi::PipeLibrary& pipes;
     usbapi::PipeEventSource* pipeEvents = nullptr;
     LocalClock& clock;
-    ErrorReporter* errors = nullptr; // nullptr: the window's own error box
-    bool runPasses = true;           // false: tests call IdleHandler themselves
+    ErrorReporter* errors = nullptr;             // nullptr: the window's own error box
+    bool runPasses = true;                       // false: tests call IdleHandler themselves
+    QString dataDirectory = QStringLiteral("."); // where the day files go
     // Reads the user's regional settings; empty: the system's.
     std::function<RegionalSettings()> regionalSettings = {};
-    QString dataDirectory = QStringLiteral("."); // where the day files go
 };
 
 class TForm1 : public QMainWindow, private RecordHandOver {
