@@ -15,7 +15,9 @@ int main(int argc, char* argv[]) {
     TerminationSignals termination([](int) { QCoreApplication::exit(0); });
 
     SystemClock clock;
-    TForm1Services services{usbapi::DefaultPipeLibrary(), usbapi::DefaultPipeEvents(), clock};
+    TForm1Services services{.pipes = usbapi::DefaultPipeLibrary(),
+                            .pipeEvents = usbapi::DefaultPipeEvents(),
+                            .clock = clock};
     TForm1 Form1(services);
     Form1.show();
     return QApplication::exec();

@@ -4,18 +4,25 @@
 
 #include "AcquisitionCycle.h"
 #include "DailyLog.h"
+#include "ErrorBox.h"
 #include "NocturoError.h"
+#include "RegionalSettings.h"
 #include "SecondRecord.h"
 
 #include <QMainWindow>
 #include <QString>
 
+#include <array>
+#include <functional>
 #include <memory>
 
 class LocalClock;
+class LogView;
 class PassDriver;
+class PlotPage;
 class TPICUSB;
-class QMessageBox;
+class QLabel;
+class QLineEdit;
 namespace usbapi {
 class PipeLibrary;
 class PipeEventSource;
@@ -32,10 +39,14 @@ struct TForm1Services {
     ErrorReporter* errors = nullptr;             // nullptr: the window's own error box
     bool runPasses = true;                       // false: tests call IdleHandler themselves
     QString dataDirectory = QStringLiteral("."); // where the day files go
+    // Reads the user's regional settings; empty: the system's.
+    std::function<RegionalSettings()> regionalSettings = {};
 };
 
-class TForm1 : public QMainWindow, private RecordHandOver, private ErrorReporter {
+class TForm1 : public QMainWindow, private RecordHandOver {
 public:
+    static constexpr int StatusPanels = 5;
+
     explicit TForm1(const TForm1Services& services, QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -47,27 +58,62 @@ public:
     TPICUSB* Device() const { return device_.get(); }
     const AcquisitionCycle& Cycle() const { return cycle_; }
     DailyLog& Log() { return log_; }
+    PlotPage& Plot() { return *plot_; }
     Ui::TForm1& Form() { return *ui_; }
+    QLabel* Panel(int index) const { return panels_[index]; }
+    const RegionalSettings& Regional() const { return regional_; }
+    ErrorBox& OwnErrorBox() { return errorBox_; }
+
     // The one place errors are shown.
-    ErrorReporter& Errors() { return errors_ != nullptr ? *errors_ : *this; }
+    ErrorReporter& Errors() { return errors_ != nullptr ? *errors_ : errorBox_; }
+    // Wraps an event handler so that what it throws reaches the error box, as a handler's
+    // error does anywhere in the window.
+    template <class Handler> auto Guarded(Handler handler) {
+        return [this, handler] {
+            try {
+                handler();
+            } catch (const std::exception& e) {
+                Errors().ShowError(e.what());
+            }
+        };
+    }
+    // Reads the regional settings again and hands them to everything that writes numbers,
+    // dates or times.
+    void RegionalSettingsChanged();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
+    void SetUpWindow();
+    void SetUpStatusBar();
+    void SetUpSettingsPage();
+    void SetUpPlotPage();
     void FormCreate();
     void FormDestroy();
-    void MIExitClick();
     void TakeRecord(const SecondRecord& record) override;
-    void ShowError(const std::string& message) override;
+
+    void SBInfoResize();
+    void MIExitClick();
+    void TBDelayChange();
+    void EParamAExit();
+    void EParamBExit();
+    void EParamCExit();
+    void EBreakPointExit();
+    void TidyCalibrationEntry(QLineEdit& entry);
     void ReadRegionalSettings();
 
     std::unique_ptr<Ui::TForm1> ui_;
     TForm1Services services_;
     ErrorReporter* errors_;
+    ErrorBox errorBox_;
+    RegionalSettings regional_;
     AcquisitionCycle cycle_;
     DailyLog log_;
     std::unique_ptr<TPICUSB> device_;
     std::unique_ptr<PassDriver> driver_;
-    QMessageBox* errorBox_ = nullptr;
+    std::unique_ptr<LogView> logView_;
+    std::array<QLabel*, StatusPanels> panels_{};
+    PlotPage* plot_ = nullptr;
 };
