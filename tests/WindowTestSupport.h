@@ -53,6 +53,8 @@ struct Station {
     QTemporaryDir dir;
     RegionalSettings regional;
     std::unique_ptr<TForm1> form;
+    std::vector<std::uint32_t> exitRequests; // flags of every restart asked for
+    std::function<void()> onExitRequest;     // runs as a restart is asked for
 
     // ownErrorBox: errors reach the window's error box instead of the record.
     explicit Station(bool runPasses = false, bool ownErrorBox = false, QString dataDirectory = {}) {
@@ -65,7 +67,13 @@ struct Station {
                                 .runPasses = runPasses,
                                 .dataDirectory =
                                     dataDirectory.isEmpty() ? dir.path() : dataDirectory,
-                                .regionalSettings = [this] { return regional; }};
+                                .regionalSettings = [this] { return regional; },
+                                .systemExit =
+                                    [this](std::uint32_t flags) {
+                                        if (onExitRequest) onExitRequest();
+                                        exitRequests.push_back(flags);
+                                        return false;
+                                    }};
         form = std::make_unique<TForm1>(services);
     }
 };

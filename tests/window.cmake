@@ -1,6 +1,6 @@
 # The main window, offscreen: layout, status bar, settings page, error box, Data page and
 # exit. Each executable is one Qt Test class.
-foreach(name test_window test_window_run)
+foreach(name test_window test_window_run test_reboot)
     add_executable(${name} ${CMAKE_CURRENT_LIST_DIR}/${name}.cpp
                            ${CMAKE_CURRENT_LIST_DIR}/WindowTestSupport.h)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)

@@ -2,6 +2,7 @@
 #include "LocalClock.h"
 #include "TerminationSignals.h"
 #include "UMain.h"
+#include "UShutdown.h"
 #include "UsbAPI.h"
 
 #include <QApplication>
@@ -15,9 +16,11 @@ int main(int argc, char* argv[]) {
     TerminationSignals termination([](int) { QCoreApplication::exit(0); });
 
     SystemClock clock;
-    TForm1Services services{.pipes = usbapi::DefaultPipeLibrary(),
-                            .pipeEvents = usbapi::DefaultPipeEvents(),
-                            .clock = clock};
+    TForm1Services services{
+        .pipes = usbapi::DefaultPipeLibrary(),
+        .pipeEvents = usbapi::DefaultPipeEvents(),
+        .clock = clock,
+        .systemExit = [](std::uint32_t flags) { return ExitWindowsPrivileged(flags); }};
     TForm1 Form1(services);
     Form1.show();
     return QApplication::exec();

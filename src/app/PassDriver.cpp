@@ -15,8 +15,7 @@ PassDriver::PassDriver(PassFunction pass, ErrorReporter& errors, usbapi::PipeEve
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &PassDriver::RunPass);
     if (events_ != nullptr) {
-        events_->setCallbacks([this] { DeviceArrived(); },
-                              [this] { EventFdsChanged(); });
+        events_->setCallbacks([this] { DeviceArrived(); }, [this] { EventFdsChanged(); });
         WatchEventFds();
     }
 }
@@ -53,7 +52,8 @@ void PassDriver::DeviceArrived() {
 void PassDriver::EventFdsChanged() {
     // A descriptor may be closed already: stop watching at once, so the loop never polls a
     // closed fd, and rebuild from the loop, since this may run inside a notifier's handler.
-    for (auto& notifier : notifiers_) notifier->setEnabled(false);
+    for (auto& notifier : notifiers_)
+        notifier->setEnabled(false);
     QTimer::singleShot(0, this, &PassDriver::WatchEventFds);
 }
 

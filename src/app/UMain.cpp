@@ -13,8 +13,10 @@
 #include <QFocusEvent>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QLocale>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 
 namespace {
 
@@ -27,6 +29,23 @@ QString FirstInstalled(const QStringList& families) {
 }
 
 constexpr int PanelIndent = 2;
+
+// The status bar repaints at most this often for the running clock alone: the passes come
+// far faster than an eye can read, and each repaint costs more than a pass.
+constexpr double ClockRefreshDays = 40.0 / 86'400'000.0;
+
+// Empties the plot when the day's log rolls over, so the plot starts the new day with it.
+class PlotRollOver : public DailyLogObserver {
+public:
+    explicit PlotRollOver(PlotPage& plot)
+        : plot_(plot) {}
+    void LineAppended(const QString&) override {}
+    void Emptied() override { plot_.ClearAllSeries(); }
+    void Loaded(const QString&) override {}
+
+private:
+    PlotPage& plot_;
+};
 
 const char* const InitialPanelTexts[TForm1::StatusPanels] = {"DLL Version: unknown",
                                                              "Status: Error", "2008-27-12 05:12:00",
@@ -49,6 +68,12 @@ TForm1::TForm1(const TForm1Services& services, QWidget* parent)
     SetUpPlotPage();
     logView_ = std::make_unique<LogView>(*ui_->Memo1);
     log_.AddObserver(logView_.get());
+    plotRollOver_ = std::make_unique<PlotRollOver>(*plot_);
+    log_.AddObserver(plotRollOver_.get());
+    TReboot = new QTimer(this);
+    TReboot->setInterval(RebootIntervalMs);
+    connect(TReboot, &QTimer::timeout, this, &TForm1::TRebootTimer);
+    connect(ui_->CBReboot, &QCheckBox::toggled, this, &TForm1::CBRebootClick);
     connect(ui_->MIExit, &QAction::triggered, this, Guarded([this] { MIExitClick(); }));
     try {
         FormCreate();
@@ -165,6 +190,7 @@ void TForm1::FormCreate() {
 void TForm1::FormDestroy() {
     if (driver_) driver_->Stop();
     log_.RemoveObserver(logView_.get());
+    log_.RemoveObserver(plotRollOver_.get());
     // The sensor is released even when the last save fails; the failure is shown after.
     try {
         log_.Save();
@@ -183,30 +209,70 @@ bool TForm1::IdleHandler() {
 
 void TForm1::UpdateStatusBar() {
     if (!isVisible()) return;
-    panels_[1]->setText(QStringLiteral("Status: ") + QString::fromStdString(cycle_.StatusText()));
-    panels_[2]->setText(
-        FormatDateTime(cycle_.CurrentTime(), QStringLiteral("yyyy-mm-dd hh:nn:ss.zzz"), regional_));
-    panels_[3]->setText(TemperatureText(cycle_.Temperature(), regional_));
-    panels_[4]->setText(FluxText(cycle_.Flux()));
+    // Labels ignore a text they already show, so only a changed panel repaints.
+    bool changed = false;
+    auto show = [&](int panel, const QString& text) {
+        if (panels_[panel]->text() == text) return;
+        panels_[panel]->setText(text);
+        changed = true;
+    };
+    show(1, QStringLiteral("Status: ") + QString::fromStdString(cycle_.StatusText()));
+    show(3, TemperatureText(cycle_.Temperature(), regional_));
+    show(4, FluxText(cycle_.Flux()));
+    const double now = cycle_.CurrentTime();
+    if (changed || now < statusClockShown_ || now - statusClockShown_ >= ClockRefreshDays) {
+        statusClockShown_ = now;
+        panels_[2]->setText(
+            FormatDateTime(now, QStringLiteral("yyyy-mm-dd hh:nn:ss.zzz"), regional_));
+    }
 }
 
 void TForm1::TakeRecord(const SecondRecord& record) {
-    log_.Take(record);
-    if (record.deviceActive)
+    // The line is in the log even when its save fails; the plot and the reboot arming
+    // still take the record, and the failure is reported after them.
+    std::exception_ptr logFailure;
+    try {
+        log_.Take(record);
+    } catch (const NocturoError&) {
+        logFailure = std::current_exception();
+    }
+    if (record.deviceActive) {
         plot_->AddRecordPoints(
             record.newSecond, record.mean, record.temperature, record.range,
             FormatDateTime(record.timeStamp, QStringLiteral("hh:nn:ss"), regional_));
-    // The reboot arming takes the record after the plot.
+    } else if (ui_->CBReboot->isChecked() && !TReboot->isActive()) {
+        TReboot->start(); // a running timer keeps its phase
+    }
+    if (logFailure) std::rethrow_exception(logFailure);
+}
+
+void TForm1::CBRebootClick(bool checked) {
+    // Switching the option off cancels a pending restart; switching it on arms nothing until
+    // the next failure.
+    if (!checked) TReboot->stop();
+}
+
+void TForm1::TRebootTimer() {
+    // Whatever a forced restart would lose goes to disk first; a failed save does not hold
+    // back the restart and is not shown, since nobody may be there to close the box.
+    try {
+        log_.Save();
+    } catch (const NocturoError&) {
+    }
+    if (services_.systemExit) services_.systemExit(ForcedReboot);
 }
 
 void TForm1::ReadRegionalSettings() {
     regional_ =
         services_.regionalSettings ? services_.regionalSettings() : RegionalSettings::FromSystem();
     log_.SetRegionalSettings(regional_);
+    if (plot_ != nullptr)
+        plot_->SetNumberSeparators(regional_.decimalSeparator, QLocale::system().groupSeparator());
 }
 
 void TForm1::RegionalSettingsChanged() {
     ReadRegionalSettings();
+    statusClockShown_ = -1; // the clock's separators may have changed
     UpdateStatusBar();
 }
 
@@ -240,8 +306,12 @@ void TForm1::changeEvent(QEvent* event) {
 void TForm1::SBInfoResize() {
     const int width = ui_->SBInfo->width() / StatusPanels;
     const int height = ui_->SBInfo->height();
-    for (int i = 0; i < StatusPanels; ++i)
-        panels_[i]->setGeometry(i * width, 0, width, height);
+    // A fixed size also keeps a panel's new text from asking the bar to lay itself out
+    // again, which would repaint every panel whenever the clock ticks.
+    for (int i = 0; i < StatusPanels; ++i) {
+        panels_[i]->setFixedSize(width, height);
+        panels_[i]->move(i * width, 0);
+    }
 }
 
 void TForm1::MIExitClick() {

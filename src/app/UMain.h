@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -23,6 +24,7 @@ class PlotPage;
 class TPICUSB;
 class QLabel;
 class QLineEdit;
+class QTimer;
 namespace usbapi {
 class PipeLibrary;
 class PipeEventSource;
@@ -41,11 +43,16 @@ struct TForm1Services {
     QString dataDirectory = QStringLiteral("."); // where the day files go
     // Reads the user's regional settings; empty: the system's.
     std::function<RegionalSettings()> regionalSettings = {};
+    // Asks the system for a forced restart with the given exit flags; true when accepted.
+    // Empty: no restart is ever requested.
+    std::function<bool(std::uint32_t flags)> systemExit = {};
 };
 
 class TForm1 : public QMainWindow, private RecordHandOver {
 public:
     static constexpr int StatusPanels = 5;
+    static constexpr int RebootIntervalMs = 30000;
+    static constexpr std::uint32_t ForcedReboot = 2 | 4; // reboot | force
 
     explicit TForm1(const TForm1Services& services, QWidget* parent = nullptr);
     ~TForm1() override;
@@ -63,6 +70,9 @@ public:
     QLabel* Panel(int index) const { return panels_[index]; }
     const RegionalSettings& Regional() const { return regional_; }
     ErrorBox& OwnErrorBox() { return errorBox_; }
+    QTimer& RebootTimer() { return *TReboot; }
+    // The reboot timer's tick: saves the log, then asks for the forced restart.
+    void TRebootTimer();
 
     // The one place errors are shown.
     ErrorReporter& Errors() { return errors_ != nullptr ? *errors_ : errorBox_; }
@@ -103,6 +113,7 @@ private:
     void EBreakPointExit();
     void TidyCalibrationEntry(QLineEdit& entry);
     void ReadRegionalSettings();
+    void CBRebootClick(bool checked);
 
     std::unique_ptr<Ui::TForm1> ui_;
     TForm1Services services_;
@@ -114,6 +125,9 @@ private:
     std::unique_ptr<TPICUSB> device_;
     std::unique_ptr<PassDriver> driver_;
     std::unique_ptr<LogView> logView_;
+    std::unique_ptr<DailyLogObserver> plotRollOver_;
+    QTimer* TReboot = nullptr;
+    double statusClockShown_ = -1; // CurrentTime last written into the clock panel
     std::array<QLabel*, StatusPanels> panels_{};
     PlotPage* plot_ = nullptr;
 };
