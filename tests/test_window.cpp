@@ -23,7 +23,39 @@ private slots:
     void calibrationEntriesTidiedWhenLeft();
     void acceleratorLettersMoveTheFocus();
     void regionalSettingsReadAgainOnLocaleChange();
+    void statusTooltipSaysWhyTheLinkIsDown();
 };
+
+void WindowTest::statusTooltipSaysWhyTheLinkIsDown() {
+    Station station;
+    TForm1& form = *station.form;
+    form.show();
+    form.IdleHandler();
+    QVERIFY(form.Panel(1)->toolTip().isEmpty());
+
+    station.pipes.attached = false; // unplugged: the next reading fails
+    station.pipes.failure = usbapi::OpenFailure::AccessDenied;
+    form.IdleHandler(); // the reading fails; the reconnection at the pass's end is refused
+    QCOMPARE(form.Panel(1)->text(), QStringLiteral("Status: Error"));
+    QVERIFY(form.Panel(1)->toolTip().contains(QStringLiteral("does not answer")));
+    form.IdleHandler();
+    QVERIFY(form.Panel(1)->toolTip().contains(QStringLiteral("70-nocturo.rules")));
+
+    // The panel shows the outcome of the previous pass's reconnection attempt.
+    station.pipes.failure = usbapi::OpenFailure::NoDevice;
+    form.IdleHandler();
+    form.IdleHandler();
+    QVERIFY(form.Panel(1)->toolTip().contains(QStringLiteral("No sensor found")));
+    station.pipes.failure = usbapi::OpenFailure::Busy;
+    form.IdleHandler();
+    form.IdleHandler();
+    QVERIFY(form.Panel(1)->toolTip().contains(QStringLiteral("in use")));
+
+    station.pipes.attached = true;
+    form.IdleHandler(); // reconnected at the end of the last pass
+    form.IdleHandler();
+    QVERIFY(form.Panel(1)->toolTip().isEmpty());
+}
 
 void WindowTest::windowMenusAndPages() {
     Station station;

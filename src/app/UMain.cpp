@@ -3,6 +3,7 @@
 
 #include "CalibrationNumber.h"
 #include "Formats.h"
+#include "LinkStatusHint.h"
 #include "LocalClock.h"
 #include "LogView.h"
 #include "PICUSBClass.h"
@@ -217,6 +218,10 @@ void TForm1::UpdateStatusBar() {
         changed = true;
     };
     show(1, QStringLiteral("Status: ") + QString::fromStdString(cycle_.StatusText()));
+    // Why the link is down, as far as the pipe library can tell, for a look with the mouse.
+    const QString hint =
+        device_ ? LinkStatusHint(device_->GetActive(), device_->lastOpenFailure()) : QString();
+    if (panels_[1]->toolTip() != hint) panels_[1]->setToolTip(hint);
     show(3, TemperatureText(cycle_.Temperature(), regional_));
     show(4, FluxText(cycle_.Flux()));
     const double now = cycle_.CurrentTime();
