@@ -27,11 +27,7 @@ public:
     }
 };
 
-class RecordedErrors : public ErrorReporter {
-public:
-    std::vector<std::string> messages;
-    void ShowError(const std::string& message) override { messages.push_back(message); }
-};
+#include "RecordedErrors.h"
 
 // Sensor replies: a count and its range, and a temperature in raw 1/16 °C steps.
 inline std::vector<std::uint8_t> LightReply(int count, int range) {

@@ -1,4 +1,3 @@
 add_executable(test_window_smoke test_window_smoke.cpp)
-target_include_directories(test_window_smoke PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
 target_link_libraries(test_window_smoke PRIVATE nocturo_window nocturo_sensor_fake GTest::gtest)
 gtest_discover_tests(test_window_smoke PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)

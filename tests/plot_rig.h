@@ -3,29 +3,21 @@
 #pragma once
 
 #include "DateTimeValue.h"
+#include "FakeClock.h"
 #include "FakePipeLibrary.h"
 #include "LocalClock.h"
 #include "NocturoError.h"
+#include "RecordedErrors.h"
 #include "UMain.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
-struct FakeClock : LocalClock {
-    double now = 0;
-    double Now() override { return now; }
-};
-
-struct ErrorRecorder : ErrorReporter {
-    std::vector<std::string> messages;
-    void ShowError(const std::string& message) override { messages.push_back(message); }
-};
-
 struct WindowRig {
     FakePipeLibrary pipes;
     FakeClock clock;
-    ErrorRecorder errors;
+    RecordedErrors errors;
     std::unique_ptr<TForm1> form;
 
     explicit WindowRig(DateTimeParts start) {

@@ -5,6 +5,7 @@
 #include "AcquisitionCycle.h"
 #include "DailyLog.h"
 #include "DateTimeValue.h"
+#include "FakeClock.h"
 #include "FakePipeLibrary.h"
 #include "LocalClock.h"
 #include "PICUSBClass.h"
@@ -23,12 +24,6 @@
 namespace {
 
 constexpr double Second = 1.0 / 86400.0;
-
-class ScriptedClock : public LocalClock {
-public:
-    double now = 0;
-    double Now() override { return now; }
-};
 
 class LogHandOver : public RecordHandOver {
 public:
@@ -84,7 +79,7 @@ public:
     explicit Station(const QString& directory)
         : directory_(directory) {}
 
-    void Start(ScriptedClock& clock) {
+    void Start(FakeClock& clock) {
         log_ = std::make_unique<DailyLog>(directory_);
         log_->AddObserver(&made_);
         handOver_.log = log_.get();
@@ -123,7 +118,7 @@ private:
 void RunScenario(std::mt19937& random, int passes) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    ScriptedClock clock;
+    FakeClock clock;
     clock.now = EncodeDateTime({2009, 1, 26, 23, 58, 0, 0});
     Station station(dir.path());
     station.pipes.setReply('T', {0x90, 0x01});

@@ -19,18 +19,10 @@
 #include <stdexcept>
 #include <vector>
 
+#include "FakeClock.h"
+#include "RecordedErrors.h"
+
 namespace {
-
-class ScriptedClock : public LocalClock {
-public:
-    double now = 0;
-    double Now() override { return now; }
-};
-
-struct RecordingErrors : ErrorReporter {
-    std::vector<std::string> messages;
-    void ShowError(const std::string& message) override { messages.push_back(message); }
-};
 
 class WindowLogTest : public ::testing::Test {
 protected:
@@ -53,8 +45,8 @@ protected:
 
     DayDir days;
     FakePipeLibrary pipes;
-    ScriptedClock clock;
-    RecordingErrors errors;
+    FakeClock clock;
+    RecordedErrors errors;
     const QString day = QStringLiteral("20090126.txt");
 };
 

@@ -2,6 +2,7 @@
 // routed to the reporter without stopping acquisition.
 #include "NocturoError.h"
 #include "PassDriver.h"
+#include "RecordedErrors.h"
 #include "UsbAPI.h"
 
 #include <QCoreApplication>
@@ -9,11 +10,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-struct CollectedErrors : ErrorReporter {
-    std::vector<std::string> messages;
-    void ShowError(const std::string& message) override { messages.push_back(message); }
-};
 
 struct FakeEvents : usbapi::PipeEventSource {
     std::function<void()> arrival;
@@ -46,7 +42,7 @@ template <typename Predicate> bool SpinUntil(Predicate done) {
 
 TEST(PassDriver, ConnectedPassesFollowEachOtherAtOnce) {
     App();
-    CollectedErrors errors;
+    RecordedErrors errors;
     int passes = 0;
     PassDriver driver([&] { return ++passes > 0; }, errors, nullptr);
     driver.Start();
@@ -58,7 +54,7 @@ TEST(PassDriver, ConnectedPassesFollowEachOtherAtOnce) {
 
 TEST(PassDriver, DisconnectedPassesWaitForArrivalOrTheRetryInterval) {
     App();
-    CollectedErrors errors;
+    RecordedErrors errors;
     FakeEvents events;
     int passes = 0;
     PassDriver driver(
@@ -77,7 +73,7 @@ TEST(PassDriver, DisconnectedPassesWaitForArrivalOrTheRetryInterval) {
 
 TEST(PassDriver, AnErrorIsReportedAndPassesGoOn) {
     App();
-    CollectedErrors errors;
+    RecordedErrors errors;
     int passes = 0;
     PassDriver driver(
         [&]() -> bool {

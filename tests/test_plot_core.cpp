@@ -4,19 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include "PlotLabels.h"
+
 #include <random>
 
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace {
-QString Hms(int s) {
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600, 2, 10, QLatin1Char('0'))
-        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
-}
 
 std::vector<double> Keys(const SeriesStore& store) {
     std::vector<double> keys;

@@ -11,17 +11,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
+#include "PlotLabels.h"
 
 namespace {
-QString Hms(int s) {
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600, 2, 10, QLatin1Char('0'))
-        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
-}
 
 // The "Logarithmic" item as the window starts with it.
 struct LogarithmicItem : QAction {

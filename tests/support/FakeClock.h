@@ -7,11 +7,10 @@
 class FakeClock : public LocalClock {
 public:
     explicit FakeClock(const DateTimeParts& start = {2009, 1, 26, 15, 37, 30, 0})
-        : value_(EncodeDateTime(start)) {}
-    double Now() override { return value_; }
-    void Set(const DateTimeParts& parts) { value_ = EncodeDateTime(parts); }
-    void AdvanceMs(double ms) { value_ += ms / 86'400'000.0; }
+        : now(EncodeDateTime(start)) {}
+    double Now() override { return now; }
+    void Set(const DateTimeParts& parts) { now = EncodeDateTime(parts); }
+    void AdvanceMs(double ms) { now += ms / 86'400'000.0; }
 
-private:
-    double value_;
+    double now; // the date-time value Now() returns
 };

@@ -1,0 +1,13 @@
+// An error reporter that keeps every message instead of showing it.
+#pragma once
+
+#include "NocturoError.h"
+
+#include <string>
+#include <vector>
+
+class RecordedErrors : public ErrorReporter {
+public:
+    std::vector<std::string> messages;
+    void ShowError(const std::string& message) override { messages.push_back(message); }
+};
