@@ -51,14 +51,16 @@ QString SpanSummaryText(const SpanLines& lines, std::size_t failedSeconds) {
 
 QString NotesText(const SpanLines& lines) {
     QStringList notes;
-    if (lines.skipped.count > 0)
-        notes << QStringLiteral("%1 %2 skipped that %3 not log lines, the first in %4, line %5")
-                     .arg(lines.skipped.count)
-                     .arg(lines.skipped.count == 1 ? QStringLiteral("line")
-                                                   : QStringLiteral("lines"))
-                     .arg(lines.skipped.count == 1 ? QStringLiteral("is") : QStringLiteral("are"))
+    if (lines.skipped.count > 0) {
+        const QString text =
+            lines.skipped.count == 1
+                ? QStringLiteral("%1 line skipped that is not a log line, the first in %2, line %3")
+                : QStringLiteral(
+                      "%1 lines skipped that are not log lines, the first in %2, line %3");
+        notes << text.arg(lines.skipped.count)
                      .arg(QFileInfo(lines.skipped.firstFile).fileName())
                      .arg(lines.skipped.firstLine);
+    }
     notes << lines.problems;
     return notes.join(QStringLiteral("; "));
 }
