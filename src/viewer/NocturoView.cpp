@@ -25,12 +25,12 @@ int Export(const ViewerOptions& options) {
     const DayFileSet files = options.files.isEmpty() ? DayFileSet::FromFolder(options.folder)
                                                      : DayFileSet::FromPaths(options.files);
     DayFileCache cache;
-    const SpanLines lines = AssembleSpan(files, cache, *options.span);
+    SpanLines lines = AssembleSpan(files, cache, *options.span);
     if (const QString notes = NotesText(lines); !notes.isEmpty()) Say(notes);
     if (lines.records.empty()) {
         const QString where = files.IsFolder() ? QDir::toNativeSeparators(files.Folder())
                                                : options.files.join(QStringLiteral(", "));
-        Say(SpanSummaryText(lines, 0) + QStringLiteral(" in ") + where);
+        Say(SpanSummaryText(lines.span, 0, 0) + QStringLiteral(" in ") + where);
         return 2;
     }
     const ExportFormat format = FormatOfName(options.exportPath);
@@ -40,7 +40,8 @@ int Export(const ViewerOptions& options) {
     } else {
         SpanChart chart;
         chart.resize(options.size);
-        chart.Show(*options.span, SpanSeries(lines.records), SpanTitle(*options.span), false);
+        chart.Show(*options.span, SpanSeries(std::move(lines.records)), SpanTitle(*options.span),
+                   false);
         failure = ExportChart(chart, format, options.exportPath, options.size);
     }
     if (!failure.isEmpty()) {

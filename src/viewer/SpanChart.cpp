@@ -116,12 +116,11 @@ void SpanChart::SetUpPanel(Panel panel, const QString& label, const QColor& colo
     cursor_[panel] = line;
 }
 
-void SpanChart::Show(const TimeSpan& span, const SpanSeries& series, const QString& title,
-                     bool keepView) {
+void SpanChart::Show(const TimeSpan& span, SpanSeries series, const QString& title, bool keepView) {
     const QCPRange time = TimeRange();
     const bool sameSpan = span == span_;
     span_ = span;
-    series_ = series;
+    series_ = std::move(series);
     title_->setText(title);
     graphs_[Counts]->data()->set(series_.Counts(logarithmic_), true);
     graphs_[Temperature]->data()->set(series_.Temperatures(), true);

@@ -26,7 +26,7 @@ public:
 
     // Shows a span's lines. With keepView, the time range and any value range the user
     // chose stay (a file being written grew); otherwise the whole span is shown.
-    void Show(const TimeSpan& span, const SpanSeries& series, const QString& title, bool keepView);
+    void Show(const TimeSpan& span, SpanSeries series, const QString& title, bool keepView);
     const SpanSeries& Series() const { return series_; }
     const TimeSpan& Span() const { return span_; }
 

@@ -39,12 +39,12 @@ QString ReadoutText(WallSeconds t, const DayRecord* record, const RegionalSettin
                       .arg(record->range);
 }
 
-QString SpanSummaryText(const SpanLines& lines, std::size_t failedSeconds) {
-    if (lines.records.empty())
+QString SpanSummaryText(const TimeSpan& span, std::size_t lines, std::size_t failedSeconds) {
+    if (lines == 0)
         return QStringLiteral("No lines between %1 and %2")
-            .arg(IsoWallTime(lines.span.from).replace(u'T', u' '),
-                 IsoWallTime(lines.span.to).replace(u'T', u' '));
-    QString text = QStringLiteral("%1 lines").arg(lines.records.size());
+            .arg(IsoWallTime(span.from).replace(u'T', u' '),
+                 IsoWallTime(span.to).replace(u'T', u' '));
+    QString text = QStringLiteral("%1 lines").arg(lines);
     if (failedSeconds > 0) text += QStringLiteral(", %1 failed seconds").arg(failedSeconds);
     return text;
 }

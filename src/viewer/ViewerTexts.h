@@ -15,7 +15,7 @@ QString SpanTitle(const TimeSpan& span);
 QString ReadoutText(WallSeconds t, const DayRecord* record, const RegionalSettings& settings);
 
 // "86400 lines, 12 failed seconds" for the span; "No lines between … and …" for none.
-QString SpanSummaryText(const SpanLines& lines, std::size_t failedSeconds);
+QString SpanSummaryText(const TimeSpan& span, std::size_t lines, std::size_t failedSeconds);
 
 // "3 lines skipped that are not log lines, the first in 20090126.txt, line 17", followed
 // by the files that could not be read; empty when everything was read.

@@ -173,7 +173,9 @@ TimeSpan ViewerWindow::NewestSpan(SpanKind kind) {
 
 void ViewerWindow::ShowSpan(const TimeSpan& span, bool keepView) {
     lines_ = AssembleSpan(files_, cache_, span);
-    chart_->Show(span, SpanSeries(lines_.records), SpanTitle(span), keepView);
+    // The lines move to the chart, which keeps the one copy.
+    chart_->Show(span, SpanSeries(std::move(lines_.records)), SpanTitle(span), keepView);
+    lines_.records.clear();
     days_->Select(span.day);
     notes_->setText(::NotesText(lines_));
     notes_->setToolTip(lines_.problems.join(QLatin1Char('\n')));
@@ -223,7 +225,7 @@ QString ViewerWindow::ExportTo(const QString& path) {
     const ExportFormat format = FormatOfName(path);
     if (format == ExportFormat::Unknown)
         return QStringLiteral("\"%1\" is no .png, .svg, .pdf or .csv file").arg(path);
-    return format == ExportFormat::Csv ? ExportCsv(lines_.records, path)
+    return format == ExportFormat::Csv ? ExportCsv(Records(), path)
                                        : ExportChart(*chart_, format, path, chart_->size());
 }
 
@@ -256,7 +258,12 @@ void ViewerWindow::ShowReadout(double t, double secondsPerPixel) {
 }
 
 void ViewerWindow::ShowSummary() {
-    readout_->setText(SpanSummaryText(lines_, chart_->Series().FailedCount()));
+    const SpanSeries& series = chart_->Series();
+    readout_->setText(SpanSummaryText(lines_.span, series.All().size(), series.FailedCount()));
+}
+
+const std::vector<DayRecord>& ViewerWindow::Records() const {
+    return chart_->Series().All();
 }
 
 QString ViewerWindow::ReadoutText() const {

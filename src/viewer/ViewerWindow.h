@@ -40,7 +40,9 @@ public:
 
     SpanChart& Chart() const { return *chart_; }
     DayList& Days() const { return *days_; }
+    // The span shown, and what was read for it; its lines are in Records().
     const SpanLines& Lines() const { return lines_; }
+    const std::vector<DayRecord>& Records() const;
     QString ReadoutText() const;
     QString NotesText() const;
 

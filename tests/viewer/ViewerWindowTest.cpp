@@ -92,8 +92,9 @@ TEST(ViewerWindow, OpensAFolderAndStepsThroughTheNights) {
     Viewer viewer;
     // The newest line is of the 28th's morning: the night of the 27th.
     const SpanLines& lines = viewer.window->Lines();
+    const std::vector<DayRecord>& records = viewer.window->Records();
     EXPECT_EQ(lines.span, TimeSpan::Of(SpanKind::Night, DaysFromCivil(2009, 1, 27)));
-    EXPECT_EQ(lines.records.size(), std::size_t(12 * kHour + 10 * kHour));
+    EXPECT_EQ(records.size(), std::size_t(12 * kHour + 10 * kHour));
 
     DayList& days = viewer.window->Days();
     days.SummariseAll();
@@ -109,9 +110,9 @@ TEST(ViewerWindow, OpensAFolderAndStepsThroughTheNights) {
     // the failed seconds and missing minutes on the 27th.
     QTest::keyClick(viewer.window.get(), Qt::Key_PageUp);
     EXPECT_EQ(lines.span, TimeSpan::Of(SpanKind::Night, DaysFromCivil(2009, 1, 26)));
-    EXPECT_EQ(lines.records.size(), std::size_t(11 * kHour + 12 * kHour - 600));
-    EXPECT_EQ(lines.records.front().time, At(26, 12));
-    EXPECT_EQ(lines.records.back().time, At(27, 11, 59, 59));
+    EXPECT_EQ(records.size(), std::size_t(11 * kHour + 12 * kHour - 600));
+    EXPECT_EQ(records.front().time, At(26, 12));
+    EXPECT_EQ(records.back().time, At(27, 11, 59, 59));
     EXPECT_EQ(days.currentItem(), days.topLevelItem(2));
     for (SpanChart::Panel panel : {SpanChart::Counts, SpanChart::Temperature, SpanChart::Range}) {
         QCPGraph* graph = viewer.Chart().Graph(panel);
@@ -132,18 +133,18 @@ TEST(ViewerWindow, OpensAFolderAndStepsThroughTheNights) {
     QTest::keyClick(viewer.window.get(), Qt::Key_PageDown);
     QTest::keyClick(viewer.window.get(), Qt::Key_PageDown);
     EXPECT_EQ(lines.span.day, DaysFromCivil(2009, 1, 28));
-    EXPECT_TRUE(lines.records.empty());
+    EXPECT_TRUE(records.empty());
     EXPECT_TRUE(viewer.window->ReadoutText().startsWith(
         QStringLiteral("No lines between 2009-01-28 12:00:00")));
 
     // The day toggle keeps the date; picking a row in the list shows that day.
     viewer.window->SetKind(SpanKind::Day);
     EXPECT_EQ(lines.span, TimeSpan::Of(SpanKind::Day, DaysFromCivil(2009, 1, 28)));
-    EXPECT_EQ(lines.records.size(), std::size_t(10 * kHour));
+    EXPECT_EQ(records.size(), std::size_t(10 * kHour));
     QTreeWidgetItem* row26 = days.topLevelItem(2);
     QTest::mouseClick(days.viewport(), Qt::LeftButton, {}, days.visualItemRect(row26).center());
     EXPECT_EQ(lines.span, TimeSpan::Of(SpanKind::Day, DaysFromCivil(2009, 1, 26)));
-    EXPECT_EQ(lines.records.size(), std::size_t(23 * kHour));
+    EXPECT_EQ(records.size(), std::size_t(23 * kHour));
 }
 
 TEST(ViewerWindow, ZoomsPansAndReadsUnderThePointer) {
@@ -227,13 +228,13 @@ TEST(ViewerWindow, FollowsTheFileBeingWrittenAndKeepsTheZoom) {
     SpanChart& chart = viewer.Chart();
     const QCPRange zoom(double(At(28, 8)), double(At(28, 12)));
     chart.SetTimeRange(zoom);
-    EXPECT_EQ(viewer.window->Lines().records.size(), std::size_t(10 * kHour));
+    EXPECT_EQ(viewer.window->Records().size(), std::size_t(10 * kHour));
 
     // The station saves: half an hour more, and a garbage line among them.
     ASSERT_TRUE(dayfiles::Replace(viewer.station.Path("20090128.txt"),
                                   dayfiles::Lines(2009, 1, 28, 0, 10 * kHour) + "garbage\r\n" +
                                       dayfiles::Lines(2009, 1, 28, 10 * kHour, 10 * kHour + 1800)));
-    QTRY_COMPARE_WITH_TIMEOUT(viewer.window->Lines().records.size(), std::size_t(10 * kHour + 1800),
+    QTRY_COMPARE_WITH_TIMEOUT(viewer.window->Records().size(), std::size_t(10 * kHour + 1800),
                               10000);
     EXPECT_EQ(chart.TimeRange(), zoom);
     EXPECT_GT(viewer.ValueAt(SpanChart::Counts, At(28, 10, 29, 59)), 0);
@@ -267,7 +268,7 @@ TEST(ViewerWindow, ExportsWhatItShows) {
     EXPECT_TRUE(pdf.read(5) == "%PDF-");
     QFile csv(out.filePath(QStringLiteral("night.csv")));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-    EXPECT_EQ(csv.readAll().count("\r\n"), qsizetype(viewer.window->Lines().records.size()) + 1);
+    EXPECT_EQ(csv.readAll().count("\r\n"), qsizetype(viewer.window->Records().size()) + 1);
     EXPECT_NE(viewer.window->ExportTo(out.filePath(QStringLiteral("night.gif"))), QString());
     EXPECT_NE(viewer.window->ExportTo(out.filePath(QStringLiteral("none/night.png"))), QString());
 }
