@@ -11,6 +11,7 @@ trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 id=org.nocturo.Nocturo
+viewer=org.nocturo.Viewer
 prefix=$tmp/usr
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 ||
     { cat "$tmp/install.log" >&2; fail "cmake --install"; }
@@ -20,14 +21,16 @@ cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 ||
 cat >"$tmp/expected" <<LIST
 ./bin/nocturo
 ./bin/nocturo-station
+./bin/nocturo-view
 ./lib/udev/rules.d/70-nocturo.rules
 ./share/applications/$id.desktop
+./share/applications/$viewer.desktop
 ./share/icons/hicolor/scalable/apps/$id.svg
 ./share/metainfo/$id.metainfo.xml
 LIST
 diff -u "$tmp/expected" "$tmp/found" || fail "installed files differ"
-[ -x "$prefix/bin/nocturo" ] && [ -x "$prefix/bin/nocturo-station" ] ||
-    fail "programs not executable"
+[ -x "$prefix/bin/nocturo" ] && [ -x "$prefix/bin/nocturo-station" ] &&
+    [ -x "$prefix/bin/nocturo-view" ] || fail "programs not executable"
 
 # Desktop entry and AppStream metadata. Hints (two main categories) are not errors.
 desktop=$prefix/share/applications/$id.desktop
@@ -37,6 +40,17 @@ exec_cmd=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
 icon=$(sed -n 's/^Icon=//p' "$desktop")
 [ -f "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "Icon=$icon not installed"
 grep -q '^Terminal=false$' "$desktop" || fail "desktop entry opens a terminal"
+
+# The viewer's own entry, under its own name.
+entry=$prefix/share/applications/$viewer.desktop
+desktop-file-validate "$entry" || fail "viewer desktop entry invalid"
+grep -q '^Name=Nocturo Viewer$' "$entry" || fail "viewer desktop entry is not named Nocturo Viewer"
+exec_cmd=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+[ "$exec_cmd" = nocturo-view ] && [ -x "$prefix/bin/$exec_cmd" ] ||
+    fail "viewer Exec=$exec_cmd is not the installed viewer"
+icon=$(sed -n 's/^Icon=//p' "$entry")
+[ -f "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "viewer Icon=$icon not installed"
+grep -q '^Terminal=false$' "$entry" || fail "viewer desktop entry opens a terminal"
 metainfo=$prefix/share/metainfo/$id.metainfo.xml
 appstreamcli validate --no-net "$metainfo" >"$tmp/as.log" 2>&1 ||
     { cat "$tmp/as.log" >&2; fail "AppStream metadata invalid"; }
