@@ -12,9 +12,13 @@ export QT_QPA_PLATFORM=offscreen
 # the exit status.
 run_and_terminate() {
     (cd "$work" && exec "$program") &
-    local pid=$! tries=0 caught
+    local pid=$! tries=0 caught name
+    # The shell that starts the program may catch SIGTERM itself until it has exec'd, so
+    # the name and the mask are read from one snapshot of the process's status.
+    name=$(basename "$program" | cut -c1-15)
     while :; do
-        caught=$(awk '/^SigCgt:/ { print $2 }' "/proc/$pid/status" 2>/dev/null)
+        caught=$(awk -v name="$name" '/^Name:/ { ok = ($2 == name) }
+                                      /^SigCgt:/ && ok { print $2 }' "/proc/$pid/status" 2>/dev/null)
         # SIGTERM is signal 15, bit 14 of the mask of caught signals.
         [ -n "$caught" ] && (((0x$caught >> 14) & 1)) && break
         tries=$((tries + 1))
