@@ -1,7 +1,8 @@
 #!/bin/bash
 # SIGTERM to the running program ends it through its normal shut-down: it exits with 0,
 # the log is saved (an empty log creates the day's file), and a day file that held lines
-# still holds them. Usage: sigterm_saves_log.sh <path of the nocturo program>
+# still holds them. A final save that fails never waits for a click: it is told on
+# standard error and in the exit status. Usage: sigterm_saves_log.sh <path of the program>
 set -u
 program=$1
 work=$(mktemp -d)
@@ -30,7 +31,7 @@ run_and_terminate() {
         sleep 0.01
     done
     kill -TERM $pid
-    wait $pid
+    wait $pid 2>/dev/null
     echo "exit status $?"
 }
 
@@ -44,4 +45,11 @@ status=$(run_and_terminate) || exit 1
 [ "$status" = "exit status 0" ] || { echo "second run: $status" >&2; exit 1; }
 head -c 29 "$work/$day" | cmp -s - <(printf 'held line one\r\nheld line two') ||
     { echo "$day lost its lines:" >&2; od -c "$work/$day" >&2; exit 1; }
-echo "saved through the normal shut-down"
+# A directory in the day file's place: the last save fails, and the program still ends.
+rm -f "$work/$day" && mkdir "$work/$day"
+status=$(run_and_terminate 2>"$work/stderr") || exit 1
+[ "$status" = "exit status 1" ] || { echo "failed save: $status" >&2; exit 1; }
+grep -q "Cannot create file" "$work/stderr" ||
+    { echo "the failed save was not told:" >&2; cat "$work/stderr" >&2; exit 1; }
+[ -d "$work/$day" ] || { echo "the directory was replaced" >&2; exit 1; }
+echo "saved through the normal shut-down; a failed save is told without a box"
