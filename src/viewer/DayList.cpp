@@ -33,8 +33,10 @@ DayList::DayList(const QString& timeSeparator, QWidget* parent)
     connect(&timer_, &QTimer::timeout, this, &DayList::SummariseNext);
     connect(this, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item) { emit DayPicked(DayOfRow(item)); });
-    connect(this, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem* item) { emit DayPicked(DayOfRow(item)); });
+    // A click or the arrow keys move the current row; Enter shows it again.
+    connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (item) emit DayPicked(DayOfRow(item));
+    });
 }
 
 std::int64_t DayList::DayOfRow(const QTreeWidgetItem* item) {
@@ -153,7 +155,7 @@ void DayList::Select(std::int64_t day) {
     const QSignalBlocker block(this);
     const auto found = rows_.find(day);
     if (found == rows_.end()) {
-        clearSelection();
+        setCurrentItem(nullptr);
         return;
     }
     setCurrentItem(found->second);

@@ -129,9 +129,11 @@ TEST(ViewerWindow, OpensAFolderAndStepsThroughTheNights) {
     EXPECT_EQ(marks->at(1)->key, double(At(27, 2, 0, 9)));
     EXPECT_EQ(viewer.ValueAt(SpanChart::Range, At(26, 12)), dayfiles::Daylight(12 * kHour).range);
 
-    // Page Down twice: the night of the 28th holds only its morning's lines... none.
+    // Page Down twice, the second time from the list: the night of the 28th has no lines
+    // yet (its morning belongs to the night before).
     QTest::keyClick(viewer.window.get(), Qt::Key_PageDown);
-    QTest::keyClick(viewer.window.get(), Qt::Key_PageDown);
+    days.setFocus();
+    QTest::keyClick(&days, Qt::Key_PageDown);
     EXPECT_EQ(lines.span.day, DaysFromCivil(2009, 1, 28));
     EXPECT_TRUE(records.empty());
     EXPECT_TRUE(viewer.window->ReadoutText().startsWith(
@@ -145,6 +147,8 @@ TEST(ViewerWindow, OpensAFolderAndStepsThroughTheNights) {
     QTest::mouseClick(days.viewport(), Qt::LeftButton, {}, days.visualItemRect(row26).center());
     EXPECT_EQ(lines.span, TimeSpan::Of(SpanKind::Day, DaysFromCivil(2009, 1, 26)));
     EXPECT_EQ(records.size(), std::size_t(23 * kHour));
+    QTest::keyClick(&days, Qt::Key_Up);
+    EXPECT_EQ(lines.span, TimeSpan::Of(SpanKind::Day, DaysFromCivil(2009, 1, 27)));
 }
 
 TEST(ViewerWindow, ZoomsPansAndReadsUnderThePointer) {
