@@ -202,6 +202,8 @@ void SpanChart::FitValue(Panel panel) {
         }
         break;
     case Range:
+        // 1 to 5 always in view, and any other range a line holds.
+        if (!found) lower = 1, upper = 5;
         axis->setRange(std::min(0.5, lower - 0.5), std::max(5.5, upper + 0.5));
         return;
     }
