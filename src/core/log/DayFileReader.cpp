@@ -110,20 +110,23 @@ bool ParseLine(std::string_view line, DayRecord& record) {
     std::int64_t whole = 0, mean = 0, range = 0;
     if (!Spaces(p, end)) return false;
     const bool negative = p < end && *p == '-';
-    if (!Integer(p, end, 8, whole) || p + 2 > end || (*p != '.' && *p != ',') || !IsDigit(p[1]))
+    if (!Integer(p, end, 5, whole) || p + 2 > end || (*p != '.' && *p != ',') || !IsDigit(p[1]))
         return false;
-    const int tenth = p[1] - '0';
+    const std::int64_t tenths = whole * 10 + (negative ? -(p[1] - '0') : p[1] - '0');
     p += 2;
-    if (!Spaces(p, end) || !Integer(p, end, 18, mean)) return false;
-    if (!Spaces(p, end) || !Integer(p, end, 9, range)) return false;
+    if (!Spaces(p, end) || !Integer(p, end, 11, mean)) return false;
+    if (!Spaces(p, end) || !Integer(p, end, 6, range)) return false;
     while (p < end && *p == ' ')
         ++p;
     if (p != end) return false;
+    if (tenths < INT16_MIN || tenths > INT16_MAX || mean < INT32_MIN || mean > INT32_MAX ||
+        range < INT16_MIN || range > INT16_MAX)
+        return false;
 
     record.time = StartOfDay(DaysFromCivil(year, month, day)) + hour * 3600 + minute * 60 + second;
-    record.temperatureTenths = std::int32_t(whole * 10 + (negative ? -tenth : tenth));
-    record.mean = mean;
-    record.range = std::int32_t(range);
+    record.temperatureTenths = std::int16_t(tenths);
+    record.mean = std::int32_t(mean);
+    record.range = std::int16_t(range);
     return true;
 }
 

@@ -13,11 +13,14 @@
 using WallSeconds = std::int64_t;
 constexpr WallSeconds kSecondsPerDay = 86400;
 
+// 16 bytes, so that a week of lines and the files it comes from fit in little memory. The
+// fields hold whatever the daily log can write: a 32-bit mean, a temperature the sensor's
+// 16 bits (or the failure and start values) give, a range read from one byte.
 struct DayRecord {
     WallSeconds time = 0;
-    std::int64_t mean = 0;              // mean range-scaled count of the second
-    std::int32_t temperatureTenths = 0; // °C times ten: the log writes one decimal
-    std::int32_t range = 0;             // gain range, 1 to 5; 0 when the reading failed
+    std::int32_t mean = 0;              // mean range-scaled count of the second
+    std::int16_t temperatureTenths = 0; // °C times ten: the log writes one decimal
+    std::int16_t range = 0;             // gain range, 1 to 5; 0 when the reading failed
 
     double Temperature() const { return temperatureTenths / 10.0; }
     // A second whose closing reading failed: range 0, or a temperature at or below the
