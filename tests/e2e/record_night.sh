@@ -6,12 +6,12 @@
 # comma-separated, at the program's times of day) the sensor is unplugged, silenced ...
 #
 #   record_night.sh BUILD_DIR FOLDER [DATE [RATE [FAULTS]]]
-#   record_night.sh build ~/Nocturo-night 2009-01-26 100 23:10:unplug,23:25:replug,02:30:silent,02:34:answer
+#   record_night.sh build ~/Nocturo-night 2009-01-26 40 23:10:unplug,23:25:replug,02:30:silent,02:34:answer
 set -eu
 build=$(cd "$1" && pwd)
 folder=$2
 day=${3:-2009-01-26}
-rate=${4:-100}
+rate=${4:-40}
 faults=${5:-}
 export TZ=UTC0
 mkdir -p "$folder"
