@@ -188,7 +188,13 @@ void SpanChart::FitValue(Panel panel) {
         if (logarithmic_) {
             if (!found) lower = 1, upper = 1000;
             lower = std::max(lower, SpanSeries::kLogFloor);
-            upper = std::max(upper, lower * 10);
+            upper = std::max(upper, lower);
+            // At least a decade, the lines in its middle.
+            if (upper < lower * 10) {
+                const double widen = std::sqrt(lower * 10 / upper);
+                lower = std::max(lower / widen, SpanSeries::kLogFloor);
+                upper = lower * 10 > upper * widen ? lower * 10 : upper * widen;
+            }
             axis->setRange(lower / 1.25, upper * 1.25);
             return;
         }
