@@ -50,7 +50,8 @@ struct DayDir {
         if (file.open(QIODevice::WriteOnly)) file.write(bytes);
     }
     QStringList Entries() const {
-        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        return QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     }
 };
 
