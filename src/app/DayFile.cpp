@@ -57,6 +57,11 @@ QString Unfit(const struct stat& info, const char* directoryText) {
     return {};
 }
 
+// No such file: nothing has the name, or a folder on its path is a file.
+bool Missing(int error) {
+    return error == ENOENT || error == ENOTDIR;
+}
+
 class FileDescriptor {
 public:
     explicit FileDescriptor(int fd)
@@ -87,7 +92,7 @@ QString WriteTarget(const QString& path) {
 void CheckReplaceable(const QString& path, const QString& target) {
     struct stat info {};
     if (::lstat(QFile::encodeName(target).constData(), &info) != 0) {
-        if (errno == ENOENT) return;
+        if (Missing(errno)) return; // creating it is what QSaveFile reports on
         ThrowCannotCreate(path, SystemText(errno));
     }
     const QString unfit = Unfit(info, CreateDirectory);
@@ -130,7 +135,7 @@ bool Read(const QString& path, QByteArray& bytes) {
     // Only a regular file is opened: opening a device may do something by itself.
     struct stat info {};
     if (::stat(name.constData(), &info) != 0) {
-        if (errno == ENOENT) return false;
+        if (Missing(errno)) return false;
         ThrowCannotOpen(path, SystemText(errno));
     }
     QString unfit = Unfit(info, OpenDirectory);
@@ -142,7 +147,7 @@ bool Read(const QString& path, QByteArray& bytes) {
     const FileDescriptor file(
         ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.get() < 0) {
-        if (errno == ENOENT) return false;
+        if (Missing(errno)) return false;
         ThrowCannotOpen(path, SystemText(errno));
     }
     if (::fstat(file.get(), &info) != 0) ThrowCannotOpen(path, SystemText(errno));

@@ -1,7 +1,18 @@
 #include "LogView.h"
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextCursor>
+
+namespace {
+// Characters of the pending text taken at a time; a piece takes far less than a slice.
+constexpr qsizetype PieceLength = 32 * 1024;
+
+bool IsBreak(QChar c) {
+    return c == u'\r' || c == u'\n';
+}
+} // namespace
 
 LogView::LogView(QPlainTextEdit& memo)
     : memo_(memo) {
@@ -9,25 +20,110 @@ LogView::LogView(QPlainTextEdit& memo)
     memo_.setReadOnly(true);
     memo_.setUndoRedoEnabled(false);
     memo_.setMaximumBlockCount(0);
+    fillTimer_.setSingleShot(true);
+    fillTimer_.setInterval(0);
+    QObject::connect(&fillTimer_, &QTimer::timeout, [this] { FillSlice(); });
 }
 
 void LogView::LineAppended(const QString& line) {
+    if (filling_) {
+        // It goes in after the loaded text, on a line of its own.
+        if (!pending_.isEmpty() && !IsBreak(pending_.back())) pending_.append(u'\n');
+        pending_.append(line);
+        return;
+    }
     // Appending follows the end only when the view is already showing it, so a user
     // reading earlier lines is not pulled away each second.
     memo_.appendPlainText(line);
 }
 
 void LogView::Emptied() {
+    fillTimer_.stop();
+    filling_ = false;
+    pending_.clear();
     memo_.clear();
 }
 
 void LogView::Loaded(const QString& text) {
-    QString lines = text;
-    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    // Each line is its own paragraph; a final line break would show as an empty last one.
-    if (lines.endsWith(QLatin1Char('\n'))) lines.chop(1);
-    memo_.setPlainText(lines);
-    memo_.moveCursor(QTextCursor::End);
-    memo_.verticalScrollBar()->setValue(memo_.verticalScrollBar()->maximum());
+    fillTimer_.stop();
+    memo_.clear();
+    pending_ = text;
+    shown_ = 0;
+    lineLength_ = 0;
+    breakOwed_ = false;
+    filling_ = true;
+    FillSlice();
+}
+
+void LogView::FillSlice() {
+    QElapsedTimer slice;
+    slice.start();
+    while (ShowPiece()) {
+        if (slice.elapsed() >= SliceMs) {
+            fillTimer_.start(); // the rest after the events that are waiting
+            return;
+        }
+    }
+    Finish();
+}
+
+bool LogView::ShowPiece() {
+    const qsizetype size = pending_.size();
+    if (shown_ >= size) return false;
+    const QChar* text = pending_.constData();
+    const qsizetype end = std::min(size, shown_ + PieceLength);
+
+    // Each line is its own paragraph: line breaks of any kind become paragraph breaks, and
+    // a break is written only once the line after it begins, so a final line break does
+    // not show as an empty last line.
+    QString piece;
+    piece.reserve(end - shown_ + 2);
+    qsizetype i = shown_;
+    while (i < end) {
+        if (IsBreak(text[i])) {
+            if (breakOwed_) piece.append(u'\n');
+            breakOwed_ = true;
+            lineLength_ = 0;
+            // CR LF is one break, also where a piece ends between the two.
+            if (text[i] == u'\r' && i + 1 < size && text[i + 1] == u'\n') ++i;
+            ++i;
+            continue;
+        }
+        qsizetype run = i;
+        while (run < end && !IsBreak(text[run]))
+            ++run;
+        if (breakOwed_) {
+            piece.append(u'\n');
+            breakOwed_ = false;
+        }
+        const qsizetype room = std::max<qsizetype>(0, MaxShownLineLength - lineLength_);
+        piece.append(QStringView(text + i, std::min(room, run - i)));
+        if (lineLength_ <= MaxShownLineLength && lineLength_ + (run - i) > MaxShownLineLength)
+            piece.append(QChar(0x2026)); // "…": the rest of the line is not shown
+        lineLength_ = std::min(lineLength_ + (run - i), MaxShownLineLength + 1);
+        i = run;
+    }
+    shown_ = i;
+    if (piece.isEmpty()) return true;
+
+    // The page follows the end while it shows the end, as appended lines do.
+    QScrollBar& bar = *memo_.verticalScrollBar();
+    const bool atEnd = bar.value() >= bar.maximum();
+    QTextCursor cursor(memo_.document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock(); // one layout update for the whole piece
+    cursor.insertText(piece);
+    cursor.endEditBlock();
+    if (atEnd) bar.setValue(bar.maximum());
+    return true;
+}
+
+void LogView::Finish() {
+    filling_ = false;
+    pending_ = QString(); // frees the text
+    QScrollBar& bar = *memo_.verticalScrollBar();
+    if (bar.value() >= bar.maximum()) {
+        memo_.moveCursor(QTextCursor::End);
+        bar.setValue(bar.maximum());
+    }
 }
