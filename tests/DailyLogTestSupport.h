@@ -61,5 +61,5 @@ struct CountingObserver : DailyLogObserver {
     QString loaded;
     void LineAppended(const QString& line) override { appended << line; }
     void Emptied() override { ++emptied; }
-    void Loaded(const QString& text) override { loaded = text; }
+    void Loaded(const QByteArray& text) override { loaded = QString::fromLocal8Bit(text); }
 };

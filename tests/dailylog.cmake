@@ -19,3 +19,12 @@ gtest_discover_tests(test_daily_log_window TEST_PREFIX "dailylog." DISCOVERY_MOD
 add_test(NAME dailylog.SigtermSavesTheLog
          COMMAND ${CMAKE_CURRENT_LIST_DIR}/sigterm_saves_log.sh $<TARGET_FILE:nocturo>)
 set_tests_properties(dailylog.SigtermSavesTheLog PROPERTIES TIMEOUT 60)
+
+# The real program where today's day file is a named pipe, a link to a device, a directory,
+# a file too large for a day file, or the largest day file that is loaded: it runs at once,
+# SIGTERM ends it at once, and what stood in the file's place is left as it was.
+foreach(case fifo device directory oversize largest)
+    add_test(NAME dailylog.Hostile_${case}
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/hostile_day_files.sh $<TARGET_FILE:nocturo> ${case})
+    set_tests_properties(dailylog.Hostile_${case} PROPERTIES TIMEOUT 60)
+endforeach()

@@ -6,9 +6,12 @@
 #include <QTextCursor>
 
 namespace {
-// Characters of the pending text taken at a time; a piece takes far less than a slice.
+// Bytes of the pending text taken at a time; a piece takes far less than a slice.
 constexpr qsizetype PieceLength = 32 * 1024;
 
+bool IsBreak(char c) {
+    return c == '\r' || c == '\n';
+}
 bool IsBreak(QChar c) {
     return c == u'\r' || c == u'\n';
 }
@@ -27,9 +30,7 @@ LogView::LogView(QPlainTextEdit& memo)
 
 void LogView::LineAppended(const QString& line) {
     if (filling_) {
-        // It goes in after the loaded text, on a line of its own.
-        if (!pending_.isEmpty() && !IsBreak(pending_.back())) pending_.append(u'\n');
-        pending_.append(line);
+        appended_.append(line); // after the loaded text
         return;
     }
     // Appending follows the end only when the view is already showing it, so a user
@@ -41,13 +42,15 @@ void LogView::Emptied() {
     fillTimer_.stop();
     filling_ = false;
     pending_.clear();
+    appended_.clear();
     memo_.clear();
 }
 
-void LogView::Loaded(const QString& text) {
+void LogView::Loaded(const QByteArray& text) {
     fillTimer_.stop();
     memo_.clear();
     pending_ = text;
+    appended_.clear();
     shown_ = 0;
     lineLength_ = 0;
     breakOwed_ = false;
@@ -70,27 +73,39 @@ void LogView::FillSlice() {
 bool LogView::ShowPiece() {
     const qsizetype size = pending_.size();
     if (shown_ >= size) return false;
-    const QChar* text = pending_.constData();
-    const qsizetype end = std::min(size, shown_ + PieceLength);
+    // A piece ends after a line break where it can, so that no character and no CR LF is
+    // split between two; only a line of more than a piece, shown cut, is split.
+    const char* bytes = pending_.constData();
+    qsizetype end = std::min(size, shown_ + PieceLength);
+    if (end < size) {
+        qsizetype lastBreak = end;
+        while (lastBreak > shown_ && !IsBreak(bytes[lastBreak - 1]))
+            --lastBreak;
+        if (lastBreak > shown_) end = lastBreak;
+        if (bytes[end - 1] == '\r' && end < size && bytes[end] == '\n') ++end;
+    }
+    const QString chars = QString::fromLocal8Bit(bytes + shown_, end - shown_);
+    shown_ = end;
 
     // Each line is its own paragraph: line breaks of any kind become paragraph breaks, and
     // a break is written only once the line after it begins, so a final line break does
     // not show as an empty last line.
+    const QChar* text = chars.constData();
+    const qsizetype count = chars.size();
     QString piece;
-    piece.reserve(end - shown_ + 2);
-    qsizetype i = shown_;
-    while (i < end) {
+    piece.reserve(count + 2);
+    qsizetype i = 0;
+    while (i < count) {
         if (IsBreak(text[i])) {
             if (breakOwed_) piece.append(u'\n');
             breakOwed_ = true;
             lineLength_ = 0;
-            // CR LF is one break, also where a piece ends between the two.
-            if (text[i] == u'\r' && i + 1 < size && text[i + 1] == u'\n') ++i;
+            if (text[i] == u'\r' && i + 1 < count && text[i + 1] == u'\n') ++i; // one break
             ++i;
             continue;
         }
         qsizetype run = i;
-        while (run < end && !IsBreak(text[run]))
+        while (run < count && !IsBreak(text[run]))
             ++run;
         if (breakOwed_) {
             piece.append(u'\n');
@@ -103,7 +118,6 @@ bool LogView::ShowPiece() {
         lineLength_ = std::min(lineLength_ + (run - i), MaxShownLineLength + 1);
         i = run;
     }
-    shown_ = i;
     if (piece.isEmpty()) return true;
 
     // The page follows the end while it shows the end, as appended lines do.
@@ -120,7 +134,10 @@ bool LogView::ShowPiece() {
 
 void LogView::Finish() {
     filling_ = false;
-    pending_ = QString(); // frees the text
+    pending_ = QByteArray(); // lets go of the log's text
+    const QStringList appended = std::exchange(appended_, {});
+    for (const QString& line : appended)
+        memo_.appendPlainText(line);
     QScrollBar& bar = *memo_.verticalScrollBar();
     if (bar.value() >= bar.maximum()) {
         memo_.moveCursor(QTextCursor::End);

@@ -10,8 +10,9 @@
 
 #include "DailyLog.h"
 
+#include <QByteArray>
 #include <QString>
-#include <QStringView>
+#include <QStringList>
 #include <QTimer>
 
 class QPlainTextEdit;
@@ -32,7 +33,7 @@ public:
     void Emptied() override;
     // The log was replaced by a loaded day's text, with CR LF line breaks (lone CR and lone
     // LF count as breaks too). The first slice goes in before this returns.
-    void Loaded(const QString& text) override;
+    void Loaded(const QByteArray& text) override;
 
     // True while a loaded text is still going into the page.
     bool Filling() const { return filling_; }
@@ -46,8 +47,9 @@ private:
     QPlainTextEdit& memo_;
     QTimer fillTimer_;
     bool filling_ = false;
-    QString pending_;          // the loaded text, and the lines appended while it goes in
-    qsizetype shown_ = 0;      // characters of pending_ already in the page
+    QByteArray pending_;       // the loaded text
+    qsizetype shown_ = 0;      // bytes of pending_ already in the page
+    QStringList appended_;     // lines appended while it goes in
     qsizetype lineLength_ = 0; // characters of the page's last line, cut ones included
     bool breakOwed_ = false;   // a line break seen whose next line has not begun yet
 };

@@ -43,7 +43,7 @@ public:
         : plot_(plot) {}
     void LineAppended(const QString&) override {}
     void Emptied() override { plot_.ClearAllSeries(); }
-    void Loaded(const QString&) override {}
+    void Loaded(const QByteArray&) override {}
 
 private:
     PlotPage& plot_;
