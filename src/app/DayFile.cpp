@@ -207,15 +207,23 @@ QByteArray Merge(const QByteArray& held, const QByteArray& ours) {
     for (const std::string_view line : SplitLines(ours))
         ++carried[line];
 
-    QByteArray merged;
-    merged.reserve(held.size() + ours.size() + 64);
-    for (const std::string_view line : SplitLines(held)) {
-        auto found = carried.find(line);
+    // Where a line stands more often in the file than in the log, the copies the log
+    // carries are its last ones: a file written by a merge, its own lines in front of the
+    // log's, is then found to hold the log already, and a second save changes nothing.
+    const std::vector<std::string_view> heldLines = SplitLines(held);
+    std::vector<bool> keep(heldLines.size(), true);
+    for (std::size_t i = heldLines.size(); i-- > 0;) {
+        auto found = carried.find(heldLines[i]);
         if (found != carried.end() && found->second > 0) {
             --found->second;
-            continue;
+            keep[i] = false;
         }
-        merged.append(line.data(), qsizetype(line.size()));
+    }
+    QByteArray merged;
+    merged.reserve(held.size() + ours.size() + 64);
+    for (std::size_t i = 0; i < heldLines.size(); ++i) {
+        if (!keep[i]) continue;
+        merged.append(heldLines[i].data(), qsizetype(heldLines[i].size()));
         merged.append("\r\n");
     }
     merged.append(ours);

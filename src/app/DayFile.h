@@ -28,7 +28,8 @@ bool Read(const QString& path, QByteArray& bytes);
 void Write(const QString& path, const QByteArray& bytes);
 
 // The bytes that replace a file holding `held` when the log has `ours` for it: every line
-// of `held` that `ours` does not carry (counting repeated lines), in front, each followed by
+// of `held` that `ours` does not carry (counting repeated lines; of a line held more often
+// than carried, the last copies count as the carried ones), in front, each followed by
 // CR LF, then `ours` as it stands. Lone CR and lone LF count as line breaks in `held`.
 QByteArray Merge(const QByteArray& held, const QByteArray& ours);
 
