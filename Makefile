@@ -8,7 +8,7 @@ DEMO_DAY_SECONDS ?= 600
 DEMO_FAULTS ?=
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build run demo test bench sanitize package format clean
+.PHONY: all deps configure build run demo test bench sanitize fuzz package format clean
 
 all: build
 
@@ -55,6 +55,17 @@ sanitize: deps
 	$(MAKE) build BUILD=build-asan TYPE=Debug CMAKE_ARGS="-DNOCTURO_SANITIZE=ON -DNOCTURO_BENCH=OFF"
 	cd build-asan && $(SANITIZE_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE no-sanitize
 
+# libFuzzer targets of the parsers (day files, calibration numbers, formats), built with
+# clang under AddressSanitizer and UBSan in build-fuzz, each run for FUZZ_SECONDS; a crash,
+# a sanitizer report or a failed check fails, with the input left in
+# build-fuzz/tests/fuzz/artifacts/.
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+		-DNOCTURO_FUZZ=ON -DNOCTURO_FUZZ_SECONDS=$(FUZZ_SECONDS) $(CMAKE_ARGS)
+	cmake --build build-fuzz --target fuzzers -j $(JOBS)
+	cd build-fuzz && ctest --output-on-failure -L fuzz -j $(JOBS)
+
 # Debian package (CPack) of a Release build; the .deb is left in build-package/.
 package: deps
 	$(MAKE) build TYPE=Release BUILD=build-package CMAKE_ARGS="-DNOCTURO_TESTS=OFF -DNOCTURO_BENCH=OFF"
@@ -64,4 +75,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-release build-asan build-package
+	rm -rf build build-release build-asan build-fuzz build-package

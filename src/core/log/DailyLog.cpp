@@ -8,6 +8,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -92,11 +93,8 @@ bool DailyLog::Load() {
             if (!(lastWithoutBreak && i + 1 == spans.size())) text_.append(CrLf);
         }
     }
-    if (!observers_.empty()) {
-        const QString text = Text();
-        for (DailyLogObserver* observer : observers_)
-            observer->Loaded(text);
-    }
+    for (DailyLogObserver* observer : observers_)
+        observer->Loaded(text_);
     return true;
 }
 
