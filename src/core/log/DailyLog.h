@@ -40,6 +40,8 @@ public:
     virtual void Emptied() = 0;
     // The log's text was replaced by a loaded day file (CR LF line breaks).
     virtual void Loaded(const QString& text) = 0;
+    // A save wrote every day it had to; nothing to do by default.
+    virtual void Saved() {}
 };
 
 class DailyLog {
