@@ -82,12 +82,12 @@ void StationLogger::ShowError(const std::string& message) {
 
 void StationLogger::PassDone() {
     if (services_.notifier == nullptr) return;
-    services_.notifier->Alive();
     // The day's file was loaded before the first pass; from here on it is recording.
     if (!ready_) {
         ready_ = true;
         services_.notifier->Ready(status_);
     }
+    services_.notifier->Alive();
 }
 
 void StationLogger::LinkChanged(bool up, const QString& hint) {
