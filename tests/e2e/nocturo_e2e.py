@@ -395,10 +395,15 @@ def scenario_bench(tools, workdir):
             stats = os.path.join(workdir, f"stats-{front}{round_}.txt")
             run = Run(tools, workdir, time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime()),
                       light=False, stats=stats, front_end=front)
-            time.sleep(7)
+            time.sleep(2)
+            pid = run.program_pid()
+            before = cpu_seconds(pid)
+            time.sleep(5)
+            used = cpu_seconds(pid) - before
             run.stop()
             passes[front].append(rate_from_stats(stats, 2))
-            report += f", {front} passes {passes[front][-1]:.0f}/s"
+            report += (f", {front} passes {passes[front][-1]:.0f}/s "
+                       f"({100 * used / 5:.0f}% of a core)")
         print(report)
     print(f"best: raw libusb round trips {max(raw):.0f}/s")
     for front in fronts:

@@ -134,21 +134,6 @@ TEST(StationLogger, TellsOneLinePerEventThroughAnHourOfPasses) {
     EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), (3599 - 10) - 59);
 }
 
-TEST(StationLogger, ALastSaveThatFailsIsToldAndGivesFalse) {
-    LoggerRig rig;
-    rig.logger->Start();
-    rig.Run(At10, At10 + 2);
-    ASSERT_TRUE(QDir().mkdir(rig.days.Path(QStringLiteral("20090126.txt"))));
-    EXPECT_FALSE(rig.logger->Stop());
-    ASSERT_GE(rig.lines.lines.size(), 2u);
-    EXPECT_EQ(rig.lines.lines.back(),
-              Line(Priority::Error, QStringLiteral("stopped; the last save failed")));
-    const Line& error = rig.lines.lines[rig.lines.lines.size() - 2];
-    EXPECT_EQ(error.first, Priority::Error);
-    EXPECT_TRUE(error.second.startsWith("Cannot create file")) << error.second.toStdString();
-    EXPECT_EQ(rig.pipes.openPipes(), 0) << "the sensor is released all the same";
-}
-
 SystemRestart LogindOnly() {
     // No capability: a refusal by logind is final, and no kernel call could be made.
     return SystemRestart(fakelogind::testBus(), [] { return false; }, {});
