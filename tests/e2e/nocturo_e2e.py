@@ -384,7 +384,8 @@ def scenario_bench(tools, workdir):
               if program]
     targets = {"window": 0.90, "logger": 0.97}
     raw, passes = [], {f: [] for f in fronts}
-    for round_ in range(5):
+    # More rounds give a fairer best on a machine whose load changes.
+    for round_ in range(int(os.environ.get("NOCTURO_BENCH_ROUNDS", "5"))):
         probe = subprocess.run([tools.emulator, "--", tools.probe, "--count", "1500"],
                                capture_output=True, text=True, timeout=120)
         m = re.search(r"(\d+) per second", probe.stdout)
@@ -407,12 +408,8 @@ def scenario_bench(tools, workdir):
         print(report)
     print(f"best: raw libusb round trips {max(raw):.0f}/s")
     for front in fronts:
-        # Also the best of the rounds' own ratios, each against the raw rate measured just
-        # before it, which the machine's changing load disturbs less.
-        paired = max(p / r for p, r in zip(passes[front], raw))
         print(f"best: {front} passes {max(passes[front]):.0f}/s; ratio "
-              f"{max(passes[front]) / max(raw):.0%}, best round {paired:.0%} "
-              f"(target at least {targets[front]:.0%})")
+              f"{max(passes[front]) / max(raw):.0%} (target at least {targets[front]:.0%})")
 
 
 def start_x_server(workdir):
