@@ -6,7 +6,12 @@
 #   share/applications/<id>.desktop     desktop entry, runs nocturo-station
 #   share/icons/hicolor/scalable/apps/  the icon
 #   share/metainfo/<id>.metainfo.xml    AppStream metadata
-#   lib/udev/rules.d/70-nocturo.rules   sensor access for the user at the active seat
+#   lib/udev/rules.d/70-nocturo.rules   sensor access for the user at the active seat and
+#                                       the logger service's group
+#   bin/nocturo-logger                  the station without a window
+#   lib/systemd/system/nocturo-logger.service   its system service (not enabled)
+#   lib/sysusers.d/nocturo.conf         the service's account, nocturo
+#   share/polkit-1/rules.d/50-nocturo-reboot.rules   the reboot, for that account only
 include(GNUInstallDirs)
 
 set(NOCTURO_APP_ID org.nocturo.Nocturo)
@@ -29,6 +34,21 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/${NOCTURO_APP_ID}.metainfo.xml
 # multiarch library directory, so the path is fixed here.
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/70-nocturo.rules DESTINATION lib/udev/rules.d)
 
+# The logger's service. systemd, sysusers and polkit read their packages' files from these
+# places under /usr, whatever the library directory. The unit names the installed program,
+# so it is written at install time, when the prefix is known (cpack installs with /usr).
+if(NOT WIN32)
+    set(NOCTURO_UNIT_IN ${CMAKE_CURRENT_LIST_DIR}/nocturo-logger.service.in)
+    set(NOCTURO_UNIT ${CMAKE_BINARY_DIR}/packaging/nocturo-logger.service)
+    install(CODE "
+        set(NOCTURO_LOGGER_PATH \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/nocturo-logger\")
+        configure_file(\"${NOCTURO_UNIT_IN}\" \"${NOCTURO_UNIT}\" @ONLY)")
+    install(FILES ${NOCTURO_UNIT} DESTINATION lib/systemd/system)
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/sysusers.d/nocturo.conf DESTINATION lib/sysusers.d)
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/polkit/50-nocturo-reboot.rules
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/rules.d)
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME nocturo)
 set(CPACK_PACKAGE_VENDOR "Nocturo developers")
@@ -39,7 +59,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 count by its gain range and writes one rounded mean per second, with the sensor's \
 temperature, into a daily text log. It plots counts, temperature and range against the \
 time of day and can force a reboot of an unattended station after the sensor fails. \
-A udev rule lets the user at the machine's seat open the sensor.")
+A udev rule lets the user at the machine's seat open the sensor. nocturo-logger records \
+without a window, as the system service nocturo-logger (installed, not enabled) under \
+its own account, into /var/lib/nocturo.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -50,6 +72,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The forced reboot goes through systemd-logind, which asks polkit.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, polkitd")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/postinst
+    ${CMAKE_CURRENT_LIST_DIR}/prerm ${CMAKE_CURRENT_LIST_DIR}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -130,6 +130,8 @@ void DailyLog::Save() {
         saveDay(days_[i], std::int32_t(i));
     if (!logFileName_.isEmpty() && !days_.contains(logFileName_)) saveDay(logFileName_, -1);
     if (firstFailure) std::rethrow_exception(firstFailure);
+    for (DailyLogObserver* observer : observers_)
+        observer->Saved();
 }
 
 void DailyLog::Empty() {

@@ -41,6 +41,8 @@ public:
     // The log's text was replaced by a loaded day file: its bytes, in the system's code page,
     // with CR LF line breaks. Shared, not copied: a view may keep it while it shows it.
     virtual void Loaded(const QByteArray& text) = 0;
+    // A save wrote every day it had to; nothing to do by default.
+    virtual void Saved() {}
 };
 
 class DailyLog {
