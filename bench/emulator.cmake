@@ -1,6 +1,9 @@
 # Raw 'L'+'T' round trips per second through libusb alone against the emulated sensor:
 # the ceiling for the program's own passes per second against the same emulator.
 # A script rather than a Google Benchmark program: the measurement spans two processes.
+if(NOT NOCTURO_TOOLS)
+    return()
+endif()
 file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/bench_emulator_round_trips
      CONTENT "#!/bin/sh
 # usage: bench_emulator_round_trips [ROUND_TRIPS]

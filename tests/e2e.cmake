@@ -1,5 +1,8 @@
 # End-to-end tests: the real nocturo binary, offscreen, in a temporary directory, against
 # the emulated sensor, with the wall clock moved where a test needs it.
+if(NOT NOCTURO_TOOLS)
+    return()
+endif()
 
 # Moves the wall clock of the program under test; kept free of sanitizers, which could
 # not start before it.

@@ -1,5 +1,8 @@
 # The emulated sensor: its model on its own, then the emulator serving a libusb client
 # (tools/sensor-emulator/usb-probe) through umockdev, bounded to a few seconds each.
+if(NOT NOCTURO_TOOLS)
+    return()
+endif()
 add_executable(test_sensor_emulator_model emulator/SensorEmulatorModelTest.cpp)
 target_link_libraries(test_sensor_emulator_model PRIVATE sensor_emulator_model GTest::gtest_main)
 gtest_discover_tests(test_sensor_emulator_model)
