@@ -3,11 +3,17 @@
 # (dpkg -x: no root needed, the machine is left as it is), starts the unpacked program
 # offscreen in an empty folder for a few seconds, ends it with SIGTERM, and checks that it
 # wrote nothing outside its working directory (home, temporary and runtime folders all
-# point into the scratch area) and nothing there but daily logs.
+# point into the scratch area) and nothing there but daily logs. Lintian must find no
+# error in the package.
 #
-#   check_package.sh BUILD_DIR
+#   check_package.sh BUILD_DIR ARCH [EMULATOR...]
+#
+# ARCH is the Debian architecture the package must have; a cross build's programs are run
+# through EMULATOR (qemu-user).
 set -eu
-build=$1
+build=$1 arch=$2
+shift 2
+emulator="$*"
 tmp=$(mktemp -d)
 pid= job=
 cleanup() {
@@ -27,6 +33,7 @@ deb=$1
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = nocturo ] || fail "package name"
 [ "$(field Section)" = science ] || fail "section"
+[ "$(field Architecture)" = "$arch" ] || fail "architecture $(field Architecture), not $arch"
 field Maintainer | grep -q '<.*@.*>' || fail "maintainer has no address"
 depends=$(field Depends)
 for lib in libqt6widgets6 libusb-1.0-0 libc6; do
@@ -41,6 +48,16 @@ for f in usr/bin/nocturo usr/bin/nocturo-station usr/lib/udev/rules.d/70-nocturo
 done
 dpkg-deb -e "$deb" "$tmp/control"
 sh -n "$tmp/control/postinst" || fail "postinst is not valid shell"
+# The history's latest entry is this version, so it cannot be left behind by a release.
+doc=$root/usr/share/doc/nocturo
+[ -f "$doc/copyright" ] || fail "package lacks its copyright file"
+latest=$(gzip -dc "$doc/changelog.gz" | sed -n '1s/^nocturo (\([^)]*\)).*/\1/p')
+[ "$latest" = "$(field Version)" ] || fail "changelog's latest entry is '$latest', not $(field Version)"
+
+# Lintian's errors are what Debian would refuse; warnings and notes are shown only.
+lintian --fail-on error --no-tag-display-limit "$deb" >"$tmp/lintian.log" 2>&1 ||
+    { cat "$tmp/lintian.log" >&2; fail "lintian reports errors"; }
+grep -E '^[WI]: ' "$tmp/lintian.log" || true
 
 # A clean environment whose every writable place is in the scratch area. Sanitizer
 # settings pass through so the sanitizer build runs this too. Where strace works, every
@@ -69,7 +86,7 @@ fi
         ${ASAN_OPTIONS+ASAN_OPTIONS="$ASAN_OPTIONS"} \
         ${UBSAN_OPTIONS+UBSAN_OPTIONS="$UBSAN_OPTIONS"} \
         ${LSAN_OPTIONS+LSAN_OPTIONS="$LSAN_OPTIONS"} \
-        "$root/usr/bin/nocturo"
+        $emulator "$root/usr/bin/nocturo"
 ) >"$tmp/program.log" 2>&1 &
 job=$!
 sleep 3
