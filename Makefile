@@ -9,8 +9,11 @@ DEMO_FAULTS ?=
 CMAKE_ARGS ?=
 # Another Debian architecture to build the package for (e.g. ARCH=arm64), with Debian's
 # cross tool chain and the target's libraries installed beside the native ones. Empty, or
-# this machine's own architecture, builds natively.
-ARCH ?=
+# this machine's own architecture, builds natively. Only the command line sets it: an ARCH
+# in the environment (a kernel build's, say) is not taken for it.
+ifneq ($(origin ARCH),command line)
+override ARCH :=
+endif
 ifeq ($(ARCH),$(shell dpkg --print-architecture 2>/dev/null))
 override ARCH :=
 endif
