@@ -1,30 +1,25 @@
-// TForm1: the main window. Thin glue: it owns the sensor component, the acquisition
-// cycle and the pass driver, shows their state, and hands each second record on.
+// TForm1: the main window. It owns one Station and shows it: the status bar, the Data
+// page, the plot page and the settings; its handlers hand what the user does to the
+// station.
 #pragma once
 
-#include "AcquisitionCycle.h"
-#include "DailyLog.h"
 #include "ErrorBox.h"
 #include "NocturoError.h"
 #include "RegionalSettings.h"
-#include "SecondRecord.h"
+#include "Station.h"
 
 #include <QMainWindow>
 #include <QString>
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 
 class LocalClock;
 class LogView;
-class PassDriver;
 class PlotPage;
-class TPICUSB;
-class QLabel;
+class StatusPanels;
 class QLineEdit;
-class QTimer;
 namespace usbapi {
 class PipeLibrary;
 class PipeEventSource;
@@ -43,36 +38,29 @@ struct TForm1Services {
     QString dataDirectory = QStringLiteral("."); // where the day files go
     // Reads the user's regional settings; empty: the system's.
     std::function<RegionalSettings()> regionalSettings = {};
-    // Asks the system for a forced restart with the given exit flags; true when accepted.
-    // Empty: no restart is ever requested.
-    std::function<bool(std::uint32_t flags)> systemExit = {};
+    // Asks the system for a forced restart; empty: no restart is ever requested.
+    SystemExitRequest systemExit = {};
 };
 
-class TForm1 : public QMainWindow, private RecordHandOver {
+class TForm1 : public QMainWindow, private StationObserver {
 public:
-    static constexpr int StatusPanels = 5;
-    static constexpr int RebootIntervalMs = 30000;
-    static constexpr std::uint32_t ForcedReboot = 2 | 4; // reboot | force
-
     explicit TForm1(const TForm1Services& services, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // One acquisition pass with its status refresh and reconnection attempt; true when the
-    // sensor is connected and the next pass may follow at once.
+    // One acquisition pass of the station, with the status refresh and the reconnection
+    // attempt; true when the sensor is connected and the next pass may follow at once.
     bool IdleHandler();
     void UpdateStatusBar();
-
-    TPICUSB* Device() const { return device_.get(); }
-    const AcquisitionCycle& Cycle() const { return cycle_; }
-    DailyLog& Log() { return log_; }
-    PlotPage& Plot() { return *plot_; }
-    Ui::TForm1& Form() { return *ui_; }
-    QLabel* Panel(int index) const { return panels_[index]; }
-    const RegionalSettings& Regional() const { return regional_; }
-    ErrorBox& OwnErrorBox() { return errorBox_; }
-    QTimer& RebootTimer() { return *TReboot; }
     // The reboot timer's tick: saves the log, then asks for the forced restart.
     void TRebootTimer();
+
+    // Shut-down at a termination signal (logout, system shutdown, Ctrl-C): nobody may be
+    // there to click a box, so a final save that fails is told on standard error; false
+    // then. Closing the window afterwards runs no second shut-down.
+    bool ShutDownWithoutBox();
+
+    Station& GetStation() { return station_; }
+    PlotPage& Plot() { return *plot_; }
 
     // The one place errors are shown.
     ErrorReporter& Errors() { return errors_ != nullptr ? *errors_ : errorBox_; }
@@ -102,7 +90,7 @@ private:
     void SetUpPlotPage();
     void FormCreate();
     void FormDestroy();
-    void TakeRecord(const SecondRecord& record) override;
+    void PassDone() override { UpdateStatusBar(); }
 
     void SBInfoResize();
     void MIExitClick();
@@ -112,22 +100,14 @@ private:
     void EParamCExit();
     void EBreakPointExit();
     void TidyCalibrationEntry(QLineEdit& entry);
-    void ReadRegionalSettings();
-    void CBRebootClick(bool checked);
+    void ShowRegionalSettings();
 
     std::unique_ptr<Ui::TForm1> ui_;
-    TForm1Services services_;
     ErrorReporter* errors_;
     ErrorBox errorBox_;
-    RegionalSettings regional_;
-    AcquisitionCycle cycle_;
-    DailyLog log_;
-    std::unique_ptr<TPICUSB> device_;
-    std::unique_ptr<PassDriver> driver_;
+    Station station_;
     std::unique_ptr<LogView> logView_;
-    std::unique_ptr<DailyLogObserver> plotRollOver_;
-    QTimer* TReboot = nullptr;
-    double statusClockShown_ = -1; // CurrentTime last written into the clock panel
-    std::array<QLabel*, StatusPanels> panels_{};
+    std::unique_ptr<StatusPanels> statusPanels_;
     PlotPage* plot_ = nullptr;
+    bool destroyed_ = false; // FormDestroy has run
 };

@@ -1,5 +1,7 @@
 #include "PICUSBClass.h"
 
+#include <cctype>
+
 using usbapi::INVALID_PIPE;
 
 TPICUSB::TPICUSB(usbapi::PipeLibrary& library)
@@ -27,10 +29,7 @@ void TPICUSB::SetActive(bool value) {
         writePipe_ = library_.UsbOpen(0, DeviceId, Endpoint, usbapi::DIRECTION_WRITE, 0);
         readPipe_ = library_.UsbOpen(0, DeviceId, Endpoint, usbapi::DIRECTION_READ, 0);
     } else {
-        library_.UsbClose(writePipe_);
-        library_.UsbClose(readPipe_);
-        writePipe_ = INVALID_PIPE;
-        readPipe_ = INVALID_PIPE;
+        CloseBoth();
     }
     active_ = writePipe_ != INVALID_PIPE && readPipe_ != INVALID_PIPE;
 }
@@ -55,14 +54,19 @@ float TPICUSB::TemperatureFromRaw(std::int16_t raw) {
     return static_cast<float>((tenths % 10) * 0.1 + (tenths / 10));
 }
 
+template <std::size_t RequestLength, std::size_t ReplyLength>
+bool TPICUSB::Command(const std::uint8_t (&request)[RequestLength],
+                      std::uint8_t (&reply)[ReplyLength]) {
+    std::uint32_t length = ReplyLength;
+    if (SendReceive(request, RequestLength, length, reply)) return true;
+    SetActive(false);
+    return false;
+}
+
 float TPICUSB::GetTemperature() {
     const std::uint8_t request[1] = {'T'};
     std::uint8_t reply[2] = {0, 0};
-    std::uint32_t length = sizeof reply;
-    if (!SendReceive(request, sizeof request, length, reply)) {
-        SetActive(false);
-        return FailedTemperature;
-    }
+    if (!Command(request, reply)) return FailedTemperature;
     const auto raw =
         static_cast<std::int16_t>(static_cast<std::uint16_t>(reply[0] | reply[1] << 8));
     return TemperatureFromRaw(raw);
@@ -71,9 +75,7 @@ float TPICUSB::GetTemperature() {
 std::int32_t TPICUSB::GetLight() {
     const std::uint8_t request[1] = {'L'};
     std::uint8_t reply[3] = {0, 0, 0};
-    std::uint32_t length = sizeof reply;
-    if (!SendReceive(request, sizeof request, length, reply)) {
-        SetActive(false);
+    if (!Command(request, reply)) {
         range_ = 0;
         return 0;
     }
@@ -84,9 +86,7 @@ std::int32_t TPICUSB::GetLight() {
 void TPICUSB::SetLedOn(bool value) {
     const std::uint8_t request[2] = {'0', static_cast<std::uint8_t>(value ? 1 : 0)};
     std::uint8_t reply[2] = {0, 0};
-    std::uint32_t length = sizeof reply;
-    if (!SendReceive(request, sizeof request, length, reply)) {
-        SetActive(false);
+    if (!Command(request, reply)) {
         ledOn_ = false;
         return;
     }
@@ -104,4 +104,13 @@ std::string TPICUSB::VersionText(std::uint32_t value) {
 
 std::string TPICUSB::GetVersion() const {
     return VersionText(library_.UsbGetDllVersion());
+}
+
+std::string TPICUSB::UsbIdText() {
+    // "vid_04d8&pid_000c": the four digits after "vid_" and after "pid_".
+    const std::string id = DeviceId;
+    std::string text = id.substr(4, 4) + ':' + id.substr(13, 4);
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
 }

@@ -5,11 +5,13 @@
 
 #include "UsbAPI.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 class TPICUSB {
 public:
+    // The sensor's USB identity, the one place it is written.
     static constexpr const char* DeviceId = "vid_04d8&pid_000c";
     static constexpr const char* Endpoint = "\\MCHP_EP1";
     static constexpr float FailedTemperature = -273.15f;
@@ -39,12 +41,18 @@ public:
 
     usbapi::OpenFailure lastOpenFailure() const { return library_.lastOpenFailure(); }
 
+    // The vendor and product of DeviceId as people write them: "04D8:000C".
+    static std::string UsbIdText();
     static float TemperatureFromRaw(std::int16_t raw);
     static std::string VersionText(std::uint32_t value);
 
 private:
     bool SendReceive(const std::uint8_t* request, std::uint32_t requestLength,
                      std::uint32_t& replyLength, std::uint8_t* reply);
+    // One device command: its transaction, and on failure one more deactivation, which
+    // closes the already invalid handles again.
+    template <std::size_t RequestLength, std::size_t ReplyLength>
+    bool Command(const std::uint8_t (&request)[RequestLength], std::uint8_t (&reply)[ReplyLength]);
     void CloseBoth();
 
     usbapi::PipeLibrary& library_;

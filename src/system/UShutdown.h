@@ -1,17 +1,9 @@
 // The forced reboot, asked of the operating system.
 #pragma once
 
+#include "SystemExit.h"
+
 #include <cstdint>
-#include <functional>
-
-// Flags of a system exit request. The program only ever asks for a forced reboot.
-constexpr std::uint32_t EXIT_FLAG_REBOOT = 0x2;
-constexpr std::uint32_t EXIT_FLAG_FORCE = 0x4;
-constexpr std::uint32_t FORCED_REBOOT = EXIT_FLAG_REBOOT | EXIT_FLAG_FORCE; // 6
-
-// How the window asks for the reboot: the program hands it ExitWindowsPrivileged, tests a
-// fake. True when the system accepted the request.
-using SystemExitCall = std::function<bool(std::uint32_t flags)>;
 
 // Enables the right to restart the machine for this process and asks the system for a
 // restart with the given flags; true when the system accepted the request. Failures are

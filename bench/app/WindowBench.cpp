@@ -1,0 +1,115 @@
+// The window's share of each pass and of each second: the status bar's refresh, and the
+// Data page taking one line, or a whole day at start, while it holds a full day.
+#include "DateTimeValue.h"
+#include "FakeClock.h"
+#include "FakePipeLibrary.h"
+#include "LogView.h"
+#include "UMain.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr int LinesPerDay = 86400;
+
+QString DayText() {
+    QString text;
+    text.reserve(LinesPerDay * 38);
+    for (int s = 0; s < LinesPerDay; ++s)
+        text += QStringLiteral("2009-01-26 %1:%2:%3  21.5    1234 3\r\n")
+                    .arg(s / 3600, 2, 10, QLatin1Char('0'))
+                    .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+                    .arg(s % 60, 2, 10, QLatin1Char('0'));
+    return text;
+}
+
+void BM_UpdateStatusBar(benchmark::State& state) {
+    FakePipeLibrary pipes;
+    FakeClock clock;
+    clock.stepMs = 1;
+    QTemporaryDir dir;
+    TForm1 form(TForm1Services{
+        .pipes = pipes, .clock = clock, .runPasses = false, .dataDirectory = dir.path()});
+    form.show();
+    for (auto _ : state) {
+        form.UpdateStatusBar();
+        QApplication::processEvents(); // the repaint it asks for
+    }
+}
+BENCHMARK(BM_UpdateStatusBar);
+
+void BM_LogViewLoadFullDay(benchmark::State& state) {
+    const QString text = DayText();
+    QPlainTextEdit memo;
+    LogView view(memo);
+    memo.resize(620, 360);
+    memo.show();
+    for (auto _ : state) {
+        view.Loaded(text);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_LogViewLoadFullDay)->Unit(benchmark::kMillisecond);
+
+void BM_LogViewAppendToFullDay(benchmark::State& state) {
+    QPlainTextEdit memo;
+    LogView view(memo);
+    memo.resize(620, 360);
+    memo.show();
+    view.Loaded(DayText());
+    QApplication::processEvents();
+    // The day grows by the few thousand lines measured; a day is what matters, not the
+    // exact count.
+    const QString line = QStringLiteral("2009-01-26 23:59:59  21.5    1234 3");
+    for (auto _ : state) {
+        view.LineAppended(line);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_LogViewAppendToFullDay)->Unit(benchmark::kMicrosecond);
+
+// The same with a memo that starts empty: the day already held should cost nothing.
+void BM_LogViewAppendToEmpty(benchmark::State& state) {
+    QPlainTextEdit memo;
+    LogView view(memo);
+    memo.resize(620, 360);
+    memo.show();
+    const QString line = QStringLiteral("2009-01-26 23:59:59  21.5    1234 3");
+    for (auto _ : state) {
+        view.LineAppended(line);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_LogViewAppendToEmpty)->Unit(benchmark::kMicrosecond);
+
+// Scrolling a full day by a page, as the scroll bar or Page Down does.
+void BM_LogViewScrollFullDay(benchmark::State& state) {
+    QPlainTextEdit memo;
+    LogView view(memo);
+    memo.resize(620, 360);
+    memo.show();
+    view.Loaded(DayText());
+    QScrollBar& bar = *memo.verticalScrollBar();
+    int value = 0;
+    for (auto _ : state) {
+        value = (value + bar.pageStep()) % bar.maximum();
+        bar.setValue(value);
+        memo.viewport()->repaint();
+    }
+}
+BENCHMARK(BM_LogViewScrollFullDay)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

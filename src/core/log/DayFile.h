@@ -1,0 +1,43 @@
+// Whole-file reading and writing of one day file of the daily log, and the rule that keeps
+// the lines a day file already holds when it is rewritten.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+namespace dayfile {
+
+// One line of a day file's bytes, without its line break.
+struct LineSpan {
+    qsizetype start;
+    qsizetype length;
+};
+
+// The lines of `bytes`, broken at CR LF, lone CR and lone LF; a last line without a break
+// counts as a line. `crLfOnly`, when given, tells whether every break was CR LF.
+std::vector<LineSpan> SplitLines(const QByteArray& bytes, bool* crLfOnly = nullptr);
+
+// Reads the whole file into `bytes`. False when there is no such file; throws NocturoError
+// "Cannot open file "<path>". <reason>" when it exists but cannot be read.
+bool Read(const QString& path, QByteArray& bytes);
+
+// Replaces the file with `bytes`, atomically and durably: a temporary file in the same
+// directory is written, flushed to disk and renamed over it, and the directory entry is
+// flushed as well. Throws NocturoError "Cannot create file "<path>". <reason>" when the
+// file cannot be created or replaced, "Stream write error" when the bytes cannot all be
+// written; the old file is untouched then.
+void Write(const QString& path, const QByteArray& bytes);
+
+// The bytes that replace a file holding `held` when the log has `ours` for it: every line
+// of `held` that `ours` does not carry (counting repeated lines), in front, each followed by
+// CR LF, then `ours` as it stands. Lone CR and lone LF count as line breaks in `held`.
+QByteArray Merge(const QByteArray& held, const QByteArray& ours);
+
+// Rewrites the file so that it holds `ours` without losing a line it holds now. Writes
+// nothing when that would not change the file, or when `ours` is empty and the file
+// exists; creates the file when it does not exist, empty or not.
+void SaveKeepingLines(const QString& path, const QByteArray& ours);
+
+} // namespace dayfile

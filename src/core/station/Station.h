@@ -1,0 +1,120 @@
+// Station: the one object that runs a light-monitoring station. It owns the sensor
+// component, the acquisition cycle, the daily log, the pass driver and the reboot timer
+// with its rule, and it runs the start-up and shut-down sequences. It knows no widget:
+// the window, a program without one, and the tests all drive the same station and follow
+// it through its observers.
+#pragma once
+
+#include "AcquisitionCycle.h"
+#include "DailyLog.h"
+#include "NocturoError.h"
+#include "RegionalSettings.h"
+#include "SecondRecord.h"
+#include "SystemExit.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class LocalClock;
+class PassDriver;
+class TPICUSB;
+namespace usbapi {
+class PipeLibrary;
+class PipeEventSource;
+} // namespace usbapi
+
+// What a station works with; each program and each test hands in its own.
+struct StationServices {
+    usbapi::PipeLibrary& pipes;
+    usbapi::PipeEventSource* pipeEvents = nullptr; // nullptr: no hotplug events
+    LocalClock& clock;
+    ErrorReporter& errors;                       // the one place errors are shown
+    QString dataDirectory = QStringLiteral("."); // where the day files go
+    // Reads the user's regional settings; empty: the system's.
+    std::function<RegionalSettings()> regionalSettings = {};
+    // Asks the system for a forced restart; empty: no restart is ever requested.
+    SystemExitRequest systemExit = {};
+    bool runPasses = true; // false: the caller runs IdleHandler itself (tests)
+};
+
+// Views follow the station through these calls; each has nothing to do by default.
+class StationObserver {
+public:
+    virtual ~StationObserver() = default;
+    // A pass has run (readings, record, status text); its reconnection attempt follows.
+    virtual void PassDone() {}
+    // The record of a completed second for the plot: only while the sensor is active.
+    virtual void RecordForPlot(const SecondRecord&) {}
+    // A completed second was taken by the log (also when the line's save failed).
+    virtual void RecordTaken(const SecondRecord&) {}
+    // The reboot timer was started by a failure.
+    virtual void RebootArmed() {}
+    // The reboot timer ran out and the restart was asked for; `accepted` is the answer.
+    virtual void RestartRequested(bool /*accepted*/) {}
+};
+
+class Station : public QObject, private RecordHandOver {
+public:
+    static constexpr int RebootIntervalMs = 30000;
+    static constexpr std::uint16_t StartDelayMs = 50;
+
+    explicit Station(const StationServices& services, QObject* parent = nullptr);
+    ~Station() override;
+
+    // Start-up: regional settings, the clock, the day's file loaded (a failure is reported
+    // and acquisition starts all the same), the sensor created and opened with 50 ms
+    // time-outs, and the passes started.
+    void Start();
+    // Shut-down: passes stop, the log is saved, the sensor released. Throws NocturoError
+    // when the save fails, after the sensor was released. Runs once; later calls do nothing.
+    void Stop();
+    bool Started() const { return device_ != nullptr; }
+
+    // One acquisition pass, the observers' PassDone, and a reconnection attempt when the
+    // sensor is inactive; true when it is connected and the next pass may follow at once.
+    // A failed save of the log ends the pass with NocturoError, after the observers had it.
+    bool IdleHandler();
+
+    // The "Reboot 30 seconds after failure" option. Switching it off cancels a pending
+    // restart; switching it on arms nothing until the next failure.
+    void SetRebootOnFailure(bool on);
+    bool RebootOnFailure() const { return rebootOnFailure_; }
+    // The reboot timer's tick: saves the log, then asks for the forced restart.
+    void TRebootTimer();
+    const QTimer& RebootTimer() const { return *TReboot; }
+
+    // Reads the regional settings again and hands them to the log.
+    void RegionalSettingsChanged();
+    const RegionalSettings& Regional() const { return regional_; }
+
+    void AddObserver(StationObserver* observer);
+    void RemoveObserver(StationObserver* observer);
+
+    // nullptr before Start and after Stop.
+    TPICUSB* Device() const { return device_.get(); }
+    const AcquisitionCycle& Cycle() const { return cycle_; }
+    DailyLog& Log() { return log_; }
+    const DailyLog& Log() const { return log_; }
+    const PassDriver* Driver() const { return driver_.get(); }
+    ErrorReporter& Errors() const { return services_.errors; }
+
+private:
+    void TakeRecord(const SecondRecord& record) override;
+    void ReadRegionalSettings();
+
+    StationServices services_;
+    RegionalSettings regional_;
+    AcquisitionCycle cycle_;
+    DailyLog log_;
+    std::unique_ptr<TPICUSB> device_;
+    std::unique_ptr<PassDriver> driver_;
+    QTimer* TReboot;
+    bool rebootOnFailure_ = false;
+    bool stopped_ = false;
+    std::vector<StationObserver*> observers_;
+};

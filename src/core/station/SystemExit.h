@@ -1,0 +1,13 @@
+// The flags of a system exit request, and how a station asks for one. A station only ever
+// asks for a forced reboot; the system services decide how it is done.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+constexpr std::uint32_t EXIT_FLAG_REBOOT = 0x2;
+constexpr std::uint32_t EXIT_FLAG_FORCE = 0x4;
+constexpr std::uint32_t FORCED_REBOOT = EXIT_FLAG_REBOOT | EXIT_FLAG_FORCE; // 6
+
+// Asks the system to exit with the given flags; true when the system accepted.
+using SystemExitRequest = std::function<bool(std::uint32_t flags)>;

@@ -1,3 +1,0 @@
-add_executable(test_window_smoke test_window_smoke.cpp)
-target_link_libraries(test_window_smoke PRIVATE nocturo_window nocturo_sensor_fake GTest::gtest)
-gtest_discover_tests(test_window_smoke PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)

@@ -1,3 +1,0 @@
-add_executable(test_sensor test_picusb.cpp)
-target_link_libraries(test_sensor PRIVATE nocturo_sensor_fake GTest::gtest_main)
-gtest_discover_tests(test_sensor)

@@ -1,0 +1,41 @@
+// A window driven by a fake clock and a scripted sensor, for the plot's tests and its
+// screenshots: each Second() runs one pass a second later than the one before.
+#pragma once
+
+#include "DateTimeValue.h"
+#include "FakeClock.h"
+#include "FakePipeLibrary.h"
+#include "LocalClock.h"
+#include "NocturoError.h"
+#include "RecordedErrors.h"
+#include "SensorReplies.h"
+#include "UMain.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct PlotRig {
+    FakePipeLibrary pipes;
+    FakeClock clock;
+    RecordedErrors errors;
+    std::unique_ptr<TForm1> form;
+
+    explicit PlotRig(DateTimeParts start) {
+        clock.Set(start);
+        SetLight(100, 1);
+        SetTemperature(25);
+        pipes.recordCalls = false;
+        form = std::make_unique<TForm1>(TForm1Services{pipes, nullptr, clock, &errors, false});
+    }
+    void SetLight(int count, int range) { pipes.setReply('L', LightReply(count, range)); }
+    // The sensor reports sixteenths of a degree in the bits above the lowest three.
+    void SetTemperature(double degrees) {
+        const int raw = static_cast<int>(degrees * 16) * 8;
+        pipes.setReply('T', {std::uint8_t(raw & 0xFF), std::uint8_t((raw >> 8) & 0xFF)});
+    }
+    void Second() {
+        clock.now += 1.0 / 86400;
+        form->IdleHandler();
+    }
+};
