@@ -4,16 +4,19 @@
 # standard error (with the usage where an option was wrong) and gives status 2, before the
 # sensor is ever looked for. A missing data directory is created.
 #
-#   command_line.sh PROGRAM
+#   command_line.sh PROGRAM [EMULATOR...]
 set -u
 program=$1
+shift
+emulator="$*" # a cross build's emulator, which runs the program
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Runs the program with the arguments; sets status, out and err.
 run() {
-    "$program" "$@" >"$tmp/out" 2>"$tmp/err" </dev/null
+    # shellcheck disable=SC2086
+    $emulator "$program" "$@" >"$tmp/out" 2>"$tmp/err" </dev/null
     status=$?
 }
 # The arguments give status 2 and a first line on standard error holding the text.

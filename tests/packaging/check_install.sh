@@ -27,6 +27,8 @@ cat >"$tmp/expected" <<LIST
 ./lib/sysusers.d/nocturo.conf
 ./lib/udev/rules.d/70-nocturo.rules
 ./share/applications/$id.desktop
+./share/doc/nocturo/changelog.gz
+./share/doc/nocturo/copyright
 ./share/icons/hicolor/scalable/apps/$id.svg
 ./share/metainfo/$id.metainfo.xml
 ./share/polkit-1/rules.d/50-nocturo-reboot.rules
@@ -49,6 +51,15 @@ appstreamcli validate --no-net "$metainfo" >"$tmp/as.log" 2>&1 ||
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
     fail "metadata does not launch the desktop entry"
 grep -q '@[A-Z_]*@' "$metainfo" && fail "metadata has unreplaced placeholders"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" ||
+    fail "metadata does not give the project's licence"
+
+# The licence in Debian's machine-readable form, pointing at the system's copy of the text.
+copyright=$prefix/share/doc/nocturo/copyright
+head -1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' ||
+    fail "copyright is not in the machine-readable format"
+grep -q '^License: GPL-3+$' "$copyright" || fail "copyright does not name GPL-3+"
+grep -q '/usr/share/common-licenses/GPL-3' "$copyright" || fail "copyright does not point at GPL-3"
 
 # The udev rule tags the sensor for the seat's user; 73-seat-late.rules acts on the tag, so
 # the rule file must sort before it.

@@ -6,10 +6,16 @@
 # point into the scratch area) and nothing there but daily logs. The logger's service is
 # verified by systemd-analyze as the package installs it, and the maintainer scripts are
 # run against a copy of the unpacked tree (DPKG_ROOT), with systemctl and udevadm stubbed.
+# Lintian must find no error in the package.
 #
-#   check_package.sh BUILD_DIR
+#   check_package.sh BUILD_DIR ARCH [EMULATOR...]
+#
+# ARCH is the Debian architecture the package must have; a cross build's programs are run
+# through EMULATOR (qemu-user).
 set -eu
-build=$1
+build=$1 arch=$2
+shift 2
+emulator="$*"
 tmp=$(mktemp -d)
 pid= job=
 cleanup() {
@@ -29,6 +35,7 @@ deb=$1
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = nocturo ] || fail "package name"
 [ "$(field Section)" = science ] || fail "section"
+[ "$(field Architecture)" = "$arch" ] || fail "architecture $(field Architecture), not $arch"
 field Maintainer | grep -q '<.*@.*>' || fail "maintainer has no address"
 depends=$(field Depends)
 for lib in libqt6widgets6 libusb-1.0-0 libsystemd0 libc6; do
@@ -95,6 +102,17 @@ scripts "$tmp/control/postrm" purge || fail "postrm purge"
     fail "a purge left the service enabled"
 [ -s "$vroot/var/lib/nocturo/20090126.txt" ] || fail "the records did not survive the purge"
 
+# The history's latest entry is this version, so it cannot be left behind by a release.
+doc=$root/usr/share/doc/nocturo
+[ -f "$doc/copyright" ] || fail "package lacks its copyright file"
+latest=$(gzip -dc "$doc/changelog.gz" | sed -n '1s/^nocturo (\([^)]*\)).*/\1/p')
+[ "$latest" = "$(field Version)" ] || fail "changelog's latest entry is '$latest', not $(field Version)"
+
+# Lintian's errors are what Debian would refuse; warnings and notes are shown only.
+lintian --fail-on error --no-tag-display-limit "$deb" >"$tmp/lintian.log" 2>&1 ||
+    { cat "$tmp/lintian.log" >&2; fail "lintian reports errors"; }
+grep -E '^[WI]: ' "$tmp/lintian.log" || true
+
 # A clean environment whose every writable place is in the scratch area. Sanitizer
 # settings pass through so the sanitizer build runs this too. Where strace works, every
 # call that creates, changes or removes a file is recorded as well, which also catches a
@@ -122,7 +140,7 @@ fi
         ${ASAN_OPTIONS+ASAN_OPTIONS="$ASAN_OPTIONS"} \
         ${UBSAN_OPTIONS+UBSAN_OPTIONS="$UBSAN_OPTIONS"} \
         ${LSAN_OPTIONS+LSAN_OPTIONS="$LSAN_OPTIONS"} \
-        "$root/usr/bin/nocturo"
+        $emulator "$root/usr/bin/nocturo"
 ) >"$tmp/program.log" 2>&1 &
 job=$!
 sleep 3
