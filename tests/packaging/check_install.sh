@@ -5,9 +5,11 @@
 # (systemd-analyze verify), its account (systemd-sysusers into a scratch root) and polkit
 # rule, the launcher's data folder and its autostart entry.
 #
-#   check_install.sh BUILD_DIR
+#   check_install.sh BUILD_DIR [EMULATOR...]
 set -eu
 build=$1
+shift
+emulator="$*" # a cross build's emulator, which runs the built programs
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -74,7 +76,8 @@ grep -v '^#' "$rule" | grep 'ATTR{idVendor}=="04d8"' | grep 'ATTR{idProduct}=="0
 # The logger: a program without a display, on QtCore.
 logger=$prefix/bin/nocturo-logger
 [ -x "$logger" ] || fail "nocturo-logger not executable"
-"$logger" --version | grep -q '^nocturo-logger ' || fail "nocturo-logger --version"
+# shellcheck disable=SC2086
+$emulator "$logger" --version | grep -q '^nocturo-logger ' || fail "nocturo-logger --version"
 readelf -d "$logger" | grep -E 'NEEDED.*libQt6(Widgets|Gui)' && fail "the logger links Qt Widgets or Gui"
 
 # Its service, as systemd reads it: valid (the program it starts is installed), of the

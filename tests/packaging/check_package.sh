@@ -65,10 +65,11 @@ grep -q '^ExecStart=/usr/bin/nocturo-logger --data-dir %S/nocturo ' \
     "$vroot/usr/lib/systemd/system/nocturo-logger.service" || fail "ExecStart of the packaged unit"
 systemd-analyze verify --root="$vroot" --man=no nocturo-logger.service >"$tmp/verify.log" 2>&1 ||
     { cat "$tmp/verify.log" >&2; fail "systemd-analyze verify on the unpacked package"; }
-"$root/usr/bin/nocturo-logger" --version | grep -q "^nocturo-logger $(field Version)\$" ||
+# shellcheck disable=SC2086
+$emulator "$root/usr/bin/nocturo-logger" --version | grep -q "^nocturo-logger $(field Version)\$" ||
     fail "the packaged logger's --version"
 status=0
-"$root/usr/bin/nocturo-logger" --send-delay 5 >/dev/null 2>"$tmp/err" || status=$?
+$emulator "$root/usr/bin/nocturo-logger" --send-delay 5 >/dev/null 2>"$tmp/err" || status=$?
 [ $status -eq 2 ] && grep -q 'send-delay wants milliseconds' "$tmp/err" ||
     fail "the packaged logger took a wrong option (status $status)"
 
