@@ -8,12 +8,19 @@
 #   share/applications/<viewer>.desktop desktop entry of the viewer
 #   share/icons/hicolor/scalable/apps/  the icon
 #   share/metainfo/<id>.metainfo.xml    AppStream metadata
-#   lib/udev/rules.d/70-nocturo.rules   sensor access for the user at the active seat
+#   lib/udev/rules.d/70-nocturo.rules   sensor access for the user at the active seat and
+#                                       the logger service's group
+#   bin/nocturo-logger                  the station without a window
+#   lib/systemd/system/nocturo-logger.service   its system service (not enabled)
+#   lib/sysusers.d/nocturo.conf         the service's account, nocturo
+#   share/polkit-1/rules.d/50-nocturo-reboot.rules   the reboot, for that account only
+#   share/doc/nocturo/copyright         the licence, in Debian's machine-readable form
+#   share/doc/nocturo/changelog.gz      the release history
 include(GNUInstallDirs)
 
 set(NOCTURO_APP_ID org.nocturo.Nocturo)
 set(NOCTURO_VIEWER_ID org.nocturo.Viewer)
-set(NOCTURO_PACKAGE_MAINTAINER "Nocturo developers <nocturo@example.org>"
+set(NOCTURO_PACKAGE_MAINTAINER "Nocturo developers <developers@nocturo.org>"
     CACHE STRING "Maintainer field of the Debian package")
 
 # The release date follows SOURCE_DATE_EPOCH when it is set, so builds can be reproduced.
@@ -33,29 +40,64 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/${NOCTURO_APP_ID}.metainfo.xml
 # multiarch library directory, so the path is fixed here.
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/70-nocturo.rules DESTINATION lib/udev/rules.d)
 
+# The logger's service. systemd, sysusers and polkit read their packages' files from these
+# places under /usr, whatever the library directory. The unit names the installed program,
+# so it is written at install time, when the prefix is known (cpack installs with /usr).
+if(NOT WIN32)
+    set(NOCTURO_UNIT_IN ${CMAKE_CURRENT_LIST_DIR}/nocturo-logger.service.in)
+    set(NOCTURO_UNIT ${CMAKE_BINARY_DIR}/packaging/nocturo-logger.service)
+    install(CODE "
+        set(NOCTURO_LOGGER_PATH \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/nocturo-logger\")
+        configure_file(\"${NOCTURO_UNIT_IN}\" \"${NOCTURO_UNIT}\" @ONLY)")
+    install(FILES ${NOCTURO_UNIT} DESTINATION lib/systemd/system)
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/sysusers.d/nocturo.conf DESTINATION lib/sysusers.d)
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/polkit/50-nocturo-reboot.rules
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/rules.d)
+endif()
+
+# Debian keeps a package's licence and history in /usr/share/doc/<package>; a native
+# package's history is changelog.gz, compressed as Debian wants it (-9, no name or time).
+set(NOCTURO_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/nocturo)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog)
+execute_process(COMMAND gzip -9nc INPUT_FILE ${CMAKE_CURRENT_LIST_DIR}/changelog
+                OUTPUT_FILE ${CMAKE_BINARY_DIR}/packaging/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+        DESTINATION ${NOCTURO_DOC_DIR})
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME nocturo)
 set(CPACK_PACKAGE_VENDOR "Nocturo developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "continuous record of a USB light sensor")
+# Debian wants the description's lines under 80 characters: they are kept as written.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Nocturo reads a USB light sensor (04D8:000C) as fast as it answers, scales each \
-count by its gain range and writes one rounded mean per second, with the sensor's \
-temperature, into a daily text log. It plots counts, temperature and range against the \
-time of day and can force a reboot of an unattended station after the sensor fails. \
-A udev rule lets the user at the machine's seat open the sensor. nocturo-view shows any \
-day, night or week of the logs and exports it as PNG, SVG, PDF or CSV, also without a \
-display.")
+    "Nocturo reads a USB light sensor (04D8:000C) as fast as it answers, scales\n\
+each count by its gain range and writes one rounded mean per second, with the\n\
+sensor's temperature, into a daily text log. It plots counts, temperature and\n\
+range against the time of day and can force a reboot of an unattended station\n\
+after the sensor fails. A udev rule lets the user at the machine's seat open\n\
+the sensor. nocturo-logger records without a window, as the system service\n\
+nocturo-logger (installed, not enabled) under its own account, into\n\
+/var/lib/nocturo. nocturo-view shows any day, night or week of the logs\n\
+and exports it as PNG, SVG, PDF or CSV, also without a display.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${NOCTURO_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${NOCTURO_PACKAGE_ARCH})
 # Depends is computed from the libraries the program links (dpkg-shlibdeps, in dpkg-dev).
+# dpkg-shlibdeps, which cpack runs, looks up the libraries of DEB_HOST_ARCH, so cpack sets
+# it to the package's architecture (a cross build's target libraries are installed beside
+# the native ones).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+file(WRITE ${CMAKE_BINARY_DIR}/packaging/CPackProjectConfig.cmake
+     "set(ENV{DEB_HOST_ARCH} ${NOCTURO_PACKAGE_ARCH})\n")
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/packaging/CPackProjectConfig.cmake)
 # The forced reboot goes through systemd-logind, which asks polkit.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, polkitd")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/postinst
+    ${CMAKE_CURRENT_LIST_DIR}/prerm ${CMAKE_CURRENT_LIST_DIR}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

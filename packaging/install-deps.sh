@@ -1,10 +1,33 @@
 #!/bin/sh
 # Installs the Debian packages listed in packaging/debian-packages.txt that are not
 # installed yet: apt-get as root, sudo otherwise. Does nothing when all are present.
+#
+#   install-deps.sh [ARCH]
+#
+# With ARCH (a Debian architecture other than the machine's, e.g. arm64) it also adds
+# that architecture to dpkg and installs what a cross build for it needs
+# (debian-packages-cross.txt). Without it, nothing of another architecture is touched.
 set -eu
-list="$(dirname "$0")/debian-packages.txt"
+here=$(dirname "$0")
+arch=${1:-}
+[ "$arch" = "$(dpkg --print-architecture)" ] && arch=""
+
+packages() { grep -v -E '^\s*(#|$)' "$1" | sed "s/@ARCH@/$arch/g"; }
+wanted=$(packages "$here/debian-packages.txt")
+[ -n "$arch" ] && wanted="$wanted $(packages "$here/debian-packages-cross.txt")"
+
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+updated=""
+if [ -n "$arch" ] && ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    echo "Adding the $arch architecture to dpkg"
+    $sudo dpkg --add-architecture "$arch"
+    $sudo apt-get -o DPkg::Lock::Timeout=900 update
+    updated=yes
+fi
+
 missing=""
-for pkg in $(grep -v -E '^\s*(#|$)' "$list"); do
+for pkg in $wanted; do
     status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
     case "$status" in
         *"install ok installed"*) ;;
@@ -13,8 +36,6 @@ for pkg in $(grep -v -E '^\s*(#|$)' "$list"); do
 done
 [ -z "$missing" ] && exit 0
 echo "Installing:$missing"
-if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update
+[ -n "$updated" ] || $sudo apt-get -o DPkg::Lock::Timeout=900 update
 # shellcheck disable=SC2086
-$sudo apt-get install -y --no-install-recommends $missing
+$sudo apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends $missing

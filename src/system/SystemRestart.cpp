@@ -1,6 +1,7 @@
 #include "SystemRestart.h"
 #include "UShutdown.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 
 #include <utility>
@@ -21,22 +22,48 @@ SystemRestart::SystemRestart(QDBusConnection bus, CapabilityCheck hasBootCapabil
     , timeoutMs_(timeoutMs) {}
 
 bool SystemRestart::Request(std::uint32_t flags) {
+    refusal_.clear();
     // Only a forced reboot has a meaning here; anything else is not ours to guess at.
-    if (flags != FORCED_REBOOT) return false;
-    if (askLogind()) return true;
+    if (flags != FORCED_REBOOT) {
+        refusal_ =
+            QStringLiteral("only a forced reboot is ever asked for, not flags %1").arg(flags);
+        return false;
+    }
+    const QString logind = askLogind();
+    if (logind.isEmpty()) return true;
     // logind refused, is hung or is not there: a station that may reboot by itself must
     // still come back, so it goes the kernel's way.
-    if (hasBootCapability_ && hasBootCapability_() && kernelReboot_) return kernelReboot_();
+    if (!hasBootCapability_ || !hasBootCapability_() || !kernelReboot_) {
+        refusal_ = logind + QStringLiteral("; this process may not reboot by itself "
+                                           "(no CAP_SYS_BOOT)");
+        return false;
+    }
+    if (kernelReboot_()) return true;
+    refusal_ = logind + QStringLiteral("; the kernel refused the reboot as well");
     return false;
 }
 
-bool SystemRestart::askLogind() {
-    if (!bus_.isConnected()) return false;
+QString SystemRestart::askLogind() {
+    if (!bus_.isConnected()) {
+        const QString why = bus_.lastError().message();
+        return QStringLiteral("the system bus cannot be reached") +
+               (why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why));
+    }
     QDBusMessage call =
         QDBusMessage::createMethodCall(LOGIND_SERVICE, LOGIND_PATH, LOGIND_MANAGER, "Reboot");
     // interactive = false: nobody is there to answer an authentication prompt.
     call << false;
     call.setInteractiveAuthorizationAllowed(false);
     const QDBusMessage reply = bus_.call(call, QDBus::Block, timeoutMs_);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    if (reply.type() == QDBusMessage::ReplyMessage) return {};
+    const QDBusError error(reply);
+    switch (error.type()) {
+    case QDBusError::NoReply:
+    case QDBusError::Timeout:
+        return QStringLiteral("systemd-logind did not answer within %1 ms").arg(timeoutMs_);
+    case QDBusError::ServiceUnknown:
+        return QStringLiteral("systemd-logind is not on the system bus");
+    default:
+        return QStringLiteral("systemd-logind refused: %1 (%2)").arg(error.message(), error.name());
+    }
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QString>
 
 #include <cstdint>
 #include <functional>
@@ -25,11 +26,17 @@ public:
     // than FORCED_REBOOT are refused with false and nothing is asked.
     bool Request(std::uint32_t flags);
 
+    // Why the latest request was refused, in words for a log line; empty after one that
+    // was accepted, and before the first.
+    const QString& Refusal() const { return refusal_; }
+
 private:
-    bool askLogind();
+    // Empty when logind accepted; else why not.
+    QString askLogind();
 
     QDBusConnection bus_;
     CapabilityCheck hasBootCapability_;
     KernelReboot kernelReboot_;
     int timeoutMs_;
+    QString refusal_;
 };

@@ -28,7 +28,7 @@ bool ExitWindowsPrivileged(std::uint32_t flags) {
 #else
 
 #include "BootCapability.h"
-#include "SystemRestart.h"
+#include "DefaultSystemRestart.h"
 
 #include <sys/reboot.h>
 #include <unistd.h>
@@ -42,9 +42,12 @@ bool SyncAndReboot() {
 
 } // namespace
 
+SystemRestart DefaultSystemRestart() {
+    return SystemRestart(QDBusConnection::systemBus(), ProcessHasBootCapability, SyncAndReboot);
+}
+
 bool ExitWindowsPrivileged(std::uint32_t flags) {
-    SystemRestart restart(QDBusConnection::systemBus(), ProcessHasBootCapability, SyncAndReboot);
-    return restart.Request(flags);
+    return DefaultSystemRestart().Request(flags);
 }
 
 #endif

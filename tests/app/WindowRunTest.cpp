@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBlock>
+#include <QTimer>
 #include <QtTest>
 
 class WindowRunTest : public QObject {
@@ -17,6 +18,7 @@ class WindowRunTest : public QObject {
 private slots:
     void errorInAPassShowsOneBoxWhilePassesGoOn();
     void logViewMirrorsTheLog();
+    void logViewFillsALargeLoadBetweenEvents();
     void dataPageShowsEachRecordedLine();
     void exitClosesAndSavesTheLog();
     void failedSaveAtExitIsShownBeforeTheWindowGoes();
@@ -109,7 +111,7 @@ void WindowRunTest::errorInAPassShowsOneBoxWhilePassesGoOn() {
 void WindowRunTest::logViewMirrorsTheLog() {
     QPlainTextEdit memo;
     LogView view(memo);
-    view.Loaded(QStringLiteral("line 1\r\nline 2\r\n"));
+    view.Loaded("line 1\r\nline 2\r\n");
     QCOMPARE(memo.toPlainText(), QStringLiteral("line 1\nline 2"));
     view.LineAppended(QStringLiteral("line 3"));
     QCOMPARE(memo.blockCount(), 3);
@@ -119,10 +121,52 @@ void WindowRunTest::logViewMirrorsTheLog() {
     view.LineAppended(QStringLiteral("first of the day"));
     QCOMPARE(memo.toPlainText(), QStringLiteral("first of the day"));
     // A file saved elsewhere may carry lone CR or LF line breaks, or none at its end.
-    view.Loaded(QStringLiteral("a\rb\nc"));
+    view.Loaded("a\rb\nc");
     QCOMPARE(memo.toPlainText(), QStringLiteral("a\nb\nc"));
     QVERIFY(memo.isReadOnly());
     QVERIFY(!memo.isUndoRedoEnabled());
+}
+
+void WindowRunTest::logViewFillsALargeLoadBetweenEvents() {
+    // Far more lines than one slice takes: the rest goes in between events.
+    constexpr int Lines = 200000;
+    QByteArray text;
+    text.reserve(Lines * 8);
+    for (int i = 0; i < Lines; ++i)
+        text += QByteArray::number(i) + "\r\n";
+    QPlainTextEdit memo;
+    memo.resize(620, 360);
+    memo.show();
+    LogView view(memo);
+    view.Loaded(text);
+    QVERIFY(view.Filling());
+    QVERIFY(memo.blockCount() > 1);
+    bool otherEventRan = false;
+    QTimer::singleShot(0, [&] { otherEventRan = true; });
+    QCoreApplication::processEvents();
+    QVERIFY(otherEventRan);
+    view.LineAppended(QStringLiteral("appended meanwhile")); // goes after the loaded lines
+    QTRY_VERIFY_WITH_TIMEOUT(!view.Filling(), 60000);
+    QCOMPARE(memo.blockCount(), Lines + 1);
+    QCOMPARE(memo.document()->findBlockByNumber(Lines - 1).text(), QString::number(Lines - 1));
+    QCOMPARE(memo.document()->lastBlock().text(), QStringLiteral("appended meanwhile"));
+    view.LineAppended(QStringLiteral("then one more"));
+    QCOMPARE(memo.document()->lastBlock().text(), QStringLiteral("then one more"));
+
+    // A new day empties the page at once, also while a load is still going in.
+    view.Loaded(text);
+    view.Emptied();
+    QVERIFY(!view.Filling());
+    QCoreApplication::processEvents();
+    QCOMPARE(memo.toPlainText(), QString());
+
+    // A line of megabytes, in no day file, is shown cut: laying it out would take seconds.
+    view.Loaded("short\r\n" + QByteArray(3'000'000, 'x') + "\nafter");
+    QTRY_VERIFY_WITH_TIMEOUT(!view.Filling(), 60000);
+    QCOMPARE(memo.blockCount(), 3);
+    const QString cut = memo.document()->findBlockByNumber(1).text();
+    QCOMPARE(cut, QString(LogView::MaxShownLineLength, u'x') + QChar(0x2026));
+    QCOMPARE(memo.document()->lastBlock().text(), QStringLiteral("after"));
 }
 
 void WindowRunTest::dataPageShowsEachRecordedLine() {

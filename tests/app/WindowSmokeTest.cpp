@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -21,8 +23,9 @@ TEST(WindowSmoke, StartsRunsPassesAndCloses) {
     pipes.recordCalls = false;
     pipes.setReply('L', {100, 0, 5});
     FailOnError errors;
+    QTemporaryDir dir;
     {
-        TForm1 Form1({pipes, nullptr, clock, &errors});
+        TForm1 Form1({pipes, nullptr, clock, &errors, true, dir.path()});
         Form1.show();
         ASSERT_NE(Form1.GetStation().Device(), nullptr);
         EXPECT_TRUE(Form1.GetStation().Device()->GetActive());

@@ -1,11 +1,15 @@
 #!/bin/sh
-# Installs the build tree into a scratch prefix and checks what a desktop and udev find
-# there: exactly the expected files, a valid desktop entry whose command and icon are
-# installed, valid AppStream metadata, the udev rule, and the launcher's data folder.
+# Installs the build tree into a scratch prefix and checks what a desktop, udev, systemd
+# and polkit find there: exactly the expected files, a valid desktop entry whose command and
+# icon are installed, valid AppStream metadata, the udev rule, the logger's service unit
+# (systemd-analyze verify), its account (systemd-sysusers into a scratch root) and polkit
+# rule, the launcher's data folder and its autostart entry.
 #
-#   check_install.sh BUILD_DIR
+#   check_install.sh BUILD_DIR [EMULATOR...]
 set -eu
 build=$1
+shift
+emulator="$*" # a cross build's emulator, which runs the built programs
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -17,16 +21,22 @@ cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 ||
     { cat "$tmp/install.log" >&2; fail "cmake --install"; }
 
 # Exactly these files, so a stray install (a test, a header) shows up too.
-(cd "$prefix" && find . -type f | sort) >"$tmp/found"
+(cd "$prefix" && find . -type f | LC_ALL=C sort) >"$tmp/found"
 cat >"$tmp/expected" <<LIST
 ./bin/nocturo
+./bin/nocturo-logger
 ./bin/nocturo-station
 ./bin/nocturo-view
+./lib/systemd/system/nocturo-logger.service
+./lib/sysusers.d/nocturo.conf
 ./lib/udev/rules.d/70-nocturo.rules
 ./share/applications/$id.desktop
 ./share/applications/$viewer.desktop
+./share/doc/nocturo/changelog.gz
+./share/doc/nocturo/copyright
 ./share/icons/hicolor/scalable/apps/$id.svg
 ./share/metainfo/$id.metainfo.xml
+./share/polkit-1/rules.d/50-nocturo-reboot.rules
 LIST
 diff -u "$tmp/expected" "$tmp/found" || fail "installed files differ"
 [ -x "$prefix/bin/nocturo" ] && [ -x "$prefix/bin/nocturo-station" ] &&
@@ -57,6 +67,15 @@ appstreamcli validate --no-net "$metainfo" >"$tmp/as.log" 2>&1 ||
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
     fail "metadata does not launch the desktop entry"
 grep -q '@[A-Z_]*@' "$metainfo" && fail "metadata has unreplaced placeholders"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" ||
+    fail "metadata does not give the project's licence"
+
+# The licence in Debian's machine-readable form, pointing at the system's copy of the text.
+copyright=$prefix/share/doc/nocturo/copyright
+head -1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' ||
+    fail "copyright is not in the machine-readable format"
+grep -q '^License: GPL-3+$' "$copyright" || fail "copyright does not name GPL-3+"
+grep -q '/usr/share/common-licenses/GPL-3' "$copyright" || fail "copyright does not point at GPL-3"
 
 # The udev rule tags the sensor for the seat's user; 73-seat-late.rules acts on the tag, so
 # the rule file must sort before it.
@@ -64,6 +83,50 @@ rule=$prefix/lib/udev/rules.d/70-nocturo.rules
 grep -v '^#' "$rule" | grep 'ATTR{idVendor}=="04d8"' | grep 'ATTR{idProduct}=="000c"' |
     grep -q 'TAG+="uaccess"' || fail "udev rule does not grant uaccess to 04d8:000c"
 grep -v '^#' "$rule" | grep -q 'MODE=' && fail "udev rule opens the device to everyone"
+# The logger service's group gets the sensor too.
+grep -v '^#' "$rule" | grep 'ATTR{idVendor}=="04d8"' | grep 'ATTR{idProduct}=="000c"' |
+    grep -q 'GROUP="nocturo"' || fail "udev rule does not give the sensor to the group nocturo"
+
+# The logger: a program without a display, on QtCore.
+logger=$prefix/bin/nocturo-logger
+[ -x "$logger" ] || fail "nocturo-logger not executable"
+# shellcheck disable=SC2086
+$emulator "$logger" --version | grep -q '^nocturo-logger ' || fail "nocturo-logger --version"
+readelf -d "$logger" | grep -E 'NEEDED.*libQt6(Widgets|Gui)' && fail "the logger links Qt Widgets or Gui"
+
+# Its service, as systemd reads it: valid (the program it starts is installed), of the
+# kinds and hardening it must have, and not enabled by anything installed.
+unit=$prefix/lib/systemd/system/nocturo-logger.service
+systemd-analyze verify --man=no "$unit" >"$tmp/verify.log" 2>&1 ||
+    { cat "$tmp/verify.log" >&2; fail "systemd-analyze verify"; }
+grep -q "^ExecStart=$logger --data-dir %S/nocturo " "$unit" || fail "ExecStart: $(grep ExecStart= "$unit")"
+for line in Type=notify WatchdogSec=30 Restart=always User=nocturo StateDirectory=nocturo \
+    ProtectSystem=strict ProtectHome=yes PrivateTmp=yes NoNewPrivileges=yes \
+    'DeviceAllow=char-usb_device rw' 'RestrictAddressFamilies=AF_UNIX AF_NETLINK' \
+    WantedBy=multi-user.target; do
+    grep -q -x -F "$line" "$unit" || fail "the unit lacks $line"
+done
+# The reboot option: one line in a drop-in reaches the command line.
+grep -q -F '$NOCTURO_LOGGER_OPTIONS' "$unit" || fail "no options variable for the drop-in"
+
+# Its account, made by systemd-sysusers from the installed file into a scratch root.
+sysroot=$tmp/sysroot
+mkdir -p "$sysroot/etc"
+systemd-sysusers --root="$sysroot" "$prefix/lib/sysusers.d/nocturo.conf" >"$tmp/sysusers.log" 2>&1 ||
+    { cat "$tmp/sysusers.log" >&2; fail "systemd-sysusers"; }
+account=$(grep '^nocturo:' "$sysroot/etc/passwd") || fail "no account nocturo"
+uid=$(echo "$account" | cut -d: -f3)
+[ "$uid" -gt 0 ] && [ "$uid" -lt 1000 ] || fail "nocturo is not a system account: $account"
+[ "$(echo "$account" | cut -d: -f6)" = /var/lib/nocturo ] || fail "home: $account"
+grep -q '^nocturo:' "$sysroot/etc/group" || fail "no group nocturo"
+
+# The reboot for that account alone, the three actions a forced reboot needs.
+polkit=$prefix/share/polkit-1/rules.d/50-nocturo-reboot.rules
+for action in reboot reboot-multiple-sessions reboot-ignore-inhibit; do
+    grep -q "\"org.freedesktop.login1.$action\"" "$polkit" || fail "polkit rule lacks $action"
+done
+[ "$(grep -c 'subject.user' "$polkit")" -eq 1 ] && grep -q 'subject.user == "nocturo")' "$polkit" ||
+    fail "the polkit rule is not for the account nocturo alone"
 
 # The launcher: a stand-in program reports the folder it was started in.
 bin=$tmp/bin
@@ -87,4 +150,23 @@ if launch "$bin/nocturo-station" "$tmp/not-a-folder" >"$tmp/out" 2>"$tmp/err"; t
 fi
 [ -s "$tmp/out" ] && fail "program ran although the data folder is unusable"
 grep -q 'cannot use the data folder' "$tmp/err" || fail "launcher gave no reason"
+
+# The autostart entry: valid, in $XDG_CONFIG_HOME/autostart or ~/.config/autostart, running
+# the installed launcher with the folder given (names that need quoting included), and
+# gone again with --no-autostart.
+auto=$tmp/config/autostart/$id.desktop
+launch XDG_CONFIG_HOME="$tmp/config" "$prefix/bin/nocturo-station" --autostart \
+    "$tmp/my \"logs\" \$HOME 100%" >/dev/null || fail "--autostart"
+desktop-file-validate "$auto" || fail "autostart entry invalid"
+# Exec quotes the folder and escapes " and $ inside, then doubles each \ for the entry's
+# own escapes; % is written %%.
+expected=$(printf 'Exec=%s "%s/my \\\\"logs\\\\" \\\\$HOME 100%%%%"' "$prefix/bin/nocturo-station" "$tmp")
+grep -q -x -F -- "$expected" "$auto" || fail "autostart $(grep '^Exec=' "$auto"), not $expected"
+launch XDG_CONFIG_HOME="$tmp/config" "$prefix/bin/nocturo-station" --no-autostart >/dev/null ||
+    fail "--no-autostart"
+[ -e "$auto" ] && fail "--no-autostart left the entry"
+launch "$prefix/bin/nocturo-station" --autostart >/dev/null || fail "--autostart (HOME)"
+desktop-file-validate "$tmp/home/.config/autostart/$id.desktop" || fail "autostart entry invalid"
+grep -q "^Exec=$prefix/bin/nocturo-station\$" "$tmp/home/.config/autostart/$id.desktop" ||
+    fail "autostart Exec without a folder"
 echo "install layout ok"

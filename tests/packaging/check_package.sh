@@ -3,12 +3,21 @@
 # (dpkg -x: no root needed, the machine is left as it is), starts the unpacked program
 # offscreen in an empty folder for a few seconds, ends it with SIGTERM, and checks that it
 # wrote nothing outside its working directory (home, temporary and runtime folders all
-# point into the scratch area) and nothing there but daily logs. The unpacked viewer then
-# exports a day to PNG with no display and no platform chosen for it.
+# point into the scratch area) and nothing there but daily logs. The logger's service is
+# verified by systemd-analyze as the package installs it, and the maintainer scripts are
+# run against a copy of the unpacked tree (DPKG_ROOT), with systemctl and udevadm stubbed.
+# Lintian must find no error in the package.
+# Last, the unpacked viewer exports a day to PNG with no display and no platform chosen
+# for it.
 #
-#   check_package.sh BUILD_DIR
+#   check_package.sh BUILD_DIR ARCH [EMULATOR...]
+#
+# ARCH is the Debian architecture the package must have; a cross build's programs are run
+# through EMULATOR (qemu-user).
 set -eu
-build=$1
+build=$1 arch=$2
+shift 2
+emulator="$*"
 tmp=$(mktemp -d)
 pid= job=
 cleanup() {
@@ -28,21 +37,85 @@ deb=$1
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = nocturo ] || fail "package name"
 [ "$(field Section)" = science ] || fail "section"
+[ "$(field Architecture)" = "$arch" ] || fail "architecture $(field Architecture), not $arch"
 field Maintainer | grep -q '<.*@.*>' || fail "maintainer has no address"
 depends=$(field Depends)
-for lib in libqt6widgets6 libusb-1.0-0 libc6; do
+for lib in libqt6widgets6 libusb-1.0-0 libsystemd0 libc6; do
     echo "$depends" | grep -q "$lib" || fail "Depends lacks $lib: $depends"
 done
 
 root=$tmp/root
 dpkg -x "$deb" "$root"
-for f in usr/bin/nocturo usr/bin/nocturo-station usr/bin/nocturo-view \
-    usr/lib/udev/rules.d/70-nocturo.rules usr/share/applications/org.nocturo.Nocturo.desktop \
+for f in usr/bin/nocturo usr/bin/nocturo-station usr/lib/udev/rules.d/70-nocturo.rules \
+    usr/share/applications/org.nocturo.Nocturo.desktop usr/bin/nocturo-logger \
+    usr/lib/systemd/system/nocturo-logger.service usr/lib/sysusers.d/nocturo.conf \
+    usr/share/polkit-1/rules.d/50-nocturo-reboot.rules usr/bin/nocturo-view \
     usr/share/applications/org.nocturo.Viewer.desktop; do
     [ -e "$root/$f" ] || fail "package lacks /$f"
 done
 dpkg-deb -e "$deb" "$tmp/control"
-sh -n "$tmp/control/postinst" || fail "postinst is not valid shell"
+for script in postinst prerm postrm; do
+    [ -x "$tmp/control/$script" ] || fail "the package has no $script"
+    sh -n "$tmp/control/$script" || fail "$script is not valid shell"
+done
+
+# The unit as the package installs it, verified by systemd against the unpacked tree with
+# this machine's own units beside it (sysinit.target and the like).
+vroot=$tmp/vroot
+cp -a "$root" "$vroot"
+[ -d /usr/lib/systemd/system ] && cp -an /usr/lib/systemd/system/. "$vroot/usr/lib/systemd/system/"
+grep -q '^ExecStart=/usr/bin/nocturo-logger --data-dir %S/nocturo ' \
+    "$vroot/usr/lib/systemd/system/nocturo-logger.service" || fail "ExecStart of the packaged unit"
+systemd-analyze verify --root="$vroot" --man=no nocturo-logger.service >"$tmp/verify.log" 2>&1 ||
+    { cat "$tmp/verify.log" >&2; fail "systemd-analyze verify on the unpacked package"; }
+# shellcheck disable=SC2086
+$emulator "$root/usr/bin/nocturo-logger" --version | grep -q "^nocturo-logger $(field Version)\$" ||
+    fail "the packaged logger's --version"
+status=0
+$emulator "$root/usr/bin/nocturo-logger" --send-delay 5 >/dev/null 2>"$tmp/err" || status=$?
+[ $status -eq 2 ] && grep -q 'send-delay wants milliseconds' "$tmp/err" ||
+    fail "the packaged logger took a wrong option (status $status)"
+
+# The maintainer scripts on the copy: installation makes the account nocturo, enables and
+# starts nothing; an upgrade, removal and purge keep the records; purge drops the
+# enablement. systemctl and udevadm only record how they were called.
+stubs=$tmp/stubs
+mkdir -p "$stubs"
+for cmd in systemctl udevadm deb-systemd-invoke; do
+    printf '#!/bin/sh\necho "%s $*" >>"%s"\n' "$cmd" "$tmp/calls" >"$stubs/$cmd"
+    chmod +x "$stubs/$cmd"
+done
+touch "$tmp/calls"
+mkdir -p "$vroot/etc"
+scripts() { env DPKG_ROOT="$vroot" PATH="$stubs:/usr/sbin:/usr/bin:/sbin:/bin" sh "$@"; }
+scripts "$tmp/control/postinst" configure || fail "postinst configure"
+grep -q '^nocturo:' "$vroot/etc/passwd" || fail "postinst made no account nocturo"
+grep -q '^nocturo:' "$vroot/etc/group" || fail "postinst made no group nocturo"
+grep -E '(enable|start|restart)( |$)' "$tmp/calls" && fail "postinst enabled or started the service"
+scripts "$tmp/control/postinst" configure "$(field Version)" || fail "postinst on an upgrade"
+mkdir -p "$vroot/var/lib/nocturo" "$vroot/etc/systemd/system/multi-user.target.wants"
+echo "2009-01-26 00:00:00  21.5    4936 3" >"$vroot/var/lib/nocturo/20090126.txt"
+ln -s /usr/lib/systemd/system/nocturo-logger.service \
+    "$vroot/etc/systemd/system/multi-user.target.wants/nocturo-logger.service"
+scripts "$tmp/control/prerm" upgrade && scripts "$tmp/control/prerm" remove &&
+    scripts "$tmp/control/postrm" remove || fail "prerm or postrm on removal"
+[ -L "$vroot/etc/systemd/system/multi-user.target.wants/nocturo-logger.service" ] ||
+    fail "a removal dropped the enablement, which a reinstallation would want back"
+scripts "$tmp/control/postrm" purge || fail "postrm purge"
+[ -e "$vroot/etc/systemd/system/multi-user.target.wants/nocturo-logger.service" ] &&
+    fail "a purge left the service enabled"
+[ -s "$vroot/var/lib/nocturo/20090126.txt" ] || fail "the records did not survive the purge"
+
+# The history's latest entry is this version, so it cannot be left behind by a release.
+doc=$root/usr/share/doc/nocturo
+[ -f "$doc/copyright" ] || fail "package lacks its copyright file"
+latest=$(gzip -dc "$doc/changelog.gz" | sed -n '1s/^nocturo (\([^)]*\)).*/\1/p')
+[ "$latest" = "$(field Version)" ] || fail "changelog's latest entry is '$latest', not $(field Version)"
+
+# Lintian's errors are what Debian would refuse; warnings and notes are shown only.
+lintian --fail-on error --no-tag-display-limit "$deb" >"$tmp/lintian.log" 2>&1 ||
+    { cat "$tmp/lintian.log" >&2; fail "lintian reports errors"; }
+grep -E '^[WI]: ' "$tmp/lintian.log" || true
 
 # A clean environment whose every writable place is in the scratch area. Sanitizer
 # settings pass through so the sanitizer build runs this too. Where strace works, every
@@ -71,7 +144,7 @@ fi
         ${ASAN_OPTIONS+ASAN_OPTIONS="$ASAN_OPTIONS"} \
         ${UBSAN_OPTIONS+UBSAN_OPTIONS="$UBSAN_OPTIONS"} \
         ${LSAN_OPTIONS+LSAN_OPTIONS="$LSAN_OPTIONS"} \
-        "$root/usr/bin/nocturo"
+        $emulator "$root/usr/bin/nocturo"
 ) >"$tmp/program.log" 2>&1 &
 job=$!
 sleep 3
@@ -140,7 +213,7 @@ status=0
 (cd "$view" && env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$scratch" XDG_RUNTIME_DIR="$runtime" \
     LANG=C.UTF-8 ${ASAN_OPTIONS+ASAN_OPTIONS="$ASAN_OPTIONS"} \
     ${UBSAN_OPTIONS+UBSAN_OPTIONS="$UBSAN_OPTIONS"} ${LSAN_OPTIONS+LSAN_OPTIONS="$LSAN_OPTIONS"} \
-    "$root/usr/bin/nocturo-view" --export day.png --day 2009-01-26 --size 400x300 .) \
+    $emulator "$root/usr/bin/nocturo-view" --export day.png --day 2009-01-26 --size 400x300 .) \
     >"$tmp/view.log" 2>&1 || status=$?
 [ "$status" -eq 0 ] || { cat "$tmp/view.log" >&2; fail "viewer export exited with $status"; }
 head -c 8 "$view/day.png" | od -An -tx1 | grep -q '89 50 4e 47 0d 0a 1a 0a' || fail "viewer wrote no PNG"

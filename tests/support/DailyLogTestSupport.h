@@ -50,7 +50,8 @@ struct DayDir {
         if (file.open(QIODevice::WriteOnly)) file.write(bytes);
     }
     QStringList Entries() const {
-        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        return QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     }
 };
 
@@ -60,5 +61,5 @@ struct CountingObserver : DailyLogObserver {
     QString loaded;
     void LineAppended(const QString& line) override { appended << line; }
     void Emptied() override { ++emptied; }
-    void Loaded(const QString& text) override { loaded = text; }
+    void Loaded(const QByteArray& text) override { loaded = QString::fromLocal8Bit(text); }
 };

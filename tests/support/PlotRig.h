@@ -11,6 +11,8 @@
 #include "SensorReplies.h"
 #include "UMain.h"
 
+#include <QTemporaryDir>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@ struct PlotRig {
     FakePipeLibrary pipes;
     FakeClock clock;
     RecordedErrors errors;
+    QTemporaryDir dir; // the day files go here, never into the working directory
     std::unique_ptr<TForm1> form;
 
     explicit PlotRig(DateTimeParts start) {
@@ -26,7 +29,8 @@ struct PlotRig {
         SetLight(100, 1);
         SetTemperature(25);
         pipes.recordCalls = false;
-        form = std::make_unique<TForm1>(TForm1Services{pipes, nullptr, clock, &errors, false});
+        form = std::make_unique<TForm1>(
+            TForm1Services{pipes, nullptr, clock, &errors, false, dir.path()});
     }
     void SetLight(int count, int range) { pipes.setReply('L', LightReply(count, range)); }
     // The sensor reports sixteenths of a degree in the bits above the lowest three.

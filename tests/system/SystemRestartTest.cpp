@@ -5,22 +5,16 @@
 #include "BootCapability.h"
 #include "UShutdown.h"
 
+#include "FakeLogind.h"
+
 #include <QCoreApplication>
-#include <QDBusArgument>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusVariant>
-#include <QProcess>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const QString LOGIND = QStringLiteral("org.freedesktop.login1");
-const QString LOGIND_PATH = QStringLiteral("/org/freedesktop/login1");
-const QString MANAGER = QStringLiteral("org.freedesktop.login1.Manager");
-const QString MOCK_IFACE = QStringLiteral("org.freedesktop.DBus.Mock");
+using fakelogind::LOGIND;
+using fakelogind::testBus;
 
 // Counts the calls it gets instead of touching the kernel.
 struct KernelFake {
@@ -38,85 +32,12 @@ SystemRestart::CapabilityCheck capability(bool held) {
     return [held] { return held; };
 }
 
-// A session-bus connection; never the system bus.
-QDBusConnection testBus() {
-    return QDBusConnection::sessionBus();
-}
-
-// Base for the tests that need the fake logind running.
-class FakeLogind : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(testBus().isConnected()) << "run under dbus-run-session";
-        ASSERT_FALSE(testBus().interface()->isServiceRegistered(LOGIND));
-        mock_.setProgram(QStringLiteral(NOCTURO_DBUSMOCK_PYTHON));
-        mock_.setArguments({"-m", "dbusmock", "--template", "logind", "--session"});
-        mock_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        mock_.setStandardOutputFile(QProcess::nullDevice());
-        mock_.start();
-        ASSERT_TRUE(mock_.waitForStarted(5000));
-        // Bounded wait for the mock to claim its name (usually a few hundred ms).
-        for (int i = 0; i < 250 && !testBus().interface()->isServiceRegistered(LOGIND); ++i) {
-            ASSERT_EQ(mock_.state(), QProcess::Running) << "dbusmock ended early";
-            QThread::msleep(20);
-        }
-        ASSERT_TRUE(testBus().interface()->isServiceRegistered(LOGIND));
-    }
-
-    void TearDown() override {
-        mock_.kill();
-        mock_.waitForFinished(5000);
-    }
-
-    // Replaces the fake's Reboot with one that runs the given Python code.
-    void setRebootCode(const QString& code) {
-        QDBusMessage add = QDBusMessage::createMethodCall(LOGIND, LOGIND_PATH, MOCK_IFACE,
-                                                          QStringLiteral("AddMethod"));
-        add << MANAGER << QStringLiteral("Reboot") << QStringLiteral("b") << QString() << code;
-        const QDBusMessage reply = testBus().call(add);
-        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-    }
-
-    // The arguments of every Reboot call the fake has seen.
-    QList<QVariantList> rebootCalls() {
-        QDBusMessage get = QDBusMessage::createMethodCall(LOGIND, LOGIND_PATH, MOCK_IFACE,
-                                                          QStringLiteral("GetMethodCalls"));
-        get << QStringLiteral("Reboot");
-        const QDBusMessage reply = testBus().call(get);
-        QList<QVariantList> calls;
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-            ADD_FAILURE() << "GetMethodCalls failed: " << reply.errorMessage().toStdString();
-            return calls;
-        }
-        const auto list = reply.arguments().at(0).value<QDBusArgument>();
-        list.beginArray();
-        while (!list.atEnd()) {
-            qulonglong stamp = 0;
-            QVariantList args;
-            list.beginStructure();
-            list >> stamp;
-            list.beginArray();
-            while (!list.atEnd()) {
-                QDBusVariant arg;
-                list >> arg;
-                args << arg.variant();
-            }
-            list.endArray();
-            list.endStructure();
-            calls << args;
-        }
-        list.endArray();
-        return calls;
-    }
-
-    QProcess mock_;
-};
-
 TEST_F(FakeLogind, AcceptedRebootIsAskedWithoutInteractionAndSucceeds) {
     KernelFake kernel;
     SystemRestart restart(testBus(), capability(true), kernel.call());
 
     EXPECT_TRUE(restart.Request(FORCED_REBOOT));
+    EXPECT_TRUE(restart.Refusal().isEmpty());
 
     const auto calls = rebootCalls();
     ASSERT_EQ(calls.size(), 1);
@@ -130,8 +51,10 @@ TEST_F(FakeLogind, FlagsOtherThanForcedRebootAskNothing) {
     KernelFake kernel;
     SystemRestart restart(testBus(), capability(true), kernel.call());
 
-    for (std::uint32_t flags : {0u, EXIT_FLAG_REBOOT, EXIT_FLAG_FORCE, 1u, 8u, 0x16u})
+    for (std::uint32_t flags : {0u, EXIT_FLAG_REBOOT, EXIT_FLAG_FORCE, 1u, 8u, 0x16u}) {
         EXPECT_FALSE(restart.Request(flags)) << flags;
+        EXPECT_TRUE(restart.Refusal().contains("only a forced reboot")) << flags;
+    }
 
     EXPECT_TRUE(rebootCalls().isEmpty());
     EXPECT_EQ(kernel.calls, 0);
@@ -141,21 +64,28 @@ TEST_F(FakeLogind, RefusalFallsBackToTheKernelOnlyWithTheCapability) {
     setRebootCode("raise dbus.exceptions.DBusException('Access denied', "
                   "name='org.freedesktop.DBus.Error.AccessDenied')");
 
+    // The refusal names logind's answer and why the kernel was not asked, or refused too.
     KernelFake withoutCap;
-    EXPECT_FALSE(
-        SystemRestart(testBus(), capability(false), withoutCap.call()).Request(FORCED_REBOOT));
+    SystemRestart uncapable(testBus(), capability(false), withoutCap.call());
+    EXPECT_FALSE(uncapable.Request(FORCED_REBOOT));
     EXPECT_EQ(withoutCap.calls, 0);
+    EXPECT_EQ(uncapable.Refusal().toStdString(),
+              "systemd-logind refused: Access denied (org.freedesktop.DBus.Error.AccessDenied); "
+              "this process may not reboot by itself (no CAP_SYS_BOOT)");
 
     KernelFake accepting;
-    EXPECT_TRUE(
-        SystemRestart(testBus(), capability(true), accepting.call()).Request(FORCED_REBOOT));
+    SystemRestart capable(testBus(), capability(true), accepting.call());
+    EXPECT_TRUE(capable.Request(FORCED_REBOOT));
     EXPECT_EQ(accepting.calls, 1);
+    EXPECT_TRUE(capable.Refusal().isEmpty());
 
     KernelFake refusing;
     refusing.result = false;
-    EXPECT_FALSE(
-        SystemRestart(testBus(), capability(true), refusing.call()).Request(FORCED_REBOOT));
+    SystemRestart refused(testBus(), capability(true), refusing.call());
+    EXPECT_FALSE(refused.Request(FORCED_REBOOT));
     EXPECT_EQ(refusing.calls, 1);
+    EXPECT_TRUE(refused.Refusal().endsWith("the kernel refused the reboot as well"))
+        << refused.Refusal().toStdString();
 
     // logind was asked first every time.
     EXPECT_EQ(rebootCalls().size(), 3);
@@ -168,6 +98,11 @@ TEST_F(FakeLogind, HungLogindTimesOutAndFallsBack) {
 
     EXPECT_TRUE(restart.Request(FORCED_REBOOT));
     EXPECT_EQ(kernel.calls, 1);
+
+    SystemRestart uncapable(testBus(), capability(false), kernel.call(), 200);
+    EXPECT_FALSE(uncapable.Request(FORCED_REBOOT));
+    EXPECT_TRUE(uncapable.Refusal().startsWith("systemd-logind did not answer within 200 ms"))
+        << uncapable.Refusal().toStdString();
 }
 
 // The same fallback when nobody answers at all.
@@ -186,8 +121,13 @@ TEST_P(UnreachableLogind, FallsBackToTheKernelOnlyWithTheCapability) {
     ASSERT_FALSE(bus.isConnected() && bus.interface()->isServiceRegistered(LOGIND));
 
     KernelFake withoutCap;
-    EXPECT_FALSE(SystemRestart(bus, capability(false), withoutCap.call()).Request(FORCED_REBOOT));
+    SystemRestart uncapable(bus, capability(false), withoutCap.call());
+    EXPECT_FALSE(uncapable.Request(FORCED_REBOOT));
     EXPECT_EQ(withoutCap.calls, 0);
+    EXPECT_TRUE(uncapable.Refusal().startsWith(bus.isConnected()
+                                                   ? "systemd-logind is not on the system bus"
+                                                   : "the system bus cannot be reached"))
+        << uncapable.Refusal().toStdString();
 
     KernelFake accepting;
     EXPECT_TRUE(SystemRestart(bus, capability(true), accepting.call()).Request(FORCED_REBOOT));

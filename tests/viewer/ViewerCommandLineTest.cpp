@@ -26,7 +26,11 @@ Outcome View(const QStringList& arguments, const QString& locale = QStringLitera
         environment.remove(QString::fromLatin1(name));
     environment.insert(QStringLiteral("LC_ALL"), locale);
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(NOCTURO_VIEW), arguments);
+    // A cross build's program runs through its emulator.
+    QStringList command =
+        QString::fromLatin1(NOCTURO_VIEW_EMULATOR).split(u' ', Qt::SkipEmptyParts);
+    command << QStringLiteral(NOCTURO_VIEW) << arguments;
+    process.start(command.takeFirst(), command);
     if (!process.waitForFinished(60000)) return {};
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromLocal8Bit(process.readAllStandardError())};

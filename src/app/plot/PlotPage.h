@@ -60,7 +60,7 @@ private:
     void RecordForPlot(const SecondRecord& record) override;
     void LineAppended(const QString&) override {}
     void Emptied() override { ClearAllSeries(); }
-    void Loaded(const QString&) override {}
+    void Loaded(const QByteArray&) override {}
 
     void SetUpChart();
     void SetUpTabs();

@@ -8,6 +8,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -92,11 +93,8 @@ bool DailyLog::Load() {
             if (!(lastWithoutBreak && i + 1 == spans.size())) text_.append(CrLf);
         }
     }
-    if (!observers_.empty()) {
-        const QString text = Text();
-        for (DailyLogObserver* observer : observers_)
-            observer->Loaded(text);
-    }
+    for (DailyLogObserver* observer : observers_)
+        observer->Loaded(text_);
     return true;
 }
 
@@ -132,6 +130,8 @@ void DailyLog::Save() {
         saveDay(days_[i], std::int32_t(i));
     if (!logFileName_.isEmpty() && !days_.contains(logFileName_)) saveDay(logFileName_, -1);
     if (firstFailure) std::rethrow_exception(firstFailure);
+    for (DailyLogObserver* observer : observers_)
+        observer->Saved();
 }
 
 void DailyLog::Empty() {

@@ -38,8 +38,11 @@ public:
     virtual void LineAppended(const QString& line) = 0;
     // The log was emptied at a roll-over: views empty themselves, the plot starts anew.
     virtual void Emptied() = 0;
-    // The log's text was replaced by a loaded day file (CR LF line breaks).
-    virtual void Loaded(const QString& text) = 0;
+    // The log's text was replaced by a loaded day file: its bytes, in the system's code page,
+    // with CR LF line breaks. Shared, not copied: a view may keep it while it shows it.
+    virtual void Loaded(const QByteArray& text) = 0;
+    // A save wrote every day it had to; nothing to do by default.
+    virtual void Saved() {}
 };
 
 class DailyLog {

@@ -7,8 +7,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <vector>
@@ -16,8 +19,26 @@
 namespace dayfile {
 namespace {
 
+// The reasons given for what the system's own error texts do not cover.
+const char* const NotRegularFile = "not a regular file";
+const char* const TooLarge = "larger than 64 MiB, too large for a day file";
+// The texts the file classes give for a directory, kept for the same case here.
+const char* const OpenDirectory = "file to open is a directory";
+const char* const CreateDirectory = "Filename refers to a directory";
+// As many links as the kernel follows before it gives up with ELOOP.
+constexpr int MaxLinkDepth = 40;
+
 QString Quoted(const QString& path) {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+QString SystemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+[[noreturn]] void ThrowCannotOpen(const QString& path, const QString& reason) {
+    throw NocturoError(
+        QStringLiteral("Cannot open file \"%1\". %2").arg(Quoted(path), reason).toStdString());
 }
 
 [[noreturn]] void ThrowCannotCreate(const QString& path, const QString& reason) {
@@ -27,6 +48,55 @@ QString Quoted(const QString& path) {
 
 [[noreturn]] void ThrowStreamWriteError() {
     throw NocturoError("Stream write error");
+}
+
+// Why a file of this kind and size cannot be a day file; empty when it can.
+QString Unfit(const struct stat& info, const char* directoryText) {
+    if (S_ISDIR(info.st_mode)) return QString::fromLatin1(directoryText);
+    if (!S_ISREG(info.st_mode)) return QString::fromLatin1(NotRegularFile);
+    return {};
+}
+
+// No such file: nothing has the name, or a folder on its path is a file.
+bool Missing(int error) {
+    return error == ENOENT || error == ENOTDIR;
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd)
+        : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// The path a write through `path` lands on: symbolic links followed, as the kernel would,
+// to the last one's target, which need not exist.
+QString WriteTarget(const QString& path) {
+    QFileInfo info(path);
+    for (int depth = 0; info.isSymLink(); ++depth) {
+        if (depth == MaxLinkDepth) ThrowCannotCreate(path, SystemText(ELOOP));
+        info.setFile(info.symLinkTarget());
+    }
+    return info.filePath();
+}
+
+// Throws unless `target` is a regular file or nothing at all.
+void CheckReplaceable(const QString& path, const QString& target) {
+    struct stat info {};
+    if (::lstat(QFile::encodeName(target).constData(), &info) != 0) {
+        if (Missing(errno)) return; // creating it is what QSaveFile reports on
+        ThrowCannotCreate(path, SystemText(errno));
+    }
+    const QString unfit = Unfit(info, CreateDirectory);
+    if (!unfit.isEmpty()) ThrowCannotCreate(path, unfit);
 }
 
 // The directory entry made by the rename reaches the disk only with the directory itself.
@@ -50,9 +120,21 @@ std::vector<LineSpan> SplitLines(const QByteArray& bytes, bool* crLfOnly) {
     const qsizetype size = bytes.size();
     // Day files have lines of about 36 bytes; a little more room saves a reallocation.
     lines.reserve(std::size_t(size / 32 + 1));
-    bool onlyCrLf = true;
+    // Lines ending in CR LF, as this program writes them, are found with memchr, which looks
+    // at many bytes at a time: the largest day file there may be splits in a few tens of
+    // milliseconds. From the first other break on, the bytes are looked at one by one.
     qsizetype start = 0;
-    for (qsizetype i = 0; i < size; ++i) {
+    while (start < size) {
+        const auto* lf = static_cast<const char*>(std::memchr(data + start, '\n', size - start));
+        if (lf == nullptr) break;
+        const auto* cr =
+            static_cast<const char*>(std::memchr(data + start, '\r', lf - data - start));
+        if (cr == nullptr || cr + 1 != lf) break; // the line's one CR is the one before its LF
+        lines.push_back({start, cr - data - start});
+        start = lf - data + 1;
+    }
+    bool onlyCrLf = true;
+    for (qsizetype i = start; i < size; ++i) {
         const char c = data[i];
         if (c != '\r' && c != '\n') continue;
         lines.push_back({start, i - start});
@@ -68,34 +150,75 @@ std::vector<LineSpan> SplitLines(const QByteArray& bytes, bool* crLfOnly) {
 }
 
 bool Read(const QString& path, QByteArray& bytes) {
-    if (!QFileInfo::exists(path)) return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw NocturoError(QStringLiteral("Cannot open file \"%1\". %2")
-                               .arg(Quoted(path), file.errorString())
-                               .toStdString());
+    const QByteArray name = QFile::encodeName(path);
+    // Only a regular file is opened: opening a device may do something by itself.
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0) {
+        if (Missing(errno)) return false;
+        ThrowCannotOpen(path, SystemText(errno));
     }
-    bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        throw NocturoError(QStringLiteral("Cannot open file \"%1\". %2")
-                               .arg(Quoted(path), file.errorString())
-                               .toStdString());
+    QString unfit = Unfit(info, OpenDirectory);
+    if (!unfit.isEmpty()) ThrowCannotOpen(path, unfit);
+    if (info.st_size > MaxBytes) ThrowCannotOpen(path, QString::fromLatin1(TooLarge));
+
+    // Something else may have taken the file's place since: the open does not wait for a
+    // named pipe's writer, and what it opened is looked at again before reading.
+    const FileDescriptor file(
+        ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.get() < 0) {
+        if (Missing(errno)) return false;
+        ThrowCannotOpen(path, SystemText(errno));
     }
+    if (::fstat(file.get(), &info) != 0) ThrowCannotOpen(path, SystemText(errno));
+    unfit = Unfit(info, OpenDirectory);
+    if (!unfit.isEmpty()) ThrowCannotOpen(path, unfit);
+    if (info.st_size > MaxBytes) ThrowCannotOpen(path, QString::fromLatin1(TooLarge));
+
+    // Read to the end, which a file that grows meanwhile may move, but never past the bound.
+    QByteArray read(qsizetype(info.st_size) + 1, Qt::Uninitialized);
+    qsizetype size = 0;
+    for (;;) {
+        if (size == read.size()) {
+            if (size > MaxBytes) ThrowCannotOpen(path, QString::fromLatin1(TooLarge));
+            read.resize(std::min<qsizetype>(2 * size + 4096, MaxBytes + 1));
+        }
+        const ssize_t got = ::read(file.get(), read.data() + size, std::size_t(read.size() - size));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            ThrowCannotOpen(path, SystemText(errno));
+        }
+        if (got == 0) break;
+        size += got;
+    }
+    if (size > MaxBytes) ThrowCannotOpen(path, QString::fromLatin1(TooLarge));
+    read.resize(size);
+    bytes = std::move(read);
     return true;
 }
 
 void Write(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
+    // The file that is replaced is the one a symbolic link leads to, like a write through
+    // the link would; nothing but a regular file is ever replaced.
+    const QString target = WriteTarget(path);
+    CheckReplaceable(path, target);
+    QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly)) ThrowCannotCreate(path, file.errorString());
     if (file.write(bytes) != bytes.size() || !file.flush() || ::fdatasync(file.handle()) != 0) {
         file.cancelWriting();
         ThrowStreamWriteError();
     }
+    // Looked at once more right before the rename, which would replace whatever stands there.
+    try {
+        CheckReplaceable(path, target);
+    } catch (const NocturoError&) {
+        file.cancelWriting();
+        throw;
+    }
     if (!file.commit()) {
         if (file.error() == QFileDevice::WriteError) ThrowStreamWriteError();
         ThrowCannotCreate(path, file.errorString());
     }
-    SyncDirectory(path);
+    SyncDirectory(target);
 }
 
 QByteArray Merge(const QByteArray& held, const QByteArray& ours) {
@@ -106,16 +229,23 @@ QByteArray Merge(const QByteArray& held, const QByteArray& ours) {
     for (const LineSpan& span : SplitLines(ours))
         ++carried[text(ours, span)];
 
-    QByteArray merged;
-    merged.reserve(held.size() + ours.size() + 64);
-    for (const LineSpan& span : SplitLines(held)) {
-        const std::string_view line = text(held, span);
-        auto found = carried.find(line);
+    // Where a line stands more often in the file than in the log, the copies the log
+    // carries are its last ones: a file written by a merge, its own lines in front of the
+    // log's, is then found to hold the log already, and a second save changes nothing.
+    const std::vector<LineSpan> heldLines = SplitLines(held);
+    std::vector<bool> keep(heldLines.size(), true);
+    for (std::size_t i = heldLines.size(); i-- > 0;) {
+        auto found = carried.find(text(held, heldLines[i]));
         if (found != carried.end() && found->second > 0) {
             --found->second;
-            continue;
+            keep[i] = false;
         }
-        merged.append(line.data(), qsizetype(line.size()));
+    }
+    QByteArray merged;
+    merged.reserve(held.size() + ours.size() + 64);
+    for (std::size_t i = 0; i < heldLines.size(); ++i) {
+        if (!keep[i]) continue;
+        merged.append(held.constData() + heldLines[i].start, heldLines[i].length);
         merged.append("\r\n");
     }
     merged.append(ours);

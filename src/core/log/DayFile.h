@@ -9,6 +9,10 @@
 
 namespace dayfile {
 
+// No day file comes near this size (a day of lines is about 3.3 MB): a larger file is
+// someone else's, and is neither loaded nor replaced.
+constexpr qint64 MaxBytes = qint64(64) << 20;
+
 // One line of a day file's bytes, without its line break.
 struct LineSpan {
     qsizetype start;
@@ -20,24 +24,31 @@ struct LineSpan {
 std::vector<LineSpan> SplitLines(const QByteArray& bytes, bool* crLfOnly = nullptr);
 
 // Reads the whole file into `bytes`. False when there is no such file; throws NocturoError
-// "Cannot open file "<path>". <reason>" when it exists but cannot be read.
+// "Cannot open file "<path>". <reason>" when it exists but cannot be read, when it is not
+// a regular file (a directory, a named pipe, a device, also behind a symbolic link) or when
+// it is larger than MaxBytes. A named pipe or a device is never read from: the open does
+// not wait, and what was opened is checked before the first byte is read.
 bool Read(const QString& path, QByteArray& bytes);
 
 // Replaces the file with `bytes`, atomically and durably: a temporary file in the same
 // directory is written, flushed to disk and renamed over it, and the directory entry is
-// flushed as well. Throws NocturoError "Cannot create file "<path>". <reason>" when the
-// file cannot be created or replaced, "Stream write error" when the bytes cannot all be
-// written; the old file is untouched then.
+// flushed as well. A symbolic link is followed and the file it leads to is replaced. Throws
+// NocturoError "Cannot create file "<path>". <reason>" when the file cannot be created or
+// replaced, or when something other than a regular file stands in its place (which is then
+// left as it is), "Stream write error" when the bytes cannot all be written; the old file
+// is untouched then.
 void Write(const QString& path, const QByteArray& bytes);
 
 // The bytes that replace a file holding `held` when the log has `ours` for it: every line
-// of `held` that `ours` does not carry (counting repeated lines), in front, each followed by
+// of `held` that `ours` does not carry (counting repeated lines; of a line held more often
+// than carried, the last copies count as the carried ones), in front, each followed by
 // CR LF, then `ours` as it stands. Lone CR and lone LF count as line breaks in `held`.
 QByteArray Merge(const QByteArray& held, const QByteArray& ours);
 
 // Rewrites the file so that it holds `ours` without losing a line it holds now. Writes
 // nothing when that would not change the file, or when `ours` is empty and the file
-// exists; creates the file when it does not exist, empty or not.
+// exists; creates the file when it does not exist, empty or not. Throws what Read throws
+// when the file cannot be read back first, and what Write throws.
 void SaveKeepingLines(const QString& path, const QByteArray& ours);
 
 } // namespace dayfile

@@ -13,6 +13,9 @@ PassDriver::PassDriver(PassFunction pass, ErrorReporter& errors, usbapi::PipeEve
     , errors_(errors)
     , events_(events) {
     timer_.setSingleShot(true);
+    // Never early: the pipe library's own pause between bus scans is as long as the retry
+    // interval, and a retry that came a little early would find the scan still held back.
+    timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &PassDriver::RunPass);
     if (events_ != nullptr) {
         events_->setCallbacks([this] { DeviceArrived(); }, [this] { EventFdsChanged(); });

@@ -1,8 +1,11 @@
 // Runs acquisition passes from the event loop, one after another without pause while the
 // sensor is connected. While it is not, and the pass's reconnection attempt failed, the
 // next pass waits for the sensor's arrival or RetryIntervalMs, whichever comes first, so a
-// station without its sensor does not spin a core. Passes never run inside another
-// handler: each starts from the event loop's own timer dispatch.
+// station without its sensor does not spin a core: about ten passes a second are as many
+// as the running clock needs, an arrival reported by hotplug events is picked up at once,
+// and where there are none the pipe library looks on the bus at most that often too.
+// Passes never run inside another handler: each starts from the event loop's own timer
+// dispatch.
 #pragma once
 
 #include <QObject>
@@ -20,7 +23,7 @@ class PipeEventSource;
 
 class PassDriver : public QObject {
 public:
-    static constexpr int RetryIntervalMs = 20;
+    static constexpr int RetryIntervalMs = 100;
     // Runs one pass; true when the next pass may follow at once (the sensor is connected).
     using PassFunction = std::function<bool()>;
 

@@ -1,5 +1,6 @@
 #include "Station.h"
 
+#include "LinkStatusHint.h"
 #include "PICUSBClass.h"
 #include "PassDriver.h"
 
@@ -14,6 +15,7 @@ Station::Station(const StationServices& services, QObject* parent)
     , TReboot(new QTimer(this)) {
     TReboot->setInterval(RebootIntervalMs);
     connect(TReboot, &QTimer::timeout, this, &Station::TRebootTimer);
+    log_.AddObserver(this);
 }
 
 Station::~Station() {
@@ -39,6 +41,7 @@ void Station::Start() {
     device_->SetSendDelay(StartDelayMs);
     device_->SetReceiveDelay(StartDelayMs);
     cycle_.UpdateStatusText();
+    TellLink();
     driver_ = std::make_unique<PassDriver>([this] { return IdleHandler(); }, services_.errors,
                                            services_.pipeEvents, this);
     if (services_.runPasses) driver_->Start();
@@ -56,6 +59,7 @@ void Station::Stop() {
     try {
         log_.Save();
     } catch (...) {
+        saveFailing_ = true;
         cycle_.SetDevice(nullptr);
         device_.reset();
         throw;
@@ -68,7 +72,29 @@ bool Station::IdleHandler() {
     cycle_.Pass();
     for (StationObserver* observer : observers_)
         observer->PassDone();
-    return cycle_.Reconnect();
+    const bool connected = cycle_.Reconnect();
+    TellLink();
+    return connected;
+}
+
+void Station::TellLink() {
+    // The state the status bar shows: whether the latest readings (or, at start-up, the
+    // opening) succeeded. Its reason is read after the reconnection attempt, which knows
+    // best why the sensor cannot be had.
+    const bool up = cycle_.StatusText() == "Ok";
+    if (linkUp_ == up) return;
+    linkUp_ = up;
+    const QString hint =
+        up || !device_ ? QString() : LinkStatusHint(false, device_->lastOpenFailure());
+    for (StationObserver* observer : observers_)
+        observer->LinkChanged(up, hint);
+}
+
+void Station::Saved() {
+    if (!saveFailing_) return;
+    saveFailing_ = false;
+    for (StationObserver* observer : observers_)
+        observer->SaveSucceededAgain();
 }
 
 void Station::TakeRecord(const SecondRecord& record) {
@@ -78,6 +104,7 @@ void Station::TakeRecord(const SecondRecord& record) {
     try {
         log_.Take(record);
     } catch (const NocturoError&) {
+        saveFailing_ = true;
         logFailure = std::current_exception();
     }
     for (StationObserver* observer : observers_)
@@ -104,6 +131,7 @@ void Station::TRebootTimer() {
     try {
         log_.Save();
     } catch (const NocturoError&) {
+        saveFailing_ = true;
     }
     if (!services_.systemExit) return;
     const bool accepted = services_.systemExit(FORCED_REBOOT);

@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class LocalClock;
@@ -56,9 +57,17 @@ public:
     virtual void RebootArmed() {}
     // The reboot timer ran out and the restart was asked for; `accepted` is the answer.
     virtual void RestartRequested(bool /*accepted*/) {}
+    // The link state changed: told once at start-up, once the sensor was opened or not,
+    // then after each pass whose readings went otherwise than the last one's ("Status: Ok"
+    // against "Status: Error"), never for every pass. While it is down, `hint` says why,
+    // as far as the pass's reconnection attempt could tell; it is empty while it is up.
+    virtual void LinkChanged(bool /*up*/, const QString& /*hint*/) {}
+    // A save of the log succeeded after one or more had failed: the lines kept in memory
+    // meanwhile are on disk now.
+    virtual void SaveSucceededAgain() {}
 };
 
-class Station : public QObject, private RecordHandOver {
+class Station : public QObject, private RecordHandOver, private DailyLogObserver {
 public:
     static constexpr int RebootIntervalMs = 30000;
     static constexpr std::uint16_t StartDelayMs = 50;
@@ -103,9 +112,18 @@ public:
     const PassDriver* Driver() const { return driver_.get(); }
     ErrorReporter& Errors() const { return services_.errors; }
 
+    // The link state observers were last told: the latest pass read the sensor.
+    bool LinkUp() const { return linkUp_.value_or(false); }
+
 private:
     void TakeRecord(const SecondRecord& record) override;
     void ReadRegionalSettings();
+    void TellLink();
+    // The log's own calls: only a successful save matters here.
+    void LineAppended(const QString&) override {}
+    void Emptied() override {}
+    void Loaded(const QByteArray&) override {}
+    void Saved() override;
 
     StationServices services_;
     RegionalSettings regional_;
@@ -116,5 +134,7 @@ private:
     QTimer* TReboot;
     bool rebootOnFailure_ = false;
     bool stopped_ = false;
+    bool saveFailing_ = false;   // the latest save failed
+    std::optional<bool> linkUp_; // nothing told yet
     std::vector<StationObserver*> observers_;
 };

@@ -1,14 +1,21 @@
 #include "DateTimeValue.h"
 
 #include <QDate>
+#include <algorithm>
 #include <cmath>
 
 namespace {
 constexpr std::int64_t MsPerDay = 86'400'000;
 const std::int64_t EpochJulianDay = QDate(1899, 12, 30).toJulianDay();
+// 0001-01-01 00:00:00.000 and 9999-12-31 23:59:59.999: the years a four-digit "yyyy" holds.
+constexpr double FirstValue = -693593.0;
+constexpr double LastValue = 2958465.0 + double(MsPerDay - 1) / double(MsPerDay);
 
+// Milliseconds since the epoch. A value beyond the years 1 to 9999 counts as the nearest
+// end of them and NaN as 0, so that no later step overflows.
 std::int64_t TotalMs(double value) {
-    return std::llround(value * double(MsPerDay));
+    if (std::isnan(value)) return 0;
+    return std::llround(std::clamp(value, FirstValue, LastValue) * double(MsPerDay));
 }
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));

@@ -10,6 +10,7 @@ struct DateTimeParts {
 };
 
 double EncodeDateTime(const DateTimeParts& parts);
+// A value beyond the years 1 to 9999 is taken as the nearest end of them, NaN as 0.
 DateTimeParts DecodeDateTime(double value);
 // hour * 3600 + minute * 60 + second, milliseconds dropped: 0 .. 86399.
 std::int32_t SecondOfDay(double value);

@@ -35,7 +35,7 @@ struct MadeLines : DailyLogObserver {
     std::map<std::string, int> lines; // every line made, with how often
     void LineAppended(const QString& line) override { ++lines[line.toStdString()]; }
     void Emptied() override {}
-    void Loaded(const QString&) override {}
+    void Loaded(const QByteArray&) override {}
 };
 
 using LineCounts = std::map<std::string, int>;

@@ -3,6 +3,7 @@
 // arms the reboot, the restart request, the end of the day and the shut-down. What the
 // station does is read from its day files and from what its observers were told.
 #include "DailyLogTestSupport.h"
+#include "LinkStatusHint.h"
 #include "PICUSBClass.h"
 #include "StationRig.h"
 
@@ -23,6 +24,8 @@ struct Told : StationObserver {
     void RecordTaken(const SecondRecord& record) override { taken.push_back(record.second); }
     void RebootArmed() override { ++armed; }
     void RestartRequested(bool accepted) override { restarts.push_back(accepted); }
+    std::vector<std::pair<bool, QString>> links;
+    void LinkChanged(bool up, const QString& hint) override { links.emplace_back(up, hint); }
 };
 
 constexpr const char* Line = "  21.5    1200 1\r\n"; // count 10 at range 1, 21.5 °C
@@ -150,6 +153,43 @@ TEST_F(StationDay, AFailedLastSaveStillReleasesTheSensorAndStopsOnce) {
     EXPECT_THROW(station.Stop(), NocturoError);
     EXPECT_EQ(blocked.pipes.openPipes(), 0);
     EXPECT_NO_THROW(station.Stop()); // a second shut-down has nothing left to do
+}
+
+TEST_F(StationDay, TellsTheLinkOnlyWhenItChanges) {
+    using Link = std::pair<bool, QString>;
+    const QString noSensor = LinkStatusHint(false, usbapi::OpenFailure::NoDevice);
+    const QString noAnswer = LinkStatusHint(false, usbapi::OpenFailure::Other);
+    rig.pipes.attached = false;
+    rig.station = std::make_unique<Station>(StationServices{.pipes = rig.pipes,
+                                                            .clock = rig.clock,
+                                                            .errors = rig.errors,
+                                                            .dataDirectory = days.dir.path(),
+                                                            .runPasses = false});
+    Station& station = *rig.station;
+    station.AddObserver(&told);
+    station.Start();
+    EXPECT_EQ(told.links, std::vector<Link>{Link(false, noSensor)}); // at start-up, once
+    EXPECT_FALSE(station.LinkUp());
+    Read(10, 0, 0, 2);
+    EXPECT_EQ(told.links.size(), 1u) << "nothing new while the sensor stays away";
+
+    // Plugged in: the pass that reconnects has read nothing yet; the next one has.
+    rig.pipes.attached = true;
+    rig.PassAt(10, 0, 3);
+    EXPECT_EQ(told.links.size(), 1u);
+    rig.PassAt(10, 0, 3, 500);
+    EXPECT_EQ(told.links.back(), Link(true, QString()));
+    EXPECT_TRUE(station.LinkUp());
+
+    // A sensor that stops answering is reopened after every failed pass: one change only,
+    // with the reason the reopened sensor gives, and one more when it answers again.
+    rig.pipes.queueFault(FakePipeLibrary::Fault::Timeout, 6);
+    Read(10, 0, 4, 6);
+    EXPECT_EQ(told.links.back(), Link(false, noAnswer));
+    EXPECT_EQ(told.links.size(), 3u);
+    Read(10, 0, 7, 8);
+    EXPECT_EQ(told.links.back(), Link(true, QString()));
+    EXPECT_EQ(told.links.size(), 4u);
 }
 
 } // namespace

@@ -154,6 +154,21 @@ TEST(Formats, DateTimePatterns) {
         "0001 01.01 23:59:59");
 }
 
+// No clock gives such values, but a date-time value is a double: beyond the years 1 to
+// 9999 it is taken as the nearest end of them, and NaN as 0, never overflowing on the way.
+TEST(Formats, DateTimeValuesOutsideTheYears1To9999) {
+    const QString pattern = QStringLiteral("yyyy-mm-dd hh:nn:ss.zzz");
+    EXPECT_EQ(FormatDateTime(INFINITY, pattern, Dot), "9999-12-31 23:59:59.999");
+    EXPECT_EQ(FormatDateTime(1e300, pattern, Dot), "9999-12-31 23:59:59.999");
+    EXPECT_EQ(FormatDateTime(3e6, pattern, Dot), "9999-12-31 23:59:59.999");
+    EXPECT_EQ(FormatDateTime(-INFINITY, pattern, Dot), "0001-01-01 00:00:00.000");
+    EXPECT_EQ(FormatDateTime(-1e18, pattern, Dot), "0001-01-01 00:00:00.000");
+    EXPECT_EQ(FormatDateTime(NAN, pattern, Dot), "1899-12-30 00:00:00.000");
+    EXPECT_EQ(SecondOfDay(INFINITY), 86399);
+    EXPECT_EQ(SecondOfDay(-INFINITY), 0);
+    EXPECT_EQ(SecondOfDay(NAN), 0);
+}
+
 TEST(Formats, StatusTexts) {
     struct Case {
         float temperature;

@@ -1,0 +1,36 @@
+// The logger's command line, and the data directory it names.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+struct LoggerOptions {
+    static constexpr int MinDelayMs = 50;
+    static constexpr int MaxDelayMs = 1000;
+
+    QString dataDirectory = QStringLiteral("."); // where the day files go
+    bool rebootAfterFailure = false;             // the reboot option, on from the start
+    std::uint16_t sendDelay = 50;                // the sensor's time-outs, ms
+    std::uint16_t receiveDelay = 50;
+};
+
+// What the command line asks for.
+struct CommandLine {
+    static constexpr int UsageStatus = 2; // exit status of a command line that is wrong
+
+    bool run = false; // false: exit at once with `status`
+    int status = 0;   // exit status when not run
+    QString output;   // for standard output: the help or the version
+    QString error;    // for standard error: what is wrong, in one line
+    QString usage;    // for standard error, after the error
+    LoggerOptions options;
+};
+
+// Reads the program's arguments (the program's name first).
+CommandLine ReadCommandLine(const QStringList& arguments);
+
+// Creates the directory when it is missing and makes its path absolute. Empty when day
+// files can be written there; else why not.
+QString PrepareDataDirectory(QString& directory);

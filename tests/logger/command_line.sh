@@ -1,0 +1,61 @@
+#!/bin/sh
+# The logger's command line as a user meets it: --help and --version answer on standard
+# output with status 0; a wrong option, value or data directory is told in one line on
+# standard error (with the usage where an option was wrong) and gives status 2, before the
+# sensor is ever looked for. A missing data directory is created.
+#
+#   command_line.sh PROGRAM [EMULATOR...]
+set -u
+program=$1
+shift
+emulator="$*" # a cross build's emulator, which runs the program
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Runs the program with the arguments; sets status, out and err.
+run() {
+    # shellcheck disable=SC2086
+    $emulator "$program" "$@" >"$tmp/out" 2>"$tmp/err" </dev/null
+    status=$?
+}
+# The arguments give status 2 and a first line on standard error holding the text.
+wrong() {
+    text=$1
+    shift
+    run "$@"
+    [ "$status" -eq 2 ] || fail "$*: status $status, not 2"
+    head -n 1 "$tmp/err" | grep -q -F -- "nocturo-logger: $text" ||
+        { cat "$tmp/err" >&2; fail "$*: no \"$text\" on standard error"; }
+    [ -s "$tmp/out" ] && fail "$*: wrote to standard output"
+    return 0
+}
+
+run --help
+[ "$status" -eq 0 ] && grep -q -- '--reboot-after-failure' "$tmp/out" && grep -q -- '--data-dir' "$tmp/out" ||
+    fail "--help: status $status"
+run --version
+[ "$status" -eq 0 ] && grep -q '^nocturo-logger [0-9][0-9.]*$' "$tmp/out" || fail "--version: status $status"
+
+wrong "Unknown option 'bogus'" --bogus
+grep -q '^Usage:' "$tmp/err" || fail "no usage after an unknown option"
+wrong 'Unexpected argument "extra"' extra
+for value in 49 1001 0 -50 abc 50ms ""; do
+    wrong "--send-delay wants milliseconds from 50 to 1000, not \"$value\"" --send-delay "$value"
+    wrong "--receive-delay wants milliseconds from 50 to 1000, not \"$value\"" --receive-delay="$value"
+done
+wrong "Missing value after '--send-delay'" --send-delay
+
+touch "$tmp/a file"
+wrong "cannot use the data directory \"$tmp/a file\": not a directory" --data-dir "$tmp/a file"
+wrong "cannot use the data directory \"$tmp/a file/logs\": it is missing and cannot be created" \
+    --data-dir "$tmp/a file/logs"
+if [ "$(id -u)" -ne 0 ]; then
+    mkdir "$tmp/locked" && chmod 500 "$tmp/locked"
+    wrong "cannot use the data directory \"$tmp/locked\": Permission denied" --data-dir "$tmp/locked"
+fi
+
+# The command line is read whole before the data directory is made.
+wrong "--send-delay wants" --data-dir "$tmp/new/logs" --send-delay 2000
+[ -d "$tmp/new/logs" ] && fail "the data directory was made although an option was wrong"
+echo "command line ok"
