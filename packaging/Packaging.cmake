@@ -3,7 +3,9 @@
 # Layout under the install prefix (/usr in the package):
 #   bin/nocturo                         the program
 #   bin/nocturo-station                 starts it in the user's data folder (~/Nocturo)
+#   bin/nocturo-view                    the viewer of the day files
 #   share/applications/<id>.desktop     desktop entry, runs nocturo-station
+#   share/applications/<viewer>.desktop desktop entry of the viewer
 #   share/icons/hicolor/scalable/apps/  the icon
 #   share/metainfo/<id>.metainfo.xml    AppStream metadata
 #   lib/udev/rules.d/70-nocturo.rules   sensor access for the user at the active seat and
@@ -17,6 +19,7 @@
 include(GNUInstallDirs)
 
 set(NOCTURO_APP_ID org.nocturo.Nocturo)
+set(NOCTURO_VIEWER_ID org.nocturo.Viewer)
 set(NOCTURO_PACKAGE_MAINTAINER "Nocturo developers <developers@nocturo.org>"
     CACHE STRING "Maintainer field of the Debian package")
 
@@ -27,6 +30,7 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/${NOCTURO_APP_ID}.metainfo.xml.in
 
 install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/nocturo-station DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/${NOCTURO_APP_ID}.desktop
+              ${CMAKE_CURRENT_LIST_DIR}/${NOCTURO_VIEWER_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/${NOCTURO_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
@@ -74,7 +78,8 @@ range against the time of day and can force a reboot of an unattended station\n\
 after the sensor fails. A udev rule lets the user at the machine's seat open\n\
 the sensor. nocturo-logger records without a window, as the system service\n\
 nocturo-logger (installed, not enabled) under its own account, into\n\
-/var/lib/nocturo.")
+/var/lib/nocturo. nocturo-view shows any day, night or week of the logs\n\
+and exports it as PNG, SVG, PDF or CSV, also without a display.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

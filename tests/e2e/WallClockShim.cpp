@@ -6,6 +6,12 @@
 //
 // is added to every reading of the wall clock, in every process that has the library
 // preloaded, so they all agree. Without the variable the clock is left alone.
+//
+//   WALLCLOCK_SHIM_RATE=<factor>  WALLCLOCK_SHIM_ANCHOR=<seconds since 1970, real time>
+//
+// make the moved clock run `factor` times as fast as the real one from the anchor on (by
+// default the first reading in the process): a night of records passes in minutes. The
+// anchor reads the same moved time at any rate, so processes given one anchor agree.
 #include <dlfcn.h>
 #include <pthread.h>
 #include <sys/time.h>
@@ -19,6 +25,8 @@ using ClockGettime = int (*)(clockid_t, timespec*);
 
 ClockGettime realClockGettime = nullptr;
 long long offsetNs = 0;
+double rate = 1;
+long long anchorNs = -1; // real time from which the clock runs at `rate`
 pthread_once_t once = PTHREAD_ONCE_INIT;
 
 constexpr long long NsPerSecond = 1000000000LL;
@@ -27,6 +35,17 @@ void setUp() {
     realClockGettime = reinterpret_cast<ClockGettime>(dlsym(RTLD_NEXT, "clock_gettime"));
     if (const char* offset = std::getenv("WALLCLOCK_SHIM_OFFSET"))
         offsetNs = static_cast<long long>(std::strtod(offset, nullptr) * NsPerSecond);
+    if (const char* factor = std::getenv("WALLCLOCK_SHIM_RATE")) {
+        const double value = std::strtod(factor, nullptr);
+        if (value > 0) rate = value;
+    }
+    if (const char* anchor = std::getenv("WALLCLOCK_SHIM_ANCHOR"))
+        anchorNs = static_cast<long long>(std::strtod(anchor, nullptr) * NsPerSecond);
+    if (rate != 1 && anchorNs < 0 && realClockGettime) {
+        timespec now{};
+        realClockGettime(CLOCK_REALTIME, &now);
+        anchorNs = now.tv_sec * NsPerSecond + now.tv_nsec;
+    }
 }
 
 bool isWallClock(clockid_t clock) {
@@ -34,7 +53,10 @@ bool isWallClock(clockid_t clock) {
 }
 
 void shift(timespec* ts) {
-    const long long ns = ts->tv_sec * NsPerSecond + ts->tv_nsec + offsetNs;
+    long long ns = ts->tv_sec * NsPerSecond + ts->tv_nsec;
+    if (rate != 1)
+        ns = anchorNs + static_cast<long long>(static_cast<double>(ns - anchorNs) * rate);
+    ns += offsetNs;
     ts->tv_sec = static_cast<time_t>(ns / NsPerSecond);
     ts->tv_nsec = static_cast<long>(ns % NsPerSecond);
 }

@@ -15,6 +15,7 @@ trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 id=org.nocturo.Nocturo
+viewer=org.nocturo.Viewer
 prefix=$tmp/usr
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 ||
     { cat "$tmp/install.log" >&2; fail "cmake --install"; }
@@ -25,10 +26,12 @@ cat >"$tmp/expected" <<LIST
 ./bin/nocturo
 ./bin/nocturo-logger
 ./bin/nocturo-station
+./bin/nocturo-view
 ./lib/systemd/system/nocturo-logger.service
 ./lib/sysusers.d/nocturo.conf
 ./lib/udev/rules.d/70-nocturo.rules
 ./share/applications/$id.desktop
+./share/applications/$viewer.desktop
 ./share/doc/nocturo/changelog.gz
 ./share/doc/nocturo/copyright
 ./share/icons/hicolor/scalable/apps/$id.svg
@@ -36,8 +39,8 @@ cat >"$tmp/expected" <<LIST
 ./share/polkit-1/rules.d/50-nocturo-reboot.rules
 LIST
 diff -u "$tmp/expected" "$tmp/found" || fail "installed files differ"
-[ -x "$prefix/bin/nocturo" ] && [ -x "$prefix/bin/nocturo-station" ] ||
-    fail "programs not executable"
+[ -x "$prefix/bin/nocturo" ] && [ -x "$prefix/bin/nocturo-station" ] &&
+    [ -x "$prefix/bin/nocturo-view" ] || fail "programs not executable"
 
 # Desktop entry and AppStream metadata. Hints (two main categories) are not errors.
 desktop=$prefix/share/applications/$id.desktop
@@ -47,6 +50,17 @@ exec_cmd=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
 icon=$(sed -n 's/^Icon=//p' "$desktop")
 [ -f "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "Icon=$icon not installed"
 grep -q '^Terminal=false$' "$desktop" || fail "desktop entry opens a terminal"
+
+# The viewer's own entry, under its own name.
+entry=$prefix/share/applications/$viewer.desktop
+desktop-file-validate "$entry" || fail "viewer desktop entry invalid"
+grep -q '^Name=Nocturo Viewer$' "$entry" || fail "viewer desktop entry is not named Nocturo Viewer"
+exec_cmd=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+[ "$exec_cmd" = nocturo-view ] && [ -x "$prefix/bin/$exec_cmd" ] ||
+    fail "viewer Exec=$exec_cmd is not the installed viewer"
+icon=$(sed -n 's/^Icon=//p' "$entry")
+[ -f "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "viewer Icon=$icon not installed"
+grep -q '^Terminal=false$' "$entry" || fail "viewer desktop entry opens a terminal"
 metainfo=$prefix/share/metainfo/$id.metainfo.xml
 appstreamcli validate --no-net "$metainfo" >"$tmp/as.log" 2>&1 ||
     { cat "$tmp/as.log" >&2; fail "AppStream metadata invalid"; }

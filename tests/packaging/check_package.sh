@@ -7,6 +7,8 @@
 # verified by systemd-analyze as the package installs it, and the maintainer scripts are
 # run against a copy of the unpacked tree (DPKG_ROOT), with systemctl and udevadm stubbed.
 # Lintian must find no error in the package.
+# Last, the unpacked viewer exports a day to PNG with no display and no platform chosen
+# for it.
 #
 #   check_package.sh BUILD_DIR ARCH [EMULATOR...]
 #
@@ -47,7 +49,8 @@ dpkg -x "$deb" "$root"
 for f in usr/bin/nocturo usr/bin/nocturo-station usr/lib/udev/rules.d/70-nocturo.rules \
     usr/share/applications/org.nocturo.Nocturo.desktop usr/bin/nocturo-logger \
     usr/lib/systemd/system/nocturo-logger.service usr/lib/sysusers.d/nocturo.conf \
-    usr/share/polkit-1/rules.d/50-nocturo-reboot.rules; do
+    usr/share/polkit-1/rules.d/50-nocturo-reboot.rules usr/bin/nocturo-view \
+    usr/share/applications/org.nocturo.Viewer.desktop; do
     [ -e "$root/$f" ] || fail "package lacks /$f"
 done
 dpkg-deb -e "$deb" "$tmp/control"
@@ -202,4 +205,18 @@ bad=$(leftovers "$work" | grep -v -E '^\./[0-9]{8}\.txt$' || true)
 [ -z "$bad" ] || { echo "$bad" >&2; fail "wrote more than daily logs into its folder"; }
 changed=$(find "$root" -newer "$tmp/before" | head -5)
 [ -z "$changed" ] || { echo "$changed" >&2; fail "changed its installed files"; }
+# The viewer from a station's timer: no display, nothing but its own output written.
+view=$tmp/view
+mkdir -p "$view"
+printf '2009-01-26 12:00:0%s  21.5    1234 3\r\n' 0 1 2 3 4 5 6 7 8 9 >"$view/20090126.txt"
+status=0
+(cd "$view" && env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$scratch" XDG_RUNTIME_DIR="$runtime" \
+    LANG=C.UTF-8 ${ASAN_OPTIONS+ASAN_OPTIONS="$ASAN_OPTIONS"} \
+    ${UBSAN_OPTIONS+UBSAN_OPTIONS="$UBSAN_OPTIONS"} ${LSAN_OPTIONS+LSAN_OPTIONS="$LSAN_OPTIONS"} \
+    $emulator "$root/usr/bin/nocturo-view" --export day.png --day 2009-01-26 --size 400x300 .) \
+    >"$tmp/view.log" 2>&1 || status=$?
+[ "$status" -eq 0 ] || { cat "$tmp/view.log" >&2; fail "viewer export exited with $status"; }
+head -c 8 "$view/day.png" | od -An -tx1 | grep -q '89 50 4e 47 0d 0a 1a 0a' || fail "viewer wrote no PNG"
+bad=$(leftovers "$view" | grep -v -x -E '\./(20090126\.txt|day\.png)' || true)
+[ -z "$bad" ] || { echo "$bad" >&2; fail "viewer wrote more than its picture"; }
 echo "package ok: $(basename "$deb"), Depends: $depends"

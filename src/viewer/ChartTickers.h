@@ -1,0 +1,51 @@
+// The viewer chart's axis ticks: wall-clock times on the shared time axis, and values
+// with the user's separators on the value axes.
+#pragma once
+
+#include <qcustomplot.h>
+
+#include <QString>
+
+// Ticks at round times (1 s up to a day, aligned on midnight) as dense as the labels
+// allow: "hh:mm:ss" below a minute's step, else "hh:mm", with the date under each
+// midnight; steps of days are labelled with the date alone. Keys are wall seconds.
+class TimeTicker : public QCPAxisTicker {
+public:
+    TimeTicker(QCPAxis* axis, QString timeSeparator)
+        : axis_(axis)
+        , separator_(std::move(timeSeparator)) {}
+
+    void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
+                  QVector<double>& ticks, QVector<double>* subTicks,
+                  QVector<QString>* tickLabels) override;
+
+    // The step, in seconds, that ticks over `seconds` shown on `pixels` get.
+    static double StepFor(double seconds, double pixels, double labelWidth);
+
+private:
+    QString Label(double key, double step) const;
+
+    QCPAxis* axis_;
+    QString separator_;
+};
+
+// Value ticks at multiples of a smallest step (widened until the labels fit) on a
+// linear axis, at 1-2-5 or decades on a logarithmic one, written with digit grouping.
+class ValueTicker : public QCPAxisTicker {
+public:
+    ValueTicker(QCPAxis* axis, double minStep, QString decimal, QString group)
+        : axis_(axis)
+        , minStep_(minStep)
+        , decimal_(std::move(decimal))
+        , group_(std::move(group)) {}
+
+    void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
+                  QVector<double>& ticks, QVector<double>* subTicks,
+                  QVector<QString>* tickLabels) override;
+
+private:
+    QCPAxis* axis_;
+    double minStep_;
+    QString decimal_;
+    QString group_;
+};

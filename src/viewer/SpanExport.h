@@ -1,0 +1,31 @@
+// Writing what the viewer shows to files: the chart as PNG, SVG or PDF, and the lines of
+// a span as CSV.
+#pragma once
+
+#include "DayRecord.h"
+
+#include <QByteArray>
+#include <QSize>
+#include <QString>
+
+#include <vector>
+
+class QCustomPlot;
+
+enum class ExportFormat { Png, Svg, Pdf, Csv, Unknown };
+
+// The format a file name asks for, by its extension (any case).
+ExportFormat FormatOfName(const QString& path);
+
+// The CSV of a span's lines: one header line "time,temperature,mean_count,range", then a
+// line per record in time order, CR LF after each: the time stamp in ISO 8601 (local time,
+// as the day file has it), the temperature with one decimal, the mean count and the range.
+// Numbers always with '.', whatever the regional settings; lines with the same stamp all
+// appear.
+QByteArray SpanCsv(const std::vector<DayRecord>& records);
+
+// Writes the chart (PNG, SVG or PDF, at `size` pixels; an empty size: as the chart is now)
+// or the records (CSV), replacing the file whole. Returns the reason when it fails, an
+// empty string when it worked.
+QString ExportChart(QCustomPlot& chart, ExportFormat format, const QString& path, QSize size);
+QString ExportCsv(const std::vector<DayRecord>& records, const QString& path);

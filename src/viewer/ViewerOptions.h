@@ -1,0 +1,39 @@
+// The viewer's command line:
+//
+//   nocturo-view [--day DATE | --night DATE | --week DATE] [FOLDER | FILE...]
+//   nocturo-view --export FILE.png|.svg|.pdf|.csv [--day DATE | --night DATE | --week DATE]
+//                [--size WxH] [FOLDER | FILE...]
+//
+// DATE is yyyy-mm-dd, "today" or "yesterday". Without a folder or files, the folder the
+// station writes to: $NOCTURO_DATA_DIR, else ~/Nocturo.
+#pragma once
+
+#include "LogSpan.h"
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct ViewerOptions {
+    QString exportPath;           // empty: open the window
+    std::optional<TimeSpan> span; // the span asked for, if any
+    QSize size{1200, 800};        // of an exported picture
+    QString folder;               // the folder to read, or
+    QStringList files;            // the files to read
+};
+
+struct ParsedOptions {
+    enum Outcome { Run, Help, Version, Error } outcome = Run;
+    ViewerOptions options;
+    QString text; // the help or version text, or the error message
+};
+
+// `arguments` holds the program name first; `today` is the local date (days since
+// 1970-01-01), `home` and `dataDir` the environment's HOME and NOCTURO_DATA_DIR.
+ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t today,
+                                 const QString& home, const QString& dataDir);
+
+// The local date today, in days since 1970-01-01.
+std::int64_t LocalToday();

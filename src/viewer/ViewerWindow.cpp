@@ -1,0 +1,275 @@
+#include "ViewerWindow.h"
+
+#include "DayList.h"
+#include "SpanChart.h"
+#include "SpanExport.h"
+#include "SpanSeries.h"
+#include "ViewerTexts.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr int kRefreshDelayMs = 300; // a save is a write and a rename: read once after both
+const SpanKind kKinds[] = {SpanKind::Day, SpanKind::Night, SpanKind::Week};
+} // namespace
+
+ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWidget* parent)
+    : QMainWindow(parent)
+    , today_(today)
+    , settings_(RegionalSettings::FromSystem())
+    , chart_(new SpanChart(this))
+    , days_(new DayList(settings_.timeSeparator, this))
+    , readout_(new QLabel(this))
+    , notes_(new QLabel(this)) {
+    setWindowTitle(QStringLiteral("Nocturo Viewer"));
+    auto* splitter = new QSplitter(this);
+    splitter->addWidget(days_);
+    splitter->addWidget(chart_);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({260, 900});
+    setCentralWidget(splitter);
+    statusBar()->addWidget(readout_, 1);
+    statusBar()->addPermanentWidget(notes_);
+    resize(1200, 760);
+
+    refreshTimer_.setSingleShot(true);
+    refreshTimer_.setInterval(kRefreshDelayMs);
+    connect(&refreshTimer_, &QTimer::timeout, this, &ViewerWindow::Refresh);
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, &refreshTimer_,
+            qOverload<>(&QTimer::start));
+    connect(&watcher_, &QFileSystemWatcher::fileChanged, &refreshTimer_,
+            qOverload<>(&QTimer::start));
+    connect(days_, &DayList::DayPicked, this,
+            [this](std::int64_t day) { ShowSpan(TimeSpan::Of(kind_, day)); });
+    connect(chart_, &SpanChart::CursorMoved, this, &ViewerWindow::ShowReadout);
+    connect(chart_, &SpanChart::CursorLeft, this, &ViewerWindow::ShowSummary);
+    BuildActions();
+
+    if (options.span) kind_ = options.span->kind;
+    kindActions_[int(kind_)]->setChecked(true);
+    SetFiles(options.files.isEmpty() ? DayFileSet::FromFolder(options.folder)
+                                     : DayFileSet::FromPaths(options.files));
+    ShowSpan(options.span ? *options.span : NewestSpan(kind_));
+}
+
+ViewerWindow::~ViewerWindow() = default;
+
+void ViewerWindow::BuildActions() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(QStringLiteral("Open &Folder\u2026"), QKeySequence::Open, this, [this] {
+        const QString folder =
+            QFileDialog::getExistingDirectory(this, QStringLiteral("Open Folder"), files_.Folder());
+        if (!folder.isEmpty()) OpenFolder(folder);
+    });
+    file->addAction(QStringLiteral("Open F&iles\u2026"), this, [this] {
+        const QStringList paths =
+            QFileDialog::getOpenFileNames(this, QStringLiteral("Open Day Files"), files_.Folder(),
+                                          QStringLiteral("Day files (*.txt);;All files (*)"));
+        if (!paths.isEmpty()) OpenFiles(paths);
+    });
+    file->addSeparator();
+    file->addAction(QStringLiteral("&Export\u2026"), QKeySequence(Qt::CTRL | Qt::Key_E), this,
+                    &ViewerWindow::AskExport);
+    file->addSeparator();
+    file->addAction(QStringLiteral("&Quit"), QKeySequence::Quit, this, &QWidget::close);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    QToolBar* tools = addToolBar(QStringLiteral("Span"));
+    tools->setMovable(false);
+    tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    auto* group = new QActionGroup(this);
+    const char* const names[] = {"&Day", "&Night", "&Week"};
+    for (int i = 0; i < 3; ++i) {
+        QAction* action = view->addAction(QString::fromLatin1(names[i]));
+        action->setCheckable(true);
+        group->addAction(action);
+        tools->addAction(action);
+        connect(action, &QAction::triggered, this, [this, i] { SetKind(kKinds[i]); });
+        kindActions_[i] = action;
+    }
+    view->addSeparator();
+    tools->addSeparator();
+    QAction* previous = view->addAction(QStringLiteral("&Previous"), this, [this] { Step(-1); });
+    previous->setShortcut(QKeySequence(Qt::Key_PageUp));
+    previous->setIcon(style()->standardIcon(QStyle::SP_ArrowLeft));
+    previous->setToolTip(QStringLiteral("The span before (Page Up)"));
+    QAction* next = view->addAction(QStringLiteral("Ne&xt"), this, [this] { Step(1); });
+    next->setShortcut(QKeySequence(Qt::Key_PageDown));
+    next->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
+    next->setToolTip(QStringLiteral("The span after (Page Down)"));
+    tools->addAction(previous);
+    tools->addAction(next);
+    tools->addSeparator();
+    view->addSeparator();
+    logarithmic_ = view->addAction(QStringLiteral("&Logarithmic Counts"));
+    logarithmic_->setCheckable(true);
+    logarithmic_->setChecked(true);
+    logarithmic_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(logarithmic_, &QAction::toggled, chart_, &SpanChart::SetLogarithmic);
+    QAction* whole =
+        view->addAction(QStringLiteral("W&hole Span"), chart_, &SpanChart::ShowWholeSpan);
+    whole->setShortcut(QKeySequence(Qt::Key_Home));
+    tools->addAction(logarithmic_);
+    tools->addAction(whole);
+}
+
+void ViewerWindow::SetFiles(DayFileSet files) {
+    files_ = std::move(files);
+    cache_.Clear();
+    days_->SetFiles(files_);
+    const QString where = files_.IsFolder() ? QDir::toNativeSeparators(files_.Folder())
+                                            : QStringLiteral("%1 files").arg(files_.Files().size());
+    setWindowTitle(QStringLiteral("%1 \u2014 Nocturo Viewer").arg(where));
+}
+
+void ViewerWindow::OpenFolder(const QString& folder) {
+    SetFiles(DayFileSet::FromFolder(folder));
+    ShowSpan(NewestSpan(kind_));
+}
+
+void ViewerWindow::OpenFiles(const QStringList& paths) {
+    SetFiles(DayFileSet::FromPaths(paths));
+    ShowSpan(NewestSpan(kind_));
+}
+
+TimeSpan ViewerWindow::NewestSpan(SpanKind kind) {
+    // The span of the newest line: in the last dated file, or in any undated one. With
+    // no line at all, yesterday's.
+    WallSeconds newest = StartOfDay(today_ - 1) + kSecondsPerDay / 2;
+    bool found = false;
+    const auto consider = [&](const DayFileSet::File& file) {
+        for (const DayRecord& record : cache_.Get(file.path)->contents.records) {
+            if (!found || record.time > newest) newest = record.time;
+            found = true;
+        }
+    };
+    const DayFileSet::File* lastDated = nullptr;
+    for (const DayFileSet::File& file : files_.Files()) {
+        if (file.day == DayFileSet::kUndated)
+            consider(file);
+        else
+            lastDated = &file;
+    }
+    if (lastDated && !found) {
+        consider(*lastDated);
+        if (!found) newest = StartOfDay(lastDated->day) + kSecondsPerDay / 2;
+    }
+    const WallSeconds dayOf = kind == SpanKind::Night ? newest - kSecondsPerDay / 2 : newest;
+    return TimeSpan::Of(kind, DayOf(dayOf));
+}
+
+void ViewerWindow::ShowSpan(const TimeSpan& span, bool keepView) {
+    lines_ = AssembleSpan(files_, cache_, span);
+    // The lines move to the chart, which keeps the one copy.
+    chart_->Show(span, SpanSeries(std::move(lines_.records)), SpanTitle(span), keepView);
+    lines_.records.clear();
+    days_->Select(span.day);
+    notes_->setText(::NotesText(lines_));
+    notes_->setToolTip(lines_.problems.join(QLatin1Char('\n')));
+    ShowSummary();
+    Watch();
+}
+
+void ViewerWindow::Step(int steps) {
+    ShowSpan(lines_.span.Stepped(steps));
+}
+
+void ViewerWindow::SetKind(SpanKind kind) {
+    kind_ = kind;
+    kindActions_[int(kind)]->setChecked(true);
+    if (kind != lines_.span.kind) ShowSpan(TimeSpan::Of(kind, lines_.span.day));
+}
+
+void ViewerWindow::Watch() {
+    QStringList wanted;
+    if (files_.IsFolder()) wanted << files_.Folder();
+    for (const auto& [path, stamp] : lines_.sources) {
+        if (stamp.size >= 0) wanted << path;
+        if (!files_.IsFolder()) wanted << QFileInfo(path).absolutePath();
+    }
+    wanted.removeDuplicates();
+    QStringList watched = watcher_.files() + watcher_.directories();
+    QStringList gone;
+    for (const QString& path : watched)
+        if (!wanted.contains(path)) gone << path;
+    if (!gone.isEmpty()) watcher_.removePaths(gone);
+    QStringList added;
+    for (const QString& path : wanted)
+        if (!watched.contains(path)) added << path;
+    if (!added.isEmpty()) watcher_.addPaths(added);
+}
+
+void ViewerWindow::Refresh() {
+    files_.Rescan();
+    days_->SetFiles(files_); // new files are listed, changed ones counted again
+    if (SourcesChanged(lines_, files_))
+        ShowSpan(lines_.span, true);
+    else
+        Watch();
+}
+
+QString ViewerWindow::ExportTo(const QString& path) {
+    const ExportFormat format = FormatOfName(path);
+    if (format == ExportFormat::Unknown)
+        return QStringLiteral("\"%1\" is no .png, .svg, .pdf or .csv file").arg(path);
+    return format == ExportFormat::Csv ? ExportCsv(Records(), path)
+                                       : ExportChart(*chart_, format, path, chart_->size());
+}
+
+void ViewerWindow::AskExport() {
+    const QString base = files_.IsFolder() ? files_.Folder() : QString();
+    const QString name = SpanTitle(lines_.span).toLower().replace(u' ', u'-');
+    QString filter;
+    QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Export"), QDir(base).filePath(name + QStringLiteral(".png")),
+        QStringLiteral("PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf);;"
+                       "CSV table of the span's lines (*.csv)"),
+        &filter);
+    if (path.isEmpty()) return;
+    if (FormatOfName(path) == ExportFormat::Unknown) {
+        const int star = int(filter.indexOf(u'*'));
+        path += filter.mid(star + 1, 4);
+    }
+    const QString failure = ExportTo(path);
+    if (!failure.isEmpty()) {
+        QMessageBox::critical(this, QStringLiteral("Nocturo Viewer"), failure + QLatin1Char('.'));
+        return;
+    }
+    statusBar()->showMessage(QStringLiteral("Exported to %1").arg(QDir::toNativeSeparators(path)),
+                             5000);
+}
+
+void ViewerWindow::ShowReadout(double t, double secondsPerPixel) {
+    const DayRecord* record = chart_->Series().At(t, secondsPerPixel);
+    readout_->setText(::ReadoutText(WallSeconds(std::floor(t)), record, settings_));
+}
+
+void ViewerWindow::ShowSummary() {
+    const SpanSeries& series = chart_->Series();
+    readout_->setText(SpanSummaryText(lines_.span, series.All().size(), series.FailedCount()));
+}
+
+const std::vector<DayRecord>& ViewerWindow::Records() const {
+    return chart_->Series().All();
+}
+
+QString ViewerWindow::ReadoutText() const {
+    return readout_->text();
+}
+
+QString ViewerWindow::NotesText() const {
+    return notes_->text();
+}
