@@ -120,7 +120,7 @@ bool ParseLine(std::string_view line, DayRecord& record) {
         ++p;
     if (p != end) return false;
     if (tenths < INT16_MIN || tenths > INT16_MAX || mean < INT32_MIN || mean > INT32_MAX ||
-        range < INT16_MIN || range > INT16_MAX)
+        range < 0 || range > UINT8_MAX)
         return false;
 
     record.time = StartOfDay(DaysFromCivil(year, month, day)) + hour * 3600 + minute * 60 + second;

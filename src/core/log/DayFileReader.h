@@ -5,8 +5,8 @@
 // and the range. <sep> is whatever text stands between the hour and the minute (the time
 // separator of the settings in force), the same again between minute and second. Fields
 // may be wider than the log makes them; spaces may end the line. Values the log cannot
-// write (a mean beyond 32 bits, a temperature beyond ±3276.7 °C, a range beyond 32767)
-// make a line that is not a log line.
+// write (a mean beyond 32 bits, a temperature beyond ±3276.7 °C, a range outside the
+// sensor's byte, 0 to 255) make a line that is not a log line.
 //
 // CR LF, lone CR and lone LF all end a line; the last line needs no break. Blank lines are
 // passed over. Any other line that is not a log line (garbage, binary, longer than

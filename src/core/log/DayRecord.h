@@ -20,7 +20,7 @@ struct DayRecord {
     WallSeconds time = 0;
     std::int32_t mean = 0;              // mean range-scaled count of the second
     std::int16_t temperatureTenths = 0; // °C times ten: the log writes one decimal
-    std::int16_t range = 0;             // gain range, 1 to 5; 0 when the reading failed
+    std::int16_t range = 0;             // gain range, 1 to 5; 0 when the reading failed (0..255)
 
     double Temperature() const { return temperatureTenths / 10.0; }
     // A second whose closing reading failed: range 0, or a temperature at or below the

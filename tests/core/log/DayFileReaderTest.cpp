@@ -131,6 +131,11 @@ TEST(DayFileReader, RandomBytesAreSkippedNotTrusted) {
     EXPECT_EQ(endless.lines, 1);
     EXPECT_EQ(endless.skipped, 1);
     EXPECT_TRUE(dayreader::Parse("").records.empty());
+    // A range the sensor's byte cannot hold was never written by the log (found by fuzzing).
+    DayRecord record;
+    EXPECT_FALSE(dayreader::ParseLine("2009-01-26 15:37:30  21.5    1234 -3", record));
+    EXPECT_FALSE(dayreader::ParseLine("2009-01-26 15:37:30  21.5    1234 256", record));
+    EXPECT_TRUE(dayreader::ParseLine("2009-01-26 15:37:30  21.5    1234 255", record));
 }
 
 TEST(DayFileReader, ReadsRegularFilesOnly) {
