@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross build for another Debian architecture with Debian's multiarch tool chain:
 # crossbuild-essential-<arch> compiles, the target's libraries are the <arch> development
 # packages installed beside the native ones (/usr/lib/<triplet>), Qt's host tools (moc,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installed files besides the program, and the Debian package (cpack -G DEB).
 #
 # Layout under the install prefix (/usr in the package):

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages listed in packaging/debian-packages.txt that are not
 # installed yet: apt-get as root, sudo otherwise. Does nothing when all are present.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The logger's memory through a whole day: a StationLogger on the scripted sensor, its
 // clock moved by hand through 86,400 seconds at two passes a second, its day file saved
 // after second 29 of every minute into a temporary directory. The resident set is read just

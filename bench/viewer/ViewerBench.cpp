@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer with full day files (86,400 lines each): reading, opening a night (two files)
 // to the first drawn picture, stepping to the next night, a replot while zooming, the
 // memory for a week shown at once, and the command-line export of a night to PNG at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The error box: the one place an error reaches the user. A message box with the error
 // icon, "Nocturo" as caption, and the message with a full stop added where it lacks one.
 //

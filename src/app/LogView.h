@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LogView: the Data page's view of the day's log. It mirrors the log one line at a time,
 // so a second costs one appended line however long the day already is.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Nocturo: keeps a continuous record of a USB light sensor.
 #include "LocalClock.h"
 #include "TerminationSignals.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The five panels of the status bar SBInfo: library version, link state, clock,
 // temperature and flux. Each panel is exactly a fifth of the bar, and a refresh repaints
 // only what changed.

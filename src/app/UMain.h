@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1: the main window. It owns one Station and shows it: the status bar, the Data
 // page, the plot page and the settings; its handlers hand what the user does to the
 // station.

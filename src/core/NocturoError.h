@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An error meant for the user: its message is shown in the error box as it stands.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The logger's one line per event, and where it goes: standard error, which under systemd
 // is a stream into the journal. There each line begins with its priority ("<3>" for an
 // error, "<4>" a warning, and so on, as sd-daemon(3) gives them), so the journal shows

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The logger's command line, and the data directory it names.
 #pragma once
 

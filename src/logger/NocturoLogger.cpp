@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nocturo-logger: the light-monitoring station without a window, for a system service or
 // a terminal. The same Station as the window program's; options on the command line.
 #include "DefaultSystemRestart.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // StationLogger: the station without a window. It runs one Station with the logger's
 // options, tells each event in one line (started, sensor connected or lost, a save or load
 // that failed, a save that works again, reboot armed, restart requested or refused,

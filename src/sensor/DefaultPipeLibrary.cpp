@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's one binding of the pipe library: libusb, watching for the sensor.
 #include "LibusbPipeLibrary.h"
 #include "PICUSBClass.h"

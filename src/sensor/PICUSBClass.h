@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TPICUSB: the connection to the light sensor. Each measurement is one write of a
 // command and one read of a fixed-length reply; any failed transaction closes both
 // pipes, so callers look at Active only. Nothing here throws.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The USB pipe library: five operations that open a pipe to or from the sensor,
 // move bytes through it and close it. TPICUSB talks to the sensor only through
 // this interface, so a scripted fake can stand in for the real library in tests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether this process holds CAP_SYS_BOOT, the right to restart the machine by itself.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Linux way to a forced reboot: systemd-logind over D-Bus first, the kernel call as the
 // last resort. The bus and the kernel call are handed in, so that tests can put a private
 // bus and fakes in their place and can never restart the machine they run on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a service tells systemd about itself (sd_notify): that it is ready, its status line,
 // that it is alive (the watchdog), and that it is stopping. Outside systemd, where there is
 // no NOTIFY_SOCKET, every call does nothing.

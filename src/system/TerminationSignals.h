@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turns SIGTERM, SIGHUP and SIGINT (shutdown, reboot, logout, Ctrl-C) into a call made from
 // the event loop, so the program ends through its normal shut-down: the log is saved and
 // the sensor released. The signal handler only writes the signal's number into a pipe; a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own wiring of the forced reboot: the real system bus and the real kernel
 // call. Only the program links this; tests build SystemRestart with fakes instead.
 #include "UShutdown.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The forced reboot, asked of the operating system.
 #pragma once
 

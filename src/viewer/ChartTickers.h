@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer chart's axis ticks: wall-clock times on the shared time axis, and values
 // with the user's separators on the value axes.
 #pragma once

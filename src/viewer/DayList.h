@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The side list of the days found: date, number of lines, first and last time, newest
 // first. Dated files are listed at once; their lines are counted a file at a time while
 // the window stays responsive, newest first, and counted again when a file changes.

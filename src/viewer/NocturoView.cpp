@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nocturo-view: looks back at any day, night or week of a station's day files, and
 // exports the picture or the lines, from the window or from the command line alone.
 #include "LogSpan.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's chart: three panels stacked on one time axis, mean counts (red, on a
 // logarithmic axis that can be made linear), temperature (green, °C) and range (blue,
 // 1 to 5), with the failed seconds marked along the time axis at the bottom.

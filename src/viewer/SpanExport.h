@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing what the viewer shows to files: the chart as PNG, SVG or PDF, and the lines of
 // a span as CSV.
 #pragma once

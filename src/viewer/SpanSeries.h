@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A span's lines and what the chart draws of them: for each time stamp the line written
 // last, the good ones as three curves that break wherever a second has no line, and the
 // failed ones as runs of marks along the time axis. The lines are held once: the drawn

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's command line:
 //
 //   nocturo-view [--day DATE | --night DATE | --week DATE] [FOLDER | FILE...]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's texts: a span's title, the readout of the line under the pointer, and the
 // note on lines and files that were not read.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's window: the days found down the left, the chart of the span shown, the
 // toolbar that switches between a day, a night and a week and steps to the previous or
 // next one (also Page Up and Page Down), and a status bar with the line under the

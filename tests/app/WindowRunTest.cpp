@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window while it runs: the error box next to running passes, the Data page following
 // the log, and Exit closing the window with the log saved.
 #include "WindowTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of the window's three pages, for looking at the layout: a station with a
 // scripted sensor and a few minutes of log lines. Not a test; run it under a real or
 // virtual display: window_shots <directory>.

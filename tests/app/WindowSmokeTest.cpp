@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window starts, runs passes from the event loop against a scripted sensor, and
 // releases the sensor when it closes.
 #include "FakeClock.h"

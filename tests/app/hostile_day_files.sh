@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program started in a folder where today's day file is not what it should be:
 #   fifo       a named pipe (an open that waits would hang the program for ever)
 #   device     a symbolic link to /dev/zero (a read that never ends)

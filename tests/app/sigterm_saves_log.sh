@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # SIGTERM to the running program ends it through its normal shut-down: it exits with 0,
 # the log is saved (an empty log creates the day's file), and a day file that held lines
 # still holds them. A final save that fails never waits for a click: it is told on

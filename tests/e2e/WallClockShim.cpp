@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A preload library for the end-to-end tests: it moves the wall clock, and only the wall
 // clock, so the program believes it runs at a chosen date and time. Monotonic clocks,
 // and with them every time-out and timer, stay untouched.

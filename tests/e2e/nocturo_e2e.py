@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end checks of the real programs against the emulated sensor.
 
 Each scenario runs one front end of the station, the window program nocturo (offscreen)

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Records a night with the real program against the emulated sensor, in minutes rather
 # than a day: the tests' wall-clock shim runs the program's clock RATE times as fast, and
 # the emulated sensor's day is as short. The day files of the night of DATE (12:00 to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any text read by the calibration number rule, and any number written in the general
 // form. A text the rule takes gives the value a plain reading of the same decimal number
 // gives, and one it refuses leaves the value alone; what an entry shows after it is left

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A day file of any bytes, loaded or not, then saved over by a log with lines added or
 // not. The load takes every line the file holds, in order, with CR LF breaks; a save keeps
 // every line the file held (counted: a line held twice is kept twice), ends with the log's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts the program writes, for any value: fixed-point numbers against a rounding of
 // their exact decimal expansion, integers, date-time values against their parts, the log
 // line and the status texts. Values include NaN, infinities, subnormals and the extremes.

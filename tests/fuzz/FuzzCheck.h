@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the fuzz targets share: a check that ends the run as a crash does, so libFuzzer
 // keeps the input that broke it, and a scratch directory in memory where one exists.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's reader on any bytes: it never reads outside them, counts every line once
 // (a log line, a skipped one or a blank one), takes exactly the lines that read one by one
 // as log lines, in order, and each record it takes reads back the same when written again

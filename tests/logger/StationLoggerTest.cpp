@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The logger on a scripted sensor and a clock the test moves, as the program runs it: its
 // one line per event over a long stretch of passes, the reboot option with its timer
 // ticked by hand and the restart asked of a fake logind, and the journal's line format.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The logger's command line as a user meets it: --help and --version answer on standard
 # output with status 0; a wrong option, value or data directory is told in one line on
 # standard error (with the usage where an option was wrong) and gives status 2, before the

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build tree into a scratch prefix and checks what a desktop, udev, systemd
 # and polkit find there: exactly the expected files, a valid desktop entry whose command and
 # icon are installed, valid AppStream metadata, the udev rule, the logger's service unit

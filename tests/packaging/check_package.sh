@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from this build tree, unpacks it into a scratch root
 # (dpkg -x: no root needed, the machine is left as it is), starts the unpacked program
 # offscreen in an empty folder for a few seconds, ends it with SIGTERM, and checks that it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TPICUSB against the scripted pipe library: conversions, failures and pipe handling.
 #include "FakePipeLibrary.h"
 #include "PICUSBClass.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared helpers of the daily-log tests: records at a given time, a temporary directory
 // of day files, and an observer that counts what it was told.
 #pragma once

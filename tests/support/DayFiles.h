@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Day files as the daily log writes them, for the viewer's tests and benchmarks: one line
 // per second over chosen stretches of a day, with a smooth day-and-night light curve.
 #pragma once

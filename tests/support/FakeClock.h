@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A local clock that tests set and move by hand.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A fake systemd-logind (python3-dbusmock's logind template) on the private session bus
 // that dbus-run-session gives a test program: the fixture starts it for each test, can
 // replace its Reboot method, and reads back the Reboot calls it has seen. Programs that use

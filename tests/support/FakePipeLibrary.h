@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A scripted stand-in for the pipe library, built against the same interface as the
 // real one and handed to TPICUSB by injection. It answers each command with a
 // scripted reply, fails on demand, and records every call.

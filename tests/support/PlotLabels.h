@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for the plot tests: readable QStrings in gtest messages, and a point's label.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A window driven by a fake clock and a scripted sensor, for the plot's tests and its
 // screenshots: each Second() runs one pass a second later than the one before.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GoogleTest prints Qt strings as text in failure messages.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main of the GoogleTest programs whose code needs Qt's event loop (timers, socket
 // notifiers): one QCoreApplication for the whole program.
 #include <QCoreApplication>

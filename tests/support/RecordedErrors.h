@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An error reporter that keeps every message instead of showing it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The logger's event lines, kept instead of written, with their priorities.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sensor's replies as the scripted pipe library hands them out.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A station without a window on a scripted sensor and a clock the test moves: errors are
 // recorded, restart requests counted, and the day files go to a temporary directory
 // unless another is given. The station is shut down with the rig, a failure recorded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window tests share: a window on a scripted sensor with a clock the test sets,
 // an error reporter that records, a temporary data directory, and a recorder of restart
 // requests; and the window's widgets found by their names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The forced reboot against a fake logind (python3-dbusmock) on the private session bus
 // that dbus-run-session gives this test. The kernel reboot and the capability check are
 // fakes throughout: nothing here can restart the machine.

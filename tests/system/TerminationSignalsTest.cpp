@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The termination signals reach the program through its event loop, and the handlers
 // that were there before come back afterwards.
 #include "TerminationSignals.h"

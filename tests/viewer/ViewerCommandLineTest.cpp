@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nocturo-view from the command line as a station's timer runs it: no window and no
 // display, a picture of the asked size showing the red counts curve, the CSV of a span,
 // and exit status 2 with a message for what cannot be done.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A picture of the viewer's window, for looking at it and for the user guide: the window
 // on a folder, with the pointer resting over the chart. Not a test.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's window offscreen, used as a user would: a folder of three day files, the
 // nights stepped through with Page Up and Page Down, zoomed with the wheel and a dragged
 // rectangle, panned, read under the pointer, following a file as the station saves it,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One USB device, 04D8:000C at bus 1 address 2, in a umockdev testbed. It answers the
 // usbfs requests that libusb makes on the device node: bytes sent to the bulk OUT
 // endpoint 0x01 go to a responder, and its replies come back on the bulk IN endpoint

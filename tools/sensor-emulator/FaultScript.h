@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults to show the recovery with: a timetable such as
 // "10:unplug,15:replug,30:silent,35:answer,40:short,45:normal" (seconds since start,
 // fractions allowed), and the same actions from single keys.

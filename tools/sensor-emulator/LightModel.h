@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the emulated sensor measures: a slow day/night curve of light, the gain range
 // the sensor would pick for it, and a temperature that drifts with the day.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Running under umockdev's preload library. The emulator itself needs it (umockdev finds
 // the device through libudev before it sends "remove"), and so does every program that
 // is to see the emulated device.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sensor's side of its request/reply protocol: one request in, at most one reply out.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The emulated sensor's USB identity: its descriptors, and the udev/sysfs record that
 // makes it appear at bus 1, address 2.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sensor-emulator: an emulated USB light sensor for running Nocturo, or any libusb
 // program, without the hardware.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // usb-probe: talks to the light sensor 04D8:000C through libusb alone, to measure and to
 // check the emulated sensor (it shares no code with Nocturo).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plot with a full day in each series (3 x 86,400 points), all three drawn on the
 // logarithmic axis as at start, the chart 632 x 400: one record's points with the redraw
 // that follows them, one zoom or restore drag with its redraw, and a full redraw.

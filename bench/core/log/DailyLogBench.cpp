@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The daily log's costs on a full day (86,400 lines): loading the day's file at start-up,
 // appending one line a second, and one save with its flush to disk.
 #include "DailyLog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One acquisition pass with an instant scripted sensor and no window.
 #include "AcquisitionCycle.h"
 #include "FakeClock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chart of the plot page: a QCustomPlot whose tick labels are right on the first
 // draw, with the page's own mouse handling: a left-drag right and down zooms to the
 // dragged rectangle, a left-drag up or left restores the automatic view, a right-drag

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plot's QCustomPlot parts: a line graph that keeps points of 0 or less on view on a
 // logarithmic axis, the time axis labelled with the points' own labels, and the value
 // axis with a minimum label step and the user's number separators.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plot page: one chart of the day's records against the time of day, Series1 (mean
 // count, red), Series2 (temperature, green) and Series3 (range, blue), and the tab strip
 // TabSet1 down the right edge that picks what is drawn and names the value axis.

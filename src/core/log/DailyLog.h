@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The daily log: the day's lines in memory, one per completed second, and the day files
 // ("yyyymmdd.txt") they are saved to.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole-file reading and writing of one day file of the daily log, and the rule that keeps
 // the lines a day file already holds when it is rewritten.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "DayFileCache.h"
 
 DayFileCache::Entry DayFileCache::Get(const QString& path) {

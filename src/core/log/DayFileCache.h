@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Day files read once and kept while they stay as they are on disk: stepping from one
 // night to the next reads only the file that is new to the view. A file is read again
 // when its stamp (inode, size, modification time) changes, as every save of the daily

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading day files back: the daily log's lines as any regional settings wrote them.
 //
 // A log line is "yyyy-mm-dd hh<sep>nn<sep>ss", then at least one space and the temperature

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The day files a view draws from: the "yyyymmdd.txt" files of a folder, or files named
 // one by one. A file named after a day is expected to hold that day's lines (and, after a
 // midnight without roll-over or a clock set back, some of the days either side); a file

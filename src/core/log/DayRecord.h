@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One line of a day file as read back: its time stamp and the three values it carries.
 //
 // The day files hold local wall-clock times without a time zone. They are kept here as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A span of time to look at, and the lines of the day files stamped within it.
 //
 // A day runs from 00:00 to 24:00, a night from 12:00 to 12:00 of the next day (its lines

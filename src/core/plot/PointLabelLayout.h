@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which point labels the time axis shows: taken point by point in ascending x within the
 // visible range, each centred under its point, and one that would overlap the label
 // before it (with a margin of a tenth of a label's width on each side) left out. The

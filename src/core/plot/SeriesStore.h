@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The labels and value extent of one plot series, kept in step with the series' points.
 // Points are held in ascending x; a point whose x is not below the last one's is an
 // append, an earlier one is inserted after any points with the same x.

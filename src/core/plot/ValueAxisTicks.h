@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Value labels of the plot's value axis: where they stand and how they read.
 #pragma once
 

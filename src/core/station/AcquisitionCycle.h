@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The acquisition cycle: one pass reads the sensor once, adds the range-scaled count to
 // the sums of the current second of the day, and, when the second has changed, turns the
 // previous second into one record for the hand-over.

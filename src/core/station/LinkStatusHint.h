@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Why the sensor link is down, in words for the status panel's tooltip.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs acquisition passes from the event loop, one after another without pause while the
 // sensor is connected. While it is not, and the pass's reconnection attempt failed, the
 // next pass waits for the sensor's arrival or RetryIntervalMs, whichever comes first, so a

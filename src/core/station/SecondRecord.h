@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the acquisition cycle makes of each completed second, and the one place it is
 // handed over to the record's consumers (daily log, plot, reboot arming).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Station: the one object that runs a light-monitoring station. It owns the sensor
 // component, the acquisition cycle, the daily log, the pass driver and the reboot timer
 // with its rule, and it runs the start-up and shut-down sequences. It knows no widget:

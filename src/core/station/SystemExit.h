@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The flags of a system exit request, and how a station asks for one. A station only ever
 // asks for a forced reboot; the system services decide how it is done.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration entries' numbers: the rule a text must follow to be read as a number,
 // and the general form a number is written back in.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Date-time values: whole days since 30 December 1899 plus the elapsed fraction of the
 // day, in local time, to the millisecond.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts the program writes: date-time patterns, fixed-width numbers, the daily log's
 // line and the status bar's temperature and flux. Separators come from the regional
 // settings passed in, never from the C library's locale.

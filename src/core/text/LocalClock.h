@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The local clock, injected so that tests decide what time it is.
 #pragma once
 

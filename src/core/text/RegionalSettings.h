@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user's regional settings that shape every text the program writes: the decimal
 // separator of numbers and the separator between hours and minutes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One opened USB device of the libusb pipe library. The pipes on a device share one
 // LibusbDevice; when the last of them lets go, its interfaces are released (a kernel
 // driver detached for the claim is attached again) and the device is closed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pipe library on libusb-1.0, on a context of its own. Everything runs on the
 // caller's thread: libusb's events (device arrival and removal) are processed when the
 // event loop calls handleEvents() for a ready descriptor, or in passing by an open.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pipe library on libusb-1.0.
 #pragma once
 

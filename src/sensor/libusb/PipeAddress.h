@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pure helpers of the libusb pipe library: reading the device identifier and endpoint
 // names the callers pass to UsbOpen, and packing libusb's version into the 32-bit value.
 #pragma once

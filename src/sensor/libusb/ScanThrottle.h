@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Limits how often the bus is scanned for a device that was not there, where the
 // platform cannot report arrivals: after a scan that found nothing, further opens fail
 // at once until the interval has passed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the window's plot page after a few minutes of scripted readings: at start,
 // on the Temperature tab and zoomed. Not a test: run it to look at the page.
 //   plot_screenshots <directory>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Random clock sequences driven through the acquisition cycle and the daily log: forward,
 // back within a day, back and forth across midnight, gaps, an absent sensor, and restarts.
 // Whatever the clock does, no line a day file ever held goes missing, every line made

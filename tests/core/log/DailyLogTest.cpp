@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "DailyLogTestSupport.h"
 #include "DayFile.h"
 #include "Formats.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The day-file reader: golden files as the daily log writes them under different
 // settings and after its odd cases, lines the writer makes read back exactly, and files
 // that must not be read.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What may stand in a day file's place: only a regular file of at most dayfile::MaxBytes is
 // read, and only a regular file is ever replaced. A named pipe, a device, a link to one, a
 // file too large to be a day file: the load and every save fail with a reason, the lines

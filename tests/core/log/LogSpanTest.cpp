@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spans of time from the day files of a folder: a night from two files with the odd
 // cases of the daily log around midnight and after a clock set back, what is reported,
 // and what a view notices when the files change.

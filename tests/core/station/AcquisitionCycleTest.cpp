@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The acquisition cycle with a scripted sensor and a hand-moved clock.
 #include "AcquisitionCycle.h"
 #include "FakeClock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pass driver: back-to-back passes while connected, paced retries while not, errors
 // routed to the reporter without stopping acquisition.
 #include "PassDriver.h"

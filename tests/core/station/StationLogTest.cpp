@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station's part in the daily log: the day's file loaded at start-up, records logged,
 // the log saved at shut-down; an unreadable day file does not stop acquisition.
 #include "DailyLogTestSupport.h"

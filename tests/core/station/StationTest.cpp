@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A station without a window through a scripted day: a restart in the morning on a day
 // whose file holds lines, the save after second 29, an unplugged sensor, a failure that
 // arms the reboot, the restart request, the end of the day and the shut-down. What the

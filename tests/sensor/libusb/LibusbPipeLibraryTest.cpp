@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real library with no sensor attached (the test machines have none, and the only
 // devices it ever opens are the sensor's vendor and product).
 #include "LibusbPipeLibrary.h"

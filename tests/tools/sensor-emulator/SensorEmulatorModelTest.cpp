@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The emulated sensor's own logic: the light it reports over a day, the bytes of its
 // replies, and the fault timetable.
 #include "FaultScript.h"
