@@ -51,11 +51,11 @@ QString SystemText(int error) {
     throw NocturoError("Stream write error");
 }
 
-// Why a file of this kind and size cannot be a day file; empty when it can.
-QString Unfit(const struct stat& info, const char* directoryText) {
-    if (S_ISDIR(info.st_mode)) return QString::fromLatin1(directoryText);
-    if (!S_ISREG(info.st_mode)) return QString::fromLatin1(NotRegularFile);
-    return {};
+// Whether a file of this kind may be a day file: Read for a regular file.
+ReadStatus KindOf(const struct stat& info) {
+    if (S_ISDIR(info.st_mode)) return ReadStatus::Directory;
+    if (!S_ISREG(info.st_mode)) return ReadStatus::NotRegular;
+    return ReadStatus::Read;
 }
 
 // No such file: nothing has the name, or a folder on its path is a file.
@@ -96,8 +96,14 @@ void CheckReplaceable(const QString& path, const QString& target) {
         if (Missing(errno)) return; // creating it is what QSaveFile reports on
         ThrowCannotCreate(path, SystemText(errno));
     }
-    const QString unfit = Unfit(info, CreateDirectory);
-    if (!unfit.isEmpty()) ThrowCannotCreate(path, unfit);
+    switch (KindOf(info)) {
+    case ReadStatus::Directory:
+        ThrowCannotCreate(path, QString::fromLatin1(CreateDirectory));
+    case ReadStatus::NotRegular:
+        ThrowCannotCreate(path, QString::fromLatin1(NotRegularFile));
+    default:
+        break;
+    }
 }
 
 // The directory entry made by the rename reaches the disk only with the directory itself.
@@ -117,83 +123,87 @@ bool EndsWithBreak(const QByteArray& bytes) {
 
 std::vector<LineSpan> SplitLines(const QByteArray& bytes, bool* crLfOnly) {
     std::vector<LineSpan> lines;
-    const char* data = bytes.constData();
-    const qsizetype size = bytes.size();
     // Day files have lines of about 36 bytes; a little more room saves a reallocation.
-    lines.reserve(std::size_t(size / 32 + 1));
-    // Lines ending in CR LF, as this program writes them, are found with memchr, which looks
-    // at many bytes at a time: the largest day file there may be splits in a few tens of
-    // milliseconds. From the first other break on, the bytes are looked at one by one.
-    qsizetype start = 0;
-    while (start < size) {
-        const auto* lf = static_cast<const char*>(std::memchr(data + start, '\n', size - start));
-        if (lf == nullptr) break;
-        const auto* cr =
-            static_cast<const char*>(std::memchr(data + start, '\r', lf - data - start));
-        if (cr == nullptr || cr + 1 != lf) break; // the line's one CR is the one before its LF
-        lines.push_back({start, cr - data - start});
-        start = lf - data + 1;
-    }
-    bool onlyCrLf = true;
-    for (qsizetype i = start; i < size; ++i) {
-        const char c = data[i];
-        if (c != '\r' && c != '\n') continue;
-        lines.push_back({start, i - start});
-        if (c == '\r' && i + 1 < size && data[i + 1] == '\n')
-            ++i;
-        else
-            onlyCrLf = false;
-        start = i + 1;
-    }
-    if (start < size) lines.push_back({start, size - start});
+    lines.reserve(std::size_t(bytes.size() / 32 + 1));
+    const bool onlyCrLf =
+        ForEachLine(bytes.constData(), bytes.size(), [&](qsizetype start, qsizetype length) {
+            lines.push_back({start, length});
+        });
     if (crLfOnly != nullptr) *crLfOnly = onlyCrLf;
     return lines;
 }
 
-bool Read(const QString& path, QByteArray& bytes) {
+ReadOutcome ReadRegularFile(const QString& path, QByteArray& bytes) {
+    ReadOutcome outcome;
+    const auto failed = [&outcome](ReadStatus status, int error = 0) {
+        outcome.status = status;
+        outcome.error = error;
+        return outcome;
+    };
+    // Of a file's kind and size, whether it may be read as a day file.
+    const auto fit = [](const struct stat& info) {
+        const ReadStatus kind = KindOf(info);
+        return kind == ReadStatus::Read && info.st_size > MaxBytes ? ReadStatus::TooLarge : kind;
+    };
     const QByteArray name = QFile::encodeName(path);
     // Only a regular file is opened: opening a device may do something by itself.
-    struct stat info {};
-    if (::stat(name.constData(), &info) != 0) {
-        if (Missing(errno)) return false;
-        ThrowCannotOpen(path, SystemText(errno));
-    }
-    QString unfit = Unfit(info, OpenDirectory);
-    if (!unfit.isEmpty()) ThrowCannotOpen(path, unfit);
-    if (info.st_size > MaxBytes) ThrowCannotOpen(path, QString::fromLatin1(TooLarge));
+    if (::stat(name.constData(), &outcome.info) != 0)
+        return failed(Missing(errno) ? ReadStatus::Missing : ReadStatus::Failed, errno);
+    if (const ReadStatus kind = fit(outcome.info); kind != ReadStatus::Read) return failed(kind);
 
     // Something else may have taken the file's place since: the open does not wait for a
     // named pipe's writer, and what it opened is looked at again before reading.
     const FileDescriptor file(
         ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (file.get() < 0) {
-        if (Missing(errno)) return false;
-        ThrowCannotOpen(path, SystemText(errno));
-    }
-    if (::fstat(file.get(), &info) != 0) ThrowCannotOpen(path, SystemText(errno));
-    unfit = Unfit(info, OpenDirectory);
-    if (!unfit.isEmpty()) ThrowCannotOpen(path, unfit);
-    if (info.st_size > MaxBytes) ThrowCannotOpen(path, QString::fromLatin1(TooLarge));
+    if (file.get() < 0)
+        return failed(Missing(errno) ? ReadStatus::Missing : ReadStatus::Failed, errno);
+    if (::fstat(file.get(), &outcome.info) != 0) return failed(ReadStatus::Failed, errno);
+    if (const ReadStatus kind = fit(outcome.info); kind != ReadStatus::Read) return failed(kind);
 
     // Read to the end, which a file that grows meanwhile may move, but never past the bound.
-    QByteArray read(qsizetype(info.st_size) + 1, Qt::Uninitialized);
+    QByteArray read(qsizetype(outcome.info.st_size) + 1, Qt::Uninitialized);
     qsizetype size = 0;
     for (;;) {
         if (size == read.size()) {
-            if (size > MaxBytes) ThrowCannotOpen(path, QString::fromLatin1(TooLarge));
+            if (size > MaxBytes) return failed(ReadStatus::TooLarge);
             read.resize(std::min<qsizetype>(2 * size + 4096, MaxBytes + 1));
         }
         const ssize_t got = ::read(file.get(), read.data() + size, std::size_t(read.size() - size));
         if (got < 0) {
             if (errno == EINTR) continue;
-            ThrowCannotOpen(path, SystemText(errno));
+            return failed(ReadStatus::Failed, errno);
         }
         if (got == 0) break;
         size += got;
     }
-    if (size > MaxBytes) ThrowCannotOpen(path, QString::fromLatin1(TooLarge));
+    if (size > MaxBytes) return failed(ReadStatus::TooLarge);
     read.resize(size);
     bytes = std::move(read);
+    outcome.status = ReadStatus::Read;
+    return outcome;
+}
+
+QString ReasonOf(const ReadOutcome& outcome) {
+    switch (outcome.status) {
+    case ReadStatus::Read:
+    case ReadStatus::Missing:
+        return {};
+    case ReadStatus::Directory:
+        return QString::fromLatin1(OpenDirectory);
+    case ReadStatus::NotRegular:
+        return QString::fromLatin1(NotRegularFile);
+    case ReadStatus::TooLarge:
+        return QString::fromLatin1(TooLarge);
+    case ReadStatus::Failed:
+        break;
+    }
+    return SystemText(outcome.error);
+}
+
+bool Read(const QString& path, QByteArray& bytes) {
+    const ReadOutcome outcome = ReadRegularFile(path, bytes);
+    if (outcome.status == ReadStatus::Missing) return false;
+    if (outcome.status != ReadStatus::Read) ThrowCannotOpen(path, ReasonOf(outcome));
     return true;
 }
 

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstring>
+#include <sys/stat.h>
 #include <vector>
 
 namespace dayfile {
@@ -20,9 +22,57 @@ struct LineSpan {
     qsizetype length;
 };
 
-// The lines of `bytes`, broken at CR LF, lone CR and lone LF; a last line without a break
-// counts as a line. `crLfOnly`, when given, tells whether every break was CR LF.
+// Calls line(start, length) for each line of the `size` bytes at `data`, in order, without
+// its break: CR LF, lone CR and lone LF each end a line, and a last line without a break
+// counts as one. Returns whether every break was CR LF. Each byte is looked at a bounded
+// number of times: the next CR and the next LF are each found once with memchr.
+template <class LineFunction>
+bool ForEachLine(const char* data, qsizetype size, LineFunction&& line) {
+    const char* const begin = data;
+    const char* const end = data + size;
+    const auto find = [end](const char* from, char c) {
+        const void* found = std::memchr(from, c, std::size_t(end - from));
+        return found != nullptr ? static_cast<const char*>(found) : end;
+    };
+    bool crLfOnly = true;
+    const char* nextCr = nullptr;
+    const char* nextLf = nullptr;
+    for (const char* p = data; p < end;) {
+        if (nextCr == nullptr || nextCr < p) nextCr = find(p, '\r');
+        if (nextLf == nullptr || nextLf < p) nextLf = find(p, '\n');
+        const char* const lineEnd = nextCr < nextLf ? nextCr : nextLf;
+        line(qsizetype(p - begin), qsizetype(lineEnd - p));
+        p = lineEnd;
+        if (p == end) break;
+        if (*p == '\r' && p + 1 < end && p[1] == '\n')
+            p += 2;
+        else {
+            crLfOnly = false;
+            ++p;
+        }
+    }
+    return crLfOnly;
+}
+
+// The lines of `bytes`, as ForEachLine finds them. `crLfOnly`, when given, tells whether
+// every break was CR LF.
 std::vector<LineSpan> SplitLines(const QByteArray& bytes, bool* crLfOnly = nullptr);
+
+// What reading a day file found.
+enum class ReadStatus { Read, Missing, Directory, NotRegular, TooLarge, Failed };
+struct ReadOutcome {
+    ReadStatus status = ReadStatus::Missing;
+    int error = 0;         // the system's error number, for Failed
+    struct stat info = {}; // of the file that was read
+};
+
+// Reads the whole file into `bytes` without throwing, never past MaxBytes: only a regular
+// file is opened (looked at before the open), the open does not wait (a named pipe's
+// writer, a device), and what was opened is looked at again before the first byte is read.
+// A name that stands for nothing, or whose folder is a file, is Missing.
+ReadOutcome ReadRegularFile(const QString& path, QByteArray& bytes);
+// Why a file could not be read, in words for the user; empty when it was read or missing.
+QString ReasonOf(const ReadOutcome& outcome);
 
 // Reads the whole file into `bytes`. False when there is no such file; throws NocturoError
 // "Cannot open file "<path>". <reason>" when it exists but cannot be read, when it is not

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DayFileReader.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "DayFile.h"
 
-#include <algorithm>
+#include <QFile>
+
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace dayreader {
 namespace {
@@ -134,91 +132,52 @@ bool ParseLine(std::string_view line, DayRecord& record) {
 DayFileContents Parse(std::string_view bytes) {
     DayFileContents contents;
     contents.records.reserve(bytes.size() / 36 + 1);
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    // The next CR and the next LF, each found once with memchr and kept until passed, so
-    // every byte is looked at a bounded number of times whichever breaks the file uses.
-    const char* nextCr = nullptr;
-    const char* nextLf = nullptr;
-    const auto find = [end](const char* from, char c) {
-        const void* found = std::memchr(from, c, std::size_t(end - from));
-        return found ? static_cast<const char*>(found) : end;
-    };
-    while (p < end) {
-        if (nextCr == nullptr || nextCr < p) nextCr = find(p, '\r');
-        if (nextLf == nullptr || nextLf < p) nextLf = find(p, '\n');
-        const char* lineEnd = nextCr < nextLf ? nextCr : nextLf;
-        const std::string_view line(p, std::size_t(lineEnd - p));
-        ++contents.lines;
-        DayRecord record;
-        if (ParseLine(line, record)) {
-            contents.records.push_back(record);
-        } else if (!IsBlank(line)) {
-            if (contents.skipped++ == 0) contents.firstSkippedLine = contents.lines;
-        }
-        p = lineEnd;
-        if (p < end && *p == '\r' && p + 1 < end && p[1] == '\n') ++p;
-        if (p < end) ++p;
-    }
+    dayfile::ForEachLine(
+        bytes.data(), qsizetype(bytes.size()), [&](qsizetype start, qsizetype length) {
+            const std::string_view line = bytes.substr(std::size_t(start), std::size_t(length));
+            ++contents.lines;
+            DayRecord record;
+            if (ParseLine(line, record)) {
+                contents.records.push_back(record);
+            } else if (!IsBlank(line)) {
+                if (contents.skipped++ == 0) contents.firstSkippedLine = contents.lines;
+            }
+        });
     return contents;
 }
 
 FileResult ReadFile(const QString& path) {
     FileResult result;
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        result.status = error == ENOENT ? FileStatus::Missing : FileStatus::Unreadable;
-        result.problem = QStringLiteral("Cannot read %1: %2")
-                             .arg(Quoted(path), QString::fromLocal8Bit(std::strerror(error)));
+    QByteArray bytes;
+    const dayfile::ReadOutcome read = dayfile::ReadRegularFile(path, bytes);
+    switch (read.status) {
+    case dayfile::ReadStatus::Read:
+        result.status = FileStatus::Read;
+        result.stamp = StampFrom(read.info);
+        result.contents = Parse(std::string_view(bytes.constData(), std::size_t(bytes.size())));
         return result;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    case dayfile::ReadStatus::Missing:
+        result.status = FileStatus::Missing;
+        result.problem = QStringLiteral("Cannot read %1: %2")
+                             .arg(Quoted(path), QString::fromLocal8Bit(std::strerror(ENOENT)));
+        return result;
+    case dayfile::ReadStatus::Directory:
+    case dayfile::ReadStatus::NotRegular:
         result.status = FileStatus::NotRegular;
         result.problem =
             QStringLiteral("%1 is not a regular file and was not read").arg(Quoted(path));
-        return result;
-    }
-    result.stamp = StampFrom(st);
-    if (st.st_size > kMaxFileSize) {
-        ::close(fd);
+        break;
+    case dayfile::ReadStatus::TooLarge:
         result.status = FileStatus::TooLarge;
         result.problem = TooLargeProblem(path);
-        return result;
+        break;
+    case dayfile::ReadStatus::Failed:
+        result.status = FileStatus::Unreadable;
+        result.problem =
+            QStringLiteral("Cannot read %1: %2").arg(Quoted(path), dayfile::ReasonOf(read));
+        break;
     }
-    // The file may grow while it is read; one byte more than the limit tells.
-    std::string bytes;
-    bytes.resize(std::size_t(st.st_size) + 1);
-    std::size_t used = 0;
-    for (;;) {
-        if (used == bytes.size()) {
-            if (bytes.size() > std::size_t(kMaxFileSize)) break;
-            bytes.resize(std::min(bytes.size() * 2, std::size_t(kMaxFileSize) + 1));
-        }
-        const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            result.status = FileStatus::Unreadable;
-            result.problem = QStringLiteral("Cannot read %1: %2")
-                                 .arg(Quoted(path), QString::fromLocal8Bit(std::strerror(error)));
-            return result;
-        }
-        if (n == 0) break;
-        used += std::size_t(n);
-    }
-    ::close(fd);
-    if (used > std::size_t(kMaxFileSize)) {
-        result.status = FileStatus::TooLarge;
-        result.problem = TooLargeProblem(path);
-        return result;
-    }
-    result.status = FileStatus::Read;
-    result.contents = Parse(std::string_view(bytes.data(), used));
+    result.stamp = StampFrom(read.info);
     return result;
 }
 

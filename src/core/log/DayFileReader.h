@@ -15,6 +15,7 @@
 // outside it, whatever it holds.
 #pragma once
 
+#include "DayFile.h"
 #include "DayRecord.h"
 
 #include <QString>
@@ -45,8 +46,8 @@ namespace dayreader {
 
 // A log line is never near this long; anything longer is garbage.
 constexpr std::size_t kMaxLineLength = 256;
-// Larger files are refused: a full day is about 3 MiB.
-constexpr std::int64_t kMaxFileSize = std::int64_t(64) << 20;
+// Larger files are refused, as the daily log refuses them: a full day is about 3 MiB.
+constexpr std::int64_t kMaxFileSize = dayfile::MaxBytes;
 
 // One line, without its line break. False (and `record` unspecified) for anything that is
 // not a log line.
@@ -64,9 +65,9 @@ struct FileResult {
     DayFileContents contents;
 };
 
-// Reads and parses a file. Only regular files are read: the file is opened without
-// blocking (a FIFO or a device never stalls the reader) and checked with fstat() before a
-// byte is read; one over kMaxFileSize is refused. Never throws.
+// Reads and parses a file, read as the daily log reads it (dayfile::ReadRegularFile): only
+// a regular file of at most kMaxFileSize, never waiting for a FIFO or a device. Never
+// throws.
 FileResult ReadFile(const QString& path);
 
 // The stamp of the file at `path` now; size -1 when there is none.
