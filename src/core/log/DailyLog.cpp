@@ -130,9 +130,9 @@ void DailyLog::Save() {
     for (qsizetype i = 0; i < days_.size(); ++i)
         saveDay(days_[i], std::int32_t(i));
     if (!logFileName_.isEmpty() && !days_.contains(logFileName_)) saveDay(logFileName_, -1);
-    if (firstFailure) std::rethrow_exception(firstFailure);
     for (DailyLogObserver* observer : observers_)
-        observer->Saved();
+        observer->Saved(!firstFailure);
+    if (firstFailure) std::rethrow_exception(firstFailure);
 }
 
 void DailyLog::Empty() {

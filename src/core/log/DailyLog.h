@@ -42,8 +42,8 @@ public:
     // The log's text was replaced by a loaded day file: its bytes, in the system's code page,
     // with CR LF line breaks. Shared, not copied: a view may keep it while it shows it.
     virtual void Loaded(const QByteArray& text) = 0;
-    // A save wrote every day it had to; nothing to do by default.
-    virtual void Saved() {}
+    // A save ended: `complete` when it wrote every day it had to; nothing to do by default.
+    virtual void Saved(bool /*complete*/) {}
 };
 
 class DailyLog {

@@ -60,7 +60,6 @@ void Station::Stop() {
     try {
         log_.Save();
     } catch (...) {
-        saveFailing_ = true;
         cycle_.SetDevice(nullptr);
         device_.reset();
         throw;
@@ -91,7 +90,11 @@ void Station::TellLink() {
         observer->LinkChanged(up, hint);
 }
 
-void Station::Saved() {
+void Station::Saved(bool complete) {
+    if (!complete) {
+        saveFailing_ = true;
+        return;
+    }
     if (!saveFailing_) return;
     saveFailing_ = false;
     for (StationObserver* observer : observers_)
@@ -105,7 +108,6 @@ void Station::TakeRecord(const SecondRecord& record) {
     try {
         log_.Take(record);
     } catch (const NocturoError&) {
-        saveFailing_ = true;
         logFailure = std::current_exception();
     }
     for (StationObserver* observer : observers_)
@@ -132,7 +134,6 @@ void Station::TRebootTimer() {
     try {
         log_.Save();
     } catch (const NocturoError&) {
-        saveFailing_ = true;
     }
     if (!services_.systemExit) return;
     const bool accepted = services_.systemExit(FORCED_REBOOT);

@@ -124,7 +124,7 @@ private:
     void LineAppended(const QString&) override {}
     void Emptied() override {}
     void Loaded(const QByteArray&) override {}
-    void Saved() override;
+    void Saved(bool complete) override;
 
     StationServices services_;
     RegionalSettings regional_;
