@@ -19,8 +19,9 @@ struct DayTotal {
 };
 } // namespace
 
-DayList::DayList(const QString& timeSeparator, QWidget* parent)
+DayList::DayList(DayFileCache& cache, const QString& timeSeparator, QWidget* parent)
     : QTreeWidget(parent)
+    , cache_(cache)
     , separator_(timeSeparator) {
     setColumnCount(4);
     setHeaderLabels({QStringLiteral("Day"), QStringLiteral("Lines"), QStringLiteral("First"),
@@ -65,11 +66,11 @@ void DayList::SetFiles(const DayFileSet& files) {
 void DayList::Summarise(const QString& path) {
     const auto found = files_.find(path);
     if (found == files_.end()) return;
-    const dayreader::FileResult read = dayreader::ReadFile(path);
+    const DayFileCache::Entry read = cache_.Get(path);
     FileSummary& summary = found->second;
-    summary.stamp = read.stamp;
-    summary.problem = read.status == dayreader::FileStatus::Read ? QString() : read.problem;
-    summary.days = SummariseDays(read.contents);
+    summary.stamp = read->stamp;
+    summary.problem = read->status == dayreader::FileStatus::Read ? QString() : read->problem;
+    summary.days = SummariseDays(read->contents);
     summary.read = true;
 }
 

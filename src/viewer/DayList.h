@@ -4,6 +4,7 @@
 // the window stays responsive, newest first, and counted again when a file changes.
 #pragma once
 
+#include "DayFileCache.h"
 #include "DayFileSet.h"
 #include "LogSpan.h"
 
@@ -18,7 +19,9 @@
 class DayList : public QTreeWidget {
     Q_OBJECT
 public:
-    explicit DayList(const QString& timeSeparator, QWidget* parent = nullptr);
+    // Files are read through `cache`, which the view of a span shares: the newest files,
+    // counted first, are then not read a second time to be shown.
+    DayList(DayFileCache& cache, const QString& timeSeparator, QWidget* parent = nullptr);
 
     // Lists the days of `files`; files counted before and unchanged are not read again.
     void SetFiles(const DayFileSet& files);
@@ -47,6 +50,7 @@ private:
     void UpdateRows();
     QTreeWidgetItem* RowFor(std::int64_t day);
 
+    DayFileCache& cache_;
     QString separator_;
     std::map<QString, FileSummary> files_;
     std::map<std::int64_t, QTreeWidgetItem*, std::greater<>> rows_; // newest first

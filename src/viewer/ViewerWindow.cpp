@@ -32,7 +32,7 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWi
     , today_(today)
     , settings_(RegionalSettings::FromSystem())
     , chart_(new SpanChart(this))
-    , days_(new DayList(settings_.timeSeparator, this))
+    , days_(new DayList(cache_, settings_.timeSeparator, this))
     , readout_(new QLabel(this))
     , notes_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Nocturo Viewer"));
