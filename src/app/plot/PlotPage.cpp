@@ -247,7 +247,9 @@ void PlotPage::ApplyAutomaticRange() {
         anyValue = Union(anyValue, store.Values(false));
     }
     if (keys.found) SetAutomaticRange(Chart1->xAxis, keys);
-    if (values.found || anyValue.found) SetAutomaticRange(Chart1->yAxis, values);
+    // With no value at all a logarithmic axis still spans a decade of counts (1 to 10),
+    // rather than the chart's own default of thousandths.
+    if (values.found || anyValue.found || log) SetAutomaticRange(Chart1->yAxis, values);
 }
 
 void PlotPage::Changed() {

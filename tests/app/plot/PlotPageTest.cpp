@@ -69,7 +69,9 @@ TEST(PlotRecords, OnePointPerSeriesPerActiveSecondAndTheEmpties) {
     PlotRig rig({2024, 3, 1, 12, 0, 0, 100});
     PlotPage& page = rig.form->Plot();
     for (int i = 1; i <= 3; ++i)
-        EXPECT_EQ(Points(page, i), 0); // start-up emptied them
+        EXPECT_EQ(Points(page, i), 0);                      // start-up emptied them
+    EXPECT_DOUBLE_EQ(page.Chart().yAxis->range().lower, 1); // an empty logarithmic axis
+    EXPECT_DOUBLE_EQ(page.Chart().yAxis->range().upper, 10);
     rig.SetLight(250, 1);
     rig.SetTemperature(-2.5);
     rig.Second(); // the first pass closes no second
