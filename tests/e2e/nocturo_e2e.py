@@ -278,6 +278,43 @@ def scenario_silent(tools, workdir):
           kinds.count("?") <= 5, f"unexpected sequence {kinds}:\n" + "\n".join(lines))
 
 
+def scenario_late(tools, workdir):
+    """One reply held 300 ms, past the 50 ms time-out: the transaction fails, the reply the
+    sensor still holds is dropped when the link is opened again, and the lines are right
+    again within 2 s. No line ever shows another command's reply as a value."""
+    run = Run(tools, workdir, "2009-01-26 12:00:00", faults="4:late,9:late")
+    run.wait_until("2009-01-26 12:00:15")
+    check(run.stop() == 0, "nocturo did not survive the late replies:\n" + run.log())
+    run.check_events("sensor connected", r"sensor lost: .+", "sensor connected",
+                     r"sensor lost: .+", "sensor connected")
+    lines = day_file(run.days, "20090126.txt")
+    parsed = parse(lines, "20090126.txt")
+    check(gaps(parsed) == [], "a second is missing:\n" + "\n".join(lines))
+    # A second with failed passes has a lower mean (a failed pass reads 0) and may close
+    # with a failed pass; a value from another command's reply is never in it (a light
+    # reply taken for a temperature would read 9.6, a temperature taken for a light
+    # another count or range).
+    temperature, count, scale = FIELDS.split()
+    bad = []
+    for stamp, fields in parsed:
+        t, c, r = fields.split()
+        if fields != FIELDS and not (t in (temperature, "-273.1") and r in (scale, "0")
+                                     and 0 <= int(c) <= int(count)):
+            bad.append(time.strftime("%H:%M:%S", time.gmtime(stamp)) + fields)
+    check(not bad, "lines with another command's reply:\n" + "\n".join(bad))
+    # Each late reply disturbs the second it came in and at most the next; every line from
+    # the second second after it on is whole again, and the end of the run is good.
+    disturbed = [stamp for stamp, fields in parsed if fields != FIELDS]
+    check(disturbed, "the late replies left no trace: did the fault happen?\n" + run.log())
+    for stamp, fields in parsed:
+        if fields == FIELDS:
+            continue
+        later = [f for s, f in parsed if stamp + 2 <= s <= stamp + 3]
+        check(later and all(f == FIELDS for f in later),
+              "not right again within 2 s:\n" + "\n".join(lines))
+    check(all(f == FIELDS for _, f in parsed[-4:]), "not right at the end:\n" + "\n".join(lines))
+
+
 def cpu_seconds(pid):
     with open(f"/proc/{pid}/stat") as f:
         fields = f.read().rsplit(")", 1)[1].split()
