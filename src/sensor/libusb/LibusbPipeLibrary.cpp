@@ -9,6 +9,7 @@
 #include "ScanThrottle.h"
 
 #include <libusb.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <climits>
@@ -319,6 +320,12 @@ std::vector<usbapi::PipeEventSource::WatchedFd> LibusbPipeLibrary::fds() const {
     if (impl_->context == nullptr) return result;
     const libusb_pollfd** list = libusb_get_pollfds(impl_->context);
     for (const libusb_pollfd** p = list; p != nullptr && *p != nullptr; ++p) {
+        // An opened device adds its own descriptor, ready for writing when a transfer
+        // has completed. The pipes' transfers are synchronous and collect their own
+        // completions, so it would only wake the loop for nothing (on every turn where
+        // the device is a socket, as under umockdev), and each wake costs a poll and a
+        // request to the device. Arrivals and removals come through the others.
+        if (((*p)->events & ~POLLOUT) == 0) continue;
         result.push_back({(*p)->fd, (*p)->events});
     }
     libusb_free_pollfds(list);
