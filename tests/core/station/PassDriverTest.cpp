@@ -49,6 +49,19 @@ TEST(PassDriver, ConnectedPassesFollowEachOtherAtOnce) {
     EXPECT_EQ(driver.NextPassDelay(), -1);
 }
 
+// Passes run in bursts, but the loop still gets its turns while they go on: a timer due
+// at once fires, and passes follow it.
+TEST(PassDriver, ConnectedPassesLeaveTheLoopItsTurns) {
+    App();
+    RecordedErrors errors;
+    int passes = 0, passesAtTimer = -1;
+    PassDriver driver([&] { return ++passes > 0; }, errors, nullptr);
+    driver.Start();
+    QTimer::singleShot(0, [&] { passesAtTimer = passes; });
+    ASSERT_TRUE(SpinUntil([&] { return passesAtTimer >= 0 && passes > passesAtTimer + 10; }));
+    driver.Stop();
+}
+
 TEST(PassDriver, DisconnectedPassesWaitForArrivalOrTheRetryInterval) {
     App();
     RecordedErrors errors;
