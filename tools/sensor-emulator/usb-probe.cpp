@@ -3,6 +3,8 @@
 // check the emulated sensor (it shares no code with Nocturo).
 //
 //   usb-probe [--count N] [--check] [--timeout MS]   N 'L'+'T' round trips, and their rate
+//   usb-probe --for S                                 round trips for S seconds: the plain
+//                                                     loop the programs are measured against
 //   usb-probe --replug [--deadline S]                 the device goes away and comes back
 //   usb-probe --faults-seen [--seconds S]             time-outs and short replies, then good
 //   usb-probe --late [--deadline S]                   a late reply stays queued until a reset
@@ -24,6 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 struct Options {
     long count = 1000;
+    double forSeconds = 0; // run for this long instead of `count` round trips
     bool check = false;
     bool replug = false;
     bool faultsSeen = false;
@@ -112,7 +115,9 @@ int rate(libusb_context* ctx, const Options& o) {
     if (!h) return fail("no sensor 04D8:000C to open");
     Reading reading{};
     const auto start = Clock::now();
-    for (long i = 0; i < o.count; ++i) {
+    long done = 0;
+    for (; o.forSeconds > 0 ? (done % 64 != 0 || since(start) < o.forSeconds) : done < o.count;
+         ++done) {
         if (!roundTrip(h, o.timeoutMs, reading)) return fail("a round trip failed");
         if (o.check && !plausible(reading)) {
             std::fprintf(stderr, "usb-probe: implausible reading: count %d range %d %.2f C\n",
@@ -121,8 +126,8 @@ int rate(libusb_context* ctx, const Options& o) {
         }
     }
     const double elapsed = since(start);
-    std::printf("usb-probe: %ld 'L'+'T' round trips in %.3f s: %.0f per second\n", o.count, elapsed,
-                o.count / elapsed);
+    std::printf("usb-probe: %ld 'L'+'T' round trips in %.3f s: %.0f per second\n", done, elapsed,
+                done / elapsed);
     std::printf("usb-probe: last reading: count %d, range %d, %.2f C\n", reading.count,
                 reading.range, reading.celsius);
     if (o.check) {
@@ -267,6 +272,8 @@ bool parse(int argc, char** argv, Options& o) {
             o.faultsSeen = true;
         else if (a == "--late")
             o.late = true;
+        else if (a == "--for" && hasValue)
+            o.forSeconds = std::atof(argv[++i]);
         else if (a == "--count" && hasValue)
             o.count = std::atol(argv[++i]);
         else if (a == "--timeout" && hasValue)
@@ -287,7 +294,7 @@ int main(int argc, char** argv) {
     Options o;
     if (!parse(argc, argv, o)) {
         std::fprintf(stderr,
-                     "usage: usb-probe [--count N] [--check] [--timeout MS] | --replug "
+                     "usage: usb-probe [--count N | --for S] [--check] [--timeout MS] | --replug "
                      "[--deadline S] | --faults-seen [--seconds S] | --late [--deadline S]\n");
         return 2;
     }
