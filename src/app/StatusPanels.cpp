@@ -56,7 +56,25 @@ void StatusPanels::ShowVersion(const QString& version) {
     panels_[0]->setText(QStringLiteral("DLL Version: ") + version);
 }
 
+StatusPanels::Reading StatusPanels::Take(const Station& station) {
+    const AcquisitionCycle& cycle = station.Cycle();
+    const TPICUSB* device = station.Device();
+    Reading reading;
+    reading.statusText = cycle.StatusText();
+    reading.hasDevice = device != nullptr;
+    reading.active = device != nullptr && device->GetActive();
+    reading.openFailure = device != nullptr ? device->lastOpenFailure() : usbapi::OpenFailure::None;
+    reading.temperature = cycle.Temperature();
+    reading.flux = cycle.Flux();
+    reading.time = cycle.CurrentTime();
+    return reading;
+}
+
 void StatusPanels::Show(const Station& station) {
+    Show(Take(station), station.Regional());
+}
+
+void StatusPanels::Show(const Reading& reading, const RegionalSettings& regional) {
     // Labels ignore a text they already show, so only a changed panel repaints.
     bool changed = false;
     auto show = [&](int panel, const QString& text) {
@@ -64,17 +82,14 @@ void StatusPanels::Show(const Station& station) {
         panels_[panel]->setText(text);
         changed = true;
     };
-    const AcquisitionCycle& cycle = station.Cycle();
-    const RegionalSettings& regional = station.Regional();
-    const TPICUSB* device = station.Device();
-    show(1, QStringLiteral("Status: ") + QString::fromStdString(cycle.StatusText()));
+    show(1, QStringLiteral("Status: ") + QString::fromStdString(reading.statusText));
     // Why the link is down, as far as the pipe library can tell, for a look with the mouse.
     const QString hint =
-        device ? LinkStatusHint(device->GetActive(), device->lastOpenFailure()) : QString();
+        reading.hasDevice ? LinkStatusHint(reading.active, reading.openFailure) : QString();
     if (panels_[1]->toolTip() != hint) panels_[1]->setToolTip(hint);
-    show(3, TemperatureText(cycle.Temperature(), regional));
-    show(4, FluxText(cycle.Flux()));
-    const double now = cycle.CurrentTime();
+    show(3, TemperatureText(reading.temperature, regional));
+    show(4, FluxText(reading.flux));
+    const double now = reading.time;
     if (changed || now < clockShown_ || now - clockShown_ >= ClockRefreshDays) {
         clockShown_ = now;
         panels_[2]->setText(

@@ -4,14 +4,19 @@
 // only what changed.
 #pragma once
 
+#include "UsbAPI.h"
+
 #include <QString>
 
 #include <array>
+#include <cstdint>
+#include <string>
 
 class QFont;
 class QLabel;
 class QStatusBar;
 class Station;
+struct RegionalSettings;
 
 class StatusPanels {
 public:
@@ -23,6 +28,19 @@ public:
 
     // Panel 0, written once at start-up.
     void ShowVersion(const QString& version);
+    // What panels 1 to 4 show, as a pass leaves the station: cheap to take after every
+    // pass, and shown when the window next gets to paint.
+    struct Reading {
+        std::string statusText;
+        bool hasDevice = false;
+        bool active = false;
+        usbapi::OpenFailure openFailure = usbapi::OpenFailure::None;
+        float temperature = 0;
+        std::int32_t flux = 0;
+        double time = 0;
+    };
+    static Reading Take(const Station& station);
+    void Show(const Reading& reading, const RegionalSettings& regional);
     // Panels 1 to 4 from the station's latest pass.
     void Show(const Station& station);
     // The clock is written again at the next refresh (its separators may have changed).

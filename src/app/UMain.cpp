@@ -153,7 +153,26 @@ void TForm1::FormDestroy() {
 }
 
 bool TForm1::IdleHandler() {
-    return station_.IdleHandler();
+    const bool again = station_.IdleHandler();
+    ShowDueStatus(); // a pass run on its own shows at once
+    return again;
+}
+
+void TForm1::PassDone() {
+    // Passes run in bursts and the bar is painted only when the event loop takes its turn,
+    // so the bar is refreshed once, at that turn, with what the burst's last pass left:
+    // what refreshing after every pass would show, without formatting texts no one sees.
+    const bool posted = statusDue_.has_value();
+    statusDue_ = StatusPanels::Take(station_);
+    if (!posted)
+        QMetaObject::invokeMethod(
+            this, [this] { ShowDueStatus(); }, Qt::QueuedConnection);
+}
+
+void TForm1::ShowDueStatus() {
+    if (!statusDue_) return;
+    if (!destroyed_ && isVisible()) statusPanels_->Show(*statusDue_, station_.Regional());
+    statusDue_.reset();
 }
 
 void TForm1::TRebootTimer() {

@@ -8,6 +8,7 @@
 #include "NocturoError.h"
 #include "RegionalSettings.h"
 #include "Station.h"
+#include "StatusPanels.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -15,11 +16,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class LocalClock;
 class LogView;
 class PlotPage;
-class StatusPanels;
 class QLineEdit;
 namespace usbapi {
 class PipeLibrary;
@@ -91,7 +92,8 @@ private:
     void SetUpPlotPage();
     void FormCreate();
     void FormDestroy();
-    void PassDone() override { UpdateStatusBar(); }
+    void PassDone() override;
+    void ShowDueStatus();
 
     void SBInfoResize();
     void MIExitClick();
@@ -110,5 +112,6 @@ private:
     std::unique_ptr<LogView> logView_;
     std::unique_ptr<StatusPanels> statusPanels_;
     PlotPage* plot_ = nullptr;
-    bool destroyed_ = false; // FormDestroy has run
+    bool destroyed_ = false;                         // FormDestroy has run
+    std::optional<StatusPanels::Reading> statusDue_; // shown at the event loop's next turn
 };

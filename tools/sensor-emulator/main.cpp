@@ -21,6 +21,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -37,6 +38,7 @@ struct Options {
     std::string statsFile;
     std::optional<LightModel::Light> light;
     std::optional<double> temperature;
+    int lateMs = 300; // how long the late-reply fault holds a reply
     bool verbose = false;
 };
 
@@ -50,6 +52,7 @@ struct Emulator {
     int exitCode = 0;
     std::FILE* stats = nullptr;
     bool keys = false;
+    std::chrono::milliseconds late{300};
     termios savedTerminal{};
 
     double elapsed() const { return (g_get_monotonic_time() - start) / 1e6; }
@@ -81,6 +84,9 @@ void apply(Emulator& e, FaultAction action) {
         break;
     case FaultAction::Normal:
         e.sensor->setMode(ReplyMode::Normal);
+        break;
+    case FaultAction::Late:
+        e.sensor->holdNextReply(e.late);
         break;
     }
 }
@@ -173,7 +179,7 @@ void startKeys(Emulator& e) {
     e.keys = true;
     g_unix_fd_add(STDIN_FILENO, G_IO_IN, onKey, &e);
     std::fprintf(stderr, "sensor-emulator: keys: u unplug, p plug, s silent, a answer, "
-                         "h short replies, n normal\n");
+                         "h short replies, n normal, l one late reply\n");
 }
 
 double localSecondsOfDay() {
@@ -233,8 +239,11 @@ bool parseOptions(int& argc, char**& argv, Options& options) {
         {"temperature", 0, 0, G_OPTION_ARG_CALLBACK, reinterpret_cast<gpointer>(parseTemperature),
          "Answer every temperature request with this value", "CELSIUS"},
         {"faults", 'f', 0, G_OPTION_ARG_STRING, &faults,
-         "Fault timetable, e.g. 10:unplug,15:replug,30:silent,35:answer,40:short,45:normal",
+         "Fault timetable, e.g. 10:unplug,15:replug,30:silent,35:answer,40:short,45:normal,"
+         "50:late",
          "LIST"},
+        {"late-ms", 0, 0, G_OPTION_ARG_INT, &options.lateMs,
+         "How long the late fault holds the next reply (default 300)", "MS"},
         {"stats", 0, 0, G_OPTION_ARG_FILENAME, &stats,
          "Append 'seconds L-replies T-replies' (running totals) to FILE every second", "FILE"},
         {"verbose", 'v', 0, G_OPTION_ARG_NONE, &verbose,
@@ -244,7 +253,7 @@ bool parseOptions(int& argc, char**& argv, Options& options) {
     g_option_context_set_summary(context, "Emulated USB light sensor 04D8:000C.");
     g_option_context_set_description(
         context, "When standard input is a terminal, keys apply faults: u unplug, p plug,\n"
-                 "s silent, a answer, h short replies, n normal.\n");
+                 "s silent, a answer, h short replies, n normal, l one late reply.\n");
     GOptionGroup* group = g_option_group_new(nullptr, nullptr, nullptr, &options, nullptr);
     g_option_group_add_entries(group, entries);
     g_option_context_set_main_group(context, group);
@@ -275,6 +284,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sensor-emulator: %s\n", error.c_str());
         return 2;
     }
+    if (options.lateMs < 0) {
+        std::fprintf(stderr, "sensor-emulator: --late-ms wants milliseconds, 0 or more\n");
+        return 2;
+    }
     char** command = argc > 1 ? argv + 1 : nullptr;
     if (command && std::string(command[0]) == "--") ++command;
     if (command && !*command) command = nullptr;
@@ -286,6 +299,7 @@ int main(int argc, char** argv) {
         options.daySeconds, options.startOfDay >= 0 ? options.startOfDay : localSecondsOfDay());
     if (options.light) e.model->holdLight(*options.light);
     if (options.temperature) e.model->holdTemperature(*options.temperature);
+    e.late = std::chrono::milliseconds(options.lateMs);
     e.sensor = std::make_unique<SensorProtocol>(*e.model);
     e.device =
         std::make_unique<EmulatedUsbDevice>([&e](const std::uint8_t* request, std::size_t length) {

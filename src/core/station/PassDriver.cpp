@@ -4,6 +4,7 @@
 #include "NocturoError.h"
 #include "UsbAPI.h"
 
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <poll.h>
 
@@ -41,11 +42,16 @@ void PassDriver::Stop() {
 void PassDriver::RunPass() {
     if (!running_) return;
     bool immediate = false;
-    try {
-        immediate = pass_();
-    } catch (const std::exception& e) {
-        errors_.ShowError(e.what());
-    }
+    QElapsedTimer burst;
+    burst.start();
+    do {
+        try {
+            immediate = pass_();
+        } catch (const std::exception& e) {
+            errors_.ShowError(e.what());
+            break; // the loop takes its turn after an error
+        }
+    } while (immediate && running_ && !burst.hasExpired(BurstMs));
     if (running_) timer_.start(immediate ? 0 : RetryIntervalMs);
 }
 

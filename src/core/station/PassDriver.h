@@ -5,8 +5,11 @@
 // station without its sensor does not spin a core: about ten passes a second are as many
 // as the running clock needs, an arrival reported by hotplug events is picked up at once,
 // and where there are none the pipe library looks on the bus at most that often too.
-// Passes never run inside another handler: each starts from the event loop's own timer
-// dispatch.
+// Passes never run inside another handler: they start from the event loop's own timer
+// dispatch. While the sensor is connected, passes run back to back for up to BurstMs
+// before the loop takes its turn: a turn costs a poll of the loop's descriptors, a timer
+// restart and, in the window, a repaint, which against a fast sensor is a good share of a
+// pass; input, timers and device events wait no longer than BurstMs and one pass.
 #pragma once
 
 #include <QObject>
@@ -25,6 +28,7 @@ class PipeEventSource;
 class PassDriver : public QObject {
 public:
     static constexpr int RetryIntervalMs = 100;
+    static constexpr int BurstMs = 10;
     // Runs one pass; true when the next pass may follow at once (the sensor is connected).
     using PassFunction = std::function<bool()>;
 

@@ -9,6 +9,7 @@
 #include "ScanThrottle.h"
 
 #include <libusb.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <climits>
@@ -25,6 +26,13 @@ namespace {
 
 // Without hotplug events, a device found absent is looked for again after this long.
 constexpr auto RESCAN_INTERVAL = 100ms;
+// Opening a read pipe drops what the device has queued: a reply that came after its
+// reader's time-out stays queued in the device, and every later request would read the
+// reply to an earlier one. A queued reply comes at once; this wait only says that none is.
+constexpr unsigned DRAIN_WAIT_MS = 10;
+// A sensor queues a few replies at most; a device that never stops sending is not drained
+// for ever.
+constexpr int DRAIN_MAX_READS = 16;
 
 // A device list that frees itself; the devices stay valid while it lives.
 class DeviceList {
@@ -219,6 +227,10 @@ struct LibusbPipeLibrary::Impl {
             !device->claim(endpoint, lastFailure)) {
             return usbapi::INVALID_PIPE;
         }
+        if ((address & LIBUSB_ENDPOINT_IN) != 0) {
+            device->drain(endpoint, DRAIN_WAIT_MS, DRAIN_MAX_READS);
+            if (device->gone()) return usbapi::INVALID_PIPE;
+        }
         const Pipe pipe = allocatePipe();
         pipes.emplace(pipe, PipeEntry{std::move(device), endpoint});
         lastFailure = OpenFailure::None;
@@ -273,7 +285,8 @@ Pipe LibusbPipeLibrary::UsbOpen(std::uint32_t instance, const char* deviceId, co
 
 std::uint32_t LibusbPipeLibrary::UsbRead(Pipe pipe, void* data, std::uint32_t wanted,
                                          std::uint32_t* received, std::uint32_t timeoutMs) {
-    // A short reply still succeeds; the caller compares the count with what it wanted.
+    // A short or long reply still succeeds (only `wanted` bytes are stored); the caller
+    // compares the count with what it wanted.
     const int result =
         impl_->transfer(pipe, true, static_cast<unsigned char*>(data), wanted, received, timeoutMs);
     impl_->flushFdsChanged();
@@ -307,6 +320,12 @@ std::vector<usbapi::PipeEventSource::WatchedFd> LibusbPipeLibrary::fds() const {
     if (impl_->context == nullptr) return result;
     const libusb_pollfd** list = libusb_get_pollfds(impl_->context);
     for (const libusb_pollfd** p = list; p != nullptr && *p != nullptr; ++p) {
+        // An opened device adds its own descriptor, ready for writing when a transfer
+        // has completed. The pipes' transfers are synchronous and collect their own
+        // completions, so it would only wake the loop for nothing (on every turn where
+        // the device is a socket, as under umockdev), and each wake costs a poll and a
+        // request to the device. Arrivals and removals come through the others.
+        if (((*p)->events & ~POLLOUT) == 0) continue;
         result.push_back({(*p)->fd, (*p)->events});
     }
     libusb_free_pollfds(list);
