@@ -67,7 +67,8 @@ constexpr const char* Description =
     "\n"
     "Faults: the --faults timetable, or keys read from standard input (a terminal,\n"
     "a pipe, a FIFO or a file; its end does not end the emulator):\n"
-    "  u unplug, p plug, s silent, a answer, h short replies, n normal.\n"
+    "  u unplug, p plug, s silent, a answer, h short replies, n normal,\n"
+    "  l one late reply (held --late-ms, past the reader's time-out).\n"
     "For a FIFO open it read-write (`sensor-emulator ... <>FIFO`), so that starting\n"
     "does not wait for a writer and each writer's keys are read.\n"
     "Each event is one line on stderr (and in the --log file).\n";
@@ -101,10 +102,11 @@ bool parseEmulatorOptions(int argc, char** argv, EmulatorOptions& options) {
         {"temperature", 0, 0, G_OPTION_ARG_CALLBACK, reinterpret_cast<gpointer>(parseTemperature),
          "Answer every temperature request with this value", "CELSIUS"},
         {"faults", 'f', 0, G_OPTION_ARG_STRING, &faults,
-         "Fault timetable, e.g. 10:unplug,15:replug,30:silent,35:answer,40:short,45:normal",
+         "Fault timetable, e.g. 10:unplug,15:replug,30:silent,35:answer,40:short,45:normal,"
+         "50:late",
          "LIST"},
-        {"late-ms", 0, 0, G_OPTION_ARG_INT, &lateMs, "How long a late reply is held (default 300)",
-         "MS"},
+        {"late-ms", 0, 0, G_OPTION_ARG_INT, &lateMs,
+         "How long the late fault holds the next reply (default 300)", "MS"},
         {"usbredir", 0, 0, G_OPTION_ARG_FILENAME, &socket,
          "Serve the device over usbredir on this Unix socket instead of umockdev", "SOCKET"},
         {"log", 0, 0, G_OPTION_ARG_FILENAME, &log, "Append the event lines to FILE as well",

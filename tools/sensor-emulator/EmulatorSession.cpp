@@ -3,6 +3,7 @@
 
 #include <glib-unix.h>
 
+#include <chrono>
 #include <csignal>
 #include <ctime>
 
@@ -81,7 +82,7 @@ bool EmulatorSession::start(PluggableDevice& device) {
     });
     if (keys_->start() && keys_->fromTerminal())
         std::fprintf(stderr, "sensor-emulator: keys: u unplug, p plug, s silent, a answer, "
-                             "h short replies, n normal\n");
+                             "h short replies, n normal, l one late reply\n");
     return true;
 }
 
@@ -118,6 +119,9 @@ void EmulatorSession::apply(FaultAction action) {
         break;
     case FaultAction::Normal:
         sensor_->setMode(ReplyMode::Normal);
+        break;
+    case FaultAction::Late:
+        sensor_->holdNextReply(std::chrono::milliseconds(options_.lateMs));
         break;
     }
 }

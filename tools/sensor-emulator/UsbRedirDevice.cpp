@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +17,6 @@
 
 namespace {
 constexpr const char* Version = "sensor-emulator usbredir device";
-constexpr std::size_t MostQueuedReplies = 4; // more than that means nobody is reading
 constexpr std::uint8_t MaxPacket = 64;
 
 UsbRedirDevice& deviceOf(void* self) {
@@ -34,7 +34,7 @@ UsbRedirDevice::UsbRedirDevice(Responder responder, EventSink events)
     , events_(std::move(events)) {}
 
 UsbRedirDevice::~UsbRedirDevice() {
-    dropHeldReply();
+    clearReplies();
     if (serving()) drop(nullptr);
 }
 
@@ -94,18 +94,13 @@ void UsbRedirDevice::plug() {
 void UsbRedirDevice::unplug() {
     if (!plugged_) return;
     plugged_ = false;
-    replies_.clear();
-    dropHeldReply();
+    clearReplies();
     if (serving() && announced_) {
         cancelReads(); // transfers in flight end, as they do when a cable is pulled
         usbredirparser_send_device_disconnect(parser_);
         announced_ = false;
     }
     flush();
-}
-
-void UsbRedirDevice::holdNextReply(int ms) {
-    holdNextMs_ = std::max(ms, 1);
 }
 
 void UsbRedirDevice::announce() {
@@ -211,8 +206,7 @@ void UsbRedirDevice::hello(void* self, usb_redir_hello_header* hello) {
 
 void UsbRedirDevice::reset(void* self) {
     UsbRedirDevice& device = deviceOf(self);
-    device.replies_.clear();
-    device.dropHeldReply();
+    device.clearReplies();
     device.configuration_ = 0;
     device.events_("reset by the host");
 }
@@ -346,8 +340,11 @@ void UsbRedirDevice::bulkPacket(void* self, std::uint64_t id, usb_redir_bulk_pac
         usbredirparser_free_packet_data(device.parser_, data);
         return;
     } else if (header->endpoint == usbdesc::EndpointOut) {
-        if (auto reply = device.responder_(data, static_cast<std::size_t>(length)))
-            device.queueReply(std::move(*reply));
+        if (auto reply = device.responder_(data, static_cast<std::size_t>(length))) {
+            if (reply->hold.count() > 0)
+                device.events_("late reply held " + std::to_string(reply->hold.count()) + " ms");
+            device.replies_.push(std::move(*reply), ReplyQueue::Clock::now());
+        }
         answer.status = usb_redir_success;
         answer.length = static_cast<std::uint16_t>(length & 0xFFFF);
         answer.length_high = static_cast<std::uint16_t>(length >> 16);
@@ -371,51 +368,42 @@ void UsbRedirDevice::ignore(void*) {}
 
 // --- replies -------------------------------------------------------------------------
 
-void UsbRedirDevice::queueReply(std::vector<std::uint8_t> reply) {
-    if (heldTimer_) { // replies keep their order: later ones wait behind the held one
-        held_.push_back(std::move(reply));
-        return;
-    }
-    if (holdNextMs_ > 0) {
-        char line[64];
-        std::snprintf(line, sizeof line, "late reply held %d ms", holdNextMs_);
-        events_(line);
-        held_.push_back(std::move(reply));
-        heldTimer_ = g_timeout_add(static_cast<guint>(holdNextMs_), onHeldReply, this);
-        holdNextMs_ = 0;
-        return;
-    }
-    if (replies_.size() >= MostQueuedReplies) replies_.pop_front();
-    replies_.push_back(std::move(reply));
+// A held reply is served by a timer once its hold is over; a read that comes later finds
+// it ready by itself.
+void UsbRedirDevice::scheduleHeldReply() {
+    const auto ready = replies_.nextReady();
+    if (holdTimer_ || !ready) return;
+    const auto wait =
+        std::chrono::ceil<std::chrono::milliseconds>(*ready - ReplyQueue::Clock::now());
+    if (wait.count() <= 0) return;
+    holdTimer_ = g_timeout_add(static_cast<guint>(wait.count()), onHoldOver, this);
 }
 
-gboolean UsbRedirDevice::onHeldReply(gpointer self) {
+gboolean UsbRedirDevice::onHoldOver(gpointer self) {
     UsbRedirDevice& device = deviceOf(self);
-    device.heldTimer_ = 0;
-    device.events_(device.reads_.empty() ? "late reply released, nobody is reading: it stays queued"
-                                         : "late reply released to a waiting read");
-    std::deque<std::vector<std::uint8_t>> held;
-    held.swap(device.held_);
-    for (auto& reply : held)
-        device.queueReply(std::move(reply));
+    device.holdTimer_ = 0;
+    device.events_(device.reads_.empty() ? "late reply ready, nobody is reading: it stays queued"
+                                         : "late reply ready, sent to the waiting read");
     device.serveReads();
     device.flush();
     return G_SOURCE_REMOVE;
 }
 
-void UsbRedirDevice::dropHeldReply() {
-    if (heldTimer_) g_source_remove(heldTimer_);
-    heldTimer_ = 0;
-    held_.clear();
+void UsbRedirDevice::clearReplies() {
+    if (holdTimer_) g_source_remove(holdTimer_);
+    holdTimer_ = 0;
+    replies_.clear();
 }
 
 void UsbRedirDevice::serveReads() {
     if (!serving()) return;
-    while (!reads_.empty() && !replies_.empty()) {
+    const auto now = ReplyQueue::Clock::now();
+    while (!reads_.empty()) {
+        auto ready = replies_.take(now);
+        if (!ready) break;
+        std::vector<std::uint8_t> reply = std::move(*ready);
         const PendingRead read = reads_.front();
         reads_.pop_front();
-        std::vector<std::uint8_t> reply = std::move(replies_.front());
-        replies_.pop_front();
         usb_redir_bulk_packet_header header{};
         header.endpoint = usbdesc::EndpointIn;
         header.status = usb_redir_success;
@@ -427,6 +415,7 @@ void UsbRedirDevice::serveReads() {
         usbredirparser_send_bulk_packet(parser_, read.id, &header, reply.data(),
                                         static_cast<int>(reply.size()));
     }
+    scheduleHeldReply();
 }
 
 void UsbRedirDevice::cancelReads() {

@@ -4,13 +4,16 @@
 // a connected socket. qemu's usb-redir is such a peer: it gives the device to its guest.
 //
 // Bytes sent to the bulk OUT endpoint 0x01 go to a responder; its replies wait in the
-// device (a few at most) until IN requests on 0x81 collect them, as in the sensor. A
-// reply can be held back for a while before it joins them (a late reply): if the host
-// has given up waiting by then, it stays queued for the next read. A reset of the device
-// drops what is queued and held.
+// device (a few at most) until IN requests on 0x81 collect them, as in the sensor, each
+// once the responder's hold on it is over (a late reply): if the host has given up
+// waiting by then, the reply stays queued for the next read. A reset or an unplug drops
+// what is queued.
 //
 // Everything runs on the GLib main loop of the thread that created the device.
 #pragma once
+
+#include "ReplyQueue.h"
+#include "SensorProtocol.h"
 
 #include <glib.h>
 #include <usbredirparser.h>
@@ -25,7 +28,7 @@
 
 class UsbRedirDevice {
 public:
-    using Reply = std::optional<std::vector<std::uint8_t>>;
+    using Reply = std::optional<SensorReply>;
     using Responder = std::function<Reply(const std::uint8_t* request, std::size_t length)>;
     using EventSink = std::function<void(const std::string& event)>;
 
@@ -46,9 +49,6 @@ public:
     void plug();
     void unplug();
     bool plugged() const { return plugged_; }
-
-    // The next reply joins the queue only after `ms` milliseconds.
-    void holdNextReply(int ms);
 
     // Names each kind of control request the first time it comes.
     void setVerbose(bool verbose) { verbose_ = verbose; }
@@ -84,15 +84,15 @@ private:
     static void ignore(void* self);
 
     static gboolean onSocket(gint fd, GIOCondition condition, gpointer self);
-    static gboolean onHeldReply(gpointer self);
+    static gboolean onHoldOver(gpointer self);
 
     void announce();
     void answerControl(std::uint64_t id, struct usb_redir_control_packet_header header,
                        const std::uint8_t* data, int length);
-    void queueReply(std::vector<std::uint8_t> reply);
     void serveReads();
+    void scheduleHeldReply();
     void cancelReads();
-    void dropHeldReply();
+    void clearReplies();
     // Sends what is queued for the peer; drops the peer on a broken connection.
     void flush();
     void watch(bool writing);
@@ -108,11 +108,9 @@ private:
     bool announced_ = false; // device_connect sent on this connection
     bool plugged_ = true;
     std::uint8_t configuration_ = 0;
-    std::deque<PendingRead> reads_;                 // IN requests waiting for a reply
-    std::deque<std::vector<std::uint8_t>> replies_; // replies waiting for an IN request
-    int holdNextMs_ = 0;
-    std::deque<std::vector<std::uint8_t>> held_; // the late reply, and replies after it
-    guint heldTimer_ = 0;
+    std::deque<PendingRead> reads_; // IN requests waiting for a reply
+    ReplyQueue replies_;            // made and not yet read
+    guint holdTimer_ = 0;           // serves the reads when a held reply is ready
     bool verbose_ = false;
     std::vector<unsigned> requestsSeen_;
 };

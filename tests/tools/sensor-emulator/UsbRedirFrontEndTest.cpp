@@ -187,6 +187,50 @@ TEST_F(UsbRedirFrontEnd, FaultKeysFromAPipeAndItsEndDoesNotStopIt) {
     EXPECT_EQ(emulator_->terminate(), 0) << emulator_->transcript();
 }
 
+// The late reply: held past the host's time-out, it stays queued ahead of the next
+// reply, as the real sensor keeps it, until it is read or the device is reset.
+TEST_F(UsbRedirFrontEnd, LateReplyStaysQueuedUntilReadOrReset) {
+    start({"--late-ms", "300"});
+    RedirHost host;
+    attach(host);
+    expectRoundTrip(host);
+
+    fault('l', "late");
+    ASSERT_TRUE(host.bulkOut({'L'}));
+    const auto gaveUp = host.bulkIn(64, 50ms);
+    ASSERT_TRUE(gaveUp);
+    EXPECT_EQ(gaveUp->status, usb_redir_cancelled);
+    ASSERT_TRUE(emulator_->waitForLine("late reply held 300 ms")) << emulator_->transcript();
+    ASSERT_TRUE(emulator_->waitForLine("nobody is reading")) << emulator_->transcript();
+    ASSERT_TRUE(host.bulkOut({'T'}));
+    const auto stale = host.bulkIn(64, 1s);
+    ASSERT_TRUE(stale);
+    EXPECT_EQ(stale->data, Light) << "the temperature request is answered with the light";
+    const auto behind = host.bulkIn(64, 1s);
+    ASSERT_TRUE(behind);
+    EXPECT_EQ(behind->data, Temperature);
+
+    // A reset drops the held reply.
+    fault('l', "late");
+    ASSERT_TRUE(host.bulkOut({'L'}));
+    EXPECT_EQ(host.bulkIn(64, 50ms)->status, usb_redir_cancelled);
+    host.reset();
+    ASSERT_TRUE(emulator_->waitForLine("reset by the host"));
+    expectRoundTrip(host);
+    const auto nothing = host.bulkIn(64, 600ms);
+    ASSERT_TRUE(nothing);
+    EXPECT_EQ(nothing->status, usb_redir_cancelled) << "nothing stale after the reset";
+
+    // A host that waits long enough gets the late reply in its place.
+    fault('l', "late");
+    ASSERT_TRUE(host.bulkOut({'L'}));
+    const auto patient = host.bulkIn(64, 5s);
+    ASSERT_TRUE(patient);
+    EXPECT_EQ(patient->data, Light);
+    ASSERT_TRUE(emulator_->waitForLine("sent to the waiting read"));
+    expectRoundTrip(host);
+}
+
 TEST_F(UsbRedirFrontEnd, ServesTheHostAgainAfterItWentAway) {
     start();
     {
