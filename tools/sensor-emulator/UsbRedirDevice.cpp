@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -274,56 +274,25 @@ void UsbRedirDevice::answerControl(std::uint64_t id, usb_redir_control_packet_he
     if (verbose_ &&
         std::find(requestsSeen_.begin(), requestsSeen_.end(), kind) == requestsSeen_.end()) {
         requestsSeen_.push_back(kind);
-        char line[96];
+        char line[64];
         std::snprintf(line, sizeof line, "first control request %02x %02x", header.requesttype,
                       header.request);
         events_(line);
     }
-    std::vector<std::uint8_t> reply;
-    bool accepted = false;
-    if (!plugged_) {
-        header.status = usb_redir_ioerror;
-        header.length = 0;
+    const bool in = header.requesttype & USB_DIR_IN;
+    auto answer = plugged_ ? usbdesc::control(header.requesttype, header.request, header.value,
+                                              in ? header.length : length, configuration_)
+                           : std::nullopt;
+    header.status = answer ? usb_redir_success : plugged_ ? usb_redir_stall : usb_redir_ioerror;
+    if (!in) {
+        header.length = answer ? static_cast<std::uint16_t>(length) : 0;
         usbredirparser_send_control_packet(parser_, id, &header, nullptr, 0);
         return;
     }
-    if (header.requesttype == (USB_DIR_IN | USB_TYPE_STANDARD | USB_RECIP_DEVICE) &&
-        header.request == USB_REQ_GET_DESCRIPTOR) {
-        switch (header.value >> 8) {
-        case USB_DT_DEVICE:
-            reply = usbdesc::device();
-            break;
-        case USB_DT_CONFIG:
-            reply = usbdesc::configuration();
-            break;
-        case USB_DT_STRING:
-            reply = usbdesc::string(header.value & 0xFF);
-            break;
-        default:
-            break;
-        }
-        accepted = !reply.empty();
-    } else if (header.requesttype == (USB_DIR_IN | USB_TYPE_STANDARD | USB_RECIP_DEVICE) &&
-               header.request == USB_REQ_GET_CONFIGURATION) {
-        reply = {configuration_}; // qemu asks with get_configuration; others may not
-        accepted = true;
-    } else if ((header.requesttype & USB_DIR_IN) && (header.requesttype & USB_TYPE_MASK) == 0 &&
-               header.request == USB_REQ_GET_STATUS) {
-        reply = {0, 0}; // bus-powered, no remote wake-up, endpoints not halted
-        accepted = true;
-    } else if (!(header.requesttype & USB_DIR_IN) && (header.requesttype & USB_TYPE_MASK) == 0) {
-        accepted = true; // features, endpoint halts cleared: accepted
-    }
-    header.status = accepted ? usb_redir_success : usb_redir_stall;
-    if (!(header.requesttype & USB_DIR_IN)) {
-        header.length = accepted ? static_cast<std::uint16_t>(length) : 0;
-        usbredirparser_send_control_packet(parser_, id, &header, nullptr, 0);
-        return;
-    }
-    if (reply.size() > header.length) reply.resize(header.length);
-    header.length = static_cast<std::uint16_t>(reply.size());
-    usbredirparser_send_control_packet(parser_, id, &header, reply.data(),
-                                       static_cast<int>(reply.size()));
+    std::vector<std::uint8_t> data = answer ? std::move(*answer) : std::vector<std::uint8_t>{};
+    header.length = static_cast<std::uint16_t>(data.size());
+    usbredirparser_send_control_packet(parser_, id, &header, data.data(),
+                                       static_cast<int>(data.size()));
 }
 
 void UsbRedirDevice::bulkPacket(void* self, std::uint64_t id, usb_redir_bulk_packet_header* header,
