@@ -99,6 +99,7 @@ void UsbRedirDevice::unplug() {
         cancelReads(); // transfers in flight end, as they do when a cable is pulled
         usbredirparser_send_device_disconnect(parser_);
         announced_ = false;
+        events_("unplugged from the host");
     }
     flush();
 }

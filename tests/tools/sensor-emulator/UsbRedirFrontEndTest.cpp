@@ -178,6 +178,15 @@ TEST_F(UsbRedirFrontEnd, FaultKeysFromAPipeAndItsEndDoesNotStopIt) {
     EXPECT_EQ(host.connects, 2);
     expectRoundTrip(host);
 
+    // A host that connects while the sensor is unplugged sees it when it is plugged in.
+    fault('u', "unplug");
+    RedirHost late;
+    ASSERT_TRUE(late.connect(socket_));
+    EXPECT_FALSE(late.waitFor([&] { return late.device.has_value(); }, 300ms));
+    fault('p', "replug");
+    ASSERT_TRUE(late.waitFor([&] { return late.device.has_value(); }));
+    expectRoundTrip(late);
+
     // The end of the keys is not the end of the emulator.
     emulator_->closeKeys();
     RedirHost again;
