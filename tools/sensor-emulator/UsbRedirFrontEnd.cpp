@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <map>
 
@@ -137,6 +138,8 @@ gboolean UsbRedirPort::onFirstWords(gint fd, GIOCondition, gpointer self) {
 } // namespace
 
 int runUsbRedirFrontEnd(EmulatorSession& session) {
+    // A reader of the event lines that goes away must not end the device with it.
+    std::signal(SIGPIPE, SIG_IGN);
     UsbRedirPort port(session);
     std::string error;
     if (!port.listen(session.options().usbredirSocket, error)) {
