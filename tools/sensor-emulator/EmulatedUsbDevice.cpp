@@ -323,31 +323,14 @@ void EmulatedUsbDevice::control(Urb& urb) {
     const unsigned type = setup[0], request = setup[1];
     const unsigned value = setup[2] | setup[3] << 8;
     const int wanted = setup[6] | setup[7] << 8;
-    if (type == (USB_DIR_IN | USB_TYPE_STANDARD | USB_RECIP_DEVICE) &&
-        request == USB_REQ_GET_DESCRIPTOR) {
-        std::vector<std::uint8_t> descriptor;
-        switch (value >> 8) {
-        case USB_DT_DEVICE:
-            descriptor = usbdesc::device();
-            break;
-        case USB_DT_CONFIG:
-            descriptor = usbdesc::configuration();
-            break;
-        case USB_DT_STRING:
-            descriptor = usbdesc::string(value & 0xFF);
-            break;
-        default:
-            break;
-        }
-        if (!descriptor.empty()) {
-            const int room = urbOf(urb.urb)->buffer_length - static_cast<int>(SetupLength);
-            const int length = std::min({wanted, room, static_cast<int>(descriptor.size())});
-            std::memcpy(urb.buffer->data + SetupLength, descriptor.data(), length);
-            finish(urb, 0, length);
-            return;
-        }
-    } else if ((type & USB_DIR_IN) == 0 && wanted == 0) {
-        finish(urb, 0, 0); // configuration, interface and feature requests: accepted
+    const int room = urbOf(urb.urb)->buffer_length - static_cast<int>(SetupLength);
+    const auto answer = usbdesc::control(
+        static_cast<std::uint8_t>(type), static_cast<std::uint8_t>(request),
+        static_cast<std::uint16_t>(value), static_cast<std::uint16_t>(std::min(wanted, room)), 1);
+    if (answer) {
+        if (!answer->empty())
+            std::memcpy(urb.buffer->data + SetupLength, answer->data(), answer->size());
+        finish(urb, 0, static_cast<int>(answer->size()));
         return;
     }
     if (verbose_)
