@@ -3,6 +3,7 @@
 // is known and unchanged where it is not, the figures of a run of nights, a night for
 // the skyglow archives, the span's CSV with magnitudes, and what is refused.
 #include "DayFiles.h"
+#include "ViewerOptions.h"
 
 #include <QFile>
 #include <QImage>
@@ -162,4 +163,38 @@ TEST(SkyCommandLine, NightForTheSkyglowArchive) {
 
     const Outcome refused = View({QStringLiteral("--ida"), folder.dir.path()});
     EXPECT_EQ(refused.status, 2);
+}
+
+// What the sky's options take and what they refuse.
+TEST(SkyCommandLine, Options) {
+    const std::int64_t today = DaysFromCivil(2026, 1, 20);
+    const auto parse = [today](QStringList arguments) {
+        arguments.prepend(QStringLiteral("nocturo-view"));
+        return ParseViewerOptions(arguments, today, QStringLiteral("/home/station"), QString());
+    };
+    ParsedOptions parsed = parse({"--location", "48.2,-16.4,180"});
+    ASSERT_EQ(parsed.outcome, ParsedOptions::Run) << parsed.text.toStdString();
+    EXPECT_EQ(parsed.options.location, (astro::Observer{48.2, -16.4, 180}));
+    parsed = parse({"--export", "n.csv", "--nights", "2026-01-01", "yesterday", "/tmp"});
+    ASSERT_EQ(parsed.outcome, ParsedOptions::Run) << parsed.text.toStdString();
+    EXPECT_EQ(parsed.options.nights, (std::pair{DaysFromCivil(2026, 1, 1), today - 1}));
+    EXPECT_EQ(parsed.options.folder, QStringLiteral("/tmp"));
+    parsed = parse({"--export", "n.dat", "--ida", "--night", "2026-01-18"});
+    ASSERT_EQ(parsed.outcome, ParsedOptions::Run) << parsed.text.toStdString();
+    EXPECT_TRUE(parsed.options.ida);
+    EXPECT_EQ(parsed.options.span, TimeSpan::Of(SpanKind::Night, DaysFromCivil(2026, 1, 18)));
+
+    for (const QStringList& wrong :
+         {QStringList{"--location", "48.2"}, QStringList{"--location", "48.2,east"},
+          QStringList{"--location", "48.2,16.4,20000"},
+          QStringList{"--export", "n.csv", "--nights", "2026-01-02", "2026-01-01"},
+          QStringList{"--export", "n.csv", "--nights", "2026-01-02"},
+          QStringList{"--export", "n.png", "--nights", "2026-01-01", "2026-01-02"},
+          QStringList{"--export", "n.csv", "--nights", "2026-01-01", "2026-01-02", "--day",
+                      "today"},
+          QStringList{"--nights", "2026-01-01", "2026-01-02"}, QStringList{"--ida"},
+          QStringList{"--export", "n.csv", "--ida", "--nights", "2026-01-01", "2026-01-02"}}) {
+        EXPECT_EQ(parse(wrong).outcome, ParsedOptions::Error) << wrong.join(u' ').toStdString();
+        EXPECT_FALSE(parse(wrong).text.isEmpty());
+    }
 }
