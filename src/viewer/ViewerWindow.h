@@ -9,6 +9,7 @@
 #include "DayFileSet.h"
 #include "LogSpan.h"
 #include "RegionalSettings.h"
+#include "SkyOverlay.h"
 #include "ViewerOptions.h"
 
 #include <QFileSystemWatcher>
@@ -44,6 +45,8 @@ public:
     // The span shown, and what was read for it; its lines are in Records().
     const SpanLines& Lines() const { return lines_; }
     const std::vector<DayRecord>& Records() const;
+    const SkyOverlay& Sky() const { return sky_; }
+    QString SkyStatusText() const;
     QString ReadoutText() const;
     QString NotesText() const;
 
@@ -54,6 +57,9 @@ private:
     void ShowReadout(double t, double secondsPerPixel);
     void ShowSummary();
     void AskExport();
+    void AskNightFigures();
+    void AskSkyglowExport();
+    void ShowSkyStatus();
     TimeSpan NewestSpan(SpanKind kind);
 
     std::int64_t today_;
@@ -62,13 +68,16 @@ private:
     DayFileCache cache_;
     SpanLines lines_;
     SpanKind kind_ = SpanKind::Night;
+    SkyOverlay sky_;
 
     SpanChart* chart_;
     DayList* days_;
     QLabel* readout_;
     QLabel* notes_;
+    QLabel* skyStatus_;
     QAction* kindActions_[3] = {};
     QAction* logarithmic_ = nullptr;
+    QAction* magnitude_ = nullptr;
     QFileSystemWatcher watcher_;
     QTimer refreshTimer_;
 };

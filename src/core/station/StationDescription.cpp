@@ -32,6 +32,24 @@ double ReadNumber(const QString& key, const QString& value, double low, double h
     return number;
 }
 
+// The skyglow header's free values by their keys; null for any other key.
+QString* SkyglowField(StationDescription::Skyglow& skyglow, const QString& key) {
+    const std::pair<const char*, QString*> fields[] = {
+        {"data_supplier", &skyglow.dataSupplier},
+        {"location_name", &skyglow.locationName},
+        {"instrument_id", &skyglow.instrumentId},
+        {"time_synchronization", &skyglow.timeSynchronization},
+        {"filter", &skyglow.filter},
+        {"look_direction", &skyglow.lookDirection},
+        {"field_of_view", &skyglow.fieldOfView},
+        {"data_licence", &skyglow.dataLicence},
+        {"comment", &skyglow.comment},
+    };
+    for (const auto& [name, field] : fields)
+        if (key == QLatin1String(name)) return field;
+    return nullptr;
+}
+
 } // namespace
 
 bool ValidName(const QString& name) {
@@ -97,6 +115,12 @@ StationDescription Parse(const QByteArray& text, const QString& fileName) {
             description.timezone = value;
         } else if (key == QLatin1String("zero_point")) {
             description.zeroPoint = ReadNumber(key, value, -100, 100, fileName, lineNumber);
+        } else if (QString* text = SkyglowField(description.skyglow, key)) {
+            if (value.size() > MaxSkyglowText)
+                Fail(
+                    fileName, lineNumber,
+                    QStringLiteral("%1 is longer than %2 characters").arg(key).arg(MaxSkyglowText));
+            *text = value;
         } else {
             Fail(fileName, lineNumber, QStringLiteral("unknown key \"%1\"").arg(key));
         }

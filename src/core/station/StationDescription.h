@@ -11,6 +11,19 @@
 //     timezone = Europe/Vienna
 //     zero_point = 20.5
 //
+// and, for the files handed to the skyglow archives (all free text, none needed; what is
+// not given is left blank there, never guessed):
+//
+//     data_supplier = Jane Doe, Observatory of Somewhere
+//     location_name = Somewhere, roof of the observatory
+//     instrument_id = roof-1          # default: the station's name
+//     time_synchronization = NTP
+//     filter = none
+//     look_direction = 0, 0           # zenith angle and azimuth, degrees
+//     field_of_view = 20              # degrees
+//     data_licence = ODbL 1.0 http://opendatacommons.org/licenses/odbl/summary/
+//     comment = mounted on a mast 4 m above the roof
+//
 // One "key = value" a line; '#' starts a comment anywhere on a line; blank lines and
 // spaces around keys and values do not count. A missing file is no error: every key has
 // its default then. A key that is not known or a value that does not read is an error that
@@ -31,6 +44,20 @@ struct StationDescription {
     QString timezone;                // IANA name; empty: the system's
     std::optional<double> zeroPoint; // magnitude of one count a second; none: counts only
 
+    // What the skyglow archives' file header asks that only the operator knows.
+    struct Skyglow {
+        QString dataSupplier;
+        QString locationName;
+        QString instrumentId; // empty: the station's name
+        QString timeSynchronization;
+        QString filter;
+        QString lookDirection;
+        QString fieldOfView;
+        QString dataLicence; // empty: the licence the archives ask for (ODbL 1.0)
+        QString comment;
+        bool operator==(const Skyglow&) const = default;
+    } skyglow;
+
     // Latitude and longitude are both known (elevation defaults to 0).
     bool HasPosition() const { return latitude.has_value() && longitude.has_value(); }
     // The station's time zone: the named one, else the system's.
@@ -47,6 +74,7 @@ namespace stationdescription {
 
 inline constexpr char FileName[] = "station.conf";
 inline constexpr int MaxNameLength = 64;
+inline constexpr int MaxSkyglowText = 100; // a header line of the archives' files holds 150
 
 // Reads "station.conf" in `directory`. A missing file gives the defaults. Throws
 // StationDescriptionError for a file that cannot be read or holds a wrong value.
