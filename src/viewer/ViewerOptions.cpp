@@ -63,7 +63,11 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
     const QCommandLineOption sizeOption(
         QStringLiteral("size"), QStringLiteral("Size of an exported picture (default 1200x800)."),
         QStringLiteral("WxH"));
-    parser.addOptions({exportOption, dayOption, nightOption, weekOption, sizeOption});
+    const QCommandLineOption yearOption(
+        QStringLiteral("year"),
+        QStringLiteral("The year of nights ending with the night of DATE, minute by minute."),
+        QStringLiteral("DATE"));
+    parser.addOptions({exportOption, dayOption, nightOption, weekOption, yearOption, sizeOption});
     parser.addPositionalArgument(
         QStringLiteral("FOLDER | FILE..."),
         QStringLiteral("A folder of day files (yyyymmdd.txt), or day files "
@@ -91,10 +95,19 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
         options.span = TimeSpan::Of(kind, *day);
         ++spans;
     }
+    if (parser.isSet(yearOption)) {
+        const QString value = parser.value(yearOption);
+        options.year = DayOfArgument(value, today);
+        if (!options.year)
+            return Failed(QStringLiteral("--year wants a date yyyy-mm-dd, \"today\" or "
+                                         "\"yesterday\", not \"%1\"")
+                              .arg(value));
+        ++spans;
+    }
     if (spans > 1 || parser.values(dayOption).size() + parser.values(nightOption).size() +
-                             parser.values(weekOption).size() >
+                             parser.values(weekOption).size() + parser.values(yearOption).size() >
                          1)
-        return Failed(QStringLiteral("give one of --day, --night and --week, once"));
+        return Failed(QStringLiteral("give one of --day, --night, --week and --year, once"));
 
     if (parser.isSet(exportOption)) {
         options.exportPath = parser.value(exportOption);
@@ -103,7 +116,7 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
                 QStringLiteral("--export wants a file ending in .png, .svg, .pdf or .csv, "
                                "not \"%1\"")
                     .arg(options.exportPath));
-        if (!options.span) options.span = TimeSpan::Of(SpanKind::Night, today - 1);
+        if (!options.span && !options.year) options.span = TimeSpan::Of(SpanKind::Night, today - 1);
     }
     if (parser.isSet(sizeOption)) {
         if (options.exportPath.isEmpty())

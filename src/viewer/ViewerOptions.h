@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's command line:
 //
-//   nocturo-view [--day DATE | --night DATE | --week DATE] [FOLDER | FILE...]
-//   nocturo-view --export FILE.png|.svg|.pdf|.csv [--day DATE | --night DATE | --week DATE]
-//                [--size WxH] [FOLDER | FILE...]
+//   nocturo-view [--day DATE | --night DATE | --week DATE | --year DATE] [FOLDER | FILE...]
+//   nocturo-view --export FILE.png|.svg|.pdf|.csv
+//                [--day DATE | --night DATE | --week DATE | --year DATE] [--size WxH]
+//                [FOLDER | FILE...]
 //
 // DATE is yyyy-mm-dd, "today" or "yesterday". Without a folder or files, the folder the
-// station writes to: $NOCTURO_DATA_DIR, else ~/Nocturo.
+// station writes to: $NOCTURO_DATA_DIR, else ~/Nocturo. A year is the nights of the year
+// that ends with the night of DATE.
 #pragma once
 
 #include "LogSpan.h"
@@ -23,6 +25,8 @@ struct ViewerOptions {
     QSize size{1200, 800};        // of an exported picture
     QString folder;               // the folder to read, or
     QStringList files;            // the files to read
+    // The last night of the year of nights asked for, if any (instead of a span).
+    std::optional<std::int64_t> year;
 };
 
 struct ParsedOptions {
