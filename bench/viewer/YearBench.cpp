@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -34,28 +36,48 @@ std::int64_t LastNight() {
     return DaysFromCivil(kYear, 12, 31);
 }
 
-// A full day written once; each file is a copy with its own date in every line (the lines
-// have a fixed width).
+// The sky of a station at about 48° N over the year: the night is long in winter and
+// short in summer, the Moon brightens the part of the night it is up in, and every
+// seventh night or so is cloudy (the town's light thrown back).
+dayfiles::Values Sky(std::int64_t day, int s) {
+    const double t = double(day - DaysFromCivil(kYear, 1, 1)) + s / 86400.0; // days into the year
+    const double daylight = 12 + 4 * std::sin(2 * M_PI * (t - 80) / 365.25); // hours
+    const double hour = s / 3600.0;
+    const double sun = std::cos(2 * M_PI * (hour - 12) / 24) - std::cos(M_PI * daylight / 24);
+    double mean = sun > -0.15 ? 60000 * std::pow((sun + 0.15) / 1.6, 3) : 0;
+    // Up for twelve hours from its rise, which comes about 50 minutes later each day.
+    const double phase = std::fmod(t + 10, 29.53) / 29.53; // 0: new moon
+    const double lit = 0.5 * (1 - std::cos(2 * M_PI * phase));
+    const double up = std::fmod(hour - 6 - 24 * phase + 48, 24);
+    if (up < 12) mean += 120 * lit * std::sin(M_PI * up / 12);
+    const std::int64_t night = DayOf(StartOfDay(day) + s - kSecondsPerDay / 2);
+    const bool cloudy = (std::uint64_t(night) * 2654435761U >> 7) % 7 == 0;
+    mean += (cloudy ? 45 : 15) + (s * 7919 % 13) * 0.3;
+    const long count = std::lround(mean);
+    const int range = count > 20000 ? 1 : count > 2000 ? 2 : count > 500 ? 3 : count > 100 ? 4 : 5;
+    return {10 + 5 * std::sin(2 * M_PI * (t - 110) / 365.25) + 4 * sun, count, range};
+}
+
+// The day files of the year into `path`.
+void MakeFolder(const QString& path) {
+    for (std::int64_t d = DaysFromCivil(kYear, 1, 1); d <= LastNight(); ++d) {
+        const CivilDate date = CivilFromDays(d);
+        dayfiles::Write(QDir(path).filePath(QStringLiteral("%1%2%3.txt")
+                                                .arg(date.year)
+                                                .arg(date.month, 2, 10, QLatin1Char('0'))
+                                                .arg(date.day, 2, 10, QLatin1Char('0'))),
+                        dayfiles::LinesWith(date.year, date.month, date.day, 0, 86400,
+                                            [d](int s) { return Sky(d, s); }));
+    }
+}
+
 const QString& Folder() {
     static QString path;
     if (folder) return path;
     folder = std::make_unique<QTemporaryDir>();
     cache = std::make_unique<QTemporaryDir>();
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cache->path()));
-    std::string day = dayfiles::Lines(kYear, 1, 1, 0, 86400);
-    const std::size_t width = day.size() / 86400;
-    for (std::int64_t d = DaysFromCivil(kYear, 1, 1); d <= LastNight(); ++d) {
-        const CivilDate date = CivilFromDays(d);
-        char stamp[11];
-        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d", date.year, date.month, date.day);
-        for (std::size_t i = 0; i < day.size(); i += width)
-            std::memcpy(&day[i], stamp, 10);
-        dayfiles::Write(folder->filePath(QStringLiteral("%1%2%3.txt")
-                                             .arg(date.year)
-                                             .arg(date.month, 2, 10, QLatin1Char('0'))
-                                             .arg(date.day, 2, 10, QLatin1Char('0'))),
-                        day);
-    }
+    MakeFolder(folder->path());
     path = folder->path();
     return path;
 }
@@ -193,6 +215,13 @@ BENCHMARK(BM_ExportYearFromCommandLine)
     ->Iterations(3);
 
 int main(int argc, char** argv) {
+    // bench_viewer_year --make-folder DIR: only writes the year's day files into DIR.
+    if (argc == 3 && std::strcmp(argv[1], "--make-folder") == 0) {
+        QCoreApplication app(argc, argv);
+        if (!QDir().mkpath(QString::fromLocal8Bit(argv[2]))) return 1;
+        MakeFolder(QString::fromLocal8Bit(argv[2]));
+        return 0;
+    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);

@@ -35,9 +35,9 @@ YearChart::YearChart(QWidget* parent)
     const QString separator = RegionalSettings::FromSystem().timeSeparator;
     auto hours = QSharedPointer<QCPAxisTickerText>::create();
     for (int h = 0; h <= 24; h += 2)
-        hours->addTick(
-            h * 60,
-            QStringLiteral("%1%200").arg((12 + h) % 24, 2, 10, QLatin1Char('0')).arg(separator));
+        hours->addTick(h * 60, QStringLiteral("%1%2%3")
+                                   .arg((12 + h) % 24, 2, 10, QLatin1Char('0'))
+                                   .arg(separator, QStringLiteral("00")));
     hours->setSubTickCount(1);
     minutes->setTicker(hours);
     for (QCPAxis* axis : {nights, minutes})
