@@ -55,7 +55,8 @@ QString MinuteCache::EntryPath(const QString& path) const {
 }
 
 minutes::FileSummary MinuteCache::Get(const QString& path, bool keep) const {
-    if (directory_.isEmpty()) return minutes::SummariseFile(path);
+    // A file still being written is read every time, whatever an entry says.
+    if (directory_.isEmpty() || !keep) return minutes::SummariseFile(path);
     const FileStamp now = dayreader::StampOf(path);
     if (now.size >= 0) {
         QFile entry(EntryPath(path));

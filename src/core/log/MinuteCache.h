@@ -25,9 +25,9 @@ public:
     static QString DefaultDirectory();
 
     // The summary of the day file at `path` as it is now: the entry when it matches the
-    // file, else the file read afresh. A file read afresh is stored when `keep` (a file
-    // still being written, today's, is not worth keeping). Safe to call from several
-    // threads at once for different paths.
+    // file, else the file read afresh and its entry stored. Without `keep` (a file still
+    // being written, today's) the file is always read and nothing is stored. Safe to call
+    // from several threads at once for different paths.
     minutes::FileSummary Get(const QString& path, bool keep) const;
 
     // Where the entry for a day file is kept.

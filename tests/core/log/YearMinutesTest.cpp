@@ -175,12 +175,17 @@ TEST(YearMinutes, CacheIsUsedRebuiltWhenAFileChangedAndNeverTrustedWhenDamaged) 
 
 TEST(YearMinutes, TodaysFileIsAlwaysReadAgain) {
     Folder folder;
+    const MinuteCache cache(folder.cacheDir.path());
+    // The 12th and 13th are being written (today is the 12th): never kept.
     folder.Build(Night(12));
-    // The 12th and 13th are being written (today is the 12th): never kept, read each time.
+    EXPECT_TRUE(QFile::exists(cache.EntryPath(folder.Path(11))));
+    EXPECT_FALSE(QFile::exists(cache.EntryPath(folder.Path(12))));
+    // Even with entries for them (kept on a later day), they are read each time.
+    EXPECT_EQ(folder.Build().filesFromCache, 2);
     const YearMinutes again = folder.Build(Night(12));
+    EXPECT_TRUE(QFile::exists(cache.EntryPath(folder.Path(12))));
     EXPECT_EQ(again.filesRead, 4);
     EXPECT_EQ(again.filesFromCache, 2);
-    EXPECT_FALSE(QFile::exists(MinuteCache(folder.cacheDir.path()).EntryPath(folder.Path(12))));
     // Without a cache folder, nothing is kept anywhere.
     const YearMinutes uncached = yearminutes::Build(DayFileSet::FromFolder(folder.dir.path()),
                                                     Night(10), 3, MinuteCache(), Night(20), 1);
