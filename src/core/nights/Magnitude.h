@@ -1,0 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Sky brightness in magnitudes per square arcsecond from a mean count:
+// zero_point - 2.5 log10(mean count). A count of 0 (or less) has no magnitude: darker
+// than the sensor can tell. A failed second has none either.
+#pragma once
+
+#include "DayRecord.h"
+
+#include <optional>
+
+std::optional<double> MagnitudeOf(double meanCount, double zeroPoint);
+std::optional<double> MagnitudeOf(const DayRecord& record, double zeroPoint);

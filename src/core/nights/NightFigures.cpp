@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "NightFigures.h"
+
+#include "Magnitude.h"
+#include "SkyTrack.h"
+#include "Twilight.h"
+#include "ZoneClock.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+enum class Second : std::uint8_t { None, Good, Failed };
+
+QByteArray Number(const std::optional<double>& value, int decimals) {
+    return value ? QByteArray::number(*value, 'f', decimals) : QByteArray();
+}
+
+} // namespace
+
+std::optional<double> Percentile(std::vector<double>& values, double percent) {
+    if (values.empty()) return std::nullopt;
+    std::sort(values.begin(), values.end());
+    const double h = (static_cast<double>(values.size()) - 1) * percent / 100.0;
+    const std::size_t low = static_cast<std::size_t>(std::floor(h));
+    const std::size_t high = std::min(low + 1, values.size() - 1);
+    return values[low] + (h - static_cast<double>(low)) * (values[high] - values[low]);
+}
+
+NightFigures FigureNight(const TimeSpan& night, const std::vector<DayRecord>& records,
+                         const astro::Observer& observer, const QTimeZone& zone,
+                         std::optional<double> zeroPoint) {
+    NightFigures figures;
+    figures.night = night.day;
+    const astro::ZoneClock clock = astro::ZoneClock::AroundWall(zone, night.from, night.to);
+    const auto [first, end] = clock.UtcRange(night.from, night.to);
+    figures.seconds = end - first;
+    if (end <= first) return figures;
+
+    // Each second of the night by UTC: its state and, when good, its mean count (the line
+    // written last, as the chart draws it).
+    const std::size_t seconds = static_cast<std::size_t>(end - first);
+    std::vector<Second> state(seconds, Second::None);
+    std::vector<std::int32_t> mean(seconds, 0);
+    const std::vector<UtcSeconds> utc = astro::UtcOfLines(records, clock);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (utc[i] < first || utc[i] >= end) continue;
+        const std::size_t s = static_cast<std::size_t>(utc[i] - first);
+        state[s] = records[i].Failed() ? Second::Failed : Second::Good;
+        mean[s] = records[i].mean;
+    }
+    for (Second s : state) {
+        if (s == Second::None) ++figures.secondsWithoutLine;
+        if (s == Second::Failed) ++figures.failedSeconds;
+    }
+
+    // The sky at the middle of each minute of UTC. Zones offset by whole minutes keep
+    // minutes of UTC and of the wall clock the same.
+    const UtcSeconds firstMinute = first - ((first % 60) + 60) % 60;
+    const std::size_t minutes = static_cast<std::size_t>((end - firstMinute + 59) / 60);
+    const astro::SkyTrack sky(observer, firstMinute + 30, 60, minutes);
+    std::vector<double> counts, magnitudes;
+    for (std::size_t m = 0; m < minutes; ++m) {
+        const UtcSeconds minuteStart = firstMinute + static_cast<UtcSeconds>(m) * 60;
+        if (minuteStart < first || minuteStart + 60 > end) continue; // a part minute
+        if (astro::LightOf(sky.SunAltitude(m)) != astro::SkyLight::Night) continue;
+        ++figures.darkMinutes;
+        if (sky.MoonUp(m)) continue;
+        ++figures.darkMoonlessMinutes;
+        double sum = 0;
+        int good = 0;
+        for (std::size_t s = static_cast<std::size_t>(minuteStart - first), e = s + 60; s < e;
+             ++s) {
+            if (state[s] != Second::Good) continue;
+            sum += mean[s];
+            ++good;
+        }
+        if (good == 0) continue;
+        ++figures.measuredMinutes;
+        const double value = sum / good;
+        counts.push_back(value);
+        if (!figures.darkestMinute || value < figures.darkestCount) {
+            figures.darkestMinute = clock.WallOf(minuteStart);
+            figures.darkestCount = value;
+        }
+        if (zeroPoint)
+            if (const std::optional<double> magnitude = MagnitudeOf(value, *zeroPoint))
+                magnitudes.push_back(*magnitude);
+    }
+    figures.medianCount = Percentile(counts, 50);
+    figures.p10Count = Percentile(counts, 10);
+    figures.p90Count = Percentile(counts, 90);
+    if (zeroPoint) {
+        figures.medianMagnitude = Percentile(magnitudes, 50);
+        figures.p10Magnitude = Percentile(magnitudes, 10);
+        figures.p90Magnitude = Percentile(magnitudes, 90);
+        if (figures.darkestMinute)
+            figures.darkestMagnitude = MagnitudeOf(figures.darkestCount, *zeroPoint);
+    }
+    return figures;
+}
+
+QByteArray NightFiguresCsv(const std::vector<NightFigures>& nights, bool withMagnitudes) {
+    QByteArray csv = "night,dark_minutes,dark_moonless_minutes,measured_minutes,median_count,"
+                     "p10_count,p90_count,darkest_minute,darkest_count";
+    if (withMagnitudes) csv += ",median_msas,p10_msas,p90_msas,darkest_msas";
+    csv += ",seconds_without_line,failed_seconds\r\n";
+    for (const NightFigures& n : nights) {
+        csv += IsoDate(n.night).toLatin1() + ',' + QByteArray::number(n.darkMinutes) + ',' +
+               QByteArray::number(n.darkMoonlessMinutes) + ',' +
+               QByteArray::number(n.measuredMinutes) + ',' + Number(n.medianCount, 1) + ',' +
+               Number(n.p10Count, 1) + ',' + Number(n.p90Count, 1) + ',';
+        if (n.darkestMinute)
+            csv += IsoWallTime(*n.darkestMinute).left(16).toLatin1() + ',' +
+                   QByteArray::number(n.darkestCount, 'f', 1);
+        else
+            csv += ',';
+        if (withMagnitudes)
+            csv += ',' + Number(n.medianMagnitude, 2) + ',' + Number(n.p10Magnitude, 2) + ',' +
+                   Number(n.p90Magnitude, 2) + ',' + Number(n.darkestMagnitude, 2);
+        csv += ',' + QByteArray::number(n.secondsWithoutLine) + ',' +
+               QByteArray::number(n.failedSeconds) + "\r\n";
+    }
+    return csv;
+}

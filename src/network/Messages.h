@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What a station says on the network, and how the archive reads it back: the topics and the
+// JSON of its readings, its status and its events. Stations encode; the collector decodes,
+// and takes nothing it cannot trust: every decoder checks the whole message and says why
+// it refuses one.
+//
+//   PREFIX/NAME/reading  one message per day-file line, QoS 1:
+//       {"time":"2026-12-08T10:00:00Z","local":"2026-12-08 11:00:00",
+//        "temperature":21.5,"mean_count":1234,"range":3}
+//     `time` is UTC, `local` the day file's own stamp, the numbers as the line writes them
+//     (a failed second: -273.1 and range 0).
+//   PREFIX/NAME/status   retained:
+//       {"online":true,"link":"up","hint":"","version":"0.1.0","newest_day":"2026-12-08"}
+//     The broker's last will is the same with "online":false.
+//   PREFIX/NAME/event    one message per event line of the logger:
+//       {"time":"2026-12-08T10:00:00Z","priority":4,"text":"sensor lost: ..."}
+//     `priority` as the journal counts it (3 error, 4 warning, 5 notice, 6 info).
+#pragma once
+
+#include "DayRecord.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace messages {
+
+inline constexpr char DefaultPrefix[] = "nocturo";
+// A message larger than this is not one of ours; the collector drops it unread.
+inline constexpr qsizetype MaxPayload = 4096;
+
+enum class Kind { Reading, Status, Event };
+
+// "PREFIX/NAME/reading" and so on.
+QString Topic(const QString& prefix, const QString& station, Kind kind);
+// The subscription for one kind from every station: "PREFIX/+/reading".
+QString AllStations(const QString& prefix, Kind kind);
+
+struct TopicParts {
+    QString station;
+    Kind kind = Kind::Reading;
+};
+// The station and kind of a topic under `prefix`; nothing for any other topic or for a
+// station name that is not valid (see stationdescription::ValidName).
+std::optional<TopicParts> ParseTopic(const QString& prefix, const QString& topic);
+
+// One second of a station: the day file's line, and the UTC second it was taken.
+struct Reading {
+    std::int64_t utc = 0; // seconds since 1970-01-01 00:00 UTC
+    DayRecord record;     // record.time: the day file's wall-clock stamp
+    bool operator==(const Reading&) const = default;
+};
+
+struct Status {
+    bool online = false;
+    bool linkUp = false;
+    QString hint;      // why the link is down; empty while up
+    QString version;   // the station's program version
+    QString newestDay; // "yyyy-mm-dd" of the newest day file; empty when none
+    bool operator==(const Status&) const = default;
+};
+
+struct Event {
+    std::int64_t utc = 0;
+    int priority = 6; // 0 emergency .. 7 debug, as the journal counts
+    QString text;
+    bool operator==(const Event&) const = default;
+};
+
+QByteArray Encode(const Reading& reading);
+QByteArray Encode(const Status& status);
+QByteArray Encode(const Event& event);
+
+// Decoders: the message, or nothing with `why` (when given) saying what is wrong. A
+// reading's values must be what a day file can hold (DayRecord's ranges) and its two
+// stamps at most 26 hours apart (every time zone's offset, with room for daylight saving).
+std::optional<Reading> DecodeReading(const QByteArray& payload, QString* why = nullptr);
+std::optional<Status> DecodeStatus(const QByteArray& payload, QString* why = nullptr);
+std::optional<Event> DecodeEvent(const QByteArray& payload, QString* why = nullptr);
+
+// "2026-12-08T10:00:00Z" and back; nothing for any other text.
+QString UtcText(std::int64_t utc);
+std::optional<std::int64_t> ParseUtcText(const QString& text);
+// "2026-12-08 11:00:00" (the day file's stamp) and back.
+QString LocalText(WallSeconds wall);
+std::optional<WallSeconds> ParseLocalText(const QString& text);
+
+} // namespace messages

@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// station.conf as an operator writes it: good files, the defaults, and the errors that
+// must name the key, the file and the line.
+#include "StationDescription.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+StationDescription Parse(const char* text) {
+    return stationdescription::Parse(QByteArray(text), QStringLiteral("station.conf"));
+}
+
+std::string ErrorOf(const char* text) {
+    try {
+        Parse(text);
+    } catch (const StationDescriptionError& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+} // namespace
+
+TEST(StationDescription, ReadsEveryKeyWithCommentsAndSpaces) {
+    const StationDescription d = Parse("# the roof\n"
+                                       "name = roof-2_a   # on the network\n"
+                                       "\n"
+                                       "  latitude=48.2\r\n"
+                                       "longitude = -16.375\n"
+                                       "elevation = 180\n"
+                                       "timezone = Europe/Vienna\n"
+                                       "zero_point = 20.51\n");
+    EXPECT_EQ(d.name, QStringLiteral("roof-2_a"));
+    EXPECT_DOUBLE_EQ(*d.latitude, 48.2);
+    EXPECT_DOUBLE_EQ(*d.longitude, -16.375);
+    EXPECT_DOUBLE_EQ(*d.elevation, 180);
+    EXPECT_TRUE(d.HasPosition());
+    EXPECT_EQ(d.TimeZone().id(), QByteArray("Europe/Vienna"));
+    EXPECT_DOUBLE_EQ(*d.zeroPoint, 20.51);
+}
+
+TEST(StationDescription, DefaultsWithoutAFileOrKeys) {
+    QTemporaryDir dir;
+    const StationDescription d = stationdescription::Load(dir.path());
+    EXPECT_EQ(d.name, stationdescription::DefaultName());
+    EXPECT_TRUE(stationdescription::ValidName(d.name));
+    EXPECT_FALSE(d.HasPosition());
+    EXPECT_FALSE(d.zeroPoint.has_value());
+    EXPECT_EQ(d.TimeZone(), QTimeZone::systemTimeZone());
+    EXPECT_FALSE(Parse("latitude = 10\n").HasPosition());
+}
+
+TEST(StationDescription, WrongValuesNameKeyFileAndLine) {
+    EXPECT_EQ(ErrorOf("\nname = Roof\n"),
+              "station.conf, line 2: name = \"Roof\" must be 1 to 64 of a-z 0-9 _ -");
+    EXPECT_EQ(ErrorOf("latitude = north\n"),
+              "station.conf, line 1: latitude = \"north\" is not a number");
+    EXPECT_EQ(ErrorOf("longitude = 181\n"),
+              "station.conf, line 1: longitude = 181 is outside -180 to 180");
+    EXPECT_EQ(ErrorOf("latitude = nan\n"),
+              "station.conf, line 1: latitude = \"nan\" is not a number");
+    EXPECT_EQ(ErrorOf("timezone = Mars/Olympus\n"),
+              "station.conf, line 1: timezone = \"Mars/Olympus\" is not a known time zone");
+    EXPECT_EQ(ErrorOf("altitude = 3\n"), "station.conf, line 1: unknown key \"altitude\"");
+    EXPECT_EQ(ErrorOf("name roof\n"), "station.conf, line 1: \"name roof\" is not key = value");
+    EXPECT_NE(ErrorOf(("name = " + std::string(65, 'a') + "\n").c_str()), "no error");
+}
+
+TEST(StationDescription, LoadsFromTheDataDirectoryAndRefusesWhatIsNotAFile) {
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("station.conf"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("name = hill\nlatitude = 1.5\n");
+    file.close();
+    EXPECT_EQ(stationdescription::Load(dir.path()).name, QStringLiteral("hill"));
+
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    try {
+        stationdescription::Load(dir.path()); // must not wait for a writer
+        FAIL() << "a FIFO was read as a station description";
+    } catch (const StationDescriptionError& error) {
+        EXPECT_NE(std::string(error.what()).find("not a regular file"), std::string::npos);
+    }
+}
+
+TEST(StationDescription, NamesAreCleanedFromHostNames) {
+    EXPECT_EQ(stationdescription::CleanName(QStringLiteral("Roof.Example.org")),
+              QStringLiteral("roof-example-org"));
+    EXPECT_EQ(stationdescription::CleanName(QStringLiteral("..")), QStringLiteral("station"));
+    EXPECT_EQ(stationdescription::CleanName(QString(100, u'x')).size(), 64);
+}
