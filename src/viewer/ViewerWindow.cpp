@@ -217,10 +217,14 @@ void ViewerWindow::ShowYear(std::int64_t lastNight) {
     QStringList notes = year.problems;
     if (year.skipped > 0)
         notes.prepend(QStringLiteral("%1 lines skipped that are not log lines").arg(year.skipped));
+    QString why;
+    const std::optional<astro::YearSky> sky = StationYearSky(files_.Folder(), {}, year, &why);
+    if (!sky) notes << why;
     notes_->setText(notes.join(QStringLiteral("; ")));
     notes_->setToolTip(year.problems.join(QLatin1Char('\n')));
     const QString title = YearTitle(year);
     year_->Show(std::move(year), title);
+    if (sky) year_->SetSky(*sky);
     yearShown_ = true;
     kindActions_[3]->setChecked(true);
     charts_->setCurrentWidget(year_);

@@ -54,6 +54,27 @@ YearChart::YearChart(QWidget* parent)
     auto* margins = new QCPMarginGroup(this);
     axisRect()->setMarginGroup(QCP::msBottom | QCP::msTop, margins);
     colourScale_->setMarginGroup(QCP::msBottom | QCP::msTop, margins);
+
+    // The sky's lines: twilight in cyan, the Moon in pale green (rising dashed, setting
+    // dotted), light enough to read on the dark night and dark enough on the bright day.
+    const struct {
+        const char* name;
+        QPen pen;
+    } lines[] = {
+        {"astronomical twilight", QPen(QColor(0, 200, 255), 2)},
+        {"", QPen(QColor(0, 200, 255), 2)},
+        {"moonrise", QPen(QColor(120, 255, 120), 2, Qt::DashLine)},
+        {"moonset", QPen(QColor(120, 255, 120), 2, Qt::DotLine)},
+    };
+    for (int i = 0; i < 4; ++i) {
+        skyLines_[i] = addGraph(xAxis, yAxis);
+        skyLines_[i]->setPen(lines[i].pen);
+        skyLines_[i]->setName(QString::fromLatin1(lines[i].name));
+        skyLines_[i]->setAdaptiveSampling(false);
+    }
+    legend->removeItem(legend->itemWithPlottable(skyLines_[astro::YearSky::Dawn]));
+    legend->setBrush(QColor(255, 255, 255, 200));
+    axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
     Show(YearMinutes{}, QString());
 }
 
@@ -94,6 +115,37 @@ void YearChart::Show(YearMinutes year, const QString& title, HeatScale scale) {
     colourScale_->axis()->setLabel(scale_.label);
     xAxis->setRange(first, first + nights);
     SetNightTicks();
+    for (QCPGraph* line : skyLines_)
+        line->data()->clear();
+    skyShown_ = false;
+    legend->setVisible(false);
+    replot();
+}
+
+void YearChart::SetSky(const astro::YearSky& sky) {
+    // A line breaks where a night has no such moment (the Moon rose in daytime, twilight
+    // lasts all night in summer) or where it wraps round from one end of the night to
+    // the other.
+    constexpr double kLargestStep = 180; // minutes from one night to the next
+    const double first = double(year_.firstNight);
+    for (int i = 0; i < 4; ++i) {
+        QVector<double> keys, values;
+        const std::vector<astro::YearSky::Point>& points = sky.lines[std::size_t(i)];
+        for (std::size_t p = 0; p < points.size(); ++p) {
+            // A second moment of a kind in one night (the clock set back) is passed over.
+            if (p > 0 && points[p].night == points[p - 1].night) continue;
+            if (p > 0 && (points[p].night - points[p - 1].night != 1 ||
+                          std::abs(points[p].row - points[p - 1].row) > kLargestStep)) {
+                keys << first + points[p].night;
+                values << std::numeric_limits<double>::quiet_NaN();
+            }
+            keys << first + points[p].night + 0.5;
+            values << points[p].row;
+        }
+        skyLines_[i]->setData(keys, values, true);
+    }
+    skyShown_ = true;
+    legend->setVisible(true);
     replot();
 }
 

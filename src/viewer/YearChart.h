@@ -7,15 +7,23 @@
 
 #include "HeatScale.h"
 #include "YearMinutes.h"
+#include "YearSky.h"
 
 #include <qcustomplot.h>
+
+#include <array>
 
 class YearChart : public QCustomPlot {
     Q_OBJECT
 public:
     explicit YearChart(QWidget* parent = nullptr);
 
+    // Shows a year's minutes; any lines of the sky are taken away until SetSky.
     void Show(YearMinutes year, const QString& title, HeatScale scale = HeatScale::LogCounts());
+    // Draws the lines of astronomical twilight (dusk and dawn) and of moonrise and
+    // moonset over the map, with a legend.
+    void SetSky(const astro::YearSky& sky);
+    bool SkyShown() const { return skyShown_; }
     const YearMinutes& Year() const { return year_; }
     const HeatScale& Scale() const { return scale_; }
 
@@ -29,6 +37,7 @@ public:
     QString SummaryText() const;
 
     QCPColorMap* Map() const { return map_; }
+    QCPGraph* SkyLine(astro::YearSky::Line line) const { return skyLines_[line]; }
     QCPAxisRect* MapRect() const { return axisRect(); }
 
 signals:
@@ -51,6 +60,8 @@ private:
     QCPColorMap* map_ = nullptr;
     QCPColorScale* colourScale_ = nullptr;
     QCPTextElement* title_ = nullptr;
+    std::array<QCPGraph*, 4> skyLines_{};
+    bool skyShown_ = false;
     QPoint pressed_;
     bool pressing_ = false;
 };

@@ -2,6 +2,7 @@
 #include "YearExport.h"
 
 #include "SpanExport.h"
+#include "StationDescription.h"
 #include "YearChart.h"
 
 #include <QDir>
@@ -51,8 +52,31 @@ QString YearTitle(const YearMinutes& year) {
     return QStringLiteral("Year %1 to %2").arg(IsoDate(year.firstNight), IsoDate(year.LastNight()));
 }
 
+std::optional<astro::YearSky> StationYearSky(const QString& folder,
+                                             const std::optional<astro::Observer>& location,
+                                             const YearMinutes& year, QString* why) {
+    StationDescription station;
+    try {
+        if (!folder.isEmpty()) station = stationdescription::Load(folder);
+    } catch (const StationDescriptionError& error) {
+        if (why) *why = QString::fromStdString(error.what());
+        if (!location) return std::nullopt;
+    }
+    const std::optional<astro::Observer> observer =
+        location ? location : astro::ObserverOf(station);
+    if (!observer) {
+        if (why)
+            *why = QStringLiteral("Give the station's position (latitude and longitude in "
+                                  "station.conf, or --location LAT,LON) to draw twilight and "
+                                  "the Moon");
+        return std::nullopt;
+    }
+    return astro::YearSkyOf(*observer, station.TimeZone(), year.firstNight, year.nights);
+}
+
 YearExportOutcome ExportYear(const ViewerOptions& options, std::int64_t today,
-                             const QString& cacheDirectory) {
+                             const QString& cacheDirectory,
+                             const std::optional<astro::Observer>& location) {
     YearExportOutcome outcome;
     const DayFileSet files = options.files.isEmpty() ? DayFileSet::FromFolder(options.folder)
                                                      : DayFileSet::FromPaths(options.files);
@@ -74,10 +98,14 @@ YearExportOutcome ExportYear(const ViewerOptions& options, std::int64_t today,
     if (format == ExportFormat::Csv) {
         failure = ExportYearCsv(year, options.exportPath);
     } else {
+        QString why;
+        const std::optional<astro::YearSky> sky =
+            StationYearSky(files.IsFolder() ? files.Folder() : QString(), location, year, &why);
         YearChart chart;
         chart.resize(options.size);
         const QString title = YearTitle(year);
         chart.Show(std::move(year), title);
+        if (sky) chart.SetSky(*sky);
         failure = ExportChart(chart, format, options.exportPath, options.size);
     }
     if (!failure.isEmpty()) {

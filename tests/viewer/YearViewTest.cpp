@@ -15,6 +15,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 constexpr int kHour = 3600;
@@ -128,6 +130,50 @@ TEST(YearView, DarkHourIsTheDarkestRowsAndAGapStaysBlank) {
     window.Step(-1);
     EXPECT_EQ(window.Year().Year().LastNight(), DaysFromCivil(2025, 3, 12));
     EXPECT_EQ(window.Year().Year().lines, 0);
+}
+
+// With the station's position in station.conf, astronomical twilight and the Moon are drawn
+// over the map: for Vienna in March, darkness from about 19:30 to 04:45 (CET); without one,
+// the status bar says how to give it.
+TEST(YearView, TwilightAndTheMoonWhereThePositionIsKnown) {
+    Station station;
+    ViewerOptions options;
+    options.folder = station.dir.path();
+    options.year = Night(12);
+    {
+        ViewerWindow window(options, Night(20));
+        EXPECT_FALSE(window.Year().SkyShown());
+        EXPECT_TRUE(window.NotesText().contains(QStringLiteral("station.conf")))
+            << window.NotesText().toStdString();
+    }
+    ASSERT_TRUE(dayfiles::Write(station.dir.filePath(QStringLiteral("station.conf")),
+                                "latitude = 48.2\nlongitude = 16.4\nelevation = 180\n"
+                                "timezone = Europe/Vienna\n"));
+    ViewerWindow window(options, Night(20));
+    YearChart& chart = window.Year();
+    ASSERT_TRUE(chart.SkyShown());
+    const auto rowOn = [&](astro::YearSky::Line line, std::int64_t night) {
+        const auto data = chart.SkyLine(line)->data();
+        for (auto it = data->constBegin(); it != data->constEnd(); ++it)
+            if (it->key == double(night) + 0.5) return it->value;
+        return -1.0;
+    };
+    const double dusk = rowOn(astro::YearSky::Dusk, Night(10));
+    const double dawn = rowOn(astro::YearSky::Dawn, Night(10));
+    EXPECT_GT(dusk, 7 * 60 + 15) << dusk;  // 19:15
+    EXPECT_LT(dusk, 7 * 60 + 45) << dusk;  // 19:45
+    EXPECT_GT(dawn, 16 * 60 + 30) << dawn; // 04:30
+    EXPECT_LT(dawn, 17 * 60) << dawn;      // 05:00
+    // The Moon rises and sets about once a night, a year long.
+    for (auto line : {astro::YearSky::Moonrise, astro::YearSky::Moonset}) {
+        int moments = 0;
+        const auto data = chart.SkyLine(line)->data();
+        for (auto it = data->constBegin(); it != data->constEnd(); ++it)
+            moments += !std::isnan(it->value);
+        EXPECT_GT(moments, 330);
+        EXPECT_LT(moments, 366);
+    }
+    EXPECT_FALSE(window.NotesText().contains(QStringLiteral("station.conf")));
 }
 
 } // namespace
