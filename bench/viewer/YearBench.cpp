@@ -1,20 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The Year view over a folder of 365 full day files (2026, 86,400 lines each: 31.5 million
-// lines, 1.2 GB), written by the benchmark into a temporary folder: one file read and
-// summarised; the year's minutes from nothing on one core (the baseline) and on all of
-// them; the Year view drawn from nothing and from the minute cache; the memory of the
-// window with the year shown; and the command-line export of the year, process start
-// included.
+// The Year view over a folder of 365 full day files (2026, 86,400 lines each but for the
+// days daylight saving begins and ends: 31.5 million lines, 1.2 GB) and a station.conf,
+// written by the benchmark into a temporary folder: one file read and summarised; the
+// year's minutes from nothing on one core (the baseline) and on all of them; the Year
+// view drawn from nothing and from the minute cache, with the lines of twilight and the
+// Moon; the memory of the window with the year shown; and the command-line export of the
+// year, process start included.
 #include "DayFiles.h"
 #include "MinuteSummary.h"
+#include "SkyTrack.h"
 #include "ViewerWindow.h"
 #include "YearChart.h"
+#include "ZoneClock.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -37,38 +41,63 @@ std::int64_t LastNight() {
     return DaysFromCivil(kYear, 12, 31);
 }
 
-// The sky of a station at about 48° N over the year: the night is long in winter and
-// short in summer, the Moon brightens the part of the night it is up in, and every
-// seventh night or so is cloudy (the town's light thrown back).
-dayfiles::Values Sky(std::int64_t day, int s) {
-    const double t = double(day - DaysFromCivil(kYear, 1, 1)) + s / 86400.0; // days into the year
-    const double daylight = 12 + 4 * std::sin(2 * M_PI * (t - 80) / 365.25); // hours
-    const double hour = s / 3600.0;
-    const double sun = std::cos(2 * M_PI * (hour - 12) / 24) - std::cos(M_PI * daylight / 24);
-    double mean = sun > -0.15 ? 60000 * std::pow((sun + 0.15) / 1.6, 3) : 0;
-    // Up for twelve hours from its rise, which comes about 50 minutes later each day.
-    const double phase = std::fmod(t + 10, 29.53) / 29.53; // 0: new moon
-    const double lit = 0.5 * (1 - std::cos(2 * M_PI * phase));
-    const double up = std::fmod(hour - 6 - 24 * phase + 48, 24);
-    if (up < 12) mean += 120 * lit * std::sin(M_PI * up / 12);
-    const std::int64_t night = DayOf(StartOfDay(day) + s - kSecondsPerDay / 2);
+// A station in Vienna (48.2° N, 16.4° E, Central European time with daylight saving) under
+// the real sky of the year: counts from the Sun's and the Moon's altitudes and the Moon's
+// phase, a town's skyglow, every seventh night or so cloudy (the town's light thrown back).
+// The hour skipped in March has no lines; the hour repeated in October has two of each.
+const astro::Observer kStation{48.2, 16.4, 180};
+const char kStationConf[] = "name = vienna\nlatitude = 48.2\nlongitude = 16.4\nelevation = 180\n"
+                            "timezone = Europe/Vienna\n";
+
+double MinuteCounts(const astro::SkyTrack& track, UtcSeconds utc, std::int64_t night) {
+    const std::size_t i = std::size_t((utc - track.Start()) / track.Step());
+    const double sun = track.SunAltitude(i);
+    const double moon = track.MoonAltitude(i);
+    double counts = sun > -18 ? 60000 * std::pow((sun + 18) / 78, 3) : 0;
+    if (moon > 0) counts += 150 * track.MoonIlluminated(double(utc)) * std::sin(moon * M_PI / 180);
     const bool cloudy = (std::uint64_t(night) * 2654435761U >> 7) % 7 == 0;
-    mean += (cloudy ? 45 : 15) + (s * 7919 % 13) * 0.3;
-    const long count = std::lround(mean);
-    const int range = count > 20000 ? 1 : count > 2000 ? 2 : count > 500 ? 3 : count > 100 ? 4 : 5;
-    return {10 + 5 * std::sin(2 * M_PI * (t - 110) / 365.25) + 4 * sun, count, range};
+    return counts + (cloudy ? 45 : 15);
 }
 
-// The day files of the year into `path`.
+// The day files of the year, and the station's description, into `path`.
 void MakeFolder(const QString& path) {
+    const QTimeZone zone(QByteArrayLiteral("Europe/Vienna"));
+    const WallSeconds from = StartOfDay(DaysFromCivil(kYear, 1, 1));
+    const WallSeconds to = StartOfDay(LastNight() + 1);
+    const astro::ZoneClock clock = astro::ZoneClock::AroundWall(zone, from, to);
+    const UtcSeconds start = from - 4 * 3600;
+    const astro::SkyTrack track(kStation, start, 60, std::size_t((to - from) / 60 + 8 * 60));
+    dayfiles::Write(QDir(path).filePath(QStringLiteral("station.conf")), kStationConf);
+    std::string text;
     for (std::int64_t d = DaysFromCivil(kYear, 1, 1); d <= LastNight(); ++d) {
         const CivilDate date = CivilFromDays(d);
+        const double season = std::sin(2 * M_PI * double(d - DaysFromCivil(kYear, 4, 20)) / 365.25);
+        text.clear();
+        for (int m = 0; m < 1440; ++m) {
+            const WallSeconds wall = StartOfDay(d) + m * 60;
+            UtcSeconds instants[2];
+            const int count = clock.InstantsOf(wall, instants);
+            for (int k = 0; k < count; ++k) {
+                const double counts =
+                    MinuteCounts(track, instants[k], DayOf(wall - kSecondsPerDay / 2));
+                for (int s = m * 60; s < m * 60 + 60; ++s) {
+                    const long mean = std::lround(counts * (1 + (s * 7919 % 13 - 6) * 0.004));
+                    const int range = mean > 20000  ? 1
+                                      : mean > 2000 ? 2
+                                      : mean > 500  ? 3
+                                      : mean > 100  ? 4
+                                                    : 5;
+                    text += dayfiles::Line(date.year, date.month, date.day, s,
+                                           {10 + 8 * season + counts / 20000, mean, range});
+                    text += "\r\n";
+                }
+            }
+        }
         dayfiles::Write(QDir(path).filePath(QStringLiteral("%1%2%3.txt")
                                                 .arg(date.year)
                                                 .arg(date.month, 2, 10, QLatin1Char('0'))
                                                 .arg(date.day, 2, 10, QLatin1Char('0'))),
-                        dayfiles::LinesWith(date.year, date.month, date.day, 0, 86400,
-                                            [d](int s) { return Sky(d, s); }));
+                        text);
     }
 }
 
