@@ -21,4 +21,13 @@ struct HeatScale {
         return {QStringLiteral("log\u2081\u2080 counts (median of the minute)"),
                 [](double median) { return std::log10(std::max(median, 0.1)); }, false};
     }
+    // Sky brightness, zero point - 2.5 log10(median): high is dark. A median of 0 has no
+    // magnitude and is left blank.
+    static HeatScale Magnitudes(double zeroPoint) {
+        return {QStringLiteral("mag/arcsec\u00B2 (median of the minute)"),
+                [zeroPoint](double median) {
+                    return median > 0 ? zeroPoint - 2.5 * std::log10(median) : NAN;
+                },
+                true};
+    }
 };

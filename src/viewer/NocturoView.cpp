@@ -2,6 +2,8 @@
 // nocturo-view: looks back at any day, night or week of a station's day files, and
 // exports the picture or the lines, from the window or from the command line alone.
 #include "LogSpan.h"
+#include "SkyExports.h"
+#include "SkyOverlay.h"
 #include "SpanChart.h"
 #include "SpanExport.h"
 #include "SpanSeries.h"
@@ -24,6 +26,10 @@ void Say(const QString& text) {
 // The export without a window: 0 when written, 2 for a span without lines, 1 when the
 // file could not be written.
 int Export(const ViewerOptions& options) {
+    if (options.nights || options.ida) return RunSkyExport(options, Say);
+    SkyOverlay sky(options.location);
+    sky.SetFolder(StationFolder(options.folder, options.files));
+    if (!sky.Problem().isEmpty()) Say(sky.Problem());
     const DayFileSet files = options.files.isEmpty() ? DayFileSet::FromFolder(options.folder)
                                                      : DayFileSet::FromPaths(options.files);
     DayFileCache cache;
@@ -38,12 +44,13 @@ int Export(const ViewerOptions& options) {
     const ExportFormat format = FormatOfName(options.exportPath);
     QString failure;
     if (format == ExportFormat::Csv) {
-        failure = ExportCsv(lines.records, options.exportPath);
+        failure = ExportCsv(lines.records, options.exportPath, sky.ZeroPoint());
     } else {
         SpanChart chart;
         chart.resize(options.size);
-        chart.Show(*options.span, SpanSeries(std::move(lines.records)), SpanTitle(*options.span),
-                   false);
+        chart.Show(*options.span, SpanSeries(std::move(lines.records)),
+                   sky.Title(*options.span, SpanTitle(*options.span)), false);
+        sky.Draw(chart, *options.span);
         failure = ExportChart(chart, format, options.exportPath, options.size);
     }
     if (!failure.isEmpty()) {

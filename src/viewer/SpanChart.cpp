@@ -123,7 +123,7 @@ void SpanChart::Show(const TimeSpan& span, SpanSeries series, const QString& tit
     span_ = span;
     series_ = std::move(series);
     title_->setText(title);
-    graphs_[Counts]->data()->set(series_.Counts(logarithmic_), true);
+    graphs_[Counts]->data()->set(CountsCurve(), true);
     graphs_[Temperature]->data()->set(series_.Temperatures(), true);
     graphs_[Range]->data()->set(series_.Ranges(), true);
     failures_->data()->set(series_.Failures(0.07), true);
@@ -137,11 +137,22 @@ void SpanChart::Show(const TimeSpan& span, SpanSeries series, const QString& tit
 void SpanChart::SetLogarithmic(bool logarithmic) {
     logarithmic_ = logarithmic;
     QCPAxis* counts = ValueAxis(Counts);
-    counts->setScaleType(logarithmic ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
-    graphs_[Counts]->data()->set(series_.Counts(logarithmic_), true);
+    counts->setScaleType(logarithmic && !zeroPoint_ ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
+    graphs_[Counts]->data()->set(CountsCurve(), true);
     valueFits_[Counts] = true;
     FitValue(Counts);
     replot(rpQueuedReplot);
+}
+
+void SpanChart::SetMagnitude(std::optional<double> zeroPoint) {
+    zeroPoint_ = zeroPoint;
+    ValueAxis(Counts)->setLabel(zeroPoint_ ? QStringLiteral("mag/arcsec\u00B2")
+                                           : QStringLiteral("counts"));
+    SetLogarithmic(logarithmic_);
+}
+
+QVector<QCPGraphData> SpanChart::CountsCurve() const {
+    return zeroPoint_ ? series_.Magnitudes(*zeroPoint_) : series_.Counts(logarithmic_);
 }
 
 void SpanChart::ShowWholeSpan() {
@@ -186,7 +197,7 @@ void SpanChart::FitValue(Panel panel) {
     const bool found = Extent(graphs_[panel], TimeRange(), lower, upper);
     switch (panel) {
     case Counts:
-        if (logarithmic_) {
+        if (logarithmic_ && !zeroPoint_) {
             if (!found) lower = 1, upper = 1000;
             lower = std::max(lower, SpanSeries::kLogFloor);
             upper = std::max(upper, lower);

@@ -15,6 +15,7 @@
 #include <qcustomplot.h>
 
 #include <array>
+#include <optional>
 
 class QRubberBand;
 
@@ -33,6 +34,9 @@ public:
 
     void SetLogarithmic(bool logarithmic);
     bool Logarithmic() const { return logarithmic_; }
+    // With a zero point, the counts panel shows magnitudes (mag/arcsec²) instead.
+    void SetMagnitude(std::optional<double> zeroPoint);
+    bool Magnitude() const { return zeroPoint_.has_value(); }
     void ShowWholeSpan();
     // The time range shown, in wall seconds, and zooming it about a point.
     QCPRange TimeRange() const;
@@ -70,6 +74,7 @@ private:
     void FitValue(Panel panel);
     void MoveCursor(double t);
     QCPRange ClampedTime(QCPRange range) const;
+    QVector<QCPGraphData> CountsCurve() const;
 
     std::array<QCPAxisRect*, 3> rects_{};
     std::array<QCPGraph*, 3> graphs_{};
@@ -81,6 +86,7 @@ private:
     TimeSpan span_;
     SpanSeries series_;
     bool logarithmic_ = true;
+    std::optional<double> zeroPoint_;
 
     Qt::MouseButton dragButton_ = Qt::NoButton;
     int dragPanel_ = -1;

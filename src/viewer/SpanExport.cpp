@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SpanExport.h"
 
+#include "Magnitude.h"
+
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSvgGenerator>
@@ -19,19 +21,26 @@ ExportFormat FormatOfName(const QString& path) {
     return ExportFormat::Unknown;
 }
 
-QByteArray SpanCsv(const std::vector<DayRecord>& records) {
+QByteArray SpanCsv(const std::vector<DayRecord>& records, std::optional<double> zeroPoint) {
     QByteArray csv;
     csv.reserve(qsizetype(records.size()) * 40 + 64);
-    csv.append("time,temperature,mean_count,range\r\n");
+    csv.append(zeroPoint ? "time,temperature,mean_count,range,msas\r\n"
+                         : "time,temperature,mean_count,range\r\n");
     char line[128];
     for (const DayRecord& r : records) {
         const std::int32_t magnitude =
             r.temperatureTenths < 0 ? -r.temperatureTenths : r.temperatureTenths;
-        const int n = std::snprintf(line, sizeof(line), ",%s%d.%d,%lld,%d\r\n",
+        const int n = std::snprintf(line, sizeof(line), ",%s%d.%d,%lld,%d",
                                     r.temperatureTenths < 0 ? "-" : "", magnitude / 10,
                                     magnitude % 10, static_cast<long long>(r.mean), r.range);
         csv.append(IsoWallTime(r.time).toLatin1());
         csv.append(line, n);
+        if (zeroPoint) {
+            csv.append(',');
+            if (const std::optional<double> m = MagnitudeOf(r, *zeroPoint))
+                csv.append(QByteArray::number(*m, 'f', 2));
+        }
+        csv.append("\r\n");
     }
     return csv;
 }
@@ -42,10 +51,11 @@ QString Unwritable(const QString& path, const QString& reason) {
 }
 } // namespace
 
-QString ExportCsv(const std::vector<DayRecord>& records, const QString& path) {
+QString ExportCsv(const std::vector<DayRecord>& records, const QString& path,
+                  std::optional<double> zeroPoint) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return Unwritable(path, file.errorString());
-    const QByteArray csv = SpanCsv(records);
+    const QByteArray csv = SpanCsv(records, zeroPoint);
     if (file.write(csv) != csv.size() || !file.commit())
         return Unwritable(path, file.errorString());
     return {};

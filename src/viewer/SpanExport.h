@@ -9,6 +9,7 @@
 #include <QSize>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 class QCustomPlot;
@@ -22,11 +23,14 @@ ExportFormat FormatOfName(const QString& path);
 // line per record in time order, CR LF after each: the time stamp in ISO 8601 (local time,
 // as the day file has it), the temperature with one decimal, the mean count and the range.
 // Numbers always with '.', whatever the regional settings; lines with the same stamp all
-// appear.
-QByteArray SpanCsv(const std::vector<DayRecord>& records);
+// appear. With a zero point, a fifth column "msas": the magnitude with two decimals, empty
+// for a count of 0 or a failed second.
+QByteArray SpanCsv(const std::vector<DayRecord>& records,
+                   std::optional<double> zeroPoint = std::nullopt);
 
 // Writes the chart (PNG, SVG or PDF, at `size` pixels; an empty size: as the chart is now)
 // or the records (CSV), replacing the file whole. Returns the reason when it fails, an
 // empty string when it worked.
 QString ExportChart(QCustomPlot& chart, ExportFormat format, const QString& path, QSize size);
-QString ExportCsv(const std::vector<DayRecord>& records, const QString& path);
+QString ExportCsv(const std::vector<DayRecord>& records, const QString& path,
+                  std::optional<double> zeroPoint = std::nullopt);

@@ -26,6 +26,8 @@ public:
     // in the middle of each missing stretch breaks the line there, and keeps it broken
     // when the plot thins out dense points.
     QVector<QCPGraphData> Counts(bool logarithmic) const;
+    // Magnitudes (zero point - 2.5 log10 of the mean count); none for a count of 0.
+    QVector<QCPGraphData> Magnitudes(double zeroPoint) const;
     QVector<QCPGraphData> Temperatures() const;
     QVector<QCPGraphData> Ranges() const;
     // Runs of failed seconds: a pair of points (start, end of the run) each, NaN between.

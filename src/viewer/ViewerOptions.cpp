@@ -67,14 +67,38 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
         QStringLiteral("year"),
         QStringLiteral("The year of nights ending with the night of DATE, minute by minute."),
         QStringLiteral("DATE"));
-    parser.addOptions({exportOption, dayOption, nightOption, weekOption, yearOption, sizeOption});
+    const QCommandLineOption locationOption(
+        QStringLiteral("location"),
+        QStringLiteral("The station's position for twilight and the Moon, when station.conf "
+                       "gives none: degrees north, degrees east, metres."),
+        QStringLiteral("LAT,LON[,ELEV]"));
+    const QCommandLineOption nightsOption(
+        QStringLiteral("nights"),
+        QStringLiteral("With --export FILE.csv: one line of figures for each night from FROM "
+                       "to TO (darkness, Moon, sky brightness, completeness)."),
+        QStringLiteral("FROM TO"));
+    const QCommandLineOption idaOption(
+        QStringLiteral("ida"),
+        QStringLiteral("With --export FILE: the span's lines in the skyglow archives' format "
+                       "(community standard for skyglow observations 1.0, \"IDA NSB\")."));
+    parser.addOptions({exportOption, dayOption, nightOption, weekOption, yearOption, sizeOption,
+                       locationOption, nightsOption, idaOption});
+    // --nights takes two dates: join them into one value for the parser.
+    QStringList joined = arguments;
+    for (qsizetype i = 0; i + 1 < joined.size(); ++i) {
+        if (joined[i] != QLatin1String("--nights")) continue;
+        if (i + 2 >= joined.size() || joined[i + 2].startsWith(u'-'))
+            return Failed(QStringLiteral("--nights wants two dates, FROM and TO"));
+        joined[i + 1] += u' ' + joined[i + 2];
+        joined.removeAt(i + 2);
+    }
     parser.addPositionalArgument(
         QStringLiteral("FOLDER | FILE..."),
         QStringLiteral("A folder of day files (yyyymmdd.txt), or day files "
                        "(default: $NOCTURO_DATA_DIR, else ~/Nocturo)."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    if (!parser.parse(arguments)) return Failed(parser.errorText());
+    if (!parser.parse(joined)) return Failed(parser.errorText());
     if (parser.isSet(help)) return {ParsedOptions::Help, {}, parser.helpText()};
     if (parser.isSet(version)) return {ParsedOptions::Version, {}, QStringLiteral(NOCTURO_VERSION)};
 
@@ -109,9 +133,43 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
                          1)
         return Failed(QStringLiteral("give one of --day, --night, --week and --year, once"));
 
+    if (parser.isSet(locationOption)) {
+        QString why;
+        options.location = astro::ParseLocation(parser.value(locationOption), &why);
+        if (!options.location) return Failed(why);
+    }
+    options.ida = parser.isSet(idaOption);
+    if (parser.isSet(nightsOption)) {
+        const QStringList dates = parser.value(nightsOption).split(u' ');
+        std::optional<std::int64_t> from, to;
+        if (dates.size() == 2)
+            from = DayOfArgument(dates[0], today), to = DayOfArgument(dates[1], today);
+        if (!from || !to || *to < *from)
+            return Failed(QStringLiteral("--nights wants two dates FROM TO (yyyy-mm-dd, today, "
+                                         "yesterday), FROM not after TO, not \"%1\"")
+                              .arg(parser.value(nightsOption)));
+        if (*to - *from > 366 * 100)
+            return Failed(QStringLiteral("--nights: give at most a hundred years"));
+        options.nights = std::pair{*from, *to};
+        if (spans > 0)
+            return Failed(QStringLiteral("--nights goes without --day, --night or --week"));
+    }
+    if ((options.nights || options.ida) && !parser.isSet(exportOption))
+        return Failed(QStringLiteral("--%1 goes with --export FILE")
+                          .arg(QLatin1String(options.ida ? "ida" : "nights")));
+    if (options.nights && options.ida)
+        return Failed(QStringLiteral("give one of --nights and --ida"));
+    if (options.year && (options.nights || options.ida))
+        return Failed(QStringLiteral("--year goes without --nights and --ida"));
+
     if (parser.isSet(exportOption)) {
         options.exportPath = parser.value(exportOption);
-        if (FormatOfName(options.exportPath) == ExportFormat::Unknown)
+        if (options.nights && FormatOfName(options.exportPath) != ExportFormat::Csv)
+            return Failed(
+                QStringLiteral("--nights writes a .csv file, not \"%1\"").arg(options.exportPath));
+        if (options.ida) {
+            if (!options.span) options.span = TimeSpan::Of(SpanKind::Night, today - 1);
+        } else if (FormatOfName(options.exportPath) == ExportFormat::Unknown)
             return Failed(
                 QStringLiteral("--export wants a file ending in .png, .svg, .pdf or .csv, "
                                "not \"%1\"")

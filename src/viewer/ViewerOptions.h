@@ -5,6 +5,11 @@
 //   nocturo-view --export FILE.png|.svg|.pdf|.csv
 //                [--day DATE | --night DATE | --week DATE | --year DATE] [--size WxH]
 //                [FOLDER | FILE...]
+//   nocturo-view --export FILE.csv --nights FROM TO [FOLDER | FILE...]
+//   nocturo-view --export FILE.dat --ida [--day DATE | --night DATE | --week DATE] [FOLDER...]
+//
+// --location LAT,LON[,ELEV] gives the station's position for the sky (twilight, the Moon)
+// when its station.conf does not.
 //
 // DATE is yyyy-mm-dd, "today" or "yesterday". Without a folder or files, the folder the
 // station writes to: $NOCTURO_DATA_DIR, else ~/Nocturo. A year is the nights of the year
@@ -12,19 +17,25 @@
 #pragma once
 
 #include "LogSpan.h"
+#include "Observer.h"
 
 #include <QSize>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 struct ViewerOptions {
-    QString exportPath;           // empty: open the window
-    std::optional<TimeSpan> span; // the span asked for, if any
-    QSize size{1200, 800};        // of an exported picture
-    QString folder;               // the folder to read, or
-    QStringList files;            // the files to read
+    QString exportPath;                      // empty: open the window
+    std::optional<TimeSpan> span;            // the span asked for, if any
+    QSize size{1200, 800};                   // of an exported picture
+    QString folder;                          // the folder to read, or
+    QStringList files;                       // the files to read
+    std::optional<astro::Observer> location; // --location
+    // --nights FROM TO: the evenings' days of the first and last night to figure.
+    std::optional<std::pair<std::int64_t, std::int64_t>> nights;
+    bool ida = false; // --ida: the span in the skyglow archives' format
     // The last night of the year of nights asked for, if any (instead of a span).
     std::optional<std::int64_t> year;
 };

@@ -2,6 +2,8 @@
 #include "ViewerWindow.h"
 
 #include "DayList.h"
+#include "NightsDialog.h"
+#include "SkyExports.h"
 #include "SpanChart.h"
 #include "SpanExport.h"
 #include "SpanSeries.h"
@@ -34,13 +36,15 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWi
     : QMainWindow(parent)
     , today_(today)
     , settings_(RegionalSettings::FromSystem())
+    , sky_(options.location)
     , chart_(new SpanChart(this))
     , year_(new YearChart(this))
     , charts_(new QStackedWidget(this))
     , minuteCache_(MinuteCache::DefaultDirectory())
     , days_(new DayList(cache_, settings_.timeSeparator, this))
     , readout_(new QLabel(this))
-    , notes_(new QLabel(this)) {
+    , notes_(new QLabel(this))
+    , skyStatus_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Nocturo Viewer"));
     auto* splitter = new QSplitter(this);
     splitter->addWidget(days_);
@@ -52,6 +56,7 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWi
     setCentralWidget(splitter);
     statusBar()->addWidget(readout_, 1);
     statusBar()->addPermanentWidget(notes_);
+    statusBar()->addPermanentWidget(skyStatus_);
     resize(1200, 760);
 
     refreshTimer_.setSingleShot(true);
@@ -105,6 +110,10 @@ void ViewerWindow::BuildActions() {
     file->addSeparator();
     file->addAction(QStringLiteral("&Export\u2026"), QKeySequence(Qt::CTRL | Qt::Key_E), this,
                     &ViewerWindow::AskExport);
+    file->addAction(QStringLiteral("Export &Nightly Figures\u2026"), this,
+                    &ViewerWindow::AskNightFigures);
+    file->addAction(QStringLiteral("Export for the &Skyglow Archive\u2026"), this,
+                    &ViewerWindow::AskSkyglowExport);
     file->addSeparator();
     file->addAction(QStringLiteral("&Quit"), QKeySequence::Quit, this, &QWidget::close);
 
@@ -144,6 +153,16 @@ void ViewerWindow::BuildActions() {
     logarithmic_->setChecked(true);
     logarithmic_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     connect(logarithmic_, &QAction::toggled, chart_, &SpanChart::SetLogarithmic);
+    magnitude_ = view->addAction(QStringLiteral("&Magnitude"));
+    magnitude_->setCheckable(true);
+    magnitude_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    magnitude_->setToolTip(QStringLiteral("Sky brightness in mag/arcsec\u00B2 (needs zero_point "
+                                          "in station.conf)"));
+    connect(magnitude_, &QAction::toggled, this, [this](bool on) {
+        chart_->SetMagnitude(on ? sky_.ZeroPoint() : std::nullopt);
+        if (yearShown_) ShowYear(year_->Year().LastNight());
+        logarithmic_->setEnabled(!on);
+    });
     QAction* whole =
         view->addAction(QStringLiteral("W&hole Span"), chart_, &SpanChart::ShowWholeSpan);
     whole->setShortcut(QKeySequence(Qt::Key_Home));
@@ -153,6 +172,16 @@ void ViewerWindow::BuildActions() {
 
 void ViewerWindow::SetFiles(DayFileSet files) {
     files_ = std::move(files);
+    QStringList paths;
+    for (const DayFileSet::File& file : files_.Files())
+        paths << file.path;
+    sky_.SetFolder(StationFolder(files_.Folder(), paths));
+    if (magnitude_) {
+        magnitude_->setEnabled(sky_.ZeroPoint().has_value());
+        if (!sky_.ZeroPoint()) magnitude_->setChecked(false);
+        chart_->SetMagnitude(magnitude_->isChecked() ? sky_.ZeroPoint() : std::nullopt);
+    }
+    ShowSkyStatus();
     cache_.Clear();
     days_->SetFiles(files_);
     const QString where = files_.IsFolder() ? QDir::toNativeSeparators(files_.Folder())
@@ -201,7 +230,9 @@ void ViewerWindow::ShowSpan(const TimeSpan& span, bool keepView) {
     charts_->setCurrentWidget(chart_);
     lines_ = AssembleSpan(files_, cache_, span);
     // The lines move to the chart, which keeps the one copy.
-    chart_->Show(span, SpanSeries(std::move(lines_.records)), SpanTitle(span), keepView);
+    chart_->Show(span, SpanSeries(std::move(lines_.records)), sky_.Title(span, SpanTitle(span)),
+                 keepView);
+    sky_.Draw(*chart_, span);
     lines_.records.clear();
     days_->Select(span.day);
     notes_->setText(::NotesText(lines_));
@@ -217,13 +248,11 @@ void ViewerWindow::ShowYear(std::int64_t lastNight) {
     QStringList notes = year.problems;
     if (year.skipped > 0)
         notes.prepend(QStringLiteral("%1 lines skipped that are not log lines").arg(year.skipped));
-    QString why;
-    const std::optional<astro::YearSky> sky = StationYearSky(files_.Folder(), {}, year, &why);
-    if (!sky) notes << why;
     notes_->setText(notes.join(QStringLiteral("; ")));
     notes_->setToolTip(year.problems.join(QLatin1Char('\n')));
+    const std::optional<astro::YearSky> sky = YearSkyFor(sky_, year);
     const QString title = YearTitle(year);
-    year_->Show(std::move(year), title);
+    year_->Show(std::move(year), title, YearScale(sky_, magnitude_ && magnitude_->isChecked()));
     if (sky) year_->SetSky(*sky);
     yearShown_ = true;
     kindActions_[3]->setChecked(true);
@@ -285,7 +314,7 @@ QString ViewerWindow::ExportTo(const QString& path) {
     if (yearShown_)
         return format == ExportFormat::Csv ? ExportYearCsv(year_->Year(), path)
                                            : ExportChart(*year_, format, path, year_->size());
-    return format == ExportFormat::Csv ? ExportCsv(Records(), path)
+    return format == ExportFormat::Csv ? ExportCsv(Records(), path, sky_.ZeroPoint())
                                        : ExportChart(*chart_, format, path, chart_->size());
 }
 
@@ -311,6 +340,52 @@ void ViewerWindow::AskExport() {
     }
     statusBar()->showMessage(QStringLiteral("Exported to %1").arg(QDir::toNativeSeparators(path)),
                              5000);
+}
+
+void ViewerWindow::AskNightFigures() {
+    std::int64_t last = lines_.span.kind == SpanKind::Week ? lines_.span.day - 1 : lines_.span.day;
+    std::int64_t first = last - 29;
+    if (!AskNights(this, first, last)) return;
+    const QString base = files_.IsFolder() ? files_.Folder() : QString();
+    const QString name = QStringLiteral("nights-%1-to-%2.csv").arg(IsoDate(first), IsoDate(last));
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Export Nightly Figures"), QDir(base).filePath(name),
+        QStringLiteral("CSV table of nightly figures (*.csv)"));
+    if (path.isEmpty()) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString failure = ExportNightFigures(files_, cache_, first, last, sky_, path);
+    QApplication::restoreOverrideCursor();
+    if (!failure.isEmpty()) {
+        QMessageBox::critical(this, QStringLiteral("Nocturo Viewer"), failure + QLatin1Char('.'));
+        return;
+    }
+    statusBar()->showMessage(QStringLiteral("Exported to %1").arg(QDir::toNativeSeparators(path)),
+                             5000);
+}
+
+void ViewerWindow::AskSkyglowExport() {
+    const QString base = files_.IsFolder() ? files_.Folder() : QString();
+    const QString name =
+        SpanTitle(lines_.span).toLower().replace(u' ', u'-') + QStringLiteral(".dat");
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Export for the Skyglow Archive"), QDir(base).filePath(name),
+        QStringLiteral("Skyglow data file (*.dat);;All files (*)"));
+    if (path.isEmpty()) return;
+    const QString failure = ExportSkyglow(Records(), sky_, path);
+    if (!failure.isEmpty()) {
+        QMessageBox::critical(this, QStringLiteral("Nocturo Viewer"), failure + QLatin1Char('.'));
+        return;
+    }
+    statusBar()->showMessage(QStringLiteral("Exported to %1").arg(QDir::toNativeSeparators(path)),
+                             5000);
+}
+
+void ViewerWindow::ShowSkyStatus() {
+    skyStatus_->setText(sky_.StatusText());
+}
+
+QString ViewerWindow::SkyStatusText() const {
+    return skyStatus_->text();
 }
 
 void ViewerWindow::ShowReadout(double t, double secondsPerPixel) {

@@ -10,6 +10,7 @@
 #include "LogSpan.h"
 #include "MinuteCache.h"
 #include "RegionalSettings.h"
+#include "SkyOverlay.h"
 #include "ViewerOptions.h"
 
 #include <QFileSystemWatcher>
@@ -51,6 +52,8 @@ public:
     // The span shown, and what was read for it; its lines are in Records().
     const SpanLines& Lines() const { return lines_; }
     const std::vector<DayRecord>& Records() const;
+    const SkyOverlay& Sky() const { return sky_; }
+    QString SkyStatusText() const;
     QString ReadoutText() const;
     QString NotesText() const;
 
@@ -61,6 +64,9 @@ private:
     void ShowReadout(double t, double secondsPerPixel);
     void ShowSummary();
     void AskExport();
+    void AskNightFigures();
+    void AskSkyglowExport();
+    void ShowSkyStatus();
     TimeSpan NewestSpan(SpanKind kind);
 
     std::int64_t today_;
@@ -69,6 +75,7 @@ private:
     DayFileCache cache_;
     SpanLines lines_;
     SpanKind kind_ = SpanKind::Night;
+    SkyOverlay sky_;
 
     SpanChart* chart_;
     YearChart* year_;
@@ -78,8 +85,10 @@ private:
     DayList* days_;
     QLabel* readout_;
     QLabel* notes_;
+    QLabel* skyStatus_;
     QAction* kindActions_[4] = {}; // day, night, week, year
     QAction* logarithmic_ = nullptr;
+    QAction* magnitude_ = nullptr;
     QFileSystemWatcher watcher_;
     QTimer refreshTimer_;
 };

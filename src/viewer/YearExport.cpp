@@ -2,7 +2,6 @@
 #include "YearExport.h"
 
 #include "SpanExport.h"
-#include "StationDescription.h"
 #include "YearChart.h"
 
 #include <QDir>
@@ -52,31 +51,19 @@ QString YearTitle(const YearMinutes& year) {
     return QStringLiteral("Year %1 to %2").arg(IsoDate(year.firstNight), IsoDate(year.LastNight()));
 }
 
-std::optional<astro::YearSky> StationYearSky(const QString& folder,
-                                             const std::optional<astro::Observer>& location,
-                                             const YearMinutes& year, QString* why) {
-    StationDescription station;
-    try {
-        if (!folder.isEmpty()) station = stationdescription::Load(folder);
-    } catch (const StationDescriptionError& error) {
-        if (why) *why = QString::fromStdString(error.what());
-        if (!location) return std::nullopt;
-    }
-    const std::optional<astro::Observer> observer =
-        location ? location : astro::ObserverOf(station);
-    if (!observer) {
-        if (why)
-            *why = QStringLiteral("Give the station's position (latitude and longitude in "
-                                  "station.conf, or --location LAT,LON) to draw twilight and "
-                                  "the Moon");
-        return std::nullopt;
-    }
-    return astro::YearSkyOf(*observer, station.TimeZone(), year.firstNight, year.nights);
+std::optional<astro::YearSky> YearSkyFor(const SkyOverlay& sky, const YearMinutes& year) {
+    const std::optional<astro::Observer> position = sky.Position();
+    if (!position) return std::nullopt;
+    return astro::YearSkyOf(*position, sky.Station().TimeZone(), year.firstNight, year.nights);
+}
+
+HeatScale YearScale(const SkyOverlay& sky, bool magnitudes) {
+    if (magnitudes && sky.ZeroPoint()) return HeatScale::Magnitudes(*sky.ZeroPoint());
+    return HeatScale::LogCounts();
 }
 
 YearExportOutcome ExportYear(const ViewerOptions& options, std::int64_t today,
-                             const QString& cacheDirectory,
-                             const std::optional<astro::Observer>& location) {
+                             const QString& cacheDirectory) {
     YearExportOutcome outcome;
     const DayFileSet files = options.files.isEmpty() ? DayFileSet::FromFolder(options.folder)
                                                      : DayFileSet::FromPaths(options.files);
@@ -98,9 +85,9 @@ YearExportOutcome ExportYear(const ViewerOptions& options, std::int64_t today,
     if (format == ExportFormat::Csv) {
         failure = ExportYearCsv(year, options.exportPath);
     } else {
-        QString why;
-        const std::optional<astro::YearSky> sky =
-            StationYearSky(files.IsFolder() ? files.Folder() : QString(), location, year, &why);
+        SkyOverlay overlay(options.location);
+        overlay.SetFolder(StationFolder(options.folder, options.files));
+        const std::optional<astro::YearSky> sky = YearSkyFor(overlay, year);
         YearChart chart;
         chart.resize(options.size);
         const QString title = YearTitle(year);

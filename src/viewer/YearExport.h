@@ -3,7 +3,8 @@
 // common export) and the CSV of its minutes, from the window or the command line alone.
 #pragma once
 
-#include "Observer.h"
+#include "HeatScale.h"
+#include "SkyOverlay.h"
 #include "ViewerOptions.h"
 #include "YearMinutes.h"
 #include "YearSky.h"
@@ -25,13 +26,14 @@ QString ExportYearCsv(const YearMinutes& year, const QString& path);
 // "Year 2026-01-01 to 2026-12-31" for the nights shown.
 QString YearTitle(const YearMinutes& year);
 
-// The sky's lines over a year's nights for the station of `folder`: at `location` when
-// given, else where its station.conf says; its wall clock in the zone station.conf names,
-// else the system's. None, and why, without a position or with a station.conf that does
-// not read.
-std::optional<astro::YearSky> StationYearSky(const QString& folder,
-                                             const std::optional<astro::Observer>& location,
-                                             const YearMinutes& year, QString* why);
+// The sky's lines over a year's nights where `sky` knows the station's position (from
+// --location or station.conf), on its wall clock (station.conf's time zone, else the
+// system's).
+std::optional<astro::YearSky> YearSkyFor(const SkyOverlay& sky, const YearMinutes& year);
+
+// What the colours stand for: magnitudes with a zero point, when `magnitudes` asks for
+// them and `sky` has one; else the log of the counts.
+HeatScale YearScale(const SkyOverlay& sky, bool magnitudes);
 
 struct YearExportOutcome {
     int status = 0;       // 0: written; 1: the file could not be written; 2: no lines
@@ -40,7 +42,6 @@ struct YearExportOutcome {
 
 // The command line's --year export: the year of the options' files, the minute cache in
 // `cacheDirectory` (empty: none), the sky's lines drawn when the station's position is
-// known (`location`, else station.conf in the folder).
+// known (--location, else station.conf beside the files).
 YearExportOutcome ExportYear(const ViewerOptions& options, std::int64_t today,
-                             const QString& cacheDirectory,
-                             const std::optional<astro::Observer>& location = std::nullopt);
+                             const QString& cacheDirectory);

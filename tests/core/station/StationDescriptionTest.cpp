@@ -73,6 +73,32 @@ TEST(StationDescription, WrongValuesNameKeyFileAndLine) {
     EXPECT_NE(ErrorOf(("name = " + std::string(65, 'a') + "\n").c_str()), "no error");
 }
 
+// The free values of the skyglow archives' header: read as written, empty when not given,
+// refused when too long for a header line.
+TEST(StationDescription, SkyglowHeaderValues) {
+    const StationDescription d = Parse("data_supplier = Jane Doe, Observatory\n"
+                                       "location_name = Wien, roof\n"
+                                       "instrument_id = roof-1\n"
+                                       "time_synchronization = NTP\n"
+                                       "filter = none\n"
+                                       "look_direction = 0, 0\n"
+                                       "field_of_view = 20\n"
+                                       "data_licence = CC BY 4.0\n"
+                                       "comment = on a mast\n");
+    EXPECT_EQ(d.skyglow.dataSupplier, QStringLiteral("Jane Doe, Observatory"));
+    EXPECT_EQ(d.skyglow.locationName, QStringLiteral("Wien, roof"));
+    EXPECT_EQ(d.skyglow.instrumentId, QStringLiteral("roof-1"));
+    EXPECT_EQ(d.skyglow.timeSynchronization, QStringLiteral("NTP"));
+    EXPECT_EQ(d.skyglow.filter, QStringLiteral("none"));
+    EXPECT_EQ(d.skyglow.lookDirection, QStringLiteral("0, 0"));
+    EXPECT_EQ(d.skyglow.fieldOfView, QStringLiteral("20"));
+    EXPECT_EQ(d.skyglow.dataLicence, QStringLiteral("CC BY 4.0"));
+    EXPECT_EQ(d.skyglow.comment, QStringLiteral("on a mast"));
+    EXPECT_EQ(Parse("").skyglow, StationDescription::Skyglow());
+    EXPECT_EQ(ErrorOf(("comment = " + std::string(101, 'a') + "\n").c_str()),
+              "station.conf, line 1: comment is longer than 100 characters");
+}
+
 TEST(StationDescription, LoadsFromTheDataDirectoryAndRefusesWhatIsNotAFile) {
     QTemporaryDir dir;
     const QString path = QDir(dir.path()).filePath(QStringLiteral("station.conf"));

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The exports that need the station's description: the figures of a run of nights (CSV)
+// and a span in the skyglow archives' format, from the window and the command line alike.
+#pragma once
+
+#include "DayFileCache.h"
+#include "DayFileSet.h"
+#include "DayRecord.h"
+#include "SkyOverlay.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+// One line of figures per night from the evening `first` to the evening `last` (days since
+// 1970-01-01). Returns the reason when it fails (no position, a file not written), else an
+// empty string.
+QString ExportNightFigures(const DayFileSet& files, DayFileCache& cache, std::int64_t first,
+                           std::int64_t last, const SkyOverlay& sky, const QString& path);
+
+// The lines of a span in the skyglow archives' format; the reason when it fails.
+QString ExportSkyglow(const std::vector<DayRecord>& records, const SkyOverlay& sky,
+                      const QString& path);
+
+struct ViewerOptions;
+// The command line's --nights and --ida exports: 0 written, 2 a bad station description,
+// no position or no lines, 1 the file not written. Messages go to `say`.
+int RunSkyExport(const ViewerOptions& options, void (*say)(const QString&));
