@@ -10,6 +10,7 @@
 #include "ViewerOptions.h"
 #include "ViewerTexts.h"
 #include "ViewerWindow.h"
+#include "YearExport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -59,6 +60,14 @@ int Export(const ViewerOptions& options) {
     return 0;
 }
 
+// A year of nights, through the minute cache: the same exit statuses as Export.
+int ExportYearOf(const ViewerOptions& options, std::int64_t today) {
+    const YearExportOutcome outcome = ExportYear(options, today, MinuteCache::DefaultDirectory());
+    for (const QString& message : outcome.messages)
+        Say(message);
+    return outcome.status;
+}
+
 QStringList Arguments(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -90,10 +99,10 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         if (FormatOfName(options.exportPath) == ExportFormat::Csv) {
             QCoreApplication app(argc, argv);
-            return Export(options);
+            return options.year ? ExportYearOf(options, today) : Export(options);
         }
         QApplication app(argc, argv);
-        return Export(options);
+        return options.year ? ExportYearOf(options, today) : Export(options);
     }
 
     QApplication app(argc, argv);

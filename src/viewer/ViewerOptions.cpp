@@ -63,6 +63,10 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
     const QCommandLineOption sizeOption(
         QStringLiteral("size"), QStringLiteral("Size of an exported picture (default 1200x800)."),
         QStringLiteral("WxH"));
+    const QCommandLineOption yearOption(
+        QStringLiteral("year"),
+        QStringLiteral("The year of nights ending with the night of DATE, minute by minute."),
+        QStringLiteral("DATE"));
     const QCommandLineOption locationOption(
         QStringLiteral("location"),
         QStringLiteral("The station's position for twilight and the Moon, when station.conf "
@@ -77,8 +81,8 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
         QStringLiteral("ida"),
         QStringLiteral("With --export FILE: the span's lines in the skyglow archives' format "
                        "(community standard for skyglow observations 1.0, \"IDA NSB\")."));
-    parser.addOptions({exportOption, dayOption, nightOption, weekOption, sizeOption, locationOption,
-                       nightsOption, idaOption});
+    parser.addOptions({exportOption, dayOption, nightOption, weekOption, yearOption, sizeOption,
+                       locationOption, nightsOption, idaOption});
     // --nights takes two dates: join them into one value for the parser.
     QStringList joined = arguments;
     for (qsizetype i = 0; i + 1 < joined.size(); ++i) {
@@ -115,10 +119,19 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
         options.span = TimeSpan::Of(kind, *day);
         ++spans;
     }
+    if (parser.isSet(yearOption)) {
+        const QString value = parser.value(yearOption);
+        options.year = DayOfArgument(value, today);
+        if (!options.year)
+            return Failed(QStringLiteral("--year wants a date yyyy-mm-dd, \"today\" or "
+                                         "\"yesterday\", not \"%1\"")
+                              .arg(value));
+        ++spans;
+    }
     if (spans > 1 || parser.values(dayOption).size() + parser.values(nightOption).size() +
-                             parser.values(weekOption).size() >
+                             parser.values(weekOption).size() + parser.values(yearOption).size() >
                          1)
-        return Failed(QStringLiteral("give one of --day, --night and --week, once"));
+        return Failed(QStringLiteral("give one of --day, --night, --week and --year, once"));
 
     if (parser.isSet(locationOption)) {
         QString why;
@@ -146,6 +159,8 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
                           .arg(QLatin1String(options.ida ? "ida" : "nights")));
     if (options.nights && options.ida)
         return Failed(QStringLiteral("give one of --nights and --ida"));
+    if (options.year && (options.nights || options.ida))
+        return Failed(QStringLiteral("--year goes without --nights and --ida"));
 
     if (parser.isSet(exportOption)) {
         options.exportPath = parser.value(exportOption);
@@ -159,7 +174,7 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
                 QStringLiteral("--export wants a file ending in .png, .svg, .pdf or .csv, "
                                "not \"%1\"")
                     .arg(options.exportPath));
-        if (!options.span) options.span = TimeSpan::Of(SpanKind::Night, today - 1);
+        if (!options.span && !options.year) options.span = TimeSpan::Of(SpanKind::Night, today - 1);
     }
     if (parser.isSet(sizeOption)) {
         if (options.exportPath.isEmpty())

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's command line:
 //
-//   nocturo-view [--day DATE | --night DATE | --week DATE] [FOLDER | FILE...]
-//   nocturo-view --export FILE.png|.svg|.pdf|.csv [--day DATE | --night DATE | --week DATE]
-//                [--size WxH] [FOLDER | FILE...]
+//   nocturo-view [--day DATE | --night DATE | --week DATE | --year DATE] [FOLDER | FILE...]
+//   nocturo-view --export FILE.png|.svg|.pdf|.csv
+//                [--day DATE | --night DATE | --week DATE | --year DATE] [--size WxH]
+//                [FOLDER | FILE...]
 //   nocturo-view --export FILE.csv --nights FROM TO [FOLDER | FILE...]
 //   nocturo-view --export FILE.dat --ida [--day DATE | --night DATE | --week DATE] [FOLDER...]
 //
@@ -11,7 +12,8 @@
 // when its station.conf does not.
 //
 // DATE is yyyy-mm-dd, "today" or "yesterday". Without a folder or files, the folder the
-// station writes to: $NOCTURO_DATA_DIR, else ~/Nocturo.
+// station writes to: $NOCTURO_DATA_DIR, else ~/Nocturo. A year is the nights of the year
+// that ends with the night of DATE.
 #pragma once
 
 #include "LogSpan.h"
@@ -34,6 +36,8 @@ struct ViewerOptions {
     // --nights FROM TO: the evenings' days of the first and last night to figure.
     std::optional<std::pair<std::int64_t, std::int64_t>> nights;
     bool ida = false; // --ida: the span in the skyglow archives' format
+    // The last night of the year of nights asked for, if any (instead of a span).
+    std::optional<std::int64_t> year;
 };
 
 struct ParsedOptions {

@@ -8,6 +8,8 @@
 #include "SpanExport.h"
 #include "SpanSeries.h"
 #include "ViewerTexts.h"
+#include "YearChart.h"
+#include "YearExport.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -35,6 +38,9 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWi
     , settings_(RegionalSettings::FromSystem())
     , sky_(options.location)
     , chart_(new SpanChart(this))
+    , year_(new YearChart(this))
+    , charts_(new QStackedWidget(this))
+    , minuteCache_(MinuteCache::DefaultDirectory())
     , days_(new DayList(cache_, settings_.timeSeparator, this))
     , readout_(new QLabel(this))
     , notes_(new QLabel(this))
@@ -42,7 +48,9 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWi
     setWindowTitle(QStringLiteral("Nocturo Viewer"));
     auto* splitter = new QSplitter(this);
     splitter->addWidget(days_);
-    splitter->addWidget(chart_);
+    charts_->addWidget(chart_);
+    charts_->addWidget(year_);
+    splitter->addWidget(charts_);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({260, 900});
     setCentralWidget(splitter);
@@ -58,8 +66,20 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWi
             qOverload<>(&QTimer::start));
     connect(&watcher_, &QFileSystemWatcher::fileChanged, &refreshTimer_,
             qOverload<>(&QTimer::start));
-    connect(days_, &DayList::DayPicked, this,
-            [this](std::int64_t day) { ShowSpan(TimeSpan::Of(kind_, day)); });
+    connect(days_, &DayList::DayPicked, this, [this](std::int64_t day) {
+        if (yearShown_)
+            ShowYear(day);
+        else
+            ShowSpan(TimeSpan::Of(kind_, day));
+    });
+    connect(year_, &YearChart::NightPicked, this, [this](std::int64_t night) {
+        kind_ = SpanKind::Night;
+        kindActions_[int(kind_)]->setChecked(true);
+        ShowSpan(TimeSpan::Of(SpanKind::Night, night));
+    });
+    connect(year_, &YearChart::CellHovered, this,
+            [this](int night, int row) { readout_->setText(year_->CellText(night, row)); });
+    connect(year_, &YearChart::CursorLeft, this, &ViewerWindow::ShowSummary);
     connect(chart_, &SpanChart::CursorMoved, this, &ViewerWindow::ShowReadout);
     connect(chart_, &SpanChart::CursorLeft, this, &ViewerWindow::ShowSummary);
     BuildActions();
@@ -69,6 +89,7 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWi
     SetFiles(options.files.isEmpty() ? DayFileSet::FromFolder(options.folder)
                                      : DayFileSet::FromPaths(options.files));
     ShowSpan(options.span ? *options.span : NewestSpan(kind_));
+    if (options.year) ShowYear(*options.year);
 }
 
 ViewerWindow::~ViewerWindow() = default;
@@ -101,13 +122,16 @@ void ViewerWindow::BuildActions() {
     tools->setMovable(false);
     tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     auto* group = new QActionGroup(this);
-    const char* const names[] = {"&Day", "&Night", "&Week"};
-    for (int i = 0; i < 3; ++i) {
+    const char* const names[] = {"&Day", "&Night", "&Week", "&Year"};
+    for (int i = 0; i < 4; ++i) {
         QAction* action = view->addAction(QString::fromLatin1(names[i]));
         action->setCheckable(true);
         group->addAction(action);
         tools->addAction(action);
-        connect(action, &QAction::triggered, this, [this, i] { SetKind(kKinds[i]); });
+        if (i < 3)
+            connect(action, &QAction::triggered, this, [this, i] { SetKind(kKinds[i]); });
+        else
+            connect(action, &QAction::triggered, this, [this] { ShowYear(lines_.span.day); });
         kindActions_[i] = action;
     }
     view->addSeparator();
@@ -136,6 +160,7 @@ void ViewerWindow::BuildActions() {
                                           "in station.conf)"));
     connect(magnitude_, &QAction::toggled, this, [this](bool on) {
         chart_->SetMagnitude(on ? sky_.ZeroPoint() : std::nullopt);
+        if (yearShown_) ShowYear(year_->Year().LastNight());
         logarithmic_->setEnabled(!on);
     });
     QAction* whole =
@@ -201,6 +226,8 @@ TimeSpan ViewerWindow::NewestSpan(SpanKind kind) {
 }
 
 void ViewerWindow::ShowSpan(const TimeSpan& span, bool keepView) {
+    yearShown_ = false;
+    charts_->setCurrentWidget(chart_);
     lines_ = AssembleSpan(files_, cache_, span);
     // The lines move to the chart, which keeps the one copy.
     chart_->Show(span, SpanSeries(std::move(lines_.records)), sky_.Title(span, SpanTitle(span)),
@@ -214,14 +241,38 @@ void ViewerWindow::ShowSpan(const TimeSpan& span, bool keepView) {
     Watch();
 }
 
+void ViewerWindow::ShowYear(std::int64_t lastNight) {
+    const int nights = yearminutes::NightsOfYearEndingWith(lastNight);
+    YearMinutes year =
+        yearminutes::Build(files_, lastNight - nights + 1, nights, minuteCache_, today_);
+    QStringList notes = year.problems;
+    if (year.skipped > 0)
+        notes.prepend(QStringLiteral("%1 lines skipped that are not log lines").arg(year.skipped));
+    notes_->setText(notes.join(QStringLiteral("; ")));
+    notes_->setToolTip(year.problems.join(QLatin1Char('\n')));
+    const std::optional<astro::YearSky> sky = YearSkyFor(sky_, year);
+    const QString title = YearTitle(year);
+    year_->Show(std::move(year), title, YearScale(sky_, magnitude_ && magnitude_->isChecked()));
+    if (sky) year_->SetSky(*sky);
+    yearShown_ = true;
+    kindActions_[3]->setChecked(true);
+    charts_->setCurrentWidget(year_);
+    days_->Select(lastNight);
+    ShowSummary();
+}
+
 void ViewerWindow::Step(int steps) {
-    ShowSpan(lines_.span.Stepped(steps));
+    if (!yearShown_) return ShowSpan(lines_.span.Stepped(steps));
+    // A year on: the same date, the 28th for a 29 February that the year lacks.
+    const CivilDate last = CivilFromDays(year_->Year().LastNight());
+    const std::int64_t y = last.year + steps;
+    ShowYear(DaysFromCivil(y, last.month, std::min(last.day, DaysInMonth(y, last.month))));
 }
 
 void ViewerWindow::SetKind(SpanKind kind) {
     kind_ = kind;
     kindActions_[int(kind)]->setChecked(true);
-    if (kind != lines_.span.kind) ShowSpan(TimeSpan::Of(kind, lines_.span.day));
+    if (kind != lines_.span.kind || yearShown_) ShowSpan(TimeSpan::Of(kind, lines_.span.day));
 }
 
 void ViewerWindow::Watch() {
@@ -246,7 +297,11 @@ void ViewerWindow::Watch() {
 void ViewerWindow::Refresh() {
     files_.Rescan();
     days_->SetFiles(files_); // new files are listed, changed ones counted again
-    if (SourcesChanged(lines_, files_))
+    if (yearShown_) {
+        // Unchanged files come from the minute cache: only the changed ones are read.
+        ShowYear(year_->Year().LastNight());
+        Watch();
+    } else if (SourcesChanged(lines_, files_))
         ShowSpan(lines_.span, true);
     else
         Watch();
@@ -256,18 +311,22 @@ QString ViewerWindow::ExportTo(const QString& path) {
     const ExportFormat format = FormatOfName(path);
     if (format == ExportFormat::Unknown)
         return QStringLiteral("\"%1\" is no .png, .svg, .pdf or .csv file").arg(path);
+    if (yearShown_)
+        return format == ExportFormat::Csv ? ExportYearCsv(year_->Year(), path)
+                                           : ExportChart(*year_, format, path, year_->size());
     return format == ExportFormat::Csv ? ExportCsv(Records(), path, sky_.ZeroPoint())
                                        : ExportChart(*chart_, format, path, chart_->size());
 }
 
 void ViewerWindow::AskExport() {
     const QString base = files_.IsFolder() ? files_.Folder() : QString();
-    const QString name = SpanTitle(lines_.span).toLower().replace(u' ', u'-');
+    const QString title = yearShown_ ? YearTitle(year_->Year()) : SpanTitle(lines_.span);
+    const QString name = title.toLower().replace(u' ', u'-');
     QString filter;
     QString path = QFileDialog::getSaveFileName(
         this, QStringLiteral("Export"), QDir(base).filePath(name + QStringLiteral(".png")),
         QStringLiteral("PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf);;"
-                       "CSV table of the span's lines (*.csv)"),
+                       "CSV table of the span's lines or the year's minutes (*.csv)"),
         &filter);
     if (path.isEmpty()) return;
     if (FormatOfName(path) == ExportFormat::Unknown) {
@@ -335,6 +394,7 @@ void ViewerWindow::ShowReadout(double t, double secondsPerPixel) {
 }
 
 void ViewerWindow::ShowSummary() {
+    if (yearShown_) return readout_->setText(year_->SummaryText());
     const SpanSeries& series = chart_->Series();
     readout_->setText(SpanSummaryText(lines_.span, series.All().size(), series.FailedCount()));
 }

@@ -50,6 +50,16 @@ inline std::string Lines(int year, int month, int day, int from, int to) {
     return text;
 }
 
+// Lines for the seconds [from, to) of a day with the values `values(s)` gives.
+template <class ValuesOf>
+std::string LinesWith(int year, int month, int day, int from, int to, ValuesOf values) {
+    std::string text;
+    text.reserve(std::size_t(to - from) * 37);
+    for (int s = from; s < to; ++s)
+        text += Line(year, month, day, s, values(s)) + "\r\n";
+    return text;
+}
+
 // A failed second: temperature -273.1, mean 0, range 0.
 inline std::string FailedLine(int year, int month, int day, int s) {
     return Line(year, month, day, s, {-273.1, 0, 0}) + "\r\n";

@@ -109,6 +109,70 @@ TEST(ViewerCommandLine, ExportsTheLinesOfANightAsCsv) {
                                             "2009-01-27T11:59:59,17.0,30,5\r\n");
 }
 
+// A year of nights from two day files: the picture and the CSV of its minutes, the
+// minute summaries kept in the user's cache folder for the next run.
+TEST(ViewerCommandLine, ExportsAYearAsAPictureAndCsv) {
+    QTemporaryDir dir;
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+    std::string day10 = dayfiles::Lines(2026, 3, 10, 0, 23 * 3600);
+    for (int s = 23 * 3600; s < 23 * 3600 + 60; ++s)
+        day10 += dayfiles::FailedLine(2026, 3, 10, s);
+    day10 += dayfiles::Lines(2026, 3, 10, 23 * 3600 + 60, 86400);
+    ASSERT_TRUE(dayfiles::Write(dir.filePath(QStringLiteral("20260310.txt")), day10));
+    ASSERT_TRUE(dayfiles::Write(dir.filePath(QStringLiteral("20260311.txt")),
+                                dayfiles::Lines(2026, 3, 11, 0, 86400)));
+
+    const QString csv = dir.filePath(QStringLiteral("year.csv"));
+    const Outcome run = View({QStringLiteral("--year"), QStringLiteral("2026-03-11"),
+                              QStringLiteral("--export"), csv, dir.path()});
+    ASSERT_EQ(run.status, 0) << run.errors.toStdString();
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    // The header, the morning of the 10th (night of the 9th), the night of the 10th and
+    // the afternoon of the 11th: a line per minute, and nothing after the last break.
+    ASSERT_EQ(lines.size(), 1 + 720 + 1440 + 720 + 1);
+    EXPECT_EQ(lines[0], "night,time,lines,failed,median_mean_count\r");
+    EXPECT_EQ(lines[1].left(36), "2026-03-09,2026-03-10T00:00:00,60,0,");
+    EXPECT_TRUE(lines.contains("2026-03-10,2026-03-10T23:00:00,60,60,\r"));
+    EXPECT_EQ(lines[720 + 1440].left(36), "2026-03-10,2026-03-11T11:59:00,60,0,");
+    EXPECT_EQ(lines[720 + 1440 + 720].left(36), "2026-03-11,2026-03-11T23:59:00,60,0,");
+    EXPECT_EQ(QDir(cache.filePath(QStringLiteral("nocturo/minutes")))
+                  .entryList({QStringLiteral("*.min")}, QDir::Files)
+                  .size(),
+              2);
+
+    const QString png = dir.filePath(QStringLiteral("year.png"));
+    const Outcome picture =
+        View({QStringLiteral("--year"), QStringLiteral("2026-03-11"), QStringLiteral("--export"),
+              png, QStringLiteral("--size"), QStringLiteral("900x500"), dir.path()});
+    ASSERT_EQ(picture.status, 0) << picture.errors.toStdString();
+    const QImage image(png);
+    ASSERT_EQ(image.size(), QSize(900, 500));
+    // The nights with lines are a narrow coloured band at the right (beside the colour
+    // scale); the months before them are blank.
+    int left = 0, right = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            (x < image.width() / 2 ? left : right) += QColor(image.pixel(x, y)).saturation() > 100;
+    EXPECT_LT(left, 50);
+    EXPECT_GT(right, 2000);
+
+    // A year without lines, and a year given twice.
+    const Outcome none = View({QStringLiteral("--year"), QStringLiteral("2020-01-01"),
+                               QStringLiteral("--export"), png, dir.path()});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_TRUE(
+        none.errors.contains(QStringLiteral("No lines in the nights 2019-01-02 to 2020-01-01")))
+        << none.errors.toStdString();
+    const Outcome twice =
+        View({QStringLiteral("--year"), QStringLiteral("2026-03-11"), QStringLiteral("--night"),
+              QStringLiteral("2026-03-10"), QStringLiteral("--export"), png, dir.path()});
+    EXPECT_EQ(twice.status, 2);
+    EXPECT_TRUE(twice.errors.contains(QStringLiteral("one of --day, --night, --week and --year")));
+}
+
 TEST(ViewerCommandLine, SaysWhatItCannotDo) {
     QTemporaryDir dir;
     ASSERT_TRUE(dayfiles::Write(dir.filePath(QStringLiteral("20090126.txt")),

@@ -5,6 +5,7 @@
 //   viewer_shots OUT.png X-FRACTION [viewer options and folder...]
 #include "SpanChart.h"
 #include "ViewerWindow.h"
+#include "YearChart.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -32,6 +33,20 @@ int main(int argc, char* argv[]) {
     window.resize(1280, 800);
     window.show();
     QTimer::singleShot(500, [&] {
+        if (window.YearShown()) {
+            // The pointer over the year's map, at the fraction across and the middle of the
+            // night, so that the status bar reads that minute.
+            YearChart& year = window.Year();
+            const QRect rect = year.MapRect()->rect();
+            const QPoint at(rect.left() + int(fraction * rect.width()), rect.center().y());
+            QMouseEvent move(QEvent::MouseMove, at, year.mapToGlobal(at), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(&year, &move);
+            QApplication::processEvents();
+            window.grab().save(out);
+            app.quit();
+            return;
+        }
         SpanChart& chart = window.Chart();
         const QRect rect = chart.PanelRect(SpanChart::Counts)->rect();
         const QPoint at(rect.left() + int(fraction * rect.width()), rect.center().y());

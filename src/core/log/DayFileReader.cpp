@@ -65,15 +65,6 @@ QString Quoted(const QString& path) {
     return QStringLiteral("\"%1\"").arg(path);
 }
 
-FileStamp StampFrom(const struct stat& st) {
-    FileStamp stamp;
-    stamp.device = st.st_dev;
-    stamp.inode = st.st_ino;
-    stamp.size = st.st_size;
-    stamp.modifiedNs = std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    return stamp;
-}
-
 QString TooLargeProblem(const QString& path) {
     return QStringLiteral("%1 is larger than 64 MiB and was not read").arg(Quoted(path));
 }
@@ -153,7 +144,7 @@ FileResult ReadFile(const QString& path) {
     switch (read.status) {
     case dayfile::ReadStatus::Read:
         result.status = FileStatus::Read;
-        result.stamp = StampFrom(read.info);
+        result.stamp = StampOf(read.info);
         result.contents = Parse(std::string_view(bytes.constData(), std::size_t(bytes.size())));
         return result;
     case dayfile::ReadStatus::Missing:
@@ -177,14 +168,23 @@ FileResult ReadFile(const QString& path) {
             QStringLiteral("Cannot read %1: %2").arg(Quoted(path), dayfile::ReasonOf(read));
         break;
     }
-    result.stamp = StampFrom(read.info);
+    result.stamp = StampOf(read.info);
     return result;
+}
+
+FileStamp StampOf(const struct stat& st) {
+    FileStamp stamp;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modifiedNs = std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    return stamp;
 }
 
 FileStamp StampOf(const QString& path) {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
-    return StampFrom(st);
+    return StampOf(st);
 }
 
 } // namespace dayreader

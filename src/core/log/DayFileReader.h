@@ -72,5 +72,7 @@ FileResult ReadFile(const QString& path);
 
 // The stamp of the file at `path` now; size -1 when there is none.
 FileStamp StampOf(const QString& path);
+// The stamp of a file the system described.
+FileStamp StampOf(const struct stat& info);
 
 } // namespace dayreader

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the Year view's colours stand for: a value made from a minute's median mean count,
+// with its name for the colour scale. The log of the counts by default; another scale
+// (a sky brightness in magnitudes, say) is one more function of the same kind.
+#pragma once
+
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+struct HeatScale {
+    QString label;                       // under the colour scale
+    std::function<double(double)> value; // of a median mean count; NaN: left blank
+    bool darkIsHigh = false;             // true: high values are the dark sky
+
+    // log10 of the median mean count. A median of 0 (a sensor that saw nothing at all)
+    // is drawn as 0.1 counts, below any other.
+    static HeatScale LogCounts() {
+        return {QStringLiteral("log\u2081\u2080 counts (median of the minute)"),
+                [](double median) { return std::log10(std::max(median, 0.1)); }, false};
+    }
+    // Sky brightness, zero point - 2.5 log10(median): high is dark. A median of 0 has no
+    // magnitude and is left blank.
+    static HeatScale Magnitudes(double zeroPoint) {
+        return {QStringLiteral("mag/arcsec\u00B2 (median of the minute)"),
+                [zeroPoint](double median) {
+                    return median > 0 ? zeroPoint - 2.5 * std::log10(median) : NAN;
+                },
+                true};
+    }
+};
