@@ -29,6 +29,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QSocketNotifier;
@@ -49,6 +50,9 @@ public:
     // Ends the connection with a proper goodbye, so the broker does not publish the last
     // will; messages published just before are written first when the socket takes them.
     void Stop();
+
+    // The last will of the next connection (the broker keeps the one it was given).
+    void SetWill(std::optional<LastWill> will) { settings_.will = std::move(will); }
 
     bool Connected() const { return connected_; }
     // Why the latest attempt or connection failed; empty while none did.
