@@ -39,7 +39,7 @@ std::int64_t LineTime::Next(WallSeconds wall) {
     const Candidates c = Of(wall);
     std::int64_t utc = c.first;
     if (c.second && previous_ &&
-        std::llabs(*c.second - *previous_) < std::llabs(c.first - *previous_))
+        std::llabs(*c.second - *previous_) <= std::llabs(c.first - *previous_))
         utc = *c.second;
     previous_ = utc;
     return utc;
