@@ -120,9 +120,10 @@ void MqttClient::Attempt() {
         Begin(host);
         return;
     }
-    // A name is looked up first without holding up the loop. The library looks it up
-    // once more when it connects, which the resolver then answers from what it just did;
-    // TLS needs the name itself to check the broker's certificate.
+    // A name is looked up first without holding up the loop; the library looks it up once
+    // more when it connects (TLS checks the broker's certificate against the name), which
+    // the resolver then answers from what it just found. A name that does not resolve
+    // never reaches the library's lookup, which would wait.
     lookupId_ = QHostInfo::lookupHost(host, this, [this](const QHostInfo& info) {
         lookupId_ = -1;
         if (!running_) return;
@@ -131,8 +132,7 @@ void MqttClient::Attempt() {
                      .arg(settings_.address.host, info.errorString()));
             return;
         }
-        Begin(settings_.address.tls ? settings_.address.host
-                                    : info.addresses().constFirst().toString());
+        Begin(settings_.address.host);
     });
 }
 

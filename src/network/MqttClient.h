@@ -2,7 +2,7 @@
 // MqttClient: one connection to an MQTT broker, run by libmosquitto inside the Qt event
 // loop of the thread that owns it. The library's socket is watched by QSocketNotifiers and
 // its keep-alive by a QTimer; no call waits for the network and no thread is started for
-// it (the host name is looked up by Qt's resolver, which does not hold up the loop).
+// it (a host name is looked up first by Qt's resolver, which does not hold up the loop).
 //
 // Start() connects and keeps connecting: after a failure it waits, twice as long each
 // time up to the settings' maximum, and tries again, until Stop(). Every connection starts
