@@ -298,6 +298,38 @@ def scenario_station_conf(tools, workdir):
           "station.conf" in errors[0], f"status {status}:\n" + bad.log())
 
 
+def scenario_bench(tools, workdir):
+    """Passes per second of the logger without publishing and publishing to a local broker,
+    in alternating rounds so that both see the same load on the machine, counted by the
+    emulator as the 'L' requests it answers; and the logger's CPU in each."""
+    from nocturo_e2e import cpu_seconds, rate_from_stats
+    broker = tools.broker(workdir)
+    sub = broker.subscribe("nocturo/#")
+    rates = {"without": [], "publishing": []}
+    cpu = {"without": [], "publishing": []}
+    for round_ in range(int(os.environ.get("NOCTURO_BENCH_ROUNDS", "5"))):
+        report = f"round {round_ + 1}:"
+        for case in ("without", "publishing"):
+            stats = os.path.join(workdir, f"stats-{case}{round_}.txt")
+            args = ["--publish", broker.url(), "--station", "bench"] if case == "publishing" else []
+            run = Run(tools, workdir, time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime()),
+                      light=False, stats=stats, args=args)
+            time.sleep(2)
+            pid = run.program_pid()
+            before = cpu_seconds(pid)
+            time.sleep(8)
+            used = cpu_seconds(pid) - before
+            run.stop()
+            rates[case].append(rate_from_stats(stats, 2))
+            cpu[case].append(100 * used / 8)
+            report += f" {case} {rates[case][-1]:.0f} passes/s ({cpu[case][-1]:.0f}% of a core)"
+        print(report)
+    best = {case: max(values) for case, values in rates.items()}
+    print(f"best: without {best['without']:.0f} passes/s, publishing {best['publishing']:.0f} "
+          f"passes/s; ratio {best['publishing'] / best['without']:.3f} (goal at least 0.99)")
+    print(f"readings received by the broker's subscriber: {len(readings(sub.messages(), 'bench'))}")
+
+
 SCENARIOS = {name[len("scenario_"):]: f for name, f in globals().items()
              if name.startswith("scenario_")}
 
