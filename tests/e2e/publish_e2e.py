@@ -103,11 +103,11 @@ def publishing_events(run):
 def scenario_lines(tools, workdir):
     """One reading per day-file line, equal field by field and in order; a retained status
     online while it runs, offline after it ends; offline too (the last will) when it is
-    killed without a goodbye."""
+    killed without a goodbye; Home Assistant's discovery, retained."""
     broker = tools.broker(workdir)
     sub = broker.subscribe("nocturo/#")
     run = start(tools, workdir, "2009-01-26 15:37:20",
-              args=["--publish", broker.url(), "--station", "roof"] + QUICK)
+                args=["--publish", broker.url(), "--station", "roof", "--home-assistant"] + QUICK)
     run.wait_until("2009-01-26 15:37:28")
     online = [json.loads(p) for t, p in sub.messages() if t == "nocturo/roof/status"]
     check(online and online[-1]["online"] and online[-1]["link"] == "up",
@@ -127,6 +127,16 @@ def scenario_lines(tools, workdir):
     events = [json.loads(p)["text"] for t, p in sub.messages() if t == "nocturo/roof/event"]
     check("sensor connected" in events, f"no event lines on the event topic: {events}")
     run.check_events("sensor connected", "publishing to .*: connected")
+    # The discovery is retained: a dashboard that subscribes later finds it.
+    discovery = broker.subscribe("homeassistant/#").wait_for(lambda m: len(m) >= 4, 10)
+    check(discovery is not None, "no discovery")
+    configs = {t: json.loads(p) for t, p in discovery}
+    check(set(configs) == {f"homeassistant/{c}/nocturo_roof/{k}/config" for c, k in (
+        ("sensor", "counts"), ("sensor", "temperature"), ("sensor", "range"),
+        ("binary_sensor", "link"))}, f"discovery topics: {sorted(configs)}")
+    for config in configs.values():
+        check(config["availability_topic"] == "nocturo/roof/status" and
+              config["state_topic"].startswith("nocturo/roof/"), f"discovery: {config}")
 
     # Killed: the broker publishes the last will.
     run = start(tools, workdir, "2009-01-26 15:40:00",
