@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -16,12 +17,15 @@
 
 namespace {
 
-// Runs the event loop until `done` holds; false after `ms` (a guard against a hang).
+// Runs the event loop until `done` holds; false after `ms` (a guard against a hang). A tick
+// wakes the loop to look again; it never spins.
 bool WaitFor(const std::function<bool()>& done, int ms = 15000) {
     const QDeadlineTimer deadline(ms);
+    QTimer tick;
+    tick.start(20);
     while (!done()) {
         if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
