@@ -5,8 +5,9 @@
 // the previous line's is taken, so that in file order the hour repeated stays two distinct
 // hours (the first pass keeps the summer offset, the second takes the winter one) while a
 // clock set back by a few seconds stays within its hour (a tie goes forward in time).
-// Without a previous line the earlier of the two is taken. A wall time that the start of daylight saving skips (no
-// clock shows it) is read with the offset in force before the change.
+// Without a previous line the earlier of the two is taken. A wall time that the start of
+// daylight saving skips (no clock shows it) is read with the offset in force before the
+// change.
 #pragma once
 
 #include "DayRecord.h"
