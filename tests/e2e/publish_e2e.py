@@ -19,6 +19,8 @@ import sys
 import tempfile
 import time
 
+# The modules it imports leave no compiled copies in the source tree.
+sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
