@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "LoggerPublishing.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+std::optional<PublisherSettings> PublishingSettings(const LoggerOptions& options,
+                                                    const StationDescription& description,
+                                                    const QString& version, QString& error,
+                                                    QString& warning) {
+    if (!options.publish) return std::nullopt;
+    const PublishOptions& publish = *options.publish;
+    PublisherSettings settings;
+    settings.station = options.station.isEmpty() ? description.name : options.station;
+    settings.prefix = publish.prefix;
+    settings.zone = description.TimeZone();
+    settings.version = version;
+    settings.dataDirectory = options.dataDirectory;
+    settings.homeAssistant = publish.homeAssistant;
+    BrokerSettings& broker = settings.broker;
+    broker.address = publish.address;
+    broker.caFile = publish.caFile;
+    broker.clientId = QStringLiteral("nocturo-") + settings.station;
+    broker.retryMaxMs = publish.retryMaxSeconds * 1000;
+    broker.retryFirstMs = std::min(broker.retryFirstMs, broker.retryMaxMs);
+    if (!publish.credentialsFile.isEmpty()) {
+        QString why;
+        broker.account = BrokerAccount::Read(publish.credentialsFile, &why);
+        if (!broker.account) {
+            error = QStringLiteral("--publish-credentials: ") + why;
+            return std::nullopt;
+        }
+        const QFile::Permissions others = QFile::ReadGroup | QFile::ReadOther;
+        if (QFileInfo(publish.credentialsFile).permissions() & others)
+            warning = QStringLiteral("--publish-credentials: \"%1\" may be read by other users; "
+                                     "make it readable by the station's account alone (chmod 600)")
+                          .arg(publish.credentialsFile);
+    }
+    return settings;
+}
