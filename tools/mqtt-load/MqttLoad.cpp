@@ -95,7 +95,7 @@ std::string Stamp(long long seconds, char middle, const char* end) {
     const long long d = doy - (153 * mp + 2) / 5 + 1;
     const long long m = mp < 10 ? mp + 3 : mp - 9;
     if (m <= 2) ++y;
-    char text[48];
+    char text[128];
     std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld%c%02lld:%02lld:%02lld%s", y, m, d,
                   middle, inDay / 3600, inDay / 60 % 60, inDay % 60, end);
     return text;
@@ -163,7 +163,9 @@ int Live(const Options& o) {
             Publish(clients[std::size_t(i % o.connections)], o, topics[std::size_t(i)],
                     Reading(utc, utc, 215, (o.startIndex + i) * 1000LL + s, 3));
         }
-        if (system_clock::now() > system_clock::time_point(seconds(second + 1))) ++late;
+        // Seconds whose readings went out more than half a second after their due time.
+        if (system_clock::now() > system_clock::time_point(seconds(second + 1)) + milliseconds(500))
+            ++late;
     }
     Finish(clients, o);
     std::printf("published %lld\nlate %lld\n", published, late);
