@@ -40,7 +40,19 @@ PgConnection::~PgConnection() {
 
 bool PgConnection::Open(const QString& connection) {
     Close();
-    connection_ = PQconnectdb(connection.toUtf8().constData());
+    // A server that stops answering must not hold the program up for long (its watchdog
+    // would end it): limits on connecting and on an unanswered connection, which the
+    // connection string may set otherwise (its settings come after these, and win).
+    const QByteArray conninfo = connection.toUtf8();
+    const char* const keywords[] = {"connect_timeout",
+                                    "keepalives_idle",
+                                    "keepalives_interval",
+                                    "keepalives_count",
+                                    "tcp_user_timeout",
+                                    "dbname",
+                                    nullptr};
+    const char* const values[] = {"10", "20", "5", "3", "30000", conninfo.constData(), nullptr};
+    connection_ = PQconnectdbParams(keywords, values, 1);
     if (PQstatus(connection_) != CONNECTION_OK) {
         error_ = OneLine(PQerrorMessage(connection_));
         Close();
