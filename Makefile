@@ -45,7 +45,8 @@ run: deps
 
 # The unmodified program against the emulated sensor: a day of light compressed into
 # DEMO_DAY_SECONDS, faults on the DEMO_FAULTS timetable (e.g. 20:unplug,30:replug) or on
-# keys in the terminal (u unplug, p plug, s silent, a answer, h short replies, n normal).
+# keys in the terminal (u unplug, p plug, s silent, a answer, h short replies, n normal,
+# l one late reply).
 # Its day files go to DEMO_DIR, apart from real records.
 demo: deps
 	$(MAKE) build

@@ -28,7 +28,9 @@ public:
     // A pipe handle, or INVALID_PIPE when the pipe cannot be opened.
     virtual Pipe UsbOpen(std::uint32_t instance, const char* deviceId, const char* endpoint,
                          std::uint32_t direction, std::uint32_t reserved) = 0;
-    // Non-zero on success, 0 on failure or time-out.
+    // Non-zero on success, 0 on failure or time-out. `received` is the length of the reply
+    // as the device sent it, which may be more than `wanted`; at most `wanted` bytes are
+    // stored.
     virtual std::uint32_t UsbRead(Pipe pipe, void* data, std::uint32_t wanted,
                                   std::uint32_t* received, std::uint32_t timeoutMs) = 0;
     virtual std::uint32_t UsbWrite(Pipe pipe, const void* data, std::uint32_t length,

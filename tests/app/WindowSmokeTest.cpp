@@ -34,7 +34,7 @@ TEST(WindowSmoke, StartsRunsPassesAndCloses) {
         EXPECT_EQ(Form1.GetStation().Device()->GetReceiveDelay(), 50);
         QElapsedTimer t;
         t.start();
-        while (Form1.GetStation().Cycle().Flux() == 0 && t.elapsed() < 2000)
+        while (Form1.GetStation().Cycle().Flux() == 0 && t.elapsed() < 20000)
             QApplication::processEvents();
         EXPECT_EQ(Form1.GetStation().Cycle().Flux(), 100);
         EXPECT_EQ(Form1.GetStation().Cycle().StatusText(), "Ok");

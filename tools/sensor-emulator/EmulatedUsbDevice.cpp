@@ -71,6 +71,8 @@ EmulatedUsbDevice::~EmulatedUsbDevice() {
                 release(urb);
         }
         clients_.clear();
+        if (holdTimer_) g_source_remove(holdTimer_);
+        holdTimer_ = 0;
     }
     g_signal_handlers_disconnect_by_data(handler_, this);
     g_object_unref(testbed_); // removes the testbed's directory
@@ -271,11 +273,7 @@ void EmulatedUsbDevice::submit(UMockdevIoctlClient* client, Client& state, UMock
         const int length = u->buffer_length;
         Reply reply = urb.buffer ? responder_(urb.buffer->data, static_cast<std::size_t>(length))
                                  : std::nullopt;
-        // A sensor keeps only a few replies; more than that means nobody is reading.
-        if (reply) {
-            if (replies_.size() >= 4) replies_.pop_front();
-            replies_.push_back(std::move(*reply));
-        }
+        if (reply) replies_.push(std::move(*reply), ReplyQueue::Clock::now());
         finish(urb, 0, length);
         state.done.push_back(urb);
     }
@@ -284,19 +282,40 @@ void EmulatedUsbDevice::submit(UMockdevIoctlClient* client, Client& state, UMock
 }
 
 void EmulatedUsbDevice::serveReads() {
+    const auto now = ReplyQueue::Clock::now();
     for (auto& [client, state] : clients_) {
-        while (!replies_.empty() && !state.reads.empty() && live(state)) {
+        while (!state.reads.empty() && live(state)) {
+            const auto reply = replies_.take(now);
+            if (!reply) break;
             Urb urb = state.reads.front();
             state.reads.pop_front();
-            const std::vector<std::uint8_t>& reply = replies_.front();
             const int room = urbOf(urb.urb)->buffer_length;
-            const int length = std::min(room, static_cast<int>(reply.size()));
-            if (length > 0) std::memcpy(urb.buffer->data, reply.data(), length);
-            finish(urb, static_cast<int>(reply.size()) > room ? -EOVERFLOW : 0, length);
-            replies_.pop_front();
+            const int length = std::min(room, static_cast<int>(reply->size()));
+            if (length > 0) std::memcpy(urb.buffer->data, reply->data(), length);
+            finish(urb, static_cast<int>(reply->size()) > room ? -EOVERFLOW : 0, length);
             state.done.push_back(urb);
         }
     }
+    scheduleHeldReply();
+}
+
+// A held reply is served by a timer on the main loop once its hold is over; a read
+// submitted later finds it ready by itself.
+void EmulatedUsbDevice::scheduleHeldReply() {
+    const auto ready = replies_.nextReady();
+    if (holdTimer_ || !ready) return;
+    const auto wait =
+        std::chrono::ceil<std::chrono::milliseconds>(*ready - ReplyQueue::Clock::now());
+    if (wait.count() <= 0) return;
+    holdTimer_ = g_timeout_add(static_cast<guint>(wait.count()), onHoldOver, this);
+}
+
+gboolean EmulatedUsbDevice::onHoldOver(gpointer self) {
+    auto* device = static_cast<EmulatedUsbDevice*>(self);
+    std::lock_guard lock(device->mutex_);
+    device->holdTimer_ = 0;
+    device->serveReads();
+    return G_SOURCE_REMOVE;
 }
 
 void EmulatedUsbDevice::control(Urb& urb) {
@@ -304,31 +323,14 @@ void EmulatedUsbDevice::control(Urb& urb) {
     const unsigned type = setup[0], request = setup[1];
     const unsigned value = setup[2] | setup[3] << 8;
     const int wanted = setup[6] | setup[7] << 8;
-    if (type == (USB_DIR_IN | USB_TYPE_STANDARD | USB_RECIP_DEVICE) &&
-        request == USB_REQ_GET_DESCRIPTOR) {
-        std::vector<std::uint8_t> descriptor;
-        switch (value >> 8) {
-        case USB_DT_DEVICE:
-            descriptor = usbdesc::device();
-            break;
-        case USB_DT_CONFIG:
-            descriptor = usbdesc::configuration();
-            break;
-        case USB_DT_STRING:
-            descriptor = usbdesc::string(value & 0xFF);
-            break;
-        default:
-            break;
-        }
-        if (!descriptor.empty()) {
-            const int room = urbOf(urb.urb)->buffer_length - static_cast<int>(SetupLength);
-            const int length = std::min({wanted, room, static_cast<int>(descriptor.size())});
-            std::memcpy(urb.buffer->data + SetupLength, descriptor.data(), length);
-            finish(urb, 0, length);
-            return;
-        }
-    } else if ((type & USB_DIR_IN) == 0 && wanted == 0) {
-        finish(urb, 0, 0); // configuration, interface and feature requests: accepted
+    const int room = urbOf(urb.urb)->buffer_length - static_cast<int>(SetupLength);
+    const auto answer = usbdesc::control(
+        static_cast<std::uint8_t>(type), static_cast<std::uint8_t>(request),
+        static_cast<std::uint16_t>(value), static_cast<std::uint16_t>(std::min(wanted, room)), 1);
+    if (answer) {
+        if (!answer->empty())
+            std::memcpy(urb.buffer->data + SetupLength, answer->data(), answer->size());
+        finish(urb, 0, static_cast<int>(answer->size()));
         return;
     }
     if (verbose_)

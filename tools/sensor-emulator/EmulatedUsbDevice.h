@@ -2,12 +2,16 @@
 // One USB device, 04D8:000C at bus 1 address 2, in a umockdev testbed. It answers the
 // usbfs requests that libusb makes on the device node: bytes sent to the bulk OUT
 // endpoint 0x01 go to a responder, and its replies come back on the bulk IN endpoint
-// 0x81. It can be unplugged and plugged back in; handles opened before an unplug stay
-// dead, as they do with a real device.
+// 0x81, each once the responder's hold on it is over. Replies not read stay queued until
+// they are read or the device is reset or unplugged. It can be unplugged and plugged back in;
+// handles opened before an unplug stay dead, as they do with a real device.
 //
 // umockdev answers requests on a thread of its own, so the device's state is guarded by
 // a lock, and the responder is called on that thread.
 #pragma once
+
+#include "ReplyQueue.h"
+#include "SensorProtocol.h"
 
 #include <umockdev.h>
 
@@ -24,7 +28,7 @@
 
 class EmulatedUsbDevice {
 public:
-    using Reply = std::optional<std::vector<std::uint8_t>>;
+    using Reply = std::optional<SensorReply>;
     using Responder = std::function<Reply(const std::uint8_t* request, std::size_t length)>;
 
     explicit EmulatedUsbDevice(Responder responder);
@@ -66,6 +70,8 @@ private:
     void discard(UMockdevIoctlClient* client, Client& state, UMockdevIoctlData* arg);
     void control(Urb& urb);
     void serveReads();
+    void scheduleHeldReply();
+    static gboolean onHoldOver(gpointer self);
     static void finish(Urb& urb, int status, int actualLength);
     static void release(Urb& urb);
 
@@ -74,7 +80,8 @@ private:
     UMockdevTestbed* testbed_ = nullptr;
     UMockdevIoctlBase* handler_ = nullptr;
     std::map<UMockdevIoctlClient*, Client> clients_;
-    std::deque<std::vector<std::uint8_t>> replies_; // waiting on the IN endpoint
+    ReplyQueue replies_;  // made and not yet read
+    guint holdTimer_ = 0; // serves the reads when the held reply is ready
     unsigned generation_ = 0;
     bool plugged_ = false;
     bool verbose_ = false;

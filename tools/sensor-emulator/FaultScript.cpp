@@ -14,6 +14,7 @@ constexpr Named Actions[] = {
     {FaultAction::Unplug, "unplug", 'u'}, {FaultAction::Replug, "replug", 'p'},
     {FaultAction::Silent, "silent", 's'}, {FaultAction::Answer, "answer", 'a'},
     {FaultAction::Short, "short", 'h'},   {FaultAction::Normal, "normal", 'n'},
+    {FaultAction::Late, "late", 'l'},
 };
 } // namespace
 
@@ -52,7 +53,7 @@ std::optional<std::vector<FaultEvent>> parseFaultScript(const std::string& text,
         if (time.empty() || *end != '\0' || at < 0 || !action) {
             error = "bad fault entry \"" + entry +
                     "\" (expected seconds:action, action one of "
-                    "unplug, replug, silent, answer, short, normal)";
+                    "unplug, replug, silent, answer, short, normal, late)";
             return std::nullopt;
         }
         events.push_back({at, *action});

@@ -9,8 +9,8 @@ std::int16_t SensorProtocol::rawTemperature(double celsius) {
     return static_cast<std::int16_t>(static_cast<int>(sixteenths) * 8);
 }
 
-std::optional<std::vector<std::uint8_t>>
-SensorProtocol::answer(const std::uint8_t* request, std::size_t length, double elapsed) {
+std::optional<SensorReply> SensorProtocol::answer(const std::uint8_t* request, std::size_t length,
+                                                  double elapsed) {
     const ReplyMode mode = mode_;
     if (length == 0 || mode == ReplyMode::Silent) return std::nullopt;
     std::vector<std::uint8_t> reply;
@@ -37,5 +37,5 @@ SensorProtocol::answer(const std::uint8_t* request, std::size_t length, double e
         return std::nullopt;
     }
     if (mode == ReplyMode::Short) reply.pop_back();
-    return reply;
+    return SensorReply{std::move(reply), std::chrono::milliseconds(nextHold_.exchange(0))};
 }

@@ -47,6 +47,44 @@ std::vector<std::uint8_t> string(std::uint8_t index) {
     return d;
 }
 
+std::optional<std::vector<std::uint8_t>> control(std::uint8_t requestType, std::uint8_t request,
+                                                 std::uint16_t value, std::uint16_t length,
+                                                 std::uint8_t activeConfiguration) {
+    constexpr std::uint8_t In = 0x80, TypeMask = 0x60, Standard = 0;
+    constexpr std::uint8_t GetStatus = 0, GetDescriptor = 6, GetConfiguration = 8;
+    constexpr std::uint8_t DeviceType = 1, ConfigurationType = 2, StringType = 3;
+    if (!(requestType & In)) {
+        if (length == 0) return std::vector<std::uint8_t>{};
+        return std::nullopt;
+    }
+    if ((requestType & TypeMask) != Standard) return std::nullopt;
+    std::vector<std::uint8_t> data;
+    if (requestType == In && request == GetDescriptor) {
+        switch (value >> 8) {
+        case DeviceType:
+            data = device();
+            break;
+        case ConfigurationType:
+            data = configuration();
+            break;
+        case StringType:
+            data = string(value & 0xFF);
+            break;
+        default:
+            break;
+        }
+        if (data.empty()) return std::nullopt;
+    } else if (requestType == In && request == GetConfiguration) {
+        data = {activeConfiguration};
+    } else if (request == GetStatus) {
+        data = {0, 0}; // bus-powered, no remote wake-up, endpoints not halted
+    } else {
+        return std::nullopt;
+    }
+    if (data.size() > length) data.resize(length);
+    return data;
+}
+
 std::string udevRecord() {
     std::string hex;
     char byte[3];

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,14 @@ std::vector<std::uint8_t> device();
 std::vector<std::uint8_t> configuration();
 // String descriptor `index`; index 0 lists the languages. Empty when there is none.
 std::vector<std::uint8_t> string(std::uint8_t index);
+
+// What endpoint 0 answers to a control request, the same for both front ends: the data
+// of an IN request (at most `length` bytes: descriptors, status, the configuration), an
+// empty answer to an OUT request without data (configuration, interface, features and
+// endpoint halts are accepted), and nothing, a stall, to the rest.
+std::optional<std::vector<std::uint8_t>> control(std::uint8_t requestType, std::uint8_t request,
+                                                 std::uint16_t value, std::uint16_t length,
+                                                 std::uint8_t activeConfiguration);
 
 // The record for umockdev_testbed_add_from_string().
 std::string udevRecord();

@@ -5,6 +5,7 @@
 //   usb-probe [--count N] [--check] [--timeout MS]   N 'L'+'T' round trips, and their rate
 //   usb-probe --replug [--deadline S]                 the device goes away and comes back
 //   usb-probe --faults-seen [--seconds S]             time-outs and short replies, then good
+//   usb-probe --late [--deadline S]                   a late reply stays queued until a reset
 //
 // Exits 0 when what it was asked to see was seen.
 #include <libusb.h>
@@ -26,6 +27,7 @@ struct Options {
     bool check = false;
     bool replug = false;
     bool faultsSeen = false;
+    bool late = false;
     unsigned timeoutMs = 50;
     double deadline = 5;
     double seconds = 3;
@@ -220,6 +222,39 @@ int faultsSeen(libusb_context* ctx, const Options& o) {
     return good > 0 && timedOut > 0 && shortReply > 0 && other == 0 && lastGood ? 0 : 1;
 }
 
+// Waits for a light request to time out (the late fault), then finds its reply queued
+// ahead of the next one, and a reset losing what is queued.
+int lateSeen(libusb_context* ctx, const Options& o) {
+    libusb_device_handle* h = openSensor(ctx);
+    if (!h) return fail("no sensor 04D8:000C to open");
+    unsigned char reply[64];
+    int got = 0;
+    const auto start = Clock::now();
+    while (transact(h, o.timeoutMs, "L", 1, reply, sizeof reply, got) == 0) {
+        if (since(start) > o.deadline) return fail("no request ever timed out");
+    }
+    const unsigned patient = 20 * o.timeoutMs + 1000;
+    if (transact(h, o.timeoutMs, "T", 1, reply, sizeof reply, got) != 0 &&
+        libusb_bulk_transfer(h, EndpointIn, reply, sizeof reply, &got, patient) != 0)
+        return fail("the late reply never came");
+    if (got != 3) return fail("the first reply after the time-out is not the late light reply");
+    if (libusb_bulk_transfer(h, EndpointIn, reply, sizeof reply, &got, patient) != 0 || got != 2)
+        return fail("the temperature reply did not follow the late one");
+    unsigned char request[] = {'L'};
+    if (libusb_bulk_transfer(h, EndpointOut, request, 1, &got, o.timeoutMs) != 0)
+        return fail("the device took no request");
+    if (libusb_reset_device(h) != 0) return fail("the device cannot be reset");
+    if (libusb_bulk_transfer(h, EndpointIn, reply, sizeof reply, &got, o.timeoutMs) !=
+        LIBUSB_ERROR_TIMEOUT)
+        return fail("a reply made before the reset was still queued after it");
+    Reading reading{};
+    if (!roundTrip(h, o.timeoutMs, reading) || !plausible(reading))
+        return fail("no good round trip after the reset");
+    libusb_close(h);
+    std::printf("usb-probe: the late reply came in order, a reset cleared the queue\n");
+    return 0;
+}
+
 bool parse(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -230,6 +265,8 @@ bool parse(int argc, char** argv, Options& o) {
             o.replug = true;
         else if (a == "--faults-seen")
             o.faultsSeen = true;
+        else if (a == "--late")
+            o.late = true;
         else if (a == "--count" && hasValue)
             o.count = std::atol(argv[++i]);
         else if (a == "--timeout" && hasValue)
@@ -249,13 +286,17 @@ bool parse(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
     Options o;
     if (!parse(argc, argv, o)) {
-        std::fprintf(stderr, "usage: usb-probe [--count N] [--check] [--timeout MS] | --replug "
-                             "[--deadline S] | --faults-seen [--seconds S]\n");
+        std::fprintf(stderr,
+                     "usage: usb-probe [--count N] [--check] [--timeout MS] | --replug "
+                     "[--deadline S] | --faults-seen [--seconds S] | --late [--deadline S]\n");
         return 2;
     }
     libusb_context* ctx = nullptr;
     if (libusb_init(&ctx) != 0) return fail("libusb_init failed");
-    const int result = o.replug ? replug(ctx, o) : o.faultsSeen ? faultsSeen(ctx, o) : rate(ctx, o);
+    const int result = o.replug       ? replug(ctx, o)
+                       : o.faultsSeen ? faultsSeen(ctx, o)
+                       : o.late       ? lateSeen(ctx, o)
+                                      : rate(ctx, o);
     libusb_exit(ctx);
     return result;
 }

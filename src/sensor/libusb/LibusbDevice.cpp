@@ -3,6 +3,9 @@
 
 #include <libusb.h>
 
+#include <algorithm>
+#include <cstring>
+
 using usbapi::OpenFailure;
 
 OpenFailure openFailureFrom(int libusbError) {
@@ -59,8 +62,11 @@ bool LibusbDevice::findEndpoint(std::uint8_t address, Endpoint& found, OpenFailu
                 if (type != LIBUSB_TRANSFER_TYPE_BULK && type != LIBUSB_TRANSFER_TYPE_INTERRUPT) {
                     continue;
                 }
-                found = {address, type == LIBUSB_TRANSFER_TYPE_INTERRUPT, setting.bInterfaceNumber,
-                         setting.bAlternateSetting};
+                found.address = address;
+                found.interrupt = type == LIBUSB_TRANSFER_TYPE_INTERRUPT;
+                found.maxPacket = std::max(endpoint.wMaxPacketSize & 0x7FF, 1);
+                found.interface = setting.bInterfaceNumber;
+                found.altsetting = setting.bAlternateSetting;
                 ok = true;
             }
         }
@@ -96,11 +102,24 @@ bool LibusbDevice::claim(const Endpoint& endpoint, OpenFailure& failure) {
 
 int LibusbDevice::transfer(const Endpoint& endpoint, unsigned char* data, int length,
                            int* transferred, unsigned timeoutMs) {
+    *transferred = 0;
+    unsigned char* buffer = data;
+    int room = length;
+    if ((endpoint.address & LIBUSB_ENDPOINT_IN) != 0) {
+        // Whole packets: a buffer shorter than the packet would end the read in an
+        // overflow, or on some hosts cut the packet to the buffer's size.
+        room = std::max(1, (length + endpoint.maxPacket - 1) / endpoint.maxPacket) *
+               endpoint.maxPacket;
+        packet_.resize(static_cast<std::size_t>(room));
+        buffer = packet_.data();
+    }
     const int result =
         endpoint.interrupt
-            ? libusb_interrupt_transfer(handle_, endpoint.address, data, length, transferred,
+            ? libusb_interrupt_transfer(handle_, endpoint.address, buffer, room, transferred,
                                         timeoutMs)
-            : libusb_bulk_transfer(handle_, endpoint.address, data, length, transferred, timeoutMs);
+            : libusb_bulk_transfer(handle_, endpoint.address, buffer, room, transferred, timeoutMs);
+    if (buffer != data && *transferred > 0)
+        std::memcpy(data, buffer, static_cast<std::size_t>(std::min(*transferred, length)));
     if (result == LIBUSB_ERROR_NO_DEVICE) {
         gone_ = true;
     } else if (result == LIBUSB_ERROR_PIPE) {
@@ -108,4 +127,15 @@ int LibusbDevice::transfer(const Endpoint& endpoint, unsigned char* data, int le
         libusb_clear_halt(handle_, endpoint.address);
     }
     return result;
+}
+
+int LibusbDevice::drain(const Endpoint& endpoint, unsigned waitMs, int maxReads) {
+    int dropped = 0;
+    unsigned char scratch[1];
+    for (; dropped < maxReads; ++dropped) {
+        int transferred = 0;
+        if (transfer(endpoint, scratch, sizeof scratch, &transferred, waitMs) != LIBUSB_SUCCESS)
+            break;
+    }
+    return dropped;
 }

@@ -20,6 +20,7 @@ public:
     struct Endpoint {
         std::uint8_t address = 0;
         bool interrupt = false; // otherwise bulk
+        int maxPacket = 64;     // the largest packet the endpoint moves
         int interface = 0;
         int altsetting = 0;
     };
@@ -38,9 +39,16 @@ public:
     // Claims the endpoint's interface unless this device holds it already.
     bool claim(const Endpoint& endpoint, usbapi::OpenFailure& failure);
 
-    // One synchronous transfer; a libusb error code, 0 on success.
+    // One synchronous transfer; a libusb error code, 0 on success. A read takes the whole
+    // packet the device sends: `transferred` is its length, of which at most `length`
+    // bytes are stored, so a reply longer than asked for shows as such instead of
+    // passing for a shorter one.
     int transfer(const Endpoint& endpoint, unsigned char* data, int length, int* transferred,
                  unsigned timeoutMs);
+    // Reads and drops what the device has queued on an IN endpoint (replies to requests
+    // whose reader gave up on them), until a read waits `waitMs` and finds nothing, a
+    // read fails, or `maxReads` were read. Returns the number of replies dropped.
+    int drain(const Endpoint& endpoint, unsigned waitMs, int maxReads);
 
     // Set once the device is known to have left: its pipes stay dead for good.
     bool gone() const { return gone_; }
@@ -54,6 +62,7 @@ private:
     libusb_device* device_;
     libusb_device_handle* handle_;
     std::vector<std::pair<int, int>> claimed_; // interface, alternate setting
+    std::vector<unsigned char> packet_;        // whole packets read, before they are copied
     bool gone_ = false;
 };
 

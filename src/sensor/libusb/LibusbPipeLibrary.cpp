@@ -25,6 +25,13 @@ namespace {
 
 // Without hotplug events, a device found absent is looked for again after this long.
 constexpr auto RESCAN_INTERVAL = 100ms;
+// Opening a read pipe drops what the device has queued: a reply that came after its
+// reader's time-out stays queued in the device, and every later request would read the
+// reply to an earlier one. A queued reply comes at once; this wait only says that none is.
+constexpr unsigned DRAIN_WAIT_MS = 10;
+// A sensor queues a few replies at most; a device that never stops sending is not drained
+// for ever.
+constexpr int DRAIN_MAX_READS = 16;
 
 // A device list that frees itself; the devices stay valid while it lives.
 class DeviceList {
@@ -219,6 +226,10 @@ struct LibusbPipeLibrary::Impl {
             !device->claim(endpoint, lastFailure)) {
             return usbapi::INVALID_PIPE;
         }
+        if ((address & LIBUSB_ENDPOINT_IN) != 0) {
+            device->drain(endpoint, DRAIN_WAIT_MS, DRAIN_MAX_READS);
+            if (device->gone()) return usbapi::INVALID_PIPE;
+        }
         const Pipe pipe = allocatePipe();
         pipes.emplace(pipe, PipeEntry{std::move(device), endpoint});
         lastFailure = OpenFailure::None;
@@ -273,7 +284,8 @@ Pipe LibusbPipeLibrary::UsbOpen(std::uint32_t instance, const char* deviceId, co
 
 std::uint32_t LibusbPipeLibrary::UsbRead(Pipe pipe, void* data, std::uint32_t wanted,
                                          std::uint32_t* received, std::uint32_t timeoutMs) {
-    // A short reply still succeeds; the caller compares the count with what it wanted.
+    // A short or long reply still succeeds (only `wanted` bytes are stored); the caller
+    // compares the count with what it wanted.
     const int result =
         impl_->transfer(pipe, true, static_cast<unsigned char*>(data), wanted, received, timeoutMs);
     impl_->flushFdsChanged();

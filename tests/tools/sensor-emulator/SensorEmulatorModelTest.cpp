@@ -3,13 +3,17 @@
 // replies, and the fault timetable.
 #include "FaultScript.h"
 #include "LightModel.h"
+#include "ReplyQueue.h"
 #include "SensorProtocol.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <set>
+
+using namespace std::chrono_literals;
 
 TEST(LightModel, DayCrossesAllRangesOnceEachWayAndTracksTheLight) {
     LightModel model(100, 0); // a 100 s day starting at midnight
@@ -65,23 +69,24 @@ TEST(SensorProtocol, RepliesByRequestAndMode) {
 
     const auto l = sensor.answer(light, 1, 0);
     ASSERT_TRUE(l);
-    ASSERT_EQ(l->size(), 3u);
-    EXPECT_GE((*l)[2], 1);
-    EXPECT_LE((*l)[2], 5);
+    ASSERT_EQ(l->bytes.size(), 3u);
+    EXPECT_GE(l->bytes[2], 1);
+    EXPECT_LE(l->bytes[2], 5);
+    EXPECT_EQ(l->hold, 0ms);
     const auto t = sensor.answer(temperature, 1, 0);
     ASSERT_TRUE(t);
-    ASSERT_EQ(t->size(), 2u);
-    const auto raw = std::int16_t((*t)[0] | (*t)[1] << 8);
+    ASSERT_EQ(t->bytes.size(), 2u);
+    const auto raw = std::int16_t(t->bytes[0] | t->bytes[1] << 8);
     EXPECT_NEAR((raw >> 3) / 16.0, model.temperature(0), 0.07);
     const auto led = sensor.answer(ledOn, 2, 0);
     ASSERT_TRUE(led);
-    EXPECT_EQ(led->size(), 2u);
+    EXPECT_EQ(led->bytes.size(), 2u);
     EXPECT_FALSE(sensor.answer(ledAlone, 1, 0));
     EXPECT_FALSE(sensor.answer(unknown, 1, 0));
 
     sensor.setMode(ReplyMode::Short);
-    EXPECT_EQ(sensor.answer(light, 1, 0)->size(), 2u);
-    EXPECT_EQ(sensor.answer(temperature, 1, 0)->size(), 1u);
+    EXPECT_EQ(sensor.answer(light, 1, 0)->bytes.size(), 2u);
+    EXPECT_EQ(sensor.answer(temperature, 1, 0)->bytes.size(), 1u);
     sensor.setMode(ReplyMode::Silent);
     EXPECT_FALSE(sensor.answer(light, 1, 0));
     EXPECT_FALSE(sensor.answer(temperature, 1, 0));
@@ -117,5 +122,42 @@ TEST(FaultScript, ParsesTimetableAndKeys) {
     EXPECT_EQ(faultActionForKey('a'), FaultAction::Answer);
     EXPECT_EQ(faultActionForKey('h'), FaultAction::Short);
     EXPECT_EQ(faultActionForKey('n'), FaultAction::Normal);
+    EXPECT_EQ(faultActionForKey('l'), FaultAction::Late);
+    EXPECT_EQ(faultActionForName("late"), FaultAction::Late);
     EXPECT_FALSE(faultActionForKey('x'));
+}
+
+// The late fault holds one reply; the device hands replies out in the order it made
+// them, so the held one keeps the next behind it, and all stay until read or reset.
+TEST(ReplyQueue, HeldReplyComesLateAndInOrderAndStaysUntilReadOrReset) {
+    LightModel model(100, 50);
+    model.holdTemperature(21.5);
+    SensorProtocol sensor(model);
+    const std::uint8_t light[] = {'L'}, temperature[] = {'T'};
+    ReplyQueue queue;
+    const ReplyQueue::Clock::time_point t0{};
+
+    sensor.holdNextReply(300ms);
+    auto late = sensor.answer(light, 1, 0);
+    ASSERT_TRUE(late);
+    EXPECT_EQ(late->hold, 300ms);
+    queue.push(std::move(*late), t0);
+    const auto next = sensor.answer(temperature, 1, 0);
+    EXPECT_EQ(next->hold, 0ms) << "only the next reply is held";
+    queue.push(*next, t0 + 50ms);
+
+    EXPECT_FALSE(queue.take(t0 + 50ms));
+    EXPECT_FALSE(queue.take(t0 + 299ms));
+    EXPECT_EQ(queue.nextReady(), t0 + 300ms);
+    EXPECT_EQ(queue.take(t0 + 300ms)->size(), 3u) << "the held light reply first";
+    EXPECT_EQ(queue.take(t0 + 300ms)->size(), 2u) << "then the temperature behind it";
+    EXPECT_FALSE(queue.nextReady());
+
+    // Nobody reads: a few replies are kept, the newest are lost, a reset loses all.
+    for (int i = 0; i < 10; ++i)
+        queue.push(*sensor.answer(i < 5 ? light : temperature, 1, 0), t0 + 1s);
+    EXPECT_EQ(queue.size(), ReplyQueue::Capacity);
+    EXPECT_EQ(queue.take(t0 + 1s)->size(), 3u);
+    queue.clear();
+    EXPECT_FALSE(queue.take(t0 + 2s));
 }

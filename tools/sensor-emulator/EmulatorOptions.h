@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The emulator's command line, shared by its two front ends.
+#pragma once
+
+#include "LightModel.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct EmulatorOptions {
+    double daySeconds = 86400;
+    double startOfDay = -1; // seconds since midnight; -1: the local time now
+    std::string faults;
+    std::string statsFile;
+    std::string logFile;
+    std::string usbredirSocket; // empty: the umockdev front end
+    int lateMs = 300;
+    std::optional<LightModel::Light> light;
+    std::optional<double> temperature;
+    bool verbose = false;
+    std::vector<std::string> command; // what runs against the umockdev device
+};
+
+// Parses the command line; false after a message on stderr.
+bool parseEmulatorOptions(int argc, char** argv, EmulatorOptions& options);
+
+// Whether the command line asks for the usbredir front end, found before parsing (the
+// umockdev front end must re-execute itself before anything else happens).
+bool wantsUsbRedir(int argc, char** argv);
