@@ -55,11 +55,10 @@ keep_days() {
 
 # wait_for SECONDS COMMAND...: true once COMMAND succeeds, false after SECONDS (scaled).
 wait_for() {
-    local limit=$(($1 * scale * 2)) i=0
+    local deadline=$((SECONDS + $1 * scale))
     shift
     until "$@"; do
-        i=$((i + 1))
-        [ $i -ge $limit ] && return 1
+        [ $SECONDS -ge $deadline ] && return 1
         sleep 0.5
     done
 }
@@ -134,13 +133,15 @@ is_prefix() {
     [ "$size" -gt 0 ] && cmp -s -n "$size" "$1" "$2"
 }
 
+# Read with the shell's own read: each process costs much on an emulated processor.
 sensor_node() {
-    local dev
+    local dev vendor product bus num
     for dev in /sys/bus/usb/devices/*; do
-        [ "$(cat "$dev/idVendor" 2>/dev/null)" = 04d8 ] &&
-            [ "$(cat "$dev/idProduct" 2>/dev/null)" = 000c ] &&
-            printf '/dev/bus/usb/%03d/%03d\n' "$(cat "$dev/busnum")" "$(cat "$dev/devnum")" &&
-            return 0
+        read -r vendor <"$dev/idVendor" 2>/dev/null || continue
+        read -r product <"$dev/idProduct" 2>/dev/null || continue
+        [ "$vendor:$product" = 04d8:000c ] || continue
+        read -r bus <"$dev/busnum" && read -r num <"$dev/devnum" &&
+            printf '/dev/bus/usb/%03d/%03d\n' "$bus" "$num" && return 0
     done
     return 1
 }
@@ -163,7 +164,9 @@ stage_install() {
     if wait_for 10 sensor_group_is_nocturo; then
         log "the sensor $(sensor_node) belongs to the group nocturo"
     else
-        result FAIL install "the plugged-in sensor is not given to the group nocturo ($(sensor_node || echo 'not found'))"
+        local node
+        node=$(sensor_node) || node="not found"
+        result FAIL install "the plugged-in sensor is not given to the group nocturo ($node: $(stat -c '%U:%G %a' "$node" 2>&1))"
     fi
     systemctl enable --now $unit
     if [ "$(systemctl is-enabled $unit)" = enabled ] && wait_for 30 status_ok &&
