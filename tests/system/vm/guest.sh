@@ -74,14 +74,15 @@ now_tod() { date +%H:%M:%S; }
 wait_for_save() {
     local file=$1 before
     before=$(stat -c '%Y %s %i' "$file" 2>/dev/null || echo none)
-    wait_for 100 sh -c '[ "$(stat -c "%Y %s %i" "$1" 2>/dev/null || echo none)" != "$2" ]' \
+    wait_for 75 sh -c '[ "$(stat -c "%Y %s %i" "$1" 2>/dev/null || echo none)" != "$2" ]' \
         sh "$file" "$before" || return 1
     sleep 1 # the renamed file is whole; a moment for a second save's rename to pass
 }
 
 # judge FILE FROM TO: the lines of FILE whose time of day lies in [FROM, TO] (hh:mm:ss).
-# Prints "lines good failed wrong"; failed lines carry the failure mark (-273.1, range 0),
-# wrong lines are malformed or carry a value that no reply of the sensor gives for it.
+# Prints "lines good failed wrong"; failed lines carry the failure mark (-273.1; range 0
+# too when no light reading of the second succeeded), wrong lines are malformed or carry a
+# value that no reply of the sensor gives for it.
 judge() {
     awk -v from="$2" -v to="$3" -v held="$held_temperature" '
         { line = $0 }
@@ -96,7 +97,8 @@ judge() {
             }
             split(line, f, " +")
             temp = f[3]; range = f[5]
-            if (temp == "-273.1" && range == 0) { failed++; next }
+            # A failed temperature reading (its mark), whether or not light was read.
+            if (temp == "-273.1") { failed++; next }
             if (range == 0 || (held != "" && temp != held) || temp < -40 || temp > 80) {
                 wrong++; print "wrong value: " line > "/dev/stderr"; next
             }
@@ -137,8 +139,8 @@ is_prefix() {
 sensor_node() {
     local dev vendor product bus num
     for dev in /sys/bus/usb/devices/*; do
-        read -r vendor <"$dev/idVendor" 2>/dev/null || continue
-        read -r product <"$dev/idProduct" 2>/dev/null || continue
+        read -r vendor 2>/dev/null <"$dev/idVendor" || continue
+        read -r product 2>/dev/null <"$dev/idProduct" || continue
         [ "$vendor:$product" = 04d8:000c ] || continue
         read -r bus <"$dev/busnum" && read -r num <"$dev/devnum" &&
             printf '/dev/bus/usb/%03d/%03d\n' "$bus" "$num" && return 0
@@ -167,6 +169,13 @@ stage_install() {
         local node
         node=$(sensor_node) || node="not found"
         result FAIL install "the plugged-in sensor is not given to the group nocturo ($node: $(stat -c '%U:%G %a' "$node" 2>&1))"
+        udevadm info "$node" >"$share/udev-sensor.txt" 2>&1
+        # What the README says to do then: unplug the sensor and plug it in again once.
+        request key u
+        sleep $((3 * scale))
+        request key p
+        wait_for 20 sensor_group_is_nocturo ||
+            log "not given to the group nocturo after the replug either"
     fi
     systemctl enable --now $unit
     if [ "$(systemctl is-enabled $unit)" = enabled ] && wait_for 30 status_ok &&
