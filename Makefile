@@ -23,7 +23,7 @@ CROSS_ARGS = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/debian-cross.cmake -DNOCTURO
 	-DNOCTURO_BENCH=OFF
 
 .PHONY: all deps configure build run demo test test-arm64 test-cross bench sanitize fuzz \
-	package format clean
+	package system-test format clean
 
 all: build
 
@@ -94,6 +94,16 @@ else
 	$(MAKE) build TYPE=Release BUILD=$(CROSS_BUILD) CMAKE_ARGS="$(CROSS_ARGS) -DNOCTURO_TESTS=OFF $(CMAKE_ARGS)"
 	cd $(CROSS_BUILD) && cpack -G DEB
 endif
+
+# The whole-system test (tests/system/vm): the package of the build tree installed and run
+# as a station on a Debian 12 machine under qemu, with the emulated sensor on its USB.
+# Not part of `make test`. Installs qemu and mmdebstrap the first time; makes the machine's
+# image with mmdebstrap as root (through sudo when not root) and keeps it in
+# $(BUILD)/system-test for the next run.
+system-test: deps
+	./packaging/install-deps.sh --system-test
+	$(MAKE) build
+	tests/system/vm/run.sh $(BUILD)
 
 # The tests cross-built for ARCH in the same Release build as its package, run under
 # qemu-user (CMAKE_CROSSCOMPILING_EMULATOR), offscreen. Left out: the emulated sensor and

@@ -4,17 +4,25 @@
 # installed yet: apt-get as root, sudo otherwise. Does nothing when all are present.
 #
 #   install-deps.sh [ARCH]
+#   install-deps.sh --system-test
 #
 # With ARCH (a Debian architecture other than the machine's, e.g. arm64) it also adds
 # that architecture to dpkg and installs what a cross build for it needs
 # (debian-packages-cross.txt). Without it, nothing of another architecture is touched.
+# With --system-test it installs what the whole-system test needs besides
+# (debian-packages-system-test.txt: qemu, mmdebstrap).
 set -eu
 here=$(dirname "$0")
 arch=${1:-}
+list=$here/debian-packages.txt
+if [ "$arch" = --system-test ]; then
+    arch=""
+    list=$here/debian-packages-system-test.txt
+fi
 [ "$arch" = "$(dpkg --print-architecture)" ] && arch=""
 
 packages() { grep -v -E '^\s*(#|$)' "$1" | sed "s/@ARCH@/$arch/g"; }
-wanted=$(packages "$here/debian-packages.txt")
+wanted=$(packages "$list")
 [ -n "$arch" ] && wanted="$wanted $(packages "$here/debian-packages-cross.txt")"
 
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi

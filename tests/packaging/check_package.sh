@@ -72,6 +72,21 @@ grep -q '^ExecStart=/usr/bin/nocturo-logger --data-dir %S/nocturo ' \
     "$vroot/usr/lib/systemd/system/nocturo-logger.service" || fail "ExecStart of the packaged unit"
 systemd-analyze verify --root="$vroot" --man=no nocturo-logger.service >"$tmp/verify.log" 2>&1 ||
     { cat "$tmp/verify.log" >&2; fail "systemd-analyze verify on the unpacked package"; }
+# The README's drop-ins, exactly as printed, taken by systemd without a word dropped.
+dropins=$tmp/dropins
+n=$(sh "$(dirname "$0")/readme_dropins.sh" "$(dirname "$0")/../../README.md" "$dropins")
+[ "$n" -ge 2 ] || fail "README.md shows $n drop-ins of the logger service, not the two expected"
+for dropin in "$dropins"/*.conf; do
+    mkdir -p "$vroot/etc/systemd/system/nocturo-logger.service.d"
+    cp "$dropin" "$vroot/etc/systemd/system/nocturo-logger.service.d/override.conf"
+    systemd-analyze verify --root="$vroot" --man=no nocturo-logger.service >"$tmp/verify.log" 2>&1 ||
+        { cat "$tmp/verify.log" >&2; fail "systemd-analyze verify with the README's $dropin"; }
+    if grep -F 'override.conf' "$tmp/verify.log" >&2; then
+        cat "$dropin" >&2
+        fail "systemd drops part of the README's drop-in"
+    fi
+done
+rm -rf "$vroot/etc/systemd/system/nocturo-logger.service.d"
 # shellcheck disable=SC2086
 $emulator "$root/usr/bin/nocturo-logger" --version | grep -q "^nocturo-logger $(field Version)\$" ||
     fail "the packaged logger's --version"
