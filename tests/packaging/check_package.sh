@@ -58,7 +58,7 @@ for f in usr/bin/nocturo usr/bin/nocturo-station usr/lib/udev/rules.d/70-nocturo
     [ -e "$root/$f" ] || fail "package lacks /$f"
 done
 dpkg-deb -e "$deb" "$tmp/control"
-for script in postinst prerm postrm; do
+for script in preinst postinst prerm postrm; do
     [ -x "$tmp/control/$script" ] || fail "the package has no $script"
     sh -n "$tmp/control/$script" || fail "$script is not valid shell"
 done
@@ -107,6 +107,9 @@ done
 touch "$tmp/calls"
 mkdir -p "$vroot/etc"
 scripts() { env DPKG_ROOT="$vroot" PATH="$stubs:/usr/sbin:/usr/bin:/sbin:/bin" sh "$@"; }
+# The group the udev rule names exists before the rule is unpacked.
+scripts "$tmp/control/preinst" install || fail "preinst install"
+grep -q '^nocturo:' "$vroot/etc/group" || fail "preinst made no group nocturo"
 scripts "$tmp/control/postinst" configure || fail "postinst configure"
 grep -q '^nocturo:' "$vroot/etc/passwd" || fail "postinst made no account nocturo"
 grep -q '^nocturo:' "$vroot/etc/group" || fail "postinst made no group nocturo"
