@@ -47,6 +47,7 @@ bool Collector::Start(QString* why) {
                             "them into the archive")
                  .arg(spool_.Bytes()));
     Flush();
+    lastReportMs_ = clock_();
     flushTimer_.start();
     reportTimer_.start();
     return true;
@@ -161,20 +162,29 @@ void Collector::Flush() {
     }
 }
 
+void Collector::Finish() {
+    flushTimer_.stop();
+    reportTimer_.stop();
+    Flush();
+    Report();
+}
+
 void Collector::Report() {
     const QString refused = refusals_.Summary();
+    const std::int64_t now = clock_();
     Tell(EventLines::Priority::Info,
          QStringLiteral("stored %1 readings and %2 statuses and events in %3 s; lag p50 %4 s, "
                         "p99 %5 s, max %6 s; spool %7 bytes; refused %8")
              .arg(readingsSinceReport_)
              .arg(othersSinceReport_)
-             .arg(settings_.reportEvery.count())
+             .arg((now - lastReportMs_ + 500) / 1000)
              .arg(lag_.Percentile(0.5), 0, 'f', 2)
              .arg(lag_.Percentile(0.99), 0, 'f', 2)
              .arg(lag_.MaxSeconds(), 0, 'f', 2)
              .arg(spool_.Bytes())
              .arg(refused.isEmpty() ? QStringLiteral("none") : refused));
     lag_.Clear();
+    lastReportMs_ = now;
     readingsSinceReport_ = 0;
     othersSinceReport_ = 0;
 }

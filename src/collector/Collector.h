@@ -55,6 +55,8 @@ public:
     bool MakeDurable();
     // Writes what is waiting; called by the timer, and at the end.
     void Flush();
+    // At stop: writes what is held and says what was stored since the last report.
+    void Finish();
 
     bool ArchiveReachable() const { return reachable_; }
     std::int64_t Committed() const { return committed_; }
@@ -88,5 +90,6 @@ private:
     LagStats lag_;
     std::int64_t committed_ = 0;
     std::int64_t readingsSinceReport_ = 0;
+    std::int64_t lastReportMs_ = 0;
     std::int64_t othersSinceReport_ = 0;
 };

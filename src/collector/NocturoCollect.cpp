@@ -135,6 +135,6 @@ int main(int argc, char* argv[]) {
                    .arg(options.prefix, options.broker.Url()));
     const int status = QCoreApplication::exec();
     notifier.Stopping();
-    collector.Flush();
+    collector.Finish();
     return status;
 }
