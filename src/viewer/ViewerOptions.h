@@ -23,6 +23,7 @@ struct ViewerOptions {
     QSize size{1200, 800};        // of an exported picture
     QString folder;               // the folder to read, or
     QStringList files;            // the files to read
+    QStringList stations;         // the stations to show (empty: the source's first)
 };
 
 struct ParsedOptions {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ViewerWindow.h"
 
+#include "DayFileSource.h"
 #include "DayList.h"
 #include "SpanChart.h"
 #include "SpanExport.h"
@@ -28,11 +29,18 @@ const SpanKind kKinds[] = {SpanKind::Day, SpanKind::Night, SpanKind::Week};
 } // namespace
 
 ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWidget* parent)
+    : ViewerWindow(std::make_unique<DayFileSource>(options.files.isEmpty()
+                                                       ? DayFileSet::FromFolder(options.folder)
+                                                       : DayFileSet::FromPaths(options.files)),
+                   options, today, parent) {}
+
+ViewerWindow::ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOptions& options,
+                           std::int64_t today, QWidget* parent)
     : QMainWindow(parent)
     , today_(today)
     , settings_(RegionalSettings::FromSystem())
     , chart_(new SpanChart(this))
-    , days_(new DayList(cache_, settings_.timeSeparator, this))
+    , days_(new DayList(settings_.timeSeparator, this))
     , readout_(new QLabel(this))
     , notes_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Nocturo Viewer"));
@@ -53,16 +61,25 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWi
             qOverload<>(&QTimer::start));
     connect(&watcher_, &QFileSystemWatcher::fileChanged, &refreshTimer_,
             qOverload<>(&QTimer::start));
-    connect(days_, &DayList::DayPicked, this,
-            [this](std::int64_t day) { ShowSpan(TimeSpan::Of(kind_, day)); });
+    // A source that no file announces is looked at again now and then.
+    connect(&pollTimer_, &QTimer::timeout, this, &ViewerWindow::Refresh);
+    connect(days_, &DayList::StationsPicked, this,
+            [this](std::int64_t day, const QStringList& stations) {
+                stations_ = stations;
+                ShowSpan(TimeSpan::Of(kind_, day));
+            });
     connect(chart_, &SpanChart::CursorMoved, this, &ViewerWindow::ShowReadout);
     connect(chart_, &SpanChart::CursorLeft, this, &ViewerWindow::ShowSummary);
     BuildActions();
 
     if (options.span) kind_ = options.span->kind;
     kindActions_[int(kind_)]->setChecked(true);
-    SetFiles(options.files.isEmpty() ? DayFileSet::FromFolder(options.folder)
-                                     : DayFileSet::FromPaths(options.files));
+    source_ = std::move(source);
+    days_->SetSource(source_.get());
+    setWindowTitle(QStringLiteral("%1 \u2014 Nocturo Viewer").arg(source_->Name()));
+    stations_ = options.stations;
+    if (stations_.isEmpty()) stations_ = source_->Stations().mid(0, 1);
+    if (stations_.isEmpty()) stations_ << QString();
     ShowSpan(options.span ? *options.span : NewestSpan(kind_));
 }
 
@@ -71,14 +88,14 @@ ViewerWindow::~ViewerWindow() = default;
 void ViewerWindow::BuildActions() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("Open &Folder\u2026"), QKeySequence::Open, this, [this] {
-        const QString folder =
-            QFileDialog::getExistingDirectory(this, QStringLiteral("Open Folder"), files_.Folder());
+        const QString folder = QFileDialog::getExistingDirectory(
+            this, QStringLiteral("Open Folder"), source_->ExportFolder());
         if (!folder.isEmpty()) OpenFolder(folder);
     });
     file->addAction(QStringLiteral("Open F&iles\u2026"), this, [this] {
-        const QStringList paths =
-            QFileDialog::getOpenFileNames(this, QStringLiteral("Open Day Files"), files_.Folder(),
-                                          QStringLiteral("Day files (*.txt);;All files (*)"));
+        const QStringList paths = QFileDialog::getOpenFileNames(
+            this, QStringLiteral("Open Day Files"), source_->ExportFolder(),
+            QStringLiteral("Day files (*.txt);;All files (*)"));
         if (!paths.isEmpty()) OpenFiles(paths);
     });
     file->addSeparator();
@@ -120,6 +137,7 @@ void ViewerWindow::BuildActions() {
     logarithmic_->setChecked(true);
     logarithmic_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     connect(logarithmic_, &QAction::toggled, chart_, &SpanChart::SetLogarithmic);
+
     QAction* whole =
         view->addAction(QStringLiteral("W&hole Span"), chart_, &SpanChart::ShowWholeSpan);
     whole->setShortcut(QKeySequence(Qt::Key_Home));
@@ -127,57 +145,42 @@ void ViewerWindow::BuildActions() {
     tools->addAction(whole);
 }
 
-void ViewerWindow::SetFiles(DayFileSet files) {
-    files_ = std::move(files);
-    cache_.Clear();
-    days_->SetFiles(files_);
-    const QString where = files_.IsFolder() ? QDir::toNativeSeparators(files_.Folder())
-                                            : QStringLiteral("%1 files").arg(files_.Files().size());
-    setWindowTitle(QStringLiteral("%1 \u2014 Nocturo Viewer").arg(where));
+void ViewerWindow::SetSource(std::unique_ptr<RecordSource> source) {
+    source_ = std::move(source);
+    days_->SetSource(source_.get());
+    setWindowTitle(QStringLiteral("%1 \u2014 Nocturo Viewer").arg(source_->Name()));
+    stations_ = source_->Stations().mid(0, 1);
+    if (stations_.isEmpty()) stations_ << QString();
+    ShowSpan(NewestSpan(kind_));
 }
 
 void ViewerWindow::OpenFolder(const QString& folder) {
-    SetFiles(DayFileSet::FromFolder(folder));
-    ShowSpan(NewestSpan(kind_));
+    SetSource(std::make_unique<DayFileSource>(DayFileSet::FromFolder(folder)));
 }
 
 void ViewerWindow::OpenFiles(const QStringList& paths) {
-    SetFiles(DayFileSet::FromPaths(paths));
-    ShowSpan(NewestSpan(kind_));
+    SetSource(std::make_unique<DayFileSource>(DayFileSet::FromPaths(paths)));
+}
+
+void ViewerWindow::ShowStations(const QStringList& stations) {
+    stations_ = stations.isEmpty() ? QStringList{QString()} : stations;
+    ShowSpan(lines_.span);
 }
 
 TimeSpan ViewerWindow::NewestSpan(SpanKind kind) {
-    // The span of the newest line: in the last dated file, or in any undated one. With
-    // no line at all, yesterday's.
-    WallSeconds newest = StartOfDay(today_ - 1) + kSecondsPerDay / 2;
-    bool found = false;
-    const auto consider = [&](const DayFileSet::File& file) {
-        for (const DayRecord& record : cache_.Get(file.path)->contents.records) {
-            if (!found || record.time > newest) newest = record.time;
-            found = true;
-        }
-    };
-    const DayFileSet::File* lastDated = nullptr;
-    for (const DayFileSet::File& file : files_.Files()) {
-        if (file.day == DayFileSet::kUndated)
-            consider(file);
-        else
-            lastDated = &file;
-    }
-    if (lastDated && !found) {
-        consider(*lastDated);
-        if (!found) newest = StartOfDay(lastDated->day) + kSecondsPerDay / 2;
-    }
+    // The span of the first station's newest line. With no line at all, yesterday's.
+    const WallSeconds newest =
+        source_->Newest(stations_.front()).value_or(StartOfDay(today_ - 1) + kSecondsPerDay / 2);
     const WallSeconds dayOf = kind == SpanKind::Night ? newest - kSecondsPerDay / 2 : newest;
     return TimeSpan::Of(kind, DayOf(dayOf));
 }
 
 void ViewerWindow::ShowSpan(const TimeSpan& span, bool keepView) {
-    lines_ = AssembleSpan(files_, cache_, span);
+    lines_ = source_->Read(stations_.front(), span);
     // The lines move to the chart, which keeps the one copy.
     chart_->Show(span, SpanSeries(std::move(lines_.records)), SpanTitle(span), keepView);
     lines_.records.clear();
-    days_->Select(span.day);
+    days_->Select(span.day, stations_);
     notes_->setText(::NotesText(lines_));
     notes_->setToolTip(lines_.problems.join(QLatin1Char('\n')));
     ShowSummary();
@@ -195,13 +198,11 @@ void ViewerWindow::SetKind(SpanKind kind) {
 }
 
 void ViewerWindow::Watch() {
-    QStringList wanted;
-    if (files_.IsFolder()) wanted << files_.Folder();
-    for (const auto& [path, stamp] : lines_.sources) {
-        if (stamp.size >= 0) wanted << path;
-        if (!files_.IsFolder()) wanted << QFileInfo(path).absolutePath();
-    }
-    wanted.removeDuplicates();
+    const QStringList wanted = source_->WatchedPaths();
+    if (source_->PollInterval() > 0)
+        pollTimer_.start(source_->PollInterval());
+    else
+        pollTimer_.stop();
     QStringList watched = watcher_.files() + watcher_.directories();
     QStringList gone;
     for (const QString& path : watched)
@@ -214,9 +215,11 @@ void ViewerWindow::Watch() {
 }
 
 void ViewerWindow::Refresh() {
-    files_.Rescan();
-    days_->SetFiles(files_); // new files are listed, changed ones counted again
-    if (SourcesChanged(lines_, files_))
+    if (source_->Rescan()) days_->Update();
+    bool changed = false;
+    for (const QString& station : stations_)
+        changed = changed || source_->Changed(station, lines_);
+    if (changed)
         ShowSpan(lines_.span, true);
     else
         Watch();
@@ -231,8 +234,10 @@ QString ViewerWindow::ExportTo(const QString& path) {
 }
 
 void ViewerWindow::AskExport() {
-    const QString base = files_.IsFolder() ? files_.Folder() : QString();
-    const QString name = SpanTitle(lines_.span).toLower().replace(u' ', u'-');
+    const QString base = source_->ExportFolder();
+    QString name = SpanTitle(lines_.span).toLower().replace(u' ', u'-');
+    for (const QString& station : stations_)
+        if (!station.isEmpty()) name += u'-' + station;
     QString filter;
     QString path = QFileDialog::getSaveFileName(
         this, QStringLiteral("Export"), QDir(base).filePath(name + QStringLiteral(".png")),

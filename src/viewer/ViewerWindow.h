@@ -2,18 +2,20 @@
 // The viewer's window: the days found down the left, the chart of the span shown, the
 // toolbar that switches between a day, a night and a week and steps to the previous or
 // next one (also Page Up and Page Down), and a status bar with the line under the
-// pointer and the lines that were not read. It follows the day files being written.
+// pointer and the lines that were not read. It shows whatever source of lines it is
+// given (day files, an archive) and follows it as it grows.
 #pragma once
 
-#include "DayFileCache.h"
-#include "DayFileSet.h"
 #include "LogSpan.h"
+#include "RecordSource.h"
 #include "RegionalSettings.h"
 #include "ViewerOptions.h"
 
 #include <QFileSystemWatcher>
 #include <QMainWindow>
 #include <QTimer>
+
+#include <memory>
 
 class DayList;
 class QAction;
@@ -23,11 +25,21 @@ class SpanChart;
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
 public:
+    // The day files the options name.
     ViewerWindow(const ViewerOptions& options, std::int64_t today, QWidget* parent = nullptr);
+    // Any source; the options' span and stations are shown first.
+    ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOptions& options,
+                 std::int64_t today, QWidget* parent = nullptr);
     ~ViewerWindow() override;
 
     void OpenFolder(const QString& folder);
     void OpenFiles(const QStringList& paths);
+    // Shows another source, from its first station's newest span.
+    void SetSource(std::unique_ptr<RecordSource> source);
+    RecordSource& Source() const { return *source_; }
+    // The stations shown together, the first one's lines in Lines().
+    void ShowStations(const QStringList& stations);
+    const QStringList& Stations() const { return stations_; }
     void ShowSpan(const TimeSpan& span, bool keepView = false);
     void Step(int steps);
     void SetKind(SpanKind kind);
@@ -49,7 +61,6 @@ public:
 
 private:
     void BuildActions();
-    void SetFiles(DayFileSet files);
     void Watch();
     void ShowReadout(double t, double secondsPerPixel);
     void ShowSummary();
@@ -58,8 +69,8 @@ private:
 
     std::int64_t today_;
     RegionalSettings settings_;
-    DayFileSet files_;
-    DayFileCache cache_;
+    std::unique_ptr<RecordSource> source_;
+    QStringList stations_;
     SpanLines lines_;
     SpanKind kind_ = SpanKind::Night;
 
@@ -71,4 +82,5 @@ private:
     QAction* logarithmic_ = nullptr;
     QFileSystemWatcher watcher_;
     QTimer refreshTimer_;
+    QTimer pollTimer_;
 };
