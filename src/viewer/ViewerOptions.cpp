@@ -63,7 +63,18 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
     const QCommandLineOption sizeOption(
         QStringLiteral("size"), QStringLiteral("Size of an exported picture (default 1200x800)."),
         QStringLiteral("WxH"));
-    parser.addOptions({exportOption, dayOption, nightOption, weekOption, sizeOption});
+    const QCommandLineOption archiveOption(
+        QStringLiteral("archive"),
+        QStringLiteral("Read the network's archive at ADDRESS (postgresql://…; \"\" for the "
+                       "PG* environment variables) instead of day files."),
+        QStringLiteral("ADDRESS"));
+    const QCommandLineOption stationOption(
+        QStringLiteral("station"),
+        QStringLiteral("Show the archive's station NAME; give it again for several stations on "
+                       "one picture (default: the archive's first station)."),
+        QStringLiteral("NAME"));
+    parser.addOptions({exportOption, dayOption, nightOption, weekOption, sizeOption, archiveOption,
+                       stationOption});
     parser.addPositionalArgument(
         QStringLiteral("FOLDER | FILE..."),
         QStringLiteral("A folder of day files (yyyymmdd.txt), or day files "
@@ -122,6 +133,17 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
     }
 
     const QStringList paths = parser.positionalArguments();
+    if (parser.isSet(archiveOption)) {
+        if (!paths.isEmpty())
+            return Failed(QStringLiteral("give --archive or day files, not both"));
+        options.archive = parser.value(archiveOption);
+        options.stations = parser.values(stationOption);
+        options.stations.removeDuplicates();
+        if (options.stations.contains(QString()))
+            return Failed(QStringLiteral("--station wants a station's name"));
+        return parsed;
+    }
+    if (parser.isSet(stationOption)) return Failed(QStringLiteral("--station goes with --archive"));
     if (paths.isEmpty()) {
         options.folder =
             !dataDir.isEmpty() ? dataDir : QDir(home).filePath(QStringLiteral("Nocturo"));

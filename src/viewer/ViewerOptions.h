@@ -4,9 +4,12 @@
 //   nocturo-view [--day DATE | --night DATE | --week DATE] [FOLDER | FILE...]
 //   nocturo-view --export FILE.png|.svg|.pdf|.csv [--day DATE | --night DATE | --week DATE]
 //                [--size WxH] [FOLDER | FILE...]
+//   nocturo-view --archive ADDRESS [--station NAME]... [the span and export options]
 //
 // DATE is yyyy-mm-dd, "today" or "yesterday". Without a folder or files, the folder the
-// station writes to: $NOCTURO_DATA_DIR, else ~/Nocturo.
+// station writes to: $NOCTURO_DATA_DIR, else ~/Nocturo. ADDRESS is a PostgreSQL address
+// ("postgresql://…", or empty for the PG* variables); each --station adds a station to
+// the picture, the first station of the archive without one.
 #pragma once
 
 #include "LogSpan.h"
@@ -18,12 +21,13 @@
 #include <optional>
 
 struct ViewerOptions {
-    QString exportPath;           // empty: open the window
-    std::optional<TimeSpan> span; // the span asked for, if any
-    QSize size{1200, 800};        // of an exported picture
-    QString folder;               // the folder to read, or
-    QStringList files;            // the files to read
-    QStringList stations;         // the stations to show (empty: the source's first)
+    QString exportPath;             // empty: open the window
+    std::optional<TimeSpan> span;   // the span asked for, if any
+    QSize size{1200, 800};          // of an exported picture
+    QString folder;                 // the folder to read, or
+    QStringList files;              // the files to read
+    std::optional<QString> archive; // or the archive at this PostgreSQL address
+    QStringList stations;           // the stations to show (empty: the source's first)
 };
 
 struct ParsedOptions {

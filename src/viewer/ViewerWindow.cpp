@@ -6,6 +6,7 @@
 #include "SpanChart.h"
 #include "SpanExport.h"
 #include "SpanSeries.h"
+#include "StationCurves.h"
 #include "ViewerTexts.h"
 
 #include <QActionGroup>
@@ -40,6 +41,7 @@ ViewerWindow::ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOpt
     , today_(today)
     , settings_(RegionalSettings::FromSystem())
     , chart_(new SpanChart(this))
+    , curves_(std::make_unique<StationCurves>(*chart_))
     , days_(new DayList(settings_.timeSeparator, this))
     , readout_(new QLabel(this))
     , notes_(new QLabel(this)) {
@@ -137,7 +139,8 @@ void ViewerWindow::BuildActions() {
     logarithmic_->setChecked(true);
     logarithmic_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     connect(logarithmic_, &QAction::toggled, chart_, &SpanChart::SetLogarithmic);
-
+    connect(logarithmic_, &QAction::toggled, this,
+            [this](bool logarithmic) { curves_->SetLogarithmic(logarithmic); });
     QAction* whole =
         view->addAction(QStringLiteral("W&hole Span"), chart_, &SpanChart::ShowWholeSpan);
     whole->setShortcut(QKeySequence(Qt::Key_Home));
@@ -177,9 +180,17 @@ TimeSpan ViewerWindow::NewestSpan(SpanKind kind) {
 
 void ViewerWindow::ShowSpan(const TimeSpan& span, bool keepView) {
     lines_ = source_->Read(stations_.front(), span);
+    std::vector<StationCurves::Station> others;
+    for (const QString& station : stations_.mid(1)) {
+        SpanLines theirs = source_->Read(station, span);
+        lines_.problems << theirs.problems;
+        others.push_back({station, SpanSeries(std::move(theirs.records))});
+    }
     // The lines move to the chart, which keeps the one copy.
-    chart_->Show(span, SpanSeries(std::move(lines_.records)), SpanTitle(span), keepView);
+    chart_->Show(span, SpanSeries(std::move(lines_.records)), StationsTitle(span, stations_),
+                 keepView);
     lines_.records.clear();
+    curves_->Show(stations_.front(), std::move(others));
     days_->Select(span.day, stations_);
     notes_->setText(::NotesText(lines_));
     notes_->setToolTip(lines_.problems.join(QLatin1Char('\n')));
@@ -229,6 +240,12 @@ QString ViewerWindow::ExportTo(const QString& path) {
     const ExportFormat format = FormatOfName(path);
     if (format == ExportFormat::Unknown)
         return QStringLiteral("\"%1\" is no .png, .svg, .pdf or .csv file").arg(path);
+    if (format == ExportFormat::Csv && !curves_->Others().empty()) {
+        std::vector<const std::vector<DayRecord>*> records{&Records()};
+        for (const StationCurves::Station& other : curves_->Others())
+            records.push_back(&other.series.All());
+        return ExportStationsCsv(stations_, records, path);
+    }
     return format == ExportFormat::Csv ? ExportCsv(Records(), path)
                                        : ExportChart(*chart_, format, path, chart_->size());
 }
@@ -260,7 +277,11 @@ void ViewerWindow::AskExport() {
 
 void ViewerWindow::ShowReadout(double t, double secondsPerPixel) {
     const DayRecord* record = chart_->Series().At(t, secondsPerPixel);
-    readout_->setText(::ReadoutText(WallSeconds(std::floor(t)), record, settings_));
+    QString text = ::ReadoutText(WallSeconds(std::floor(t)), record, settings_);
+    if (!curves_->Others().empty())
+        text =
+            stations_.front() + QStringLiteral(": ") + text + curves_->Readout(t, secondsPerPixel);
+    readout_->setText(text);
 }
 
 void ViewerWindow::ShowSummary() {

@@ -21,6 +21,7 @@ class DayList;
 class QAction;
 class QLabel;
 class SpanChart;
+class StationCurves;
 
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
@@ -52,6 +53,7 @@ public:
     void SetRefreshDelay(int ms) { refreshTimer_.setInterval(ms); }
 
     SpanChart& Chart() const { return *chart_; }
+    StationCurves& Curves() const { return *curves_; }
     DayList& Days() const { return *days_; }
     // The span shown, and what was read for it; its lines are in Records().
     const SpanLines& Lines() const { return lines_; }
@@ -75,6 +77,7 @@ private:
     SpanKind kind_ = SpanKind::Night;
 
     SpanChart* chart_;
+    std::unique_ptr<StationCurves> curves_;
     DayList* days_;
     QLabel* readout_;
     QLabel* notes_;
