@@ -37,6 +37,7 @@ struct Options {
     std::string statsFile;
     std::optional<LightModel::Light> light;
     std::optional<double> temperature;
+    double lightScale = 1;
     bool verbose = false;
 };
 
@@ -232,6 +233,8 @@ bool parseOptions(int& argc, char**& argv, Options& options) {
          "Answer every light request with this count and range", "COUNT:RANGE"},
         {"temperature", 0, 0, G_OPTION_ARG_CALLBACK, reinterpret_cast<gpointer>(parseTemperature),
          "Answer every temperature request with this value", "CELSIUS"},
+        {"light-scale", 0, 0, G_OPTION_ARG_DOUBLE, &options.lightScale,
+         "Multiply the light by FACTOR (default 1), for stations under different skies", "FACTOR"},
         {"faults", 'f', 0, G_OPTION_ARG_STRING, &faults,
          "Fault timetable, e.g. 10:unplug,15:replug,30:silent,35:answer,40:short,45:normal",
          "LIST"},
@@ -269,6 +272,11 @@ int main(int argc, char** argv) {
     if (!preload::ensure(argv)) return 1;
     Options options;
     if (!parseOptions(argc, argv, options)) return 2;
+    if (!(options.lightScale > 0 && options.lightScale <= 1000)) {
+        std::fprintf(stderr, "sensor-emulator: --light-scale wants a factor above 0, at most "
+                             "1000\n");
+        return 2;
+    }
     std::string error;
     const auto faults = parseFaultScript(options.faults, error);
     if (!faults) {
@@ -286,6 +294,7 @@ int main(int argc, char** argv) {
         options.daySeconds, options.startOfDay >= 0 ? options.startOfDay : localSecondsOfDay());
     if (options.light) e.model->holdLight(*options.light);
     if (options.temperature) e.model->holdTemperature(*options.temperature);
+    e.model->scaleLight(options.lightScale);
     e.sensor = std::make_unique<SensorProtocol>(*e.model);
     e.device =
         std::make_unique<EmulatedUsbDevice>([&e](const std::uint8_t* request, std::size_t length) {
