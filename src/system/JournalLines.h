@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The logger's one line per event, and where it goes: standard error, which under systemd
-// is a stream into the journal. There each line begins with its priority ("<3>" for an
-// error, "<4>" a warning, and so on, as sd-daemon(3) gives them), so the journal shows
-// warnings as warnings; elsewhere it begins with the program's name.
+// The one line per event of the programs without a window, and where it goes: standard error,
+// which under systemd is a stream into the journal. There each line begins with its priority
+// ("<3>" for an error, "<4>" a warning, and so on, as sd-daemon(3) gives them), so the journal
+// shows warnings as warnings; elsewhere it begins with the program's name.
 #pragma once
 
 #include <QString>

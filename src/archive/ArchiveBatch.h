@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the archive stores, as the collector hands it over: stations' readings, statuses
+// and events, already checked. One batch is written in one transaction.
+#pragma once
+
+#include "DayRecord.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace archive {
+
+struct Reading {
+    QString station;
+    std::int64_t utc = 0; // seconds since 1970 UTC
+    DayRecord record;     // record.time: the day file's local stamp
+};
+
+struct Status {
+    QString station;
+    std::int64_t at = 0; // when the collector received it, seconds since 1970 UTC
+    bool online = false;
+    bool linkUp = false;
+    QString hint;
+    QString version;
+    QString newestDay; // "yyyy-mm-dd", or empty
+};
+
+struct Event {
+    QString station;
+    std::int64_t utc = 0;
+    int priority = 6;
+    QString text;
+};
+
+struct Batch {
+    std::vector<Reading> readings;
+    std::vector<Status> statuses; // in the order received: the last of a station holds
+    std::vector<Event> events;
+
+    bool Empty() const { return readings.empty() && statuses.empty() && events.empty(); }
+    std::size_t Size() const { return readings.size() + statuses.size() + events.size(); }
+    void Clear() {
+        readings.clear();
+        statuses.clear();
+        events.clear();
+    }
+};
+
+} // namespace archive

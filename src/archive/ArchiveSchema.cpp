@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ArchiveSchema.h"
+
+#include "DayRecord.h"
+#include "PgConnection.h"
+
+namespace archiveschema {
+
+namespace {
+
+// One statement each, all idempotent. The readings' primary key (station, utc) is a
+// B-tree in every month's table: it is what ON CONFLICT needs to store a line sent twice
+// once, and it is also the index a night of one station is read by (station first, then a
+// range of utc, within the one or two months the range prunes to). A BRIN index on utc
+// would not do it: all stations write at once, so each block range of a month's table
+// holds every station's rows of those minutes, and a BRIN range of one night would read
+// the whole night of every station.
+const char* const kStatements[] = {
+    R"(CREATE TABLE IF NOT EXISTS stations (
+         name text PRIMARY KEY,
+         online boolean,
+         link_up boolean,
+         hint text,
+         version text,
+         newest_day date,
+         status_at timestamptz,
+         first_reading timestamptz,
+         last_reading timestamptz,
+         last_event_at timestamptz,
+         last_event text,
+         description jsonb))",
+    R"(CREATE TABLE IF NOT EXISTS readings (
+         station text NOT NULL,
+         utc timestamptz NOT NULL,
+         local timestamp NOT NULL,
+         temperature_tenths smallint NOT NULL,
+         mean_count integer NOT NULL,
+         range smallint NOT NULL,
+         PRIMARY KEY (station, utc)) PARTITION BY RANGE (utc))",
+    R"(CREATE TABLE IF NOT EXISTS events (
+         station text NOT NULL,
+         utc timestamptz NOT NULL,
+         priority smallint NOT NULL,
+         text text NOT NULL))",
+    // An event sent again (after a reconnection or a collector's restart) is stored once.
+    // The text's digest keeps the key small whatever the text's length.
+    R"(CREATE UNIQUE INDEX IF NOT EXISTS events_once ON events (station, utc, md5(text)))",
+    // Columns added since the first version are added here, with ADD COLUMN IF NOT EXISTS.
+};
+
+} // namespace
+
+bool Create(PgConnection& connection) {
+    // Two collectors creating the schema at once wait for each other here.
+    if (!connection.Exec(QStringLiteral("BEGIN"))) return false;
+    bool ok = connection.Exec(QStringLiteral("SELECT pg_advisory_xact_lock(7419001)"));
+    for (const char* statement : kStatements) {
+        if (!ok) break;
+        ok = connection.Exec(QString::fromUtf8(statement));
+    }
+    if (!ok) {
+        // The connection keeps the failed statement's error for the caller.
+        connection.Exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    return connection.Exec(QStringLiteral("COMMIT"));
+}
+
+bool Exists(PgConnection& connection, QString* why) {
+    const PgResult result = connection.Query(
+        QStringLiteral("SELECT count(*) FROM pg_tables WHERE schemaname = current_schema() "
+                       "AND tablename IN ('stations', 'events')"
+                       " UNION ALL SELECT count(*) FROM pg_partitioned_table p JOIN pg_class c "
+                       "ON c.oid = p.partrelid WHERE c.relname = 'readings'"));
+    if (!result.Ok()) {
+        if (why) *why = connection.Error();
+        return false;
+    }
+    const bool there = result.Rows() == 2 && result.Text(0, 0) == QLatin1String("2") &&
+                       result.Text(1, 0) == QLatin1String("1");
+    if (!there && why)
+        *why =
+            QStringLiteral("the archive has no tables yet (run nocturo-collect --create-schema)");
+    return there;
+}
+
+QString Month::TableName() const {
+    return QStringLiteral("readings_y%1m%2")
+        .arg(year, 4, 10, QLatin1Char('0'))
+        .arg(month, 2, 10, QLatin1Char('0'));
+}
+
+QString Month::CreateSql() const {
+    const int nextYear = month == 12 ? year + 1 : year;
+    const int nextMonth = month == 12 ? 1 : month + 1;
+    const auto bound = [](int y, int m) {
+        return QStringLiteral("'%1-%2-01 00:00:00+00'")
+            .arg(y, 4, 10, QLatin1Char('0'))
+            .arg(m, 2, 10, QLatin1Char('0'));
+    };
+    return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 PARTITION OF readings "
+                          "FOR VALUES FROM (%2) TO (%3)")
+        .arg(TableName(), bound(year, month), bound(nextYear, nextMonth));
+}
+
+Month MonthOf(std::int64_t utc) {
+    const CivilDate date = CivilFromDays(DayOf(utc));
+    return Month{date.year, date.month};
+}
+
+bool EnsureMonth(PgConnection& connection, const Month& month) {
+    return connection.Exec(month.CreateSql());
+}
+
+} // namespace archiveschema

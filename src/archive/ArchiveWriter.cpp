@@ -1,0 +1,182 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ArchiveWriter.h"
+
+#include "PgConnection.h"
+
+#include <QHash>
+
+#include <cstdio>
+
+namespace {
+
+// "2026-12-08 10:00:00" of seconds since 1970 (UTC, or a wall clock's own seconds).
+void AppendStamp(QByteArray& out, std::int64_t seconds) {
+    const CivilDate date = CivilFromDays(DayOf(seconds));
+    const std::int64_t inDay = seconds - StartOfDay(DayOf(seconds));
+    char text[40];
+    const int n =
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", date.year, date.month,
+                      date.day, int(inDay / 3600), int(inDay / 60 % 60), int(inDay % 60));
+    out.append(text, n);
+}
+
+// A text field of COPY's text format: backslash, tab and line breaks escaped.
+void AppendText(QByteArray& out, const QString& text) {
+    for (const char c : text.toUtf8()) {
+        switch (c) {
+        case '\\':
+            out.append("\\\\");
+            break;
+        case '\t':
+            out.append("\\t");
+            break;
+        case '\n':
+            out.append("\\n");
+            break;
+        case '\r':
+            out.append("\\r");
+            break;
+        default:
+            out.append(c);
+        }
+    }
+}
+
+QByteArray Utc(std::int64_t utc) {
+    QByteArray out;
+    AppendStamp(out, utc);
+    return out + "+00";
+}
+
+} // namespace
+
+QByteArray ArchiveWriter::CopyRows(const std::vector<archive::Reading>& readings) {
+    QByteArray out;
+    out.reserve(qsizetype(readings.size()) * 72);
+    for (const archive::Reading& r : readings) {
+        AppendText(out, r.station);
+        out.append('\t');
+        AppendStamp(out, r.utc);
+        out.append("+00\t");
+        AppendStamp(out, r.record.time);
+        out.append('\t');
+        out.append(QByteArray::number(r.record.temperatureTenths)).append('\t');
+        out.append(QByteArray::number(r.record.mean)).append('\t');
+        out.append(QByteArray::number(r.record.range)).append('\n');
+    }
+    return out;
+}
+
+QByteArray ArchiveWriter::CopyRows(const std::vector<archive::Event>& events) {
+    QByteArray out;
+    for (const archive::Event& e : events) {
+        AppendText(out, e.station);
+        out.append('\t');
+        AppendStamp(out, e.utc);
+        out.append("+00\t");
+        out.append(QByteArray::number(e.priority)).append('\t');
+        AppendText(out, e.text);
+        out.append('\n');
+    }
+    return out;
+}
+
+void ArchiveWriter::Forget() {
+    prepared_ = false;
+}
+
+bool ArchiveWriter::Prepare() {
+    if (prepared_) return true;
+    // Per connection, emptied at each commit: the rows of one batch on their way in.
+    prepared_ = connection_.Exec(QStringLiteral(
+                    "CREATE TEMP TABLE IF NOT EXISTS incoming_readings (station text, "
+                    "utc timestamptz, local timestamp, temperature_tenths smallint, "
+                    "mean_count integer, range smallint) ON COMMIT DELETE ROWS")) &&
+                connection_.Exec(QStringLiteral(
+                    "CREATE TEMP TABLE IF NOT EXISTS incoming_events (station text, "
+                    "utc timestamptz, priority smallint, text text) ON COMMIT DELETE ROWS"));
+    return prepared_;
+}
+
+bool ArchiveWriter::Fail() {
+    error_ = connection_.Error();
+    if (connection_.IsOpen()) connection_.Exec(QStringLiteral("ROLLBACK"));
+    return false;
+}
+
+bool ArchiveWriter::EnsureMonths(const std::vector<archive::Reading>& readings) {
+    std::set<archiveschema::Month> wanted;
+    for (const archive::Reading& r : readings) {
+        const archiveschema::Month month = archiveschema::MonthOf(r.utc);
+        if (!months_.count(month)) wanted.insert(month);
+    }
+    for (const archiveschema::Month& month : wanted) {
+        // Another collector may make the same month at the same moment: then the second
+        // attempt finds it there.
+        if (!archiveschema::EnsureMonth(connection_, month) &&
+            !archiveschema::EnsureMonth(connection_, month))
+            return false;
+        months_.insert(month);
+    }
+    return true;
+}
+
+bool ArchiveWriter::WriteReadings(const std::vector<archive::Reading>& readings) {
+    if (readings.empty()) return true;
+    return connection_.Copy(QStringLiteral("COPY incoming_readings FROM STDIN"),
+                            CopyRows(readings)) &&
+           connection_.Exec(QStringLiteral(
+               "INSERT INTO readings SELECT * FROM incoming_readings ON CONFLICT DO NOTHING")) &&
+           connection_.Exec(QStringLiteral(
+               "INSERT INTO stations AS s (name, first_reading, last_reading) "
+               "SELECT station, min(utc), max(utc) FROM incoming_readings GROUP BY station "
+               "ON CONFLICT (name) DO UPDATE SET "
+               "first_reading = LEAST(s.first_reading, EXCLUDED.first_reading), "
+               "last_reading = GREATEST(s.last_reading, EXCLUDED.last_reading)"));
+}
+
+bool ArchiveWriter::WriteStatuses(const std::vector<archive::Status>& statuses) {
+    // The last status of each station in the batch is the one that holds.
+    QHash<QString, const archive::Status*> last;
+    for (const archive::Status& s : statuses)
+        last.insert(s.station, &s);
+    for (const archive::Status* s : std::as_const(last)) {
+        const auto flag = [](bool b) { return QByteArray(b ? "true" : "false"); };
+        const PgResult result = connection_.Query(
+            QStringLiteral(
+                "INSERT INTO stations AS s (name, online, link_up, hint, version, newest_day, "
+                "status_at) VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (name) DO UPDATE SET "
+                "online = EXCLUDED.online, link_up = EXCLUDED.link_up, hint = EXCLUDED.hint, "
+                "version = EXCLUDED.version, newest_day = EXCLUDED.newest_day, "
+                "status_at = EXCLUDED.status_at"),
+            {s->station.toUtf8(), flag(s->online), flag(s->linkUp), s->hint.toUtf8(),
+             s->version.toUtf8(), s->newestDay.isEmpty() ? QByteArray() : s->newestDay.toUtf8(),
+             Utc(s->at)});
+        if (!result.Ok()) return false;
+    }
+    return true;
+}
+
+bool ArchiveWriter::WriteEvents(const std::vector<archive::Event>& events) {
+    if (events.empty()) return true;
+    return connection_.Copy(QStringLiteral("COPY incoming_events FROM STDIN"), CopyRows(events)) &&
+           connection_.Exec(QStringLiteral(
+               "INSERT INTO events SELECT * FROM incoming_events ON CONFLICT DO NOTHING")) &&
+           connection_.Exec(QStringLiteral(
+               "INSERT INTO stations AS s (name, last_event_at, last_event) "
+               "SELECT DISTINCT ON (station) station, utc, text FROM incoming_events "
+               "ORDER BY station, utc DESC ON CONFLICT (name) DO UPDATE SET "
+               "last_event_at = EXCLUDED.last_event_at, last_event = EXCLUDED.last_event "
+               "WHERE s.last_event_at IS NULL OR s.last_event_at <= EXCLUDED.last_event_at"));
+}
+
+bool ArchiveWriter::Write(const archive::Batch& batch) {
+    if (batch.Empty()) return true;
+    if (!Prepare() || !EnsureMonths(batch.readings)) return Fail();
+    if (!connection_.Exec(QStringLiteral("BEGIN"))) return Fail();
+    if (!WriteReadings(batch.readings) || !WriteStatuses(batch.statuses) ||
+        !WriteEvents(batch.events) || !connection_.Exec(QStringLiteral("COMMIT")))
+        return Fail();
+    error_.clear();
+    return true;
+}

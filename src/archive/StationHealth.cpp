@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "StationHealth.h"
+
+#include "PgConnection.h"
+
+bool StationHealth::Stale(std::int64_t now, std::int64_t staleAfter) const {
+    if (Offline()) return false; // offline says more than stale
+    return !lastReading || now - *lastReading > staleAfter;
+}
+
+namespace stationhealth {
+
+std::optional<std::vector<StationHealth>> Read(PgConnection& connection, std::int64_t* now,
+                                               QString* why) {
+    // The hour's count goes through the primary key of the one or two newest months.
+    const PgResult result = connection.Query(
+        QStringLiteral("SELECT s.name, s.online, s.link_up, coalesce(s.hint, ''), "
+                       "extract(epoch FROM s.last_reading)::bigint, "
+                       "(SELECT count(*) FROM readings r WHERE r.station = s.name "
+                       "  AND r.utc > now() - interval '1 hour' AND r.utc <= now()), "
+                       "extract(epoch FROM s.last_event_at)::bigint, coalesce(s.last_event, '') "
+                       "FROM stations s ORDER BY s.name"));
+    if (!result.Ok()) {
+        if (why) *why = connection.Error();
+        return std::nullopt;
+    }
+    std::vector<StationHealth> stations;
+    if (now) {
+        const PgResult clock =
+            connection.Query(QStringLiteral("SELECT extract(epoch FROM now())::bigint"));
+        if (!clock.Ok()) {
+            if (why) *why = connection.Error();
+            return std::nullopt;
+        }
+        *now = clock.Text(0, 0).toLongLong();
+    }
+    for (int row = 0; row < result.Rows(); ++row) {
+        StationHealth s;
+        s.name = result.Text(row, 0);
+        if (!result.IsNull(row, 1)) s.online = result.Text(row, 1) == QLatin1String("t");
+        s.linkUp = result.Text(row, 2) == QLatin1String("t");
+        s.hint = result.Text(row, 3);
+        if (!result.IsNull(row, 4)) s.lastReading = result.Text(row, 4).toLongLong();
+        s.linesLastHour = result.Text(row, 5).toLongLong();
+        if (!result.IsNull(row, 6)) s.lastEventAt = result.Text(row, 6).toLongLong();
+        s.lastEvent = result.Text(row, 7);
+        stations.push_back(std::move(s));
+    }
+    return stations;
+}
+
+} // namespace stationhealth

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Every station's health at a glance, read from the archive: online or offline (its last
+// status, which the broker's last will sets to offline), the link and its hint, when its
+// last reading was taken, how many lines of the last hour arrived (of 3600), and its last
+// event. A station online but without a reading for longer than the stale limit is stale.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+class PgConnection;
+
+struct StationHealth {
+    QString name;
+    std::optional<bool> online; // nothing: no status received yet
+    bool linkUp = false;
+    QString hint;
+    std::optional<std::int64_t> lastReading; // UTC seconds
+    std::int64_t linesLastHour = 0;
+    std::optional<std::int64_t> lastEventAt;
+    QString lastEvent;
+
+    // Online (or of unknown status) with no reading for more than `staleAfter` seconds.
+    bool Stale(std::int64_t now, std::int64_t staleAfter) const;
+    // Offline by its last status.
+    bool Offline() const { return online.has_value() && !*online; }
+};
+
+namespace stationhealth {
+
+// All stations by name, as of the server's clock (`now`, UTC seconds, is set from it);
+// nothing with `why` when the archive cannot be read.
+std::optional<std::vector<StationHealth>> Read(PgConnection& connection, std::int64_t* now,
+                                               QString* why = nullptr);
+
+} // namespace stationhealth

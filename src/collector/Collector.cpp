@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Collector.h"
+
+#include "ArchiveSchema.h"
+#include "Messages.h"
+#include "SystemdNotifier.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::chrono::seconds kMaxBackOff{30};
+// Messages read back from the spool per transaction.
+constexpr std::size_t kReplayChunk = 20000;
+
+} // namespace
+
+Collector::Collector(CollectorSettings settings, EventLines& lines, SystemdNotifier* notifier,
+                     Clock clock)
+    : settings_(std::move(settings))
+    , lines_(lines)
+    , notifier_(notifier)
+    , clock_(clock ? std::move(clock) : [] { return QDateTime::currentMSecsSinceEpoch(); })
+    , intake_(settings_.prefix)
+    , refusals_([this](const QString& text) { Tell(EventLines::Priority::Warning, text); }) {
+    flushTimer_.setInterval(settings_.flushEvery);
+    connect(&flushTimer_, &QTimer::timeout, this, &Collector::Flush);
+    reportTimer_.setInterval(settings_.reportEvery);
+    connect(&reportTimer_, &QTimer::timeout, this, &Collector::Report);
+}
+
+Collector::~Collector() = default;
+
+void Collector::Tell(EventLines::Priority priority, const QString& text) {
+    lines_.Line(priority, text);
+}
+
+bool Collector::Start(QString* why) {
+    if (!spool_.Open(settings_.spoolPath, why)) return false;
+    behind_ = !spool_.Empty();
+    reachable_ = Connect();
+    if (behind_)
+        Tell(EventLines::Priority::Notice,
+             QStringLiteral("the spool holds %1 bytes received before the last stop; writing "
+                            "them into the archive")
+                 .arg(spool_.Bytes()));
+    Flush();
+    flushTimer_.start();
+    reportTimer_.start();
+    return true;
+}
+
+void Collector::Receive(const QByteArray& topic, const QByteArray& payload) {
+    // A payload larger than any message of ours is refused unread and not spooled.
+    if (payload.size() > messages::MaxPayload) {
+        archive::Batch none;
+        if (auto refusal = intake_.Take(topic, payload, clock_() / 1000, none))
+            refusals_.Count(*refusal);
+        return;
+    }
+    spool_.Append(topic, payload);
+    if (behind_) return; // read back from the spool later, in order
+    if (auto refusal = intake_.Take(topic, payload, clock_() / 1000, batch_))
+        refusals_.Count(*refusal);
+    if (batch_.Size() >= settings_.memoryLimit && !reachable_) {
+        // The archive is away and memory is full: from here on the spool alone holds them.
+        batch_.Clear();
+        behind_ = true;
+        Tell(EventLines::Priority::Notice,
+             QStringLiteral("more than %1 messages wait for the archive; they are kept in the "
+                            "spool only")
+                 .arg(settings_.memoryLimit));
+    }
+    if (batch_.Size() >= settings_.batchLimit && reachable_) Flush();
+}
+
+bool Collector::MakeDurable() {
+    if (spool_.Sync()) return true;
+    Tell(EventLines::Priority::Error,
+         QStringLiteral("%1; messages are not acknowledged until it works again")
+             .arg(spool_.Error()));
+    return false;
+}
+
+bool Collector::Connect() {
+    if (connection_.IsOpen()) return true;
+    const std::int64_t now = clock_();
+    if (now < nextAttempt_) return false;
+    QString why;
+    if (connection_.Open(settings_.database) && archiveschema::Exists(connection_, &why)) {
+        writer_.Forget();
+        backOff_ = std::chrono::seconds(1);
+        return true;
+    }
+    if (why.isEmpty()) why = connection_.Error();
+    connection_.Close();
+    nextAttempt_ = now + std::chrono::milliseconds(backOff_).count();
+    ArchiveLost(why);
+    backOff_ = std::min(backOff_ * 2, kMaxBackOff);
+    return false;
+}
+
+void Collector::ArchiveLost(const QString& why) {
+    reachable_ = false;
+    if (lostTold_) return;
+    lostTold_ = true;
+    Tell(EventLines::Priority::Error,
+         QStringLiteral("the archive cannot be written (%1); messages are kept in the spool "
+                        "and the archive is tried again with back-off")
+             .arg(why));
+    if (notifier_) notifier_->Status(QStringLiteral("archive away: keeping messages in the spool"));
+}
+
+bool Collector::WriteBatch(archive::Batch& batch) {
+    if (writer_.Write(batch)) {
+        const std::int64_t now = clock_();
+        for (const archive::Reading& r : batch.readings)
+            lag_.Add(now - (r.utc + 1) * 1000);
+        readingsSinceReport_ += std::int64_t(batch.readings.size());
+        othersSinceReport_ += std::int64_t(batch.statuses.size() + batch.events.size());
+        committed_ += std::int64_t(batch.Size());
+        return true;
+    }
+    const QString why = writer_.Error();
+    // A broken connection is opened again on the next attempt; a refusal of the server
+    // (a full disk, say) is retried the same way.
+    connection_.Close();
+    nextAttempt_ = clock_() + std::chrono::milliseconds(backOff_).count();
+    backOff_ = std::min(backOff_ * 2, kMaxBackOff);
+    ArchiveLost(why);
+    return false;
+}
+
+bool Collector::Replay() {
+    const std::int64_t now = clock_() / 1000;
+    return spool_.Replay(kReplayChunk, [&](std::vector<Spool::Message>& messages) {
+        archive::Batch batch;
+        for (const Spool::Message& m : messages)
+            if (auto refusal = intake_.Take(m.topic, m.payload, now, batch))
+                refusals_.Count(*refusal);
+        return WriteBatch(batch);
+    });
+}
+
+void Collector::Flush() {
+    if (!behind_ && batch_.Empty()) return;
+    if (!Connect()) return;
+    if (behind_ ? !Replay() : !WriteBatch(batch_)) return;
+    batch_.Clear();
+    behind_ = false;
+    if (!spool_.Truncate()) Tell(EventLines::Priority::Warning, spool_.Error());
+    if (!reachable_) {
+        reachable_ = true;
+        if (lostTold_)
+            Tell(EventLines::Priority::Notice,
+                 QStringLiteral("the archive is written again; nothing was lost"));
+        lostTold_ = false;
+        if (notifier_) notifier_->Status(QStringLiteral("collecting"));
+    }
+}
+
+void Collector::Report() {
+    const QString refused = refusals_.Summary();
+    Tell(EventLines::Priority::Info,
+         QStringLiteral("stored %1 readings and %2 statuses and events in %3 s; lag p50 %4 s, "
+                        "p99 %5 s, max %6 s; spool %7 bytes; refused %8")
+             .arg(readingsSinceReport_)
+             .arg(othersSinceReport_)
+             .arg(settings_.reportEvery.count())
+             .arg(lag_.Percentile(0.5), 0, 'f', 2)
+             .arg(lag_.Percentile(0.99), 0, 'f', 2)
+             .arg(lag_.MaxSeconds(), 0, 'f', 2)
+             .arg(spool_.Bytes())
+             .arg(refused.isEmpty() ? QStringLiteral("none") : refused));
+    lag_.Clear();
+    readingsSinceReport_ = 0;
+    othersSinceReport_ = 0;
+}

@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "CollectorOptions.h"
+
+#include "Messages.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QUrl>
+
+namespace {
+
+const QString Summary = QStringLiteral(
+    "Subscribes to the readings, statuses and events that stations publish on an MQTT\n"
+    "broker and writes them into the archive, a PostgreSQL database. With --status, shows\n"
+    "every station's health from the archive and exits with 1 when one is offline or stale.\n"
+    "One line per event on standard error.");
+
+bool ReadNumber(const QCommandLineParser& parser, const QString& name, int low, int high,
+                int& value, QString& error) {
+    if (!parser.isSet(name)) return true;
+    bool number = false;
+    const int n = parser.value(name).trimmed().toInt(&number, 10);
+    if (!number || n < low || n > high) {
+        error = QStringLiteral("--%1 wants a whole number from %2 to %3, not \"%4\"")
+                    .arg(name)
+                    .arg(low)
+                    .arg(high)
+                    .arg(parser.value(name));
+        return false;
+    }
+    value = n;
+    return true;
+}
+
+bool ReadBroker(const QString& text, CollectorOptions& options, QString& error) {
+    const QUrl url(text, QUrl::StrictMode);
+    const QString scheme = url.scheme();
+    if (!url.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts")) ||
+        url.host().isEmpty() || !url.userInfo().isEmpty() ||
+        (!url.path().isEmpty() && url.path() != QLatin1String("/")) || url.hasQuery() ||
+        url.hasFragment()) {
+        error = QStringLiteral("--broker wants mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not "
+                               "\"%1\" (a user name and password go into --credentials)")
+                    .arg(text);
+        return false;
+    }
+    options.broker = text;
+    options.tls = scheme == QLatin1String("mqtts");
+    options.host = url.host();
+    options.port = url.port(options.tls ? 8883 : 1883);
+    return true;
+}
+
+} // namespace
+
+bool ReadCredentials(const QString& file, QString& user, QString& password, QString* why) {
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) {
+        if (why)
+            *why = QStringLiteral("cannot read the credentials %1: %2").arg(file, in.errorString());
+        return false;
+    }
+    const QList<QByteArray> lines = in.read(4096).split('\n');
+    user = QString::fromUtf8(lines.value(0)).trimmed();
+    password = QString::fromUtf8(lines.value(1)).trimmed();
+    if (user.isEmpty()) {
+        if (why)
+            *why = QStringLiteral("the credentials %1 have no user name on their first line")
+                       .arg(file);
+        return false;
+    }
+    return true;
+}
+
+CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
+                                              const QString& stateDirectory) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(Summary);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addOptions({
+        {QStringLiteral("broker"),
+         QStringLiteral("The broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT] (TLS); default "
+                        "mqtt://localhost."),
+         QStringLiteral("URL")},
+        {QStringLiteral("ca"),
+         QStringLiteral("A certificate authority for mqtts, instead of the system's."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("credentials"),
+         QStringLiteral("A file with the broker's user name and password, one a line."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("prefix"), QStringLiteral("The stations' topic prefix; default nocturo."),
+         QStringLiteral("PREFIX")},
+        {QStringLiteral("client-id"),
+         QStringLiteral("The collector's MQTT client id, under which the broker keeps its "
+                        "session; default nocturo-collect."),
+         QStringLiteral("ID")},
+        {QStringLiteral("database"),
+         QStringLiteral("The archive: postgresql://… or a libpq connection string; default: "
+                        "the PG* environment variables."),
+         QStringLiteral("CONNECTION")},
+        {QStringLiteral("spool"),
+         QStringLiteral("The write-ahead file; default nocturo-collect.spool in the state "
+                        "directory."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("create-schema"),
+         QStringLiteral("Create or update the archive's tables, then exit.")},
+        {QStringLiteral("status"),
+         QStringLiteral("Show every station's health, then exit: 0 when all are well, 1 when "
+                        "one is offline or stale, 3 when the archive cannot be read.")},
+        {QStringLiteral("stale-after"),
+         QStringLiteral("With --status: an online station without a reading for more than this "
+                        "many minutes is stale; default 5."),
+         QStringLiteral("MINUTES")},
+        {QStringLiteral("report-every"),
+         QStringLiteral("Seconds between the lines that say what was stored; default 60."),
+         QStringLiteral("SECONDS")},
+    });
+
+    CollectorCommandLine line;
+    auto wrong = [&](const QString& error) {
+        line.status = CollectorCommandLine::UsageStatus;
+        line.error = error;
+        line.usage = parser.helpText();
+        return line;
+    };
+    if (!parser.parse(arguments)) return wrong(parser.errorText());
+    if (parser.isSet(help)) {
+        line.output = parser.helpText();
+        return line;
+    }
+    if (parser.isSet(version)) {
+        line.output = QCoreApplication::applicationName() + QLatin1Char(' ') +
+                      QCoreApplication::applicationVersion() + QLatin1Char('\n');
+        return line;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return wrong(QStringLiteral("Unexpected argument \"%1\"")
+                         .arg(parser.positionalArguments().constFirst()));
+
+    CollectorOptions& o = line.options;
+    QString error;
+    if (parser.isSet(QStringLiteral("broker")) &&
+        !ReadBroker(parser.value(QStringLiteral("broker")), o, error))
+        return wrong(error);
+    if (!ReadNumber(parser, QStringLiteral("stale-after"), 1, 10080, o.staleAfterMinutes, error) ||
+        !ReadNumber(parser, QStringLiteral("report-every"), 1, 86400, o.reportEverySeconds, error))
+        return wrong(error);
+    o.caFile = parser.value(QStringLiteral("ca"));
+    if (!o.caFile.isEmpty() && !o.tls)
+        return wrong(QStringLiteral("--ca needs an mqtts:// broker"));
+    o.credentialsFile = parser.value(QStringLiteral("credentials"));
+    if (parser.isSet(QStringLiteral("prefix"))) o.prefix = parser.value(QStringLiteral("prefix"));
+    if (o.prefix.isEmpty() || o.prefix.contains(u'+') || o.prefix.contains(u'#') ||
+        o.prefix.startsWith(u'/') || o.prefix.endsWith(u'/'))
+        return wrong(QStringLiteral("--prefix wants topic levels without wildcards, not \"%1\"")
+                         .arg(o.prefix));
+    if (parser.isSet(QStringLiteral("client-id")))
+        o.clientId = parser.value(QStringLiteral("client-id"));
+    if (o.clientId.isEmpty() || o.clientId.toUtf8().size() > 23 * 8)
+        return wrong(QStringLiteral("--client-id wants a name of 1 to 184 bytes"));
+    o.database = parser.value(QStringLiteral("database"));
+    o.createSchema = parser.isSet(QStringLiteral("create-schema"));
+    o.status = parser.isSet(QStringLiteral("status"));
+    if (o.createSchema && o.status)
+        return wrong(QStringLiteral("--create-schema and --status are separate runs"));
+    o.spool = parser.isSet(QStringLiteral("spool"))
+                  ? parser.value(QStringLiteral("spool"))
+                  : QDir(stateDirectory.isEmpty() ? QDir::currentPath() : stateDirectory)
+                        .filePath(QStringLiteral("nocturo-collect.spool"));
+    if (!o.credentialsFile.isEmpty() && !o.status && !o.createSchema) {
+        QString user, password;
+        if (!ReadCredentials(o.credentialsFile, user, password, &error)) return wrong(error);
+    }
+    line.run = true;
+    return line;
+}

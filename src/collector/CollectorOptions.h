@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// nocturo-collect's command line.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+struct CollectorOptions {
+    // The broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT].
+    QString broker = QStringLiteral("mqtt://localhost");
+    QString host = QStringLiteral("localhost");
+    int port = 1883;
+    bool tls = false;
+    QString caFile;          // a private certificate authority for mqtts
+    QString credentialsFile; // user name and password, one a line
+    QString prefix = QStringLiteral("nocturo");
+    QString clientId = QStringLiteral("nocturo-collect");
+    QString database; // libpq connection string; empty: the PG* environment
+    QString spool;    // the write-ahead file
+    bool createSchema = false;
+    bool status = false;
+    int staleAfterMinutes = 5;
+    int reportEverySeconds = 60;
+};
+
+struct CollectorCommandLine {
+    static constexpr int UsageStatus = 2;
+
+    bool run = false;
+    int status = 0;
+    QString output;
+    QString error;
+    QString usage;
+    CollectorOptions options;
+};
+
+// Reads the program's arguments (the program's name first). `stateDirectory` is where the
+// spool goes unless --spool says otherwise (systemd's STATE_DIRECTORY, else the working
+// directory).
+CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
+                                              const QString& stateDirectory);
+
+// The user name and password of a credentials file (two lines); false with `why`.
+bool ReadCredentials(const QString& file, QString& user, QString& password, QString* why);

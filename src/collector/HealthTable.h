@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// `nocturo-collect --status`: every station's health as a text table, one line a station,
+// and whether any needs attention (offline by its last will, or online and silent).
+#pragma once
+
+#include "StationHealth.h"
+
+#include <QString>
+
+#include <vector>
+
+struct HealthReport {
+    QString table;
+    int offline = 0;
+    int stale = 0;
+    bool Alert() const { return offline > 0 || stale > 0; }
+};
+
+// `now` and `staleAfter` in seconds.
+HealthReport MakeHealthReport(const std::vector<StationHealth>& stations, std::int64_t now,
+                              std::int64_t staleAfter);
+
+// "42 s", "7 min", "3 h", "12 d".
+QString AgeText(std::int64_t seconds);

@@ -1,0 +1,202 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The collector's pieces without servers: the spool after a crash, what the intake takes
+// and refuses, the refusals told once, the health table's verdicts, the command line.
+#include "CollectorOptions.h"
+#include "HealthTable.h"
+#include "MessageIntake.h"
+#include "Messages.h"
+#include "RefusalLog.h"
+#include "Spool.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<Spool::Message> ReadBack(Spool& spool) {
+    std::vector<Spool::Message> all;
+    EXPECT_TRUE(spool.Replay(2, [&](std::vector<Spool::Message>& chunk) {
+        EXPECT_LE(chunk.size(), 2u);
+        all.insert(all.end(), chunk.begin(), chunk.end());
+        return true;
+    }));
+    return all;
+}
+
+TEST(Spool, KeepsWhatWasSyncedAndDropsAnEndCutShortByACrash) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("spool"));
+    {
+        Spool spool;
+        ASSERT_TRUE(spool.Open(path, nullptr));
+        for (int i = 0; i < 5; ++i)
+            spool.Append("nocturo/a/reading", QByteArray("payload ") + QByteArray::number(i));
+        ASSERT_TRUE(spool.Sync());
+    }
+    // A crash in the middle of a write leaves part of a record.
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write(QByteArray("\x40\x00\x00\x00\x12\x34nocturo/b/rea", 19));
+    file.close();
+
+    Spool spool;
+    ASSERT_TRUE(spool.Open(path, nullptr));
+    const auto messages = ReadBack(spool);
+    ASSERT_EQ(messages.size(), 5u);
+    EXPECT_EQ(messages[4].topic, "nocturo/a/reading");
+    EXPECT_EQ(messages[4].payload, "payload 4");
+    // Appends go on after the good records.
+    spool.Append("nocturo/c/event", QByteArray("x\0y", 3));
+    ASSERT_TRUE(spool.Sync());
+    EXPECT_EQ(ReadBack(spool).back().payload, QByteArray("x\0y", 3));
+    ASSERT_TRUE(spool.Truncate());
+    EXPECT_TRUE(spool.Empty());
+    EXPECT_TRUE(ReadBack(spool).empty());
+}
+
+TEST(Spool, DamageInsideARecordEndsTheGoodPart) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("spool"));
+    {
+        Spool spool;
+        ASSERT_TRUE(spool.Open(path, nullptr));
+        spool.Append("t/1", "first");
+        spool.Append("t/2", "second");
+        ASSERT_TRUE(spool.Sync());
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    bytes[bytes.size() - 2] = 'X'; // the second record's payload
+    file.seek(0);
+    file.write(bytes);
+    file.close();
+    Spool spool;
+    ASSERT_TRUE(spool.Open(path, nullptr));
+    const auto messages = ReadBack(spool);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].payload, "first");
+}
+
+TEST(Spool, SaysWhyItCannotOpen) {
+    Spool spool;
+    QString why;
+    EXPECT_FALSE(spool.Open(QStringLiteral("/nonexistent/folder/spool"), &why));
+    EXPECT_TRUE(why.contains(QStringLiteral("/nonexistent/folder/spool")));
+}
+
+constexpr std::int64_t kNow = 1796731200; // 2026-12-08 12:00:00 UTC
+
+QByteArray ReadingAt(std::int64_t utc, std::int32_t mean = 1234) {
+    return messages::Encode(messages::Reading{utc, DayRecord{utc + 3600, mean, 215, 3}});
+}
+
+TEST(MessageIntake, TakesStationsMessagesAndRefusesTheRestByKind) {
+    const MessageIntake intake(QStringLiteral("nocturo"));
+    archive::Batch batch;
+    EXPECT_FALSE(intake.Take("nocturo/roof/reading", ReadingAt(kNow - 5), kNow, batch));
+    EXPECT_FALSE(intake.Take("nocturo/roof/status",
+                             messages::Encode(messages::Status{true, false, "unplugged", "1", ""}),
+                             kNow, batch));
+    EXPECT_FALSE(intake.Take("nocturo/roof/event",
+                             messages::Encode(messages::Event{kNow, 4, "sensor lost"}), kNow,
+                             batch));
+    ASSERT_EQ(batch.readings.size(), 1u);
+    EXPECT_EQ(batch.readings[0].station, "roof");
+    EXPECT_EQ(batch.readings[0].utc, kNow - 5);
+    EXPECT_EQ(batch.readings[0].record, (DayRecord{kNow - 5 + 3600, 1234, 215, 3}));
+    ASSERT_EQ(batch.statuses.size(), 1u);
+    EXPECT_EQ(batch.statuses[0].hint, "unplugged");
+    EXPECT_EQ(batch.statuses[0].at, kNow);
+    ASSERT_EQ(batch.events.size(), 1u);
+
+    const auto kind = [&](const QByteArray& topic, const QByteArray& payload) {
+        archive::Batch none;
+        const auto refusal = intake.Take(topic, payload, kNow, none);
+        EXPECT_TRUE(none.Empty());
+        return refusal ? refusal->station + u'|' + refusal->kind : QString();
+    };
+    EXPECT_EQ(kind("nocturo/roof/reading", "{\"time\":"), "roof|malformed");
+    EXPECT_EQ(kind("nocturo/roof/reading", QByteArray(5000, '{')), "roof|too large");
+    EXPECT_EQ(kind("nocturo/Roof Top/reading", ReadingAt(kNow)), "Roof?Top|not a station's topic");
+    EXPECT_EQ(kind("other/roof/reading", ReadingAt(kNow)), "roof|not a station's topic");
+    EXPECT_EQ(kind("nocturo/roof/reading", ReadingAt(kNow - 401 * 86400)),
+              "roof|time far from now");
+    EXPECT_EQ(kind("nocturo/roof/reading", ReadingAt(kNow + 3 * 86400)), "roof|time far from now");
+    EXPECT_EQ(kind("nocturo/roof/reading", ReadingAt(kNow, -1)), "roof|wrong values");
+    // A day kept while the network was away is taken.
+    archive::Batch old;
+    EXPECT_FALSE(intake.Take("nocturo/roof/reading", ReadingAt(kNow - 30 * 86400), kNow, old));
+}
+
+TEST(RefusalLog, TellsEachStationsEachKindOnceAndCountsAll) {
+    QStringList told;
+    RefusalLog log([&](const QString& line) { told << line; });
+    for (int i = 0; i < 3; ++i) {
+        log.Count({QStringLiteral("a"), QStringLiteral("malformed"), QStringLiteral("x")});
+        log.Count({QStringLiteral("b"), QStringLiteral("malformed"), QStringLiteral("x")});
+        log.Count({QStringLiteral("a"), QStringLiteral("too large"), QStringLiteral("9999 bytes")});
+    }
+    EXPECT_EQ(told.size(), 3);
+    EXPECT_TRUE(told[2].contains(QStringLiteral("station a (too large): 9999 bytes")));
+    EXPECT_EQ(log.Total(), 9);
+    EXPECT_EQ(log.Summary(), QStringLiteral("malformed 6, too large 3"));
+    // A flood of made-up names ends in one line, not one each.
+    told.clear();
+    for (int i = 0; i < RefusalLog::MaxTold + 50; ++i)
+        log.Count({QStringLiteral("n%1").arg(i), QStringLiteral("malformed"), QString()});
+    EXPECT_EQ(told.size(), RefusalLog::MaxTold - 3 + 1);
+}
+
+TEST(HealthTable, FlagsOfflineAndSilentStations) {
+    const std::int64_t now = kNow;
+    std::vector<StationHealth> stations(4);
+    stations[0] = {"good", true, true, "", now - 2, 3598, now - 4000, "sensor back"};
+    stations[1] = {"dead", false, false, "", now - 7200, 0, std::nullopt, ""};
+    stations[2] = {"silent", true, false, "sensor unplugged", now - 301, 3000, std::nullopt, ""};
+    stations[3] = {"new", std::nullopt, false, "", std::nullopt, 0, std::nullopt, ""};
+    const HealthReport report = MakeHealthReport(stations, now, 300);
+    EXPECT_EQ(report.offline, 1);
+    EXPECT_EQ(report.stale, 2); // silent, and new with no reading ever
+    EXPECT_TRUE(report.Alert());
+    const QStringList lines = report.table.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("online")));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("2 s ago")));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("3598/3600")));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("66 min ago: sensor back")));
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("OFFLINE")));
+    EXPECT_TRUE(lines[3].contains(QStringLiteral("STALE")));
+    EXPECT_TRUE(lines[3].contains(QStringLiteral("down (sensor unplugged)")));
+    EXPECT_TRUE(lines[4].contains(QStringLiteral("never")));
+    EXPECT_FALSE(MakeHealthReport({stations[0]}, now, 300).Alert());
+}
+
+TEST(CollectorCommandLine, RefusesWhatCannotWork) {
+    const auto run = [](QStringList args) {
+        args.prepend(QStringLiteral("nocturo-collect"));
+        return ReadCollectorCommandLine(args, QStringLiteral("/var/lib/nocturo-collect"));
+    };
+    const CollectorCommandLine good = run(
+        {"--broker", "mqtts://broker.example:8884", "--ca", "/etc/ca.pem", "--stale-after", "10"});
+    ASSERT_TRUE(good.run) << good.error.toStdString();
+    EXPECT_TRUE(good.options.tls);
+    EXPECT_EQ(good.options.port, 8884);
+    EXPECT_EQ(good.options.staleAfterMinutes, 10);
+    EXPECT_EQ(good.options.spool, "/var/lib/nocturo-collect/nocturo-collect.spool");
+    EXPECT_EQ(run({"--broker", "mqtts://h"}).options.port, 8883);
+    for (const QStringList& wrong :
+         {QStringList{"--broker", "http://h"}, QStringList{"--broker", "mqtt://user:pw@h"},
+          QStringList{"--ca", "x.pem"}, QStringList{"--stale-after", "0"},
+          QStringList{"--prefix", "a/+"}, QStringList{"--status", "--create-schema"},
+          QStringList{"--credentials", "/nonexistent"}, QStringList{"extra"}}) {
+        const CollectorCommandLine line = run(wrong);
+        EXPECT_FALSE(line.run) << wrong.join(u' ').toStdString();
+        EXPECT_EQ(line.status, 2);
+        EXPECT_FALSE(line.error.isEmpty());
+    }
+}
+
+} // namespace
