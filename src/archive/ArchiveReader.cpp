@@ -162,31 +162,3 @@ std::optional<WallSeconds> ArchiveReader::Newest(const QString& station) {
     if (result.Rows() == 0) return std::nullopt;
     return result.Integer(0, 0);
 }
-
-std::vector<HealthRow> ArchiveReader::Health(std::int64_t staleAfter) {
-    const Result result =
-        Query("SELECT s.name, s.online, s.link_up, coalesce(s.hint, ''),"
-              " coalesce(s.version, ''), extract(epoch FROM now() - s.last_reading)::bigint,"
-              " (SELECT count(*) FROM readings r WHERE r.station = s.name"
-              "  AND r.utc > now() - interval '1 hour' AND r.utc <= now()),"
-              " coalesce(s.last_event, ''), extract(epoch FROM now() - s.last_event_at)::bigint"
-              " FROM stations s ORDER BY s.name",
-              {});
-    std::vector<HealthRow> stations;
-    for (int row = 0; row < result.Rows(); ++row) {
-        HealthRow health;
-        health.name = result.String(row, 0);
-        health.online = result.MaybeBool(row, 1);
-        health.linkUp = result.MaybeBool(row, 2);
-        health.hint = result.String(row, 3);
-        health.version = result.String(row, 4);
-        health.lastReadingAge = result.MaybeInteger(row, 5);
-        health.linesLastHour = result.Integer(row, 6);
-        health.lastEvent = result.String(row, 7);
-        health.lastEventAge = result.MaybeInteger(row, 8);
-        health.stale = health.online.value_or(false) &&
-                       (!health.lastReadingAge || *health.lastReadingAge > staleAfter);
-        stations.push_back(std::move(health));
-    }
-    return stations;
-}

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Reads the network's archive back: the stations it holds, the days each has lines on, a
-// station's lines within a span of its local time, and every station's health. One
-// connection through libpq; a connection that broke is made again once per call.
+// Reads the network's archive back: the stations it holds, the days each has lines on, and
+// a station's lines within a span of its local time. One connection through libpq; a
+// connection that broke is made again once per call.
 //
 // A span is read by the local stamps the station wrote, so a night shows the same lines
 // as the station's own day files; the UTC bounds, a day wider than any time zone's
@@ -26,21 +26,6 @@ struct pg_conn;
 class ArchiveError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
-};
-
-// A station as the collector last heard of it, for the table of the network's health.
-struct HealthRow {
-    QString name;
-    std::optional<bool> online; // from its status and last will; none: never heard
-    std::optional<bool> linkUp;
-    QString hint;
-    QString version;
-    std::optional<std::int64_t> lastReadingAge; // seconds since its last reading's time
-    std::int64_t linesLastHour = 0;             // of 3600
-    QString lastEvent;
-    std::optional<std::int64_t> lastEventAge; // seconds
-    // Online, but no reading for longer than the age asked for.
-    bool stale = false;
 };
 
 class ArchiveReader {
@@ -68,8 +53,6 @@ public:
     std::vector<DaySummary> Days(const QString& station, std::int64_t fromDay);
     // The local stamp of a station's newest line (by UTC); none without lines.
     std::optional<WallSeconds> Newest(const QString& station);
-    // Every station in the stations table, by name; stale after `staleAfter` seconds.
-    std::vector<HealthRow> Health(std::int64_t staleAfter);
 
 private:
     struct Result;

@@ -5,11 +5,13 @@
 // the window lists stations and days, follows the archive as it grows, and shows every
 // station's health.
 #include "ArchiveReader.h"
+#include "ArchiveSchema.h"
 #include "ArchiveSource.h"
 #include "DayFileReader.h"
 #include "DayFiles.h"
 #include "DayList.h"
 #include "HealthDialog.h"
+#include "PgConnection.h"
 #include "PostgresServer.h"
 #include "QtPrinters.h"
 #include "SpanChart.h"
@@ -23,7 +25,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 
 #include <memory>
 
@@ -36,21 +37,6 @@ constexpr WallSeconds kZoneOffset = 2 * kHour;
 std::int64_t Day(int d) {
     return DaysFromCivil(2009, 1, d);
 }
-
-// What the collector keeps, as far as the viewer reads it.
-const char* const kSchema = R"(
-CREATE TABLE stations (name text PRIMARY KEY, online boolean, link_up boolean, hint text,
-    version text, newest_day date, status_at timestamptz, first_reading timestamptz,
-    last_reading timestamptz, last_event_at timestamptz, last_event text, description jsonb);
-CREATE TABLE readings (station text NOT NULL, utc timestamptz NOT NULL, local timestamp NOT NULL,
-    temperature_tenths smallint NOT NULL, mean_count integer NOT NULL, range smallint NOT NULL,
-    PRIMARY KEY (station, utc)) PARTITION BY RANGE (utc);
-CREATE TABLE readings_2009_01 PARTITION OF readings
-    FOR VALUES FROM ('2009-01-01 00:00+00') TO ('2009-02-01 00:00+00');
-CREATE TABLE readings_rest PARTITION OF readings DEFAULT;
-CREATE TABLE events (station text NOT NULL, utc timestamptz NOT NULL, priority smallint NOT NULL,
-    text text NOT NULL);
-)";
 
 // Two stations' day files. "alpha": the 26th but for 20:00 to 21:00, the 27th with ten
 // failed seconds at 02:00 and its clock set back ten seconds at 03:00:10. "beta": dimmer
@@ -87,11 +73,15 @@ struct Stations {
 // one second after the one before (the clock set back is no step back in UTC).
 struct Archive {
     testsupport::PostgresServer server;
+    PgConnection connection;
     Stations stations;
     bool ready = false;
 
     Archive() {
-        if (!server.Ok() || !server.Sql(QString::fromLatin1(kSchema))) return;
+        // The collector's schema, and the month the lines are of.
+        if (!server.Ok() || !connection.Open(Url()) || !archiveschema::Create(connection) ||
+            !archiveschema::EnsureMonth(connection, archiveschema::MonthOf(StartOfDay(Day(26)))))
+            return;
         ready = Copy(QStringLiteral("alpha"), stations.alpha.path()) &&
                 Copy(QStringLiteral("beta"), stations.beta.path()) &&
                 server.Sql(QStringLiteral("INSERT INTO stations (name, online, link_up, hint, "
@@ -117,27 +107,12 @@ struct Archive {
         return CopyRows(rows);
     }
     bool CopyRows(const QByteArray& rows) {
-        PGconn* connection = PQconnectdb(Url().toUtf8().constData());
-        bool ok = PQstatus(connection) == CONNECTION_OK;
-        if (ok) {
-            PGresult* start =
-                PQexec(connection, "COPY readings (station, utc, local, "
-                                   "temperature_tenths, mean_count, range) FROM STDIN");
-            ok = PQresultStatus(start) == PGRES_COPY_IN;
-            PQclear(start);
-        }
-        ok = ok && PQputCopyData(connection, rows.constData(), int(rows.size())) == 1 &&
-             PQputCopyEnd(connection, nullptr) == 1;
-        if (ok) {
-            PGresult* end = PQgetResult(connection);
-            ok = PQresultStatus(end) == PGRES_COMMAND_OK;
-            if (!ok) ADD_FAILURE() << PQresultErrorMessage(end);
-            PQclear(end);
-            while (PGresult* more = PQgetResult(connection))
-                PQclear(more);
-        }
-        PQfinish(connection);
-        return ok;
+        const bool copied = connection.Copy(
+            QStringLiteral("COPY readings (station, utc, local, temperature_tenths, "
+                           "mean_count, range) FROM STDIN"),
+            rows);
+        EXPECT_TRUE(copied) << connection.Error().toStdString();
+        return copied;
     }
 };
 
@@ -355,21 +330,23 @@ TEST_F(ViewerArchive, HealthTableFlagsOfflineAndSilentStations) {
         "UPDATE stations SET online = false, link_up = false, hint = 'no sensor', "
         "last_reading = now() - interval '1 minute' WHERE name = 'beta';"
         "INSERT INTO stations (name, online) VALUES ('gamma', true);")));
-    HealthDialog dialog(std::make_unique<ArchiveReader>(archive_->Url()));
+    HealthDialog dialog(archive_->Url());
     const QTableWidget& table = dialog.Table();
-    ASSERT_EQ(table.rowCount(), 3);
+    ASSERT_EQ(table.rowCount(), 3) << dialog.SummaryText().toStdString();
     const auto text = [&table](int row, int column) { return table.item(row, column)->text(); };
-    EXPECT_EQ(text(0, 0), QStringLiteral("alpha"));
-    EXPECT_EQ(text(0, 1), QStringLiteral("online, stale"));
-    EXPECT_EQ(text(0, 2), QStringLiteral("up: ok"));
-    EXPECT_EQ(text(0, 3), QStringLiteral("10 min ago"));
-    EXPECT_EQ(text(0, 5), QStringLiteral("sensor unplugged (3 h 0 min ago)"));
-    EXPECT_EQ(text(1, 1), QStringLiteral("offline"));
-    EXPECT_EQ(text(1, 2), QStringLiteral("down: no sensor"));
-    EXPECT_EQ(text(2, 1), QStringLiteral("online, stale"));
-    EXPECT_EQ(text(2, 3), QStringLiteral("none"));
-    EXPECT_EQ(text(2, 4), QStringLiteral("0 / 3600"));
-    EXPECT_EQ(dialog.SummaryText(), QStringLiteral("3 stations, 1 offline, 2 stale"));
+    // The cells of `nocturo-collect --status`.
+    const QStringList alpha{"alpha",      "STALE",  "up",
+                            "10 min ago", "0/3600", "3 h ago: sensor unplugged"};
+    for (int column = 0; column < 6; ++column)
+        EXPECT_EQ(text(0, column), alpha[column]);
+    EXPECT_EQ(text(1, 1), QStringLiteral("OFFLINE"));
+    EXPECT_EQ(text(1, 2), QStringLiteral("-"));
+    EXPECT_EQ(text(2, 1), QStringLiteral("STALE"));
+    EXPECT_EQ(text(2, 3), QStringLiteral("never"));
+    EXPECT_EQ(text(2, 5), QStringLiteral("-"));
+    EXPECT_EQ(table.item(0, 0)->foreground().color(), QColor(180, 0, 0));
+    EXPECT_EQ(dialog.SummaryText(),
+              QStringLiteral("3 stations, 1 offline, 2 stale (no reading for more than 5 min)"));
     ASSERT_TRUE(archive_->server.Sql(QStringLiteral("DELETE FROM stations WHERE name = 'gamma'")));
 }
 
