@@ -2,10 +2,25 @@
 // The logger's command line, and the data directory it names.
 #pragma once
 
+#include "BrokerSettings.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
+
+// Publishing to an MQTT broker (--publish and the options that go with it).
+struct PublishOptions {
+    static constexpr int MaxRetrySeconds = 3600;
+
+    BrokerAddress address;
+    QString caFile;          // --publish-ca
+    QString credentialsFile; // --publish-credentials
+    QString prefix = QStringLiteral("nocturo");
+    bool homeAssistant = false;
+    int retryMaxSeconds = 60; // the longest wait between two attempts
+};
 
 struct LoggerOptions {
     static constexpr int MinDelayMs = 50;
@@ -15,6 +30,8 @@ struct LoggerOptions {
     bool rebootAfterFailure = false;             // the reboot option, on from the start
     std::uint16_t sendDelay = 50;                // the sensor's time-outs, ms
     std::uint16_t receiveDelay = 50;
+    QString station; // --station: the name on the network; empty: station.conf's
+    std::optional<PublishOptions> publish; // none: the station does not publish
 };
 
 // What the command line asks for.

@@ -5,6 +5,9 @@
 #include "JournalLines.h"
 #include "LocalClock.h"
 #include "LoggerOptions.h"
+#include "LoggerPublishing.h"
+#include "PublishedLines.h"
+#include "StationDescription.h"
 #include "StationLogger.h"
 #include "SystemdNotifier.h"
 #include "TerminationSignals.h"
@@ -14,6 +17,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
@@ -40,6 +44,22 @@ int main(int argc, char* argv[]) {
         return CommandLine::UsageStatus;
     }
 
+    // The station's description beside the day files: its name and time zone on a network.
+    StationDescription description;
+    try {
+        description = stationdescription::Load(options.dataDirectory);
+    } catch (const StationDescriptionError& e) {
+        lines.Line(EventLines::Priority::Error, QString::fromUtf8(e.what()));
+        return CommandLine::UsageStatus;
+    }
+    QString error;
+    std::optional<PublisherSettings> publishing =
+        PublishingSettings(options, description, QCoreApplication::applicationVersion(), error);
+    if (!error.isEmpty()) {
+        lines.Line(EventLines::Priority::Error, error);
+        return CommandLine::UsageStatus;
+    }
+
     // A shutdown, `systemctl stop`, a closed terminal or Ctrl-C end it through the
     // station's shut-down: the day's file is saved and the sensor released.
     TerminationSignals termination([](int) { QCoreApplication::exit(0); });
@@ -47,14 +67,31 @@ int main(int argc, char* argv[]) {
     SystemClock clock;
     SystemdNotifier notifier;
     SystemRestart restart = DefaultSystemRestart();
+    // The event lines go to the journal, and to the event topic while publishing.
+    PublishedLines events(lines);
     StationLogger logger(StationLoggerServices{.pipes = usbapi::DefaultPipeLibrary(),
                                                .pipeEvents = usbapi::DefaultPipeEvents(),
                                                .clock = clock,
-                                               .lines = lines,
+                                               .lines = events,
                                                .notifier = &notifier,
                                                .restart = &restart},
                          options);
+    std::unique_ptr<StationPublisher> publisher;
+    if (publishing) {
+        publisher = std::make_unique<StationPublisher>(
+            *publishing, logger.GetStation(), [&events](int priority, const QString& text) {
+                events.Line(static_cast<EventLines::Priority>(priority), text);
+            });
+        events.SetPublisher(publisher.get());
+        // Before the station starts, so that it sees the day's file loaded.
+        publisher->Start();
+    }
     logger.Start();
     QCoreApplication::exec();
-    return logger.Stop() ? 0 : 1;
+    const bool saved = logger.Stop();
+    if (publisher) {
+        publisher->Stop();
+        events.SetPublisher(nullptr);
+    }
+    return saved ? 0 : 1;
 }

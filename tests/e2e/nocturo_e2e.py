@@ -55,7 +55,7 @@ class Run:
     """A front end under the emulator, with the wall clock starting near `start`."""
 
     def __init__(self, tools, workdir, start, faults=None, light=True, stats=None,
-                 front_end=None, env=None):
+                 front_end=None, env=None, args=()):
         self.workdir = workdir
         self.front_end = front_end or tools.front_end
         self.days = days_dir(tools, workdir, self.front_end)
@@ -73,6 +73,7 @@ class Run:
         if self.front_end == "logger":
             check(tools.logger, "no --logger given")
             program = [tools.logger] + (["--data-dir", self.days] if self.days != workdir else [])
+            program += list(args)
         command = [tools.emulator]
         if light:
             command += ["--light", LIGHT, "--temperature", TEMPERATURE]

@@ -59,4 +59,18 @@ fi
 # The command line is read whole before the data directory is made.
 wrong "--send-delay wants" --data-dir "$tmp/new/logs" --send-delay 2000
 [ -d "$tmp/new/logs" ] && fail "the data directory was made although an option was wrong"
+
+# Publishing: a wrong URL or option, an unreadable credentials file, a wrong station.conf.
+wrong "--publish: \"http://broker\" is not a broker's URL" --publish http://broker
+wrong "--publish: \"mqtt://u:p@broker\" is not a broker's URL: a user name and password go into --publish-credentials" \
+    --publish mqtt://u:p@broker
+wrong "--publish-ca goes with --publish" --publish-ca /etc/hostname
+wrong "--publish-ca goes with an mqtts:// broker" --publish mqtt://localhost --publish-ca /etc/hostname
+wrong "--publish-ca: cannot read \"$tmp/none.pem\"" --publish mqtts://localhost --publish-ca "$tmp/none.pem"
+wrong "--publish-prefix wants topic levels" --publish mqtt://localhost --publish-prefix "a/#"
+wrong "--station wants 1 to 64 of a-z 0-9 _ -, not \"Roof!\"" --station 'Roof!'
+wrong "--publish-credentials: cannot read the credentials file \"$tmp/none\"" \
+    --data-dir "$tmp/pub" --publish mqtt://localhost --publish-credentials "$tmp/none"
+mkdir "$tmp/conf" && printf 'name = roof\nlatitude = 91\n' >"$tmp/conf/station.conf"
+wrong "$tmp/conf/station.conf, line 2: latitude = 91" --data-dir "$tmp/conf"
 echo "command line ok"

@@ -41,9 +41,11 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = "$arch" ] || fail "architecture $(field Architecture), not $arch"
 field Maintainer | grep -q '<.*@.*>' || fail "maintainer has no address"
 depends=$(field Depends)
-for lib in libqt6widgets6 libusb-1.0-0 libsystemd0 libc6; do
+for lib in libqt6widgets6 libusb-1.0-0 libsystemd0 libc6 libmosquitto1; do
     echo "$depends" | grep -q "$lib" || fail "Depends lacks $lib: $depends"
 done
+# The MQTT client library, never the broker: a station publishes to a broker elsewhere.
+echo "$depends" | tr ',' '\n' | grep -qE '^ *mosquitto( |$)' && fail "Depends on the broker: $depends"
 
 root=$tmp/root
 dpkg -x "$deb" "$root"

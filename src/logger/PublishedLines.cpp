@@ -1,0 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "PublishedLines.h"
+
+#include "StationPublisher.h"
+
+void PublishedLines::Line(Priority priority, const QString& text) {
+    lines_.Line(priority, text);
+    if (publisher_) publisher_->Event(static_cast<int>(priority), text);
+}

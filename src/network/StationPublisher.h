@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// StationPublisher: a station on an MQTT network. It follows a Station and its daily log
+// and publishes under "PREFIX/NAME/":
+//   reading  every line of the day files, in their order, QoS 1, store and forward: the
+//            day files are the source of truth, the broker's acknowledgements move a cursor
+//            kept beside them (publish-cursor), and whatever was not acknowledged is sent
+//            again after a reconnection, a restart or a reboot, read back from the files;
+//   status   retained: online, the link and its hint, version, newest day; the last will
+//            says offline, so a station that dies or loses its network is seen offline;
+//   event    the lines the program hands to Event(), while connected (the last few of a
+//            time without the broker are sent once it is back);
+// and, when asked, Home Assistant's discovery configuration.
+//
+// It never holds up the station: the client runs in the event loop without waiting, at
+// most a window of messages is in flight, and the lines not yet sent stay in the files.
+#pragma once
+
+#include "BrokerSettings.h"
+#include "DailyLog.h"
+#include "LineFeed.h"
+#include "LineTime.h"
+#include "Messages.h"
+#include "MqttClient.h"
+#include "PublishCursor.h"
+#include "Station.h"
+
+#include <QObject>
+#include <QTimeZone>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+#include <optional>
+
+struct PublisherSettings {
+    BrokerSettings broker;
+    QString prefix = QString::fromLatin1(messages::DefaultPrefix);
+    QString station;       // the station's name on the network
+    QTimeZone zone;        // the day files' time zone
+    QString version;       // the program's, for the status
+    QString dataDirectory; // the day files and the cursor
+    bool homeAssistant = false;
+    int window = 100;        // readings in flight at most
+    int cursorSaveMs = 5000; // the cursor is written at most this often
+};
+
+class StationPublisher : public QObject, private StationObserver, private DailyLogObserver {
+    Q_OBJECT
+public:
+    // `say` tells the publisher's own events (connected, broker lost) with a journal
+    // priority (3 error .. 6 info); the caller decides where they go.
+    using Say = std::function<void(int priority, const QString& text)>;
+
+    StationPublisher(PublisherSettings settings, Station& station, Say say,
+                     QObject* parent = nullptr);
+    ~StationPublisher() override;
+
+    // Reads the cursor and connects; before the station starts, so that the publisher
+    // sees the day's file loaded.
+    void Start();
+    // Says offline, writes the cursor, and leaves the broker with a proper goodbye.
+    void Stop();
+
+    // One of the program's event lines, for the event topic.
+    void Event(int priority, const QString& text);
+
+    MqttClient& Client() { return client_; }
+    const std::optional<PublishCursor>& Acknowledged() const { return acked_; }
+
+private:
+    struct InFlight {
+        int mid;
+        FileLine line;
+        std::int64_t utc;
+        bool acked = false;
+    };
+
+    // StationObserver
+    void LinkChanged(bool up, const QString& hint) override;
+    // DailyLogObserver
+    void LineAppended(const QString& line) override;
+    void Emptied() override {}
+    void Loaded(const QByteArray& text) override;
+    void Saved(bool) override { Send(); }
+
+    void ConnectionChanged(bool connected, const QString& why);
+    void MessageAcknowledged(int mid);
+    void Send();
+    void PublishStatus(bool online);
+    void PublishDiscovery();
+    void SaveCursor();
+    QString Topic(messages::Kind kind) const;
+    messages::Status CurrentStatus(bool online) const;
+
+    PublisherSettings settings_;
+    Station& station_;
+    Say say_;
+    MqttClient client_;
+    LineFeed feed_;
+    LineTime time_;
+    std::deque<InFlight> inFlight_;
+    std::optional<PublishCursor> acked_;
+    bool cursorDirty_ = false;
+    bool cursorFailing_ = false;
+    QTimer cursorTimer_;
+    QTimer sendTimer_; // catches lines that reach a file without any other event
+    std::deque<messages::Event> events_;
+    bool linkUp_ = false;
+    QString hint_;
+    bool everConnected_ = false;
+    bool toldDown_ = false;
+    bool stopped_ = false;
+};

@@ -1,0 +1,132 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The MQTT client against a real Mosquitto of the test's own: a message published at QoS 1
+// is acknowledged and reaches a subscriber; a broker that goes away is told, and once it
+// is back the client is connected again by itself, its subscription renewed; a broker that
+// is not there, or that refuses the account, is told with the reason.
+#include "MqttClient.h"
+#include "TestBroker.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+// Runs the event loop until `done` holds; false after `ms` (a guard against a hang). A tick
+// wakes the loop to look again; it never spins.
+bool WaitFor(const std::function<bool()>& done, int ms = 15000) {
+    const QDeadlineTimer deadline(ms);
+    QTimer tick;
+    tick.start(20);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+BrokerSettings Quick(const QString& url) {
+    BrokerSettings settings;
+    settings.address = *BrokerAddress::Parse(url);
+    settings.retryFirstMs = 100;
+    settings.retryMaxMs = 200;
+    settings.connectTimeoutMs = 3000;
+    return settings;
+}
+
+struct Recorder {
+    std::vector<std::pair<QString, QByteArray>> messages;
+    std::vector<int> acks;
+    std::vector<QString> downs;
+    int ups = 0;
+
+    void Follow(MqttClient& client) {
+        QObject::connect(
+            &client, &MqttClient::MessageArrived,
+            [this](const QString& t, const QByteArray& p, bool) { messages.emplace_back(t, p); });
+        QObject::connect(&client, &MqttClient::Acknowledged,
+                         [this](int mid) { acks.push_back(mid); });
+        QObject::connect(&client, &MqttClient::ConnectionChanged,
+                         [this](bool up, const QString& why) {
+                             if (up)
+                                 ++ups;
+                             else
+                                 downs.push_back(why);
+                         });
+    }
+};
+
+TEST(MqttClient, PublishesSubscribesAndComesBackAfterTheBrokerWasAway) {
+    TestBroker broker;
+    ASSERT_TRUE(broker.Start()) << broker.Log().constData();
+
+    Recorder heard;
+    Recorder told;
+    MqttClient subscriber(Quick(broker.Url()));
+    heard.Follow(subscriber);
+    subscriber.Subscribe(QStringLiteral("test/#"), 1);
+    subscriber.Start();
+    MqttClient publisher(Quick(broker.Url()));
+    told.Follow(publisher);
+    publisher.Start();
+    ASSERT_TRUE(WaitFor([&] { return subscriber.Connected() && publisher.Connected(); }));
+    // The subscription is in place once a retained message comes back.
+    publisher.Publish(QStringLiteral("test/ready"), "1", 1, true);
+    ASSERT_TRUE(WaitFor([&] { return !heard.messages.empty(); }));
+
+    const int mid = publisher.Publish(QStringLiteral("test/a"), "hello", 1, false);
+    ASSERT_GE(mid, 0);
+    ASSERT_TRUE(WaitFor([&] { return heard.messages.size() >= 2; }));
+    EXPECT_EQ(heard.messages.back(), std::make_pair(QStringLiteral("test/a"), QByteArray("hello")));
+    ASSERT_TRUE(WaitFor(
+        [&] { return std::find(told.acks.begin(), told.acks.end(), mid) != told.acks.end(); }));
+
+    broker.Stop();
+    ASSERT_TRUE(WaitFor([&] { return !publisher.Connected() && !subscriber.Connected(); }));
+    EXPECT_EQ(publisher.Publish(QStringLiteral("test/b"), "lost", 1, false), -1);
+    EXPECT_FALSE(told.downs.empty());
+    EXPECT_TRUE(told.downs.front().contains(broker.Url())) << told.downs.front().toStdString();
+
+    ASSERT_TRUE(broker.Start()) << broker.Log().constData();
+    ASSERT_TRUE(WaitFor([&] { return publisher.Connected() && subscriber.Connected(); }));
+    // Subscribed again without being asked: a message published now arrives.
+    const std::size_t before = heard.messages.size();
+    ASSERT_TRUE(WaitFor([&] {
+        publisher.Publish(QStringLiteral("test/c"), "again", 1, false);
+        return WaitFor([&] { return heard.messages.size() > before; }, 300);
+    }));
+    EXPECT_EQ(heard.messages.back().second, QByteArray("again"));
+    EXPECT_EQ(told.ups, 2);
+}
+
+TEST(MqttClient, TellsWhyItCannotConnect) {
+    // Nothing listens on the port.
+    Recorder told;
+    MqttClient nowhere(Quick(QStringLiteral("mqtt://127.0.0.1:%1").arg(TestBroker::FreePort())));
+    told.Follow(nowhere);
+    nowhere.Start();
+    ASSERT_TRUE(WaitFor([&] { return told.downs.size() >= 2; }));
+    EXPECT_TRUE(told.downs.front().contains(QStringLiteral("refused"), Qt::CaseInsensitive) ||
+                told.downs.front().contains(QStringLiteral("lost")))
+        << told.downs.front().toStdString();
+    nowhere.Stop();
+
+    // A broker that takes no client without an account: refused, and said so.
+    TestBroker broker({}, false);
+    ASSERT_TRUE(broker.Start()) << broker.Log().constData();
+    Recorder refused;
+    MqttClient stranger(Quick(broker.Url()));
+    refused.Follow(stranger);
+    stranger.Start();
+    ASSERT_TRUE(WaitFor([&] { return !refused.downs.empty(); }));
+    EXPECT_TRUE(refused.downs.front().contains(QStringLiteral("not authori"), Qt::CaseInsensitive))
+        << refused.downs.front().toStdString();
+    EXPECT_EQ(refused.ups, 0);
+}
+
+} // namespace
