@@ -68,6 +68,7 @@ int Export(const ViewerOptions& options, RecordSource& source) {
         for (std::size_t i = 1; i < lines.size(); ++i)
             others.push_back({stations[qsizetype(i)], SpanSeries(std::move(lines[i].records))});
         curves.Show(stations.front(), std::move(others));
+        if (options.fitLines) chart.SetTimeRange(curves.LinesExtent());
         failure = ExportChart(chart, format, options.exportPath, options.size);
     }
     if (!failure.isEmpty()) {

@@ -86,6 +86,20 @@ void StationCurves::Recolour(bool several, const QString& first) {
         legend_->addItem(new QCPPlottableLegendItem(legend_, graphs[SpanChart::Counts]));
 }
 
+QCPRange StationCurves::LinesExtent() const {
+    double lower = double(chart_.Span().to), upper = double(chart_.Span().from);
+    const auto extend = [&](const std::vector<DayRecord>& records) {
+        if (records.empty()) return;
+        lower = std::min(lower, double(records.front().time));
+        upper = std::max(upper, double(records.back().time));
+    };
+    extend(chart_.Series().All());
+    for (const Station& station : others_)
+        extend(station.series.All());
+    if (lower > upper) return QCPRange(double(chart_.Span().from), double(chart_.Span().to));
+    return QCPRange(lower, upper + 1);
+}
+
 void StationCurves::SetLogarithmic(bool logarithmic) {
     for (std::size_t i = 0; i < others_.size(); ++i)
         graphs_[i][SpanChart::Counts]->data()->set(others_[i].series.Counts(logarithmic), true);

@@ -28,6 +28,9 @@ public:
     // Shows `others` beside the chart's own series, which is `first`'s; the value axes
     // that fit their lines fit all the curves.
     void Show(const QString& first, std::vector<Station> others);
+    // From the earliest to the latest line of every station shown; the whole span when
+    // there are none.
+    QCPRange LinesExtent() const;
     // Follows the chart's switch of the counts axis.
     void SetLogarithmic(bool logarithmic);
 

@@ -73,8 +73,12 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
         QStringLiteral("Show the archive's station NAME; give it again for several stations on "
                        "one picture (default: the archive's first station)."),
         QStringLiteral("NAME"));
+    const QCommandLineOption fitOption(
+        QStringLiteral("fit-lines"),
+        QStringLiteral("The time axis spans the lines shown (from the first to the last), not the "
+                       "whole day, night or week."));
     parser.addOptions({exportOption, dayOption, nightOption, weekOption, sizeOption, archiveOption,
-                       stationOption});
+                       stationOption, fitOption});
     parser.addPositionalArgument(
         QStringLiteral("FOLDER | FILE..."),
         QStringLiteral("A folder of day files (yyyymmdd.txt), or day files "
@@ -132,6 +136,7 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
         options.size = QSize(width, height);
     }
 
+    options.fitLines = parser.isSet(fitOption);
     const QStringList paths = parser.positionalArguments();
     if (parser.isSet(archiveOption)) {
         if (!paths.isEmpty())

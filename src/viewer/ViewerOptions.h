@@ -28,6 +28,7 @@ struct ViewerOptions {
     QStringList files;              // the files to read
     std::optional<QString> archive; // or the archive at this PostgreSQL address
     QStringList stations;           // the stations to show (empty: the source's first)
+    bool fitLines = false;          // the time axis spans the lines, not the whole span
 };
 
 struct ParsedOptions {

@@ -75,6 +75,10 @@ ViewerWindow::ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOpt
     BuildActions();
 
     if (options.span) kind_ = options.span->kind;
+    {
+        const QSignalBlocker quiet(fitLines_);
+        fitLines_->setChecked(options.fitLines);
+    }
     kindActions_[int(kind_)]->setChecked(true);
     source_ = std::move(source);
     days_->SetSource(source_.get());
@@ -141,6 +145,16 @@ void ViewerWindow::BuildActions() {
     connect(logarithmic_, &QAction::toggled, chart_, &SpanChart::SetLogarithmic);
     connect(logarithmic_, &QAction::toggled, this,
             [this](bool logarithmic) { curves_->SetLogarithmic(logarithmic); });
+    // Lines that fill only part of the span (a station started today) fill the picture.
+    fitLines_ = view->addAction(QStringLiteral("&Fit Time to Lines"));
+    fitLines_->setCheckable(true);
+    fitLines_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(fitLines_, &QAction::toggled, this, [this](bool fit) {
+        if (fit)
+            chart_->SetTimeRange(curves_->LinesExtent());
+        else
+            chart_->ShowWholeSpan();
+    });
     QAction* whole =
         view->addAction(QStringLiteral("W&hole Span"), chart_, &SpanChart::ShowWholeSpan);
     whole->setShortcut(QKeySequence(Qt::Key_Home));
@@ -191,6 +205,7 @@ void ViewerWindow::ShowSpan(const TimeSpan& span, bool keepView) {
                  keepView);
     lines_.records.clear();
     curves_->Show(stations_.front(), std::move(others));
+    if (fitLines_->isChecked()) chart_->SetTimeRange(curves_->LinesExtent());
     days_->Select(span.day, stations_);
     notes_->setText(::NotesText(lines_));
     notes_->setToolTip(lines_.problems.join(QLatin1Char('\n')));

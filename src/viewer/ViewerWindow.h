@@ -83,6 +83,7 @@ private:
     QLabel* notes_;
     QAction* kindActions_[3] = {};
     QAction* logarithmic_ = nullptr;
+    QAction* fitLines_ = nullptr;
     QFileSystemWatcher watcher_;
     QTimer refreshTimer_;
     QTimer pollTimer_;

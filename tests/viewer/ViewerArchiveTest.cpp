@@ -233,6 +233,29 @@ TEST_F(ViewerArchive, ShowsSeveralStationsOnOnePicture) {
     EXPECT_TRUE(lines.contains("\r\nbeta,2009-01-27T09:59:59,"));
     EXPECT_EQ(lines.count("\r\nalpha,") + lines.count("\r\nbeta,"), lines.count("\r\n") - 1);
 
+    // Beta's 27th ends at 10:00: the whole day leaves the right of the picture empty, and
+    // --fit-lines spreads the lines over it.
+    const auto rightmostRed = [](const QString& path) {
+        const QImage picture(path);
+        int rightmost = -1;
+        for (int y = 40; y < 380; ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                if (const QColor c = picture.pixelColor(x, y); c.red() - c.green() > 60)
+                    rightmost = std::max(rightmost, x);
+        return rightmost;
+    };
+    const QString whole = out.filePath(QStringLiteral("whole.png"));
+    const QString fitted = out.filePath(QStringLiteral("fitted.png"));
+    for (const QString& path : {whole, fitted}) {
+        QStringList arguments{"--archive", archive_->Url(), "--station", "beta",
+                              "--day",     "2009-01-27",    "--export",  path};
+        if (path == fitted) arguments << QStringLiteral("--fit-lines");
+        const Outcome run = View(arguments);
+        ASSERT_EQ(run.status, 0) << run.errors.toStdString();
+    }
+    EXPECT_LT(rightmostRed(whole), 600);
+    EXPECT_GT(rightmostRed(fitted), 1100);
+
     // What it cannot do.
     Outcome run = View({"--archive", archive_->Url(), "--station", "gamma", "--export", png});
     EXPECT_EQ(run.status, 2);
