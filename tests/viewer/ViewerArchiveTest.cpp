@@ -320,6 +320,8 @@ TEST_F(ViewerArchive, WindowListsStationsAndShowsThemTogether) {
     EXPECT_EQ(window.Chart().Graph(SpanChart::Temperature)->pen().color(),
               StationCurves::Colour(0));
     EXPECT_EQ(window.Chart().graphCount(), 3 + 1 + 3);
+    if (const QString shots = qEnvironmentVariable("VIEWER_ARCHIVE_SHOTS"); !shots.isEmpty())
+        window.Chart().replot(), window.grab().save(QDir(shots).filePath("window.png"));
 
     // Beta's 27th goes on to 11:00; the window, looking again, shows it.
     QByteArray rows;
