@@ -14,6 +14,9 @@
 #   bin/nocturo-logger                  the station without a window
 #   lib/systemd/system/nocturo-logger.service   its system service (not enabled)
 #   lib/sysusers.d/nocturo.conf         the service's account, nocturo
+#   bin/nocturo-collect                 the archive's collector (MQTT to PostgreSQL)
+#   lib/systemd/system/nocturo-collect.service  its system service (not enabled)
+#   lib/sysusers.d/nocturo-collect.conf its account, nocturo-collect
 #   share/polkit-1/rules.d/50-nocturo-reboot.rules   the reboot, for that account only
 #   share/doc/nocturo/copyright         the licence, in Debian's machine-readable form
 #   share/doc/nocturo/changelog.gz      the release history
@@ -52,6 +55,15 @@ if(NOT WIN32)
         configure_file(\"${NOCTURO_UNIT_IN}\" \"${NOCTURO_UNIT}\" @ONLY)")
     install(FILES ${NOCTURO_UNIT} DESTINATION lib/systemd/system)
     install(FILES ${CMAKE_CURRENT_LIST_DIR}/sysusers.d/nocturo.conf DESTINATION lib/sysusers.d)
+    # The archive's collector: its service and account, the same way.
+    set(NOCTURO_COLLECT_UNIT_IN ${CMAKE_CURRENT_LIST_DIR}/nocturo-collect.service.in)
+    set(NOCTURO_COLLECT_UNIT ${CMAKE_BINARY_DIR}/packaging/nocturo-collect.service)
+    install(CODE "
+        set(NOCTURO_COLLECT_PATH \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/nocturo-collect\")
+        configure_file(\"${NOCTURO_COLLECT_UNIT_IN}\" \"${NOCTURO_COLLECT_UNIT}\" @ONLY)")
+    install(FILES ${NOCTURO_COLLECT_UNIT} DESTINATION lib/systemd/system)
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/sysusers.d/nocturo-collect.conf
+            DESTINATION lib/sysusers.d)
     install(FILES ${CMAKE_CURRENT_LIST_DIR}/polkit/50-nocturo-reboot.rules
             DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/rules.d)
 endif()

@@ -1,13 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CollectorOptions.h"
 
-#include "Messages.h"
-
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QUrl>
 
 namespace {
 
@@ -34,45 +30,7 @@ bool ReadNumber(const QCommandLineParser& parser, const QString& name, int low, 
     return true;
 }
 
-bool ReadBroker(const QString& text, CollectorOptions& options, QString& error) {
-    const QUrl url(text, QUrl::StrictMode);
-    const QString scheme = url.scheme();
-    if (!url.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts")) ||
-        url.host().isEmpty() || !url.userInfo().isEmpty() ||
-        (!url.path().isEmpty() && url.path() != QLatin1String("/")) || url.hasQuery() ||
-        url.hasFragment()) {
-        error = QStringLiteral("--broker wants mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not "
-                               "\"%1\" (a user name and password go into --credentials)")
-                    .arg(text);
-        return false;
-    }
-    options.broker = text;
-    options.tls = scheme == QLatin1String("mqtts");
-    options.host = url.host();
-    options.port = url.port(options.tls ? 8883 : 1883);
-    return true;
-}
-
 } // namespace
-
-bool ReadCredentials(const QString& file, QString& user, QString& password, QString* why) {
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly)) {
-        if (why)
-            *why = QStringLiteral("cannot read the credentials %1: %2").arg(file, in.errorString());
-        return false;
-    }
-    const QList<QByteArray> lines = in.read(4096).split('\n');
-    user = QString::fromUtf8(lines.value(0)).trimmed();
-    password = QString::fromUtf8(lines.value(1)).trimmed();
-    if (user.isEmpty()) {
-        if (why)
-            *why = QStringLiteral("the credentials %1 have no user name on their first line")
-                       .arg(file);
-        return false;
-    }
-    return true;
-}
 
 CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
                                               const QString& stateDirectory) {
@@ -142,16 +100,17 @@ CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
 
     CollectorOptions& o = line.options;
     QString error;
-    if (parser.isSet(QStringLiteral("broker")) &&
-        !ReadBroker(parser.value(QStringLiteral("broker")), o, error))
-        return wrong(error);
+    if (parser.isSet(QStringLiteral("broker"))) {
+        const auto address = BrokerAddress::Parse(parser.value(QStringLiteral("broker")), &error);
+        if (!address) return wrong(QStringLiteral("--broker: %1").arg(error));
+        o.broker = *address;
+    }
     if (!ReadNumber(parser, QStringLiteral("stale-after"), 1, 10080, o.staleAfterMinutes, error) ||
         !ReadNumber(parser, QStringLiteral("report-every"), 1, 86400, o.reportEverySeconds, error))
         return wrong(error);
     o.caFile = parser.value(QStringLiteral("ca"));
-    if (!o.caFile.isEmpty() && !o.tls)
+    if (!o.caFile.isEmpty() && !o.broker.tls)
         return wrong(QStringLiteral("--ca needs an mqtts:// broker"));
-    o.credentialsFile = parser.value(QStringLiteral("credentials"));
     if (parser.isSet(QStringLiteral("prefix"))) o.prefix = parser.value(QStringLiteral("prefix"));
     if (o.prefix.isEmpty() || o.prefix.contains(u'+') || o.prefix.contains(u'#') ||
         o.prefix.startsWith(u'/') || o.prefix.endsWith(u'/'))
@@ -170,9 +129,9 @@ CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
                   ? parser.value(QStringLiteral("spool"))
                   : QDir(stateDirectory.isEmpty() ? QDir::currentPath() : stateDirectory)
                         .filePath(QStringLiteral("nocturo-collect.spool"));
-    if (!o.credentialsFile.isEmpty() && !o.status && !o.createSchema) {
-        QString user, password;
-        if (!ReadCredentials(o.credentialsFile, user, password, &error)) return wrong(error);
+    if (parser.isSet(QStringLiteral("credentials")) && !o.status && !o.createSchema) {
+        o.account = BrokerAccount::Read(parser.value(QStringLiteral("credentials")), &error);
+        if (!o.account) return wrong(QStringLiteral("--credentials: %1").arg(error));
     }
     line.run = true;
     return line;

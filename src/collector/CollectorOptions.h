@@ -2,19 +2,19 @@
 // nocturo-collect's command line.
 #pragma once
 
+#include "BrokerSettings.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 
 struct CollectorOptions {
     // The broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT].
-    QString broker = QStringLiteral("mqtt://localhost");
-    QString host = QStringLiteral("localhost");
-    int port = 1883;
-    bool tls = false;
-    QString caFile;          // a private certificate authority for mqtts
-    QString credentialsFile; // user name and password, one a line
+    BrokerAddress broker{QStringLiteral("localhost"), 1883, false};
+    QString caFile;                       // a private certificate authority for mqtts
+    std::optional<BrokerAccount> account; // from --credentials
     QString prefix = QStringLiteral("nocturo");
     QString clientId = QStringLiteral("nocturo-collect");
     QString database; // libpq connection string; empty: the PG* environment
@@ -41,6 +41,3 @@ struct CollectorCommandLine {
 // directory).
 CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
                                               const QString& stateDirectory);
-
-// The user name and password of a credentials file (two lines); false with `why`.
-bool ReadCredentials(const QString& file, QString& user, QString& password, QString* why);

@@ -3,12 +3,12 @@
 // (PostgreSQL); with --create-schema makes the archive's tables, with --status shows every
 // station's health. No window: a system service or a terminal.
 #include "ArchiveSchema.h"
-#include "BrokerSubscription.h"
 #include "Collector.h"
 #include "CollectorOptions.h"
 #include "HealthTable.h"
 #include "JournalLines.h"
 #include "Messages.h"
+#include "MqttClient.h"
 #include "PgConnection.h"
 #include "StationHealth.h"
 #include "SystemdNotifier.h"
@@ -80,22 +80,14 @@ int main(int argc, char* argv[]) {
     if (options.createSchema) return CreateSchema(options, lines);
     if (options.status) return ShowStatus(options, lines);
 
-    BrokerSettings broker{.host = options.host,
-                          .port = options.port,
-                          .tls = options.tls,
-                          .caFile = options.caFile,
-                          .user = {},
-                          .password = {},
-                          .clientId = options.clientId,
-                          .topics = {}};
+    // The collector's own session: the broker keeps what arrives while it is away.
+    BrokerSettings broker;
+    broker.address = options.broker;
+    broker.caFile = options.caFile;
+    broker.account = options.account;
+    broker.clientId = options.clientId;
+    broker.cleanSession = false;
     QString why;
-    if (!options.credentialsFile.isEmpty() &&
-        !ReadCredentials(options.credentialsFile, broker.user, broker.password, &why)) {
-        lines.Line(EventLines::Priority::Error, why);
-        return CollectorCommandLine::UsageStatus;
-    }
-    for (const auto kind : {messages::Kind::Reading, messages::Kind::Status, messages::Kind::Event})
-        broker.topics << messages::AllStations(options.prefix, kind);
 
     TerminationSignals termination([](int) { QCoreApplication::exit(0); });
     SystemdNotifier notifier;
@@ -109,23 +101,38 @@ int main(int argc, char* argv[]) {
         lines.Line(EventLines::Priority::Error, why);
         return 1;
     }
-    BrokerSubscription subscription(
-        broker,
-        {.message = [&](const QByteArray& topic,
-                        const QByteArray& payload) { collector.Receive(topic, payload); },
-         .durable = [&] { return collector.MakeDurable(); }},
-        lines);
-    if (!subscription.Start(&why)) {
-        lines.Line(EventLines::Priority::Error, why);
-        return CollectorCommandLine::UsageStatus;
-    }
+    MqttClient client(broker);
+    client.SetBeforeAcknowledging([&] { return collector.MakeDurable(); });
+    QObject::connect(&client, &MqttClient::MessageArrived,
+                     [&](const QString& topic, const QByteArray& payload, bool) {
+                         collector.Receive(topic.toUtf8(), payload);
+                     });
+    // Told once when lost, once when back.
+    bool lostTold = false;
+    QObject::connect(
+        &client, &MqttClient::ConnectionChanged, [&](bool connected, const QString& failure) {
+            if (connected) {
+                lines.Line(EventLines::Priority::Notice,
+                           QStringLiteral("connected to the broker %1%2")
+                               .arg(options.broker.Url(),
+                                    lostTold ? QStringLiteral(" again") : QString()));
+                lostTold = false;
+            } else if (!lostTold) {
+                lines.Line(EventLines::Priority::Warning,
+                           QStringLiteral("%1; trying again with back-off").arg(failure));
+                lostTold = true;
+            }
+        });
+    for (const auto kind : {messages::Kind::Reading, messages::Kind::Status, messages::Kind::Event})
+        client.Subscribe(messages::AllStations(options.prefix, kind), 1);
+    client.Start();
     QTimer watchdog;
     QObject::connect(&watchdog, &QTimer::timeout, [&] { notifier.Alive(); });
     watchdog.start(1000);
-    notifier.Ready(QStringLiteral("collecting from %1 into the archive").arg(options.broker));
+    notifier.Ready(QStringLiteral("collecting from %1 into the archive").arg(options.broker.Url()));
     lines.Line(EventLines::Priority::Notice,
                QStringLiteral("collecting %1/+/reading, status and event from %2")
-                   .arg(options.prefix, options.broker));
+                   .arg(options.prefix, options.broker.Url()));
     const int status = QCoreApplication::exec();
     notifier.Stopping();
     collector.Flush();

@@ -50,6 +50,9 @@ struct BrokerSettings {
     QString caFile; // TLS: the certificate authority; empty: the system's
     std::optional<BrokerAccount> account;
     QString clientId; // empty: the library makes one up
+    // False: the broker keeps the session (subscriptions, and the QoS 1 messages that
+    // arrive while the client is away) under the client id, which must then be given.
+    bool cleanSession = true;
     std::optional<LastWill> will;
     int keepAliveSeconds = 30;    // a silent broker is given up after 1.5 times this
     int connectTimeoutMs = 10000; // from the first packet to the broker's answer

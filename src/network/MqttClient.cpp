@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -139,7 +141,7 @@ void MqttClient::Attempt() {
 void MqttClient::Begin(const QString& host) {
     lastError_.clear();
     const QByteArray id = settings_.clientId.toUtf8();
-    mosq_ = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), true, this);
+    mosq_ = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), settings_.cleanSession, this);
     if (!mosq_) {
         Fail(QStringLiteral("cannot make an MQTT client: %1")
                  .arg(QString::fromLocal8Bit(std::strerror(errno))));
@@ -151,6 +153,8 @@ void MqttClient::Begin(const QString& host) {
     mosquitto_message_callback_set(mosq_, &MqttClient::OnMessage);
     mosquitto_log_callback_set(mosq_, &MqttClient::OnLog);
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // Nothing written but by the write steps: acknowledgements wait for KeepWhatArrived().
+    if (durable_) mosquitto_threaded_set(mosq_, true);
     mosquitto_max_inflight_messages_set(mosq_, unsigned(settings_.maxInFlight));
 
     int rc = MOSQ_ERR_SUCCESS;
@@ -192,8 +196,14 @@ void MqttClient::Begin(const QString& host) {
     handshake_ = true;
     reads_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     writes_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
-    connect(reads_.get(), &QSocketNotifier::activated, this,
-            [this] { Step(handshake_ && settings_.address.tls ? WholeStep : ReadStep); });
+    connect(reads_.get(), &QSocketNotifier::activated, this, [this] {
+        if (handshake_ && settings_.address.tls)
+            Step(WholeStep);
+        else if (durable_)
+            ReadThenAcknowledge();
+        else
+            Step(ReadStep);
+    });
     connect(writes_.get(), &QSocketNotifier::activated, this,
             [this] { Step(handshake_ && settings_.address.tls ? WholeStep : WriteStep); });
     WatchWrites();
@@ -203,7 +213,36 @@ void MqttClient::Begin(const QString& host) {
 
 void MqttClient::Step(int (*step)(mosquitto*, int)) {
     if (!mosq_) return;
-    AfterStep(step(mosq_, 1));
+    wholeStep_ = step == WholeStep;
+    const int rc = step(mosq_, 1);
+    wholeStep_ = false;
+    AfterStep(rc);
+}
+
+void MqttClient::ReadThenAcknowledge() {
+    if (!mosq_) return;
+    // The library reads one packet a call; everything the socket holds now is read before
+    // the acknowledgements go out, so that one sync covers many messages.
+    constexpr int maxPackets = 5000;
+    const int fd = mosquitto_socket(mosq_);
+    int rc = MOSQ_ERR_SUCCESS;
+    for (int i = 0; i < maxPackets && rc == MOSQ_ERR_SUCCESS && pendingFailure_.isEmpty(); ++i) {
+        rc = mosquitto_loop_read(mosq_, 1);
+        int waiting = 0;
+        if (fd < 0 || ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0) break;
+    }
+    if (!KeepWhatArrived()) return;
+    AfterStep(rc);
+}
+
+bool MqttClient::KeepWhatArrived() {
+    if (durable_()) return true;
+    // Not kept, so not to be acknowledged: the socket is shut before anything more is
+    // written to it, and the broker sends these messages again.
+    if (const int fd = mosquitto_socket(mosq_); fd >= 0) ::shutdown(fd, SHUT_RDWR);
+    Fail(
+        QStringLiteral("messages received from %1 could not be kept").arg(settings_.address.Url()));
+    return false;
 }
 
 void MqttClient::AfterStep(int rc) {
@@ -301,6 +340,13 @@ void MqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* mess
         QString::fromUtf8(message->topic),
         QByteArray(static_cast<const char*>(message->payload), message->payloadlen),
         message->retain);
+    // A step that reads and writes at once writes the acknowledgement right after this
+    // returns: the message is made durable now.
+    if (client->durable_ && client->wholeStep_ && !client->durable_()) {
+        if (const int fd = mosquitto_socket(client->mosq_); fd >= 0) ::shutdown(fd, SHUT_RDWR);
+        client->pendingFailure_ = QStringLiteral("messages received from %1 could not be kept")
+                                      .arg(client->settings_.address.Url());
+    }
 }
 
 void MqttClient::OnLog(mosquitto*, void* self, int level, const char* text) {

@@ -19,6 +19,16 @@
 //
 // Its signals may be emitted from within a step of the library's loop: a slot may publish
 // or subscribe, but must not delete the client or call Stop() (queue that instead).
+//
+// A subscriber that must not lose a message (the archive's collector) keeps its session
+// (BrokerSettings::cleanSession false) and sets SetBeforeAcknowledging(): libmosquitto
+// queues the acknowledgement of a QoS 1 message before it hands the message over, so the
+// client is then put in the library's "threaded" mode, in which nothing is written to the
+// socket but by the client's own write steps. After each read of the socket (and after
+// each message of a step that reads and writes at once, during a TLS handshake) the
+// function is called, before any write: it makes what MessageArrived handed over durable.
+// When it cannot, the connection is dropped unwritten, and the broker sends the messages
+// again to the next connection of the session.
 #pragma once
 
 #include "BrokerSettings.h"
@@ -28,6 +38,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -64,6 +75,8 @@ public:
     int Publish(const QString& topic, const QByteArray& payload, int qos, bool retain);
     // Subscribes now when connected, and again after every reconnection.
     void Subscribe(const QString& filter, int qos);
+    // Before acknowledging what arrived (see above); set before Start().
+    void SetBeforeAcknowledging(std::function<bool()> durable) { durable_ = std::move(durable); }
 
 signals:
     // The connection is up (the broker accepted it), or down: `why` says what failed.
@@ -83,6 +96,9 @@ private:
     void TearDown();
     // Runs one of the library's loop steps, then acts on what it reported.
     void Step(int (*step)(mosquitto*, int));
+    // Reads what the socket holds, then lets the acknowledgements go once durable.
+    void ReadThenAcknowledge();
+    bool KeepWhatArrived();
     void AfterStep(int rc);
     void WatchWrites();
     void ScheduleRetry();
@@ -109,4 +125,6 @@ private:
     QString lastError_;      // the library's latest error line
     QString lastFailure_;
     std::vector<Subscription> subscriptions_;
+    std::function<bool()> durable_;
+    bool wholeStep_ = false; // within a step that reads and writes at once
 };

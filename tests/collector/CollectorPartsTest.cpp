@@ -182,11 +182,11 @@ TEST(CollectorCommandLine, RefusesWhatCannotWork) {
     const CollectorCommandLine good = run(
         {"--broker", "mqtts://broker.example:8884", "--ca", "/etc/ca.pem", "--stale-after", "10"});
     ASSERT_TRUE(good.run) << good.error.toStdString();
-    EXPECT_TRUE(good.options.tls);
-    EXPECT_EQ(good.options.port, 8884);
+    EXPECT_TRUE(good.options.broker.tls);
+    EXPECT_EQ(good.options.broker.port, 8884);
     EXPECT_EQ(good.options.staleAfterMinutes, 10);
     EXPECT_EQ(good.options.spool, "/var/lib/nocturo-collect/nocturo-collect.spool");
-    EXPECT_EQ(run({"--broker", "mqtts://h"}).options.port, 8883);
+    EXPECT_EQ(run({"--broker", "mqtts://h"}).options.broker.port, 8883);
     for (const QStringList& wrong :
          {QStringList{"--broker", "http://h"}, QStringList{"--broker", "mqtt://user:pw@h"},
           QStringList{"--ca", "x.pem"}, QStringList{"--stale-after", "0"},

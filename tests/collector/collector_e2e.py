@@ -4,9 +4,11 @@
 both started by the test on loopback and a Unix socket in a temporary folder. Stations are
 played by mqtt-load, a publisher of the tests' own that speaks the stations' messages.
 
-usage: collector_e2e.py --collector C --load L SCENARIO
-  archive  two stations' day files published (one of them twice): the archive holds
-           every line once, equal to the files
+usage: collector_e2e.py --collector C --load L [--emulator E --logger G --shim S] SCENARIO
+  loggers  two real loggers against the emulated sensor publish: the archive equals their
+           day files, line for line
+  archive  two stations' day files published by mqtt-load (one of them twice): the archive
+           holds every line once, equal to the files
   kill     the collector killed with SIGKILL at random moments while stations publish,
            the database restarted once: afterwards the archive holds every line sent
   hostile  malformed, huge, forbidden, far-off and out-of-range messages are counted,
@@ -23,8 +25,13 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 from network_servers import Broker, Database, wait_for  # noqa: E402
+
+# Every process a scenario starts, ended when it ends, whatever happened.
+STARTED = []
 
 
 class Failure(Exception):
@@ -49,6 +56,7 @@ class Collector:
     def start(self):
         with open(self.log, "a") as log:
             self.process = subprocess.Popen(self.command, stdout=log, stderr=log)
+        STARTED.append(self.process)
         return self
 
     def kill(self):
@@ -80,7 +88,9 @@ def create_schema(tools, database):
 def load(tools, broker, *args, background=False):
     command = [tools.load, args[0], "--port", str(broker.port)] + list(args[1:])
     if background:
-        return subprocess.Popen(command, stdout=subprocess.PIPE, text=True)
+        process = subprocess.Popen(command, stdout=subprocess.PIPE, text=True)
+        STARTED.append(process)
+        return process
     result = subprocess.run(command, stdout=subprocess.PIPE, text=True, timeout=300)
     check(result.returncode == 0, f"mqtt-load {args[0]} failed")
     return result.stdout
@@ -163,6 +173,46 @@ def scenario_archive(tools, folder):
         check((int(first), int(last)) == (start, start + 899),
               f"east's first and last reading are {first}, {last}")
         check(count(database) == 1600, "more rows than lines")
+
+
+def scenario_loggers(tools, folder):
+    """Two real loggers against the emulated sensor, publishing while the collector runs:
+    the archive equals their day files, line for line."""
+    import nocturo_e2e
+    check(tools.emulator and tools.logger, "the loggers need --emulator and --logger")
+    tools.front_end, tools.program, tools.probe, tools.runs = "logger", tools.logger, None, []
+    now = time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(time.time()))
+    with Broker(folder) as broker, Database(folder) as database:
+        create_schema(tools, database)
+        collector = Collector(tools, folder, broker, database).start()
+        runs = {}
+        for station in ("east", "west"):
+            workdir = os.path.join(folder, station)
+            os.makedirs(workdir)
+            runs[station] = nocturo_e2e.Run(
+                tools, workdir, now, args=["--publish", broker.url(), "--station", station,
+                                           "--publish-retry-max", "1"])
+        try:
+            time.sleep(8)
+            codes = {station: run.stop() for station, run in runs.items()}
+        finally:
+            for run in runs.values():
+                run.kill()
+        check(codes == {"east": 0, "west": 0}, f"the loggers ended with {codes}")
+        for station, run in runs.items():
+            lines = []
+            for name in sorted(os.listdir(run.days)):
+                if name.endswith(".txt"):
+                    lines += nocturo_e2e.day_file(run.days, name)
+            check(len(lines) >= 5, f"{station} wrote {len(lines)} lines")
+            wait_count(database, len(lines), 60, f"station = '{station}'")
+            got = archive_lines(database, station)
+            check(got == lines, f"{station}: the archive differs from its day files:\n"
+                  + "\n".join(got) + "\nagainst\n" + "\n".join(lines))
+        collector.stop()
+        statuses = database.sql("SELECT name, online FROM stations ORDER BY name")
+        check(statuses == [["east", "f"], ["west", "f"]],
+              f"the stations' last status: {statuses}")
 
 
 def scenario_kill(tools, folder):
@@ -333,8 +383,14 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--collector", required=True)
     parser.add_argument("--load", required=True)
-    parser.add_argument("scenario", choices=["archive", "kill", "hostile", "status"])
+    parser.add_argument("--emulator")
+    parser.add_argument("--logger")
+    parser.add_argument("--shim")
+    parser.add_argument("scenario", choices=["loggers", "archive", "kill", "hostile", "status"])
     tools = parser.parse_args()
+    for name in ("collector", "load", "emulator", "logger", "shim"):
+        if getattr(tools, name):
+            setattr(tools, name, os.path.abspath(getattr(tools, name)))
     folder = tempfile.mkdtemp(prefix="nocturo-collect-")
     try:
         globals()["scenario_" + tools.scenario](tools, folder)
@@ -346,6 +402,10 @@ def main():
         print(f"FAIL: {failure}", file=sys.stderr)
         return 1
     finally:
+        for process in STARTED:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
         subprocess.run(["rm", "-rf", folder])
     print("ok")
     return 0

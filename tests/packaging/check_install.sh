@@ -25,10 +25,13 @@ cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 ||
 (cd "$prefix" && find . -type f | LC_ALL=C sort) >"$tmp/found"
 cat >"$tmp/expected" <<LIST
 ./bin/nocturo
+./bin/nocturo-collect
 ./bin/nocturo-logger
 ./bin/nocturo-station
 ./bin/nocturo-view
+./lib/systemd/system/nocturo-collect.service
 ./lib/systemd/system/nocturo-logger.service
+./lib/sysusers.d/nocturo-collect.conf
 ./lib/sysusers.d/nocturo.conf
 ./lib/udev/rules.d/70-nocturo.rules
 ./share/applications/$id.desktop
@@ -120,6 +123,26 @@ uid=$(echo "$account" | cut -d: -f3)
 [ "$uid" -gt 0 ] && [ "$uid" -lt 1000 ] || fail "nocturo is not a system account: $account"
 [ "$(echo "$account" | cut -d: -f6)" = /var/lib/nocturo ] || fail "home: $account"
 grep -q '^nocturo:' "$sysroot/etc/group" || fail "no group nocturo"
+
+# The archive's collector: without a window, its service valid and hardened, not enabled,
+# under an account of its own.
+collect=$prefix/bin/nocturo-collect
+$emulator "$collect" --version | grep -q '^nocturo-collect ' || fail "nocturo-collect --version"
+readelf -d "$collect" | grep -E 'NEEDED.*libQt6(Widgets|Gui)' && fail "the collector links Qt Widgets or Gui"
+unit=$prefix/lib/systemd/system/nocturo-collect.service
+systemd-analyze verify --man=no "$unit" >"$tmp/verify.log" 2>&1 ||
+    { cat "$tmp/verify.log" >&2; fail "systemd-analyze verify of the collector's unit"; }
+grep -q "^ExecStart=$collect " "$unit" || fail "ExecStart: $(grep ExecStart= "$unit")"
+for line in Type=notify Restart=always User=nocturo-collect StateDirectory=nocturo-collect \
+    ProtectSystem=strict ProtectHome=yes PrivateTmp=yes PrivateDevices=yes NoNewPrivileges=yes \
+    'RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6' WantedBy=multi-user.target; do
+    grep -q -x -F "$line" "$unit" || fail "the collector's unit lacks $line"
+done
+grep -q '^WatchdogSec=' "$unit" || fail "the collector's unit has no watchdog"
+systemd-sysusers --root="$sysroot" "$prefix/lib/sysusers.d/nocturo-collect.conf" \
+    >"$tmp/sysusers.log" 2>&1 || { cat "$tmp/sysusers.log" >&2; fail "systemd-sysusers (collector)"; }
+account=$(grep '^nocturo-collect:' "$sysroot/etc/passwd") || fail "no account nocturo-collect"
+[ "$(echo "$account" | cut -d: -f6)" = /var/lib/nocturo-collect ] || fail "home: $account"
 
 # The reboot for that account alone, the three actions a forced reboot needs.
 polkit=$prefix/share/polkit-1/rules.d/50-nocturo-reboot.rules

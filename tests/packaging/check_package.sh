@@ -53,7 +53,8 @@ for f in usr/bin/nocturo usr/bin/nocturo-station usr/lib/udev/rules.d/70-nocturo
     usr/share/applications/org.nocturo.Nocturo.desktop usr/bin/nocturo-logger \
     usr/lib/systemd/system/nocturo-logger.service usr/lib/sysusers.d/nocturo.conf \
     usr/share/polkit-1/rules.d/50-nocturo-reboot.rules usr/bin/nocturo-view \
-    usr/share/applications/org.nocturo.Viewer.desktop; do
+    usr/share/applications/org.nocturo.Viewer.desktop usr/bin/nocturo-collect \
+    usr/lib/systemd/system/nocturo-collect.service usr/lib/sysusers.d/nocturo-collect.conf; do
     [ -e "$root/$f" ] || fail "package lacks /$f"
 done
 dpkg-deb -e "$deb" "$tmp/control"
