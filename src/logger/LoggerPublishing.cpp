@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LoggerPublishing.h"
 
+#include <QFileInfo>
+
+#include <algorithm>
+
 std::optional<PublisherSettings> PublishingSettings(const LoggerOptions& options,
                                                     const StationDescription& description,
-                                                    const QString& version, QString& error) {
+                                                    const QString& version, QString& error,
+                                                    QString& warning) {
     if (!options.publish) return std::nullopt;
     const PublishOptions& publish = *options.publish;
     PublisherSettings settings;
@@ -26,6 +31,11 @@ std::optional<PublisherSettings> PublishingSettings(const LoggerOptions& options
             error = QStringLiteral("--publish-credentials: ") + why;
             return std::nullopt;
         }
+        const QFile::Permissions others = QFile::ReadGroup | QFile::ReadOther;
+        if (QFileInfo(publish.credentialsFile).permissions() & others)
+            warning = QStringLiteral("--publish-credentials: \"%1\" may be read by other users; "
+                                     "make it readable by the station's account alone (chmod 600)")
+                          .arg(publish.credentialsFile);
     }
     return settings;
 }

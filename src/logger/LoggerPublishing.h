@@ -10,7 +10,9 @@
 #include <optional>
 
 // The settings, or nothing with `error` saying in one line what cannot be used (the
-// credentials file).
+// credentials file). `warning` says what can be used but should not be so: a credentials
+// file that other users may read.
 std::optional<PublisherSettings> PublishingSettings(const LoggerOptions& options,
                                                     const StationDescription& description,
-                                                    const QString& version, QString& error);
+                                                    const QString& version, QString& error,
+                                                    QString& warning);

@@ -53,12 +53,14 @@ int main(int argc, char* argv[]) {
         return CommandLine::UsageStatus;
     }
     QString error;
-    std::optional<PublisherSettings> publishing =
-        PublishingSettings(options, description, QCoreApplication::applicationVersion(), error);
+    QString warning;
+    std::optional<PublisherSettings> publishing = PublishingSettings(
+        options, description, QCoreApplication::applicationVersion(), error, warning);
     if (!error.isEmpty()) {
         lines.Line(EventLines::Priority::Error, error);
         return CommandLine::UsageStatus;
     }
+    if (!warning.isEmpty()) lines.Line(EventLines::Priority::Warning, warning);
 
     // A shutdown, `systemctl stop`, a closed terminal or Ctrl-C end it through the
     // station's shut-down: the day's file is saved and the sensor released.

@@ -97,9 +97,12 @@ int MqttClient::Publish(const QString& topic, const QByteArray& payload, int qos
     const int rc = mosquitto_publish(mosq_, &mid, name.constData(), int(payload.size()),
                                      payload.constData(), qos, retain);
     if (rc != MOSQ_ERR_SUCCESS) {
-        // A broken socket shows here first; the next step of the loop tells it.
+        // A broken socket shows here first; it is acted on from the event loop, not within
+        // the caller's publishing, and only while this connection is still the one.
         if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_ERRNO)
-            QTimer::singleShot(0, this, [this, rc] { AfterStep(rc); });
+            QTimer::singleShot(0, this, [this, rc, connection = mosq_] {
+                if (mosq_ == connection) AfterStep(rc);
+            });
         return -1;
     }
     WatchWrites();

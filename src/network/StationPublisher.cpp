@@ -14,11 +14,6 @@ constexpr int Warning = 4;
 constexpr int Notice = 5;
 constexpr std::size_t MaxEventsKept = 20;
 
-BrokerSettings WithWill(BrokerSettings broker, const QString& topic, const QByteArray& payload) {
-    broker.will = LastWill{topic, payload, 1, true};
-    return broker;
-}
-
 } // namespace
 
 StationPublisher::StationPublisher(PublisherSettings settings, Station& station, Say say,
@@ -27,10 +22,10 @@ StationPublisher::StationPublisher(PublisherSettings settings, Station& station,
     , settings_(std::move(settings))
     , station_(station)
     , say_(std::move(say))
-    , client_(WithWill(settings_.broker, Topic(messages::Kind::Status),
-                       messages::Encode(CurrentStatus(false))))
+    , client_(settings_.broker)
     , feed_(settings_.dataDirectory)
     , time_(settings_.zone) {
+    UpdateWill(); // here, once the members it reads are all set
     station_.AddObserver(this);
     station_.Log().AddObserver(this);
     connect(&client_, &MqttClient::ConnectionChanged, this, &StationPublisher::ConnectionChanged);
@@ -84,11 +79,15 @@ messages::Status StationPublisher::CurrentStatus(bool online) const {
 }
 
 void StationPublisher::PublishStatus(bool online) {
-    // The will of the next connection says what this status says, offline.
-    client_.SetWill(
-        LastWill{Topic(messages::Kind::Status), messages::Encode(CurrentStatus(false)), 1, true});
+    UpdateWill();
     client_.Publish(Topic(messages::Kind::Status), messages::Encode(CurrentStatus(online)), 1,
                     true);
+}
+
+void StationPublisher::UpdateWill() {
+    // The will of the next connection says what the status says, offline.
+    client_.SetWill(
+        LastWill{Topic(messages::Kind::Status), messages::Encode(CurrentStatus(false)), 1, true});
 }
 
 void StationPublisher::PublishDiscovery() {
@@ -115,8 +114,7 @@ void StationPublisher::LinkChanged(bool up, const QString& hint) {
     if (client_.Connected())
         PublishStatus(true);
     else
-        client_.SetWill(LastWill{Topic(messages::Kind::Status),
-                                 messages::Encode(CurrentStatus(false)), 1, true});
+        UpdateWill();
 }
 
 void StationPublisher::LineAppended(const QString& line) {

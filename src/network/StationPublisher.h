@@ -87,6 +87,7 @@ private:
     void MessageAcknowledged(int mid);
     void Send();
     void PublishStatus(bool online);
+    void UpdateWill();
     void PublishDiscovery();
     void SaveCursor();
     QString Topic(messages::Kind kind) const;

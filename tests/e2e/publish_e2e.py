@@ -19,6 +19,8 @@ import sys
 import tempfile
 import time
 
+# The modules it imports leave no compiled copies in the source tree.
+sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
@@ -225,8 +227,15 @@ def scenario_acl(tools, workdir):
         f.write("roof\nroof-secret\n")
     os.chmod(credentials, 0o600)
     base = ["--publish", broker.url(), "--publish-credentials", credentials] + QUICK
-    # The account roof, posing as garden.
-    posing = start(tools, workdir, "2009-01-26 12:00:00", args=base + ["--station", "garden"])
+    # The account roof, posing as garden, from a file every user may read: it works, and
+    # the logger warns about the file.
+    readable = os.path.join(workdir, "readable-credentials")
+    with open(readable, "w") as f:
+        f.write("roof\nroof-secret\n")
+    os.chmod(readable, 0o644)
+    posing = start(tools, workdir, "2009-01-26 12:00:00",
+                   args=["--publish", broker.url(), "--publish-credentials", readable,
+                         "--station", "garden"] + QUICK)
     posing.wait_until("2009-01-26 12:00:05")
     check(posing.stop() == 0, "did not exit cleanly:\n" + posing.log())
     check(broker.publish("nocturo/garden/reading", "{}", "roof", "roof-secret") == 0,
@@ -247,6 +256,8 @@ def scenario_acl(tools, workdir):
           "the archive account published a reading")
     check(publishing_events(posing) and "connected" in publishing_events(posing)[0],
           "\n".join(posing.own_events()))
+    check(any("may be read by other users" in e for e in posing.own_events()),
+          "no warning about the credentials file:\n" + "\n".join(posing.own_events()))
 
 
 def scenario_tls(tools, workdir):
