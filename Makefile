@@ -22,8 +22,8 @@ CROSS_BUILD = build-package-$(ARCH)
 CROSS_ARGS = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/debian-cross.cmake -DNOCTURO_DEB_ARCH=$(ARCH) \
 	-DNOCTURO_BENCH=OFF
 
-.PHONY: all deps configure build run demo test test-arm64 test-cross bench sanitize fuzz \
-	package system-test format clean
+.PHONY: all deps configure build run demo network-demo test test-arm64 test-cross bench sanitize \
+	fuzz package system-test format clean
 
 all: build
 
@@ -54,6 +54,13 @@ demo: deps
 	cd "$(DEMO_DIR)" && "$(CURDIR)/$(BUILD)/tools/sensor-emulator" \
 		--day-seconds $(DEMO_DAY_SECONDS) $(if $(DEMO_FAULTS),--faults $(DEMO_FAULTS)) \
 		-- "$(CURDIR)/$(BUILD)/src/app/nocturo"
+
+# A network on this machine: Mosquitto and a PostgreSQL of its own in a temporary folder,
+# three emulated stations with their loggers publishing, the collector writing the archive,
+# and the viewer on the archive showing the three stations; nothing is left behind.
+network-demo: deps
+	$(MAKE) build
+	./tools/network-demo.sh "$(BUILD)"
 
 test: deps
 	$(MAKE) build

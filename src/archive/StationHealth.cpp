@@ -10,6 +10,42 @@ bool StationHealth::Stale(std::int64_t now, std::int64_t staleAfter) const {
 
 namespace stationhealth {
 
+QString AgeText(std::int64_t seconds) {
+    if (seconds < 0) return QStringLiteral("ahead %1").arg(AgeText(-seconds));
+    if (seconds < 120) return QStringLiteral("%1 s").arg(seconds);
+    if (seconds < 2 * 3600) return QStringLiteral("%1 min").arg(seconds / 60);
+    if (seconds < 2 * 86400) return QStringLiteral("%1 h").arg(seconds / 3600);
+    return QStringLiteral("%1 d").arg(seconds / 86400);
+}
+
+QStringList Header() {
+    return {QStringLiteral("STATION"),   QStringLiteral("STATE"),
+            QStringLiteral("LINK"),      QStringLiteral("LAST READING"),
+            QStringLiteral("LAST HOUR"), QStringLiteral("LAST EVENT")};
+}
+
+QStringList Cells(const StationHealth& s, std::int64_t now, std::int64_t staleAfter) {
+    QString state = !s.online   ? QStringLiteral("unknown")
+                    : *s.online ? QStringLiteral("online")
+                                : QStringLiteral("OFFLINE");
+    if (s.Stale(now, staleAfter))
+        state = s.online ? QStringLiteral("STALE") : QStringLiteral("unknown, STALE");
+    // The link of a station that is offline is not known.
+    QString link = !s.online || !*s.online ? QStringLiteral("-")
+                   : s.linkUp              ? QStringLiteral("up")
+                                           : QStringLiteral("down");
+    if (s.online && *s.online && !s.linkUp && !s.hint.isEmpty())
+        link += QStringLiteral(" (%1)").arg(s.hint);
+    const QString age = s.lastReading ? AgeText(now - *s.lastReading) + QStringLiteral(" ago")
+                                      : QStringLiteral("never");
+    const QString hour = QStringLiteral("%1/3600").arg(s.linesLastHour);
+    const QString event =
+        s.lastEventAt ? QStringLiteral("%1 ago: %2")
+                            .arg(AgeText(now - *s.lastEventAt), s.lastEvent.left(80).simplified())
+                      : QStringLiteral("-");
+    return {s.name, state, link, age, hour, event};
+}
+
 std::optional<std::vector<StationHealth>> Read(PgConnection& connection, std::int64_t* now,
                                                QString* why) {
     // The hour's count goes through the primary key of the one or two newest months.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -30,6 +31,14 @@ struct StationHealth {
 };
 
 namespace stationhealth {
+
+// The health table's columns, and the cells of a station's row, as `nocturo-collect
+// --status` prints them and the viewer shows them: station, state, link, last reading,
+// lines of the last hour, last event. `now` and `staleAfter` in seconds.
+QStringList Header();
+QStringList Cells(const StationHealth& station, std::int64_t now, std::int64_t staleAfter);
+// "42 s", "7 min", "3 h", "12 d".
+QString AgeText(std::int64_t seconds);
 
 // All stations by name, as of the server's clock (`now`, UTC seconds, is set from it);
 // nothing with `why` when the archive cannot be read.

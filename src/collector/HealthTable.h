@@ -21,4 +21,4 @@ HealthReport MakeHealthReport(const std::vector<StationHealth>& stations, std::i
                               std::int64_t staleAfter);
 
 // "42 s", "7 min", "3 h", "12 d".
-QString AgeText(std::int64_t seconds);
+using stationhealth::AgeText;

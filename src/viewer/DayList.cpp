@@ -8,132 +8,68 @@
 #include <algorithm>
 
 namespace {
-enum Column { kDate, kLines, kFirst, kLast };
 constexpr int kDayRole = Qt::UserRole + 1;
-
-struct DayTotal {
-    std::int64_t lines = 0;
-    WallSeconds first = 0, last = 0;
-    bool waiting = false; // a file of the day is still to be read
-    QStringList problems;
-};
+constexpr int kStationRole = Qt::UserRole + 2;
 } // namespace
 
-DayList::DayList(DayFileCache& cache, const QString& timeSeparator, QWidget* parent)
+DayList::DayList(const QString& timeSeparator, QWidget* parent)
     : QTreeWidget(parent)
-    , cache_(cache)
     , separator_(timeSeparator) {
-    setColumnCount(4);
+    setColumnCount(5);
     setHeaderLabels({QStringLiteral("Day"), QStringLiteral("Lines"), QStringLiteral("First"),
-                     QStringLiteral("Last")});
+                     QStringLiteral("Last"), QStringLiteral("Station")});
+    // The station, when there are named ones, reads first.
+    header()->moveSection(kStation, 0);
+    setColumnHidden(kStation, true);
     setRootIsDecorated(false);
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     timer_.setInterval(0);
     connect(&timer_, &QTimer::timeout, this, &DayList::SummariseNext);
-    connect(this, &QTreeWidget::itemActivated, this,
-            [this](QTreeWidgetItem* item) { emit DayPicked(DayOfRow(item)); });
-    // A click or the arrow keys move the current row; Enter shows it again.
-    connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-        if (item) emit DayPicked(DayOfRow(item));
+    // A click or the arrow keys move the current row and what is picked; Enter shows it
+    // again.
+    connect(this, &QTreeWidget::itemActivated, this, [this] {
+        lastPicked_ = {};
+        Picked();
     });
+    connect(this, &QTreeWidget::currentItemChanged, this, &DayList::Picked);
+    connect(this, &QTreeWidget::itemSelectionChanged, this, &DayList::Picked);
 }
 
 std::int64_t DayList::DayOfRow(const QTreeWidgetItem* item) {
-    return item ? item->data(kDate, kDayRole).toLongLong() : DayFileSet::kUndated;
+    return item ? item->data(kDate, kDayRole).toLongLong() : 0;
 }
 
-void DayList::SetFiles(const DayFileSet& files) {
-    std::map<QString, FileSummary> kept;
-    pending_.clear();
-    // Newest first, so the days a user looks at first are counted first.
-    for (auto it = files.Files().rbegin(); it != files.Files().rend(); ++it) {
-        auto found = files_.find(it->path);
-        FileSummary summary;
-        if (found != files_.end() && found->second.stamp == dayreader::StampOf(it->path))
-            summary = found->second;
-        summary.day = it->day;
-        if (!summary.read) pending_.push_back(it->path);
-        kept.emplace(it->path, std::move(summary));
-    }
-    files_ = std::move(kept);
+QString DayList::StationOfRow(const QTreeWidgetItem* item) {
+    return item ? item->data(kDate, kStationRole).toString() : QString();
+}
+
+void DayList::SetSource(RecordSource* source) {
+    source_ = source;
+    for (auto& [key, item] : rows_)
+        delete item;
+    rows_.clear();
+    lastPicked_ = {};
+    const QStringList stations = source ? source->Stations() : QStringList();
+    setColumnHidden(kStation, stations.size() == 1 && stations.front().isEmpty());
+    Update();
+}
+
+void DayList::Update() {
     UpdateRows();
-    if (!pending_.empty()) timer_.start();
-}
-
-void DayList::Summarise(const QString& path) {
-    const auto found = files_.find(path);
-    if (found == files_.end()) return;
-    const DayFileCache::Entry read = cache_.Get(path);
-    FileSummary& summary = found->second;
-    summary.stamp = read->stamp;
-    summary.problem = read->status == dayreader::FileStatus::Read ? QString() : read->problem;
-    summary.days = SummariseDays(read->contents);
-    summary.read = true;
-}
-
-void DayList::SummariseNext() {
-    if (pending_.empty()) {
-        timer_.stop();
-        return;
-    }
-    const QString path = pending_.front();
-    pending_.pop_front();
-    Summarise(path);
-    UpdateRows();
-}
-
-void DayList::SummariseAll() {
-    while (!pending_.empty()) {
-        Summarise(pending_.front());
-        pending_.pop_front();
-    }
-    timer_.stop();
-    UpdateRows();
-}
-
-QTreeWidgetItem* DayList::RowFor(std::int64_t day) {
-    const auto found = rows_.find(day);
-    if (found != rows_.end()) return found->second;
-    auto* item = new QTreeWidgetItem;
-    item->setText(kDate, IsoDate(day));
-    item->setData(kDate, kDayRole, qlonglong(day));
-    for (int column : {kLines, kFirst, kLast})
-        item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
-    const auto next = rows_.emplace(day, item).first;
-    // Rows stand newest first, as the map orders them.
-    const int index = int(std::distance(rows_.begin(), next));
-    insertTopLevelItem(index, item);
-    return item;
+    if (source_) timer_.start();
 }
 
 void DayList::UpdateRows() {
-    std::map<std::int64_t, DayTotal> totals;
-    for (const auto& [path, summary] : files_) {
-        if (summary.day != DayFileSet::kUndated) {
-            DayTotal& total = totals[summary.day];
-            if (!summary.problem.isEmpty()) total.problems << summary.problem;
-            total.waiting = total.waiting || !summary.read;
-        }
-        if (!summary.read) continue;
-        for (const DaySummary& day : summary.days) {
-            // A dated file's row counts its own day; lines of other days in it are shown
-            // with those days, not listed under its name.
-            if (summary.day != DayFileSet::kUndated && day.day != summary.day) continue;
-            DayTotal& total = totals[day.day];
-            if (total.lines == 0) {
-                total.first = day.first;
-                total.last = day.last;
-            }
-            total.lines += day.lines;
-            total.first = std::min(total.first, day.first);
-            total.last = std::max(total.last, day.last);
-        }
-    }
+    std::map<Key, const SourceDay*, NewestFirst> days;
+    const std::vector<SourceDay> listed = source_ ? source_->Days() : std::vector<SourceDay>();
+    for (const SourceDay& day : listed)
+        days.emplace(Key(day.day, day.station), &day);
     for (auto it = rows_.begin(); it != rows_.end();) {
-        if (totals.count(it->first)) {
+        if (days.count(it->first)) {
             ++it;
             continue;
         }
@@ -141,25 +77,94 @@ void DayList::UpdateRows() {
         it = rows_.erase(it);
     }
     const QSignalBlocker block(this);
-    for (const auto& [day, total] : totals) {
-        QTreeWidgetItem* item = RowFor(day);
-        item->setText(kLines, total.waiting && total.lines == 0 ? QStringLiteral("\u2026")
-                                                                : QString::number(total.lines));
-        item->setText(kFirst, total.lines > 0 ? ClockText(total.first, separator_) : QString());
-        item->setText(kLast, total.lines > 0 ? ClockText(total.last, separator_) : QString());
-        item->setToolTip(kDate, total.problems.join(QLatin1Char('\n')));
+    for (const auto& [key, day] : days) {
+        QTreeWidgetItem* item = RowFor(day->day, day->station);
+        item->setText(kLines, day->waiting && day->lines == 0 ? QStringLiteral("\u2026")
+                                                              : QString::number(day->lines));
+        item->setText(kFirst, day->lines > 0 ? ClockText(day->first, separator_) : QString());
+        item->setText(kLast, day->lines > 0 ? ClockText(day->last, separator_) : QString());
+        item->setToolTip(kDate, day->problem);
     }
-    if (selected_ != DayFileSet::kUndated) Select(selected_);
+    if (!selectedStations_.isEmpty()) Select(selectedDay_, selectedStations_);
 }
 
-void DayList::Select(std::int64_t day) {
-    selected_ = day;
+void DayList::SummariseNext() {
+    const bool more = source_ && source_->CountNext();
+    if (!more) timer_.stop();
+    UpdateRows();
+}
+
+void DayList::SummariseAll() {
+    while (source_ && source_->CountNext()) {
+    }
+    timer_.stop();
+    UpdateRows();
+}
+
+QTreeWidgetItem* DayList::RowFor(std::int64_t day, const QString& station) {
+    const Key key(day, station);
+    const auto found = rows_.find(key);
+    if (found != rows_.end()) return found->second;
+    auto* item = new QTreeWidgetItem;
+    item->setText(kDate, IsoDate(day));
+    item->setText(kStation, station);
+    item->setData(kDate, kDayRole, qlonglong(day));
+    item->setData(kDate, kStationRole, station);
+    for (int column : {kLines, kFirst, kLast})
+        item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+    const auto next = rows_.emplace(key, item).first;
+    // Rows stand newest first, as the map orders them.
+    const int index = int(std::distance(rows_.begin(), next));
+    insertTopLevelItem(index, item);
+    return item;
+}
+
+QTreeWidgetItem* DayList::Row(std::int64_t day, const QString& station) const {
+    const auto found = rows_.find(Key(day, station));
+    return found == rows_.end() ? nullptr : found->second;
+}
+
+void DayList::Select(std::int64_t day, const QStringList& stations) {
+    selectedDay_ = day;
+    selectedStations_ = stations;
+    lastPicked_ = {day, stations};
     const QSignalBlocker block(this);
-    const auto found = rows_.find(day);
-    if (found == rows_.end()) {
+    clearSelection();
+    QTreeWidgetItem* current = nullptr;
+    for (const QString& station : stations) {
+        QTreeWidgetItem* item = Row(day, station);
+        if (!item) continue;
+        if (!current) current = item;
+        item->setSelected(true);
+    }
+    if (!current) {
         setCurrentItem(nullptr);
         return;
     }
-    setCurrentItem(found->second);
-    scrollToItem(found->second);
+    setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    scrollToItem(current);
+}
+
+void DayList::Picked() {
+    // A click moves the current row before the selection, the arrow keys the selection
+    // before the current row: only once both have moved is the pick complete.
+    QTreeWidgetItem* current = currentItem();
+    if (!current || !current->isSelected()) return;
+    QStringList stations;
+    // The current row's station first, then the others picked, in the source's order.
+    stations << StationOfRow(current);
+    const QStringList all = source_ ? source_->Stations() : QStringList();
+    QStringList others;
+    for (const QTreeWidgetItem* item : selectedItems())
+        if (!stations.contains(StationOfRow(item)) && !others.contains(StationOfRow(item)))
+            others << StationOfRow(item);
+    std::sort(others.begin(), others.end(), [&all](const QString& a, const QString& b) {
+        return all.indexOf(a) < all.indexOf(b);
+    });
+    stations << others;
+    const std::pair<std::int64_t, QStringList> picked(DayOfRow(current), stations);
+    if (picked == lastPicked_) return;
+    lastPicked_ = picked;
+    emit StationsPicked(picked.first, picked.second);
+    emit DayPicked(picked.first);
 }

@@ -1,19 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// nocturo-view: looks back at any day, night or week of a station's day files, and
-// exports the picture or the lines, from the window or from the command line alone.
+// nocturo-view: looks back at any day, night, week or year of a station's day files, or
+// any day, night or week of the network's archive, and exports the picture or the lines, from the
+// window or from the command line alone.
+#include "ArchiveReader.h"
+#include "HealthDialog.h"
 #include "LogSpan.h"
 #include "SkyExports.h"
 #include "SkyOverlay.h"
 #include "SpanChart.h"
 #include "SpanExport.h"
 #include "SpanSeries.h"
+#include "StationCurves.h"
 #include "ViewerOptions.h"
+#include "ViewerSource.h"
 #include "ViewerTexts.h"
 #include "ViewerWindow.h"
 #include "YearExport.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QMenuBar>
+#include <QMessageBox>
 
 #include <cstdio>
 
@@ -23,34 +30,57 @@ void Say(const QString& text) {
     std::fprintf(stderr, "nocturo-view: %s\n", text.toLocal8Bit().constData());
 }
 
-// The export without a window: 0 when written, 2 for a span without lines, 1 when the
-// file could not be written.
-int Export(const ViewerOptions& options) {
-    if (options.nights || options.ida) return RunSkyExport(options, Say);
+// The export without a window: 0 when written, 2 for a span without lines or a station
+// the source does not hold, 1 when the file could not be written.
+int Export(const ViewerOptions& options, RecordSource& source) {
+    // The sky's station description lies beside day files; for an archive only
+    // --location gives a position.
     SkyOverlay sky(options.location);
-    sky.SetFolder(StationFolder(options.folder, options.files));
-    if (!sky.Problem().isEmpty()) Say(sky.Problem());
-    const DayFileSet files = options.files.isEmpty() ? DayFileSet::FromFolder(options.folder)
-                                                     : DayFileSet::FromPaths(options.files);
-    DayFileCache cache;
-    SpanLines lines = AssembleSpan(files, cache, *options.span);
-    if (const QString notes = NotesText(lines); !notes.isEmpty()) Say(notes);
-    if (lines.records.empty()) {
-        const QString where = files.IsFolder() ? QDir::toNativeSeparators(files.Folder())
-                                               : options.files.join(QStringLiteral(", "));
-        Say(SpanSummaryText(lines.span, 0, 0) + QStringLiteral(" in ") + where);
+    if (!options.archive) {
+        sky.SetFolder(StationFolder(options.folder, options.files));
+        if (!sky.Problem().isEmpty()) Say(sky.Problem());
+    }
+    QString why;
+    const QStringList stations = StationsToShow(options, source, why);
+    if (stations.isEmpty()) {
+        Say(why);
+        return 2;
+    }
+    std::vector<SpanLines> lines;
+    bool any = false;
+    for (const QString& station : stations) {
+        lines.push_back(source.Read(station, *options.span));
+        if (const QString notes = NotesText(lines.back()); !notes.isEmpty()) Say(notes);
+        any = any || !lines.back().records.empty();
+    }
+    if (!any) {
+        const QString where = !options.archive ? source.Name()
+                                               : source.Name() + QStringLiteral(" for ") +
+                                                     stations.join(QStringLiteral(", "));
+        Say(SpanSummaryText(*options.span, 0, 0) + QStringLiteral(" in ") + where);
         return 2;
     }
     const ExportFormat format = FormatOfName(options.exportPath);
     QString failure;
     if (format == ExportFormat::Csv) {
-        failure = ExportCsv(lines.records, options.exportPath, sky.ZeroPoint());
+        std::vector<const std::vector<DayRecord>*> records;
+        for (const SpanLines& station : lines)
+            records.push_back(&station.records);
+        failure = stations.size() == 1
+                      ? ExportCsv(lines.front().records, options.exportPath, sky.ZeroPoint())
+                      : ExportStationsCsv(stations, records, options.exportPath);
     } else {
         SpanChart chart;
+        StationCurves curves(chart);
         chart.resize(options.size);
-        chart.Show(*options.span, SpanSeries(std::move(lines.records)),
-                   sky.Title(*options.span, SpanTitle(*options.span)), false);
+        chart.Show(*options.span, SpanSeries(std::move(lines.front().records)),
+                   sky.Title(*options.span, StationsTitle(*options.span, stations)), false);
         sky.Draw(chart, *options.span);
+        std::vector<StationCurves::Station> others;
+        for (std::size_t i = 1; i < lines.size(); ++i)
+            others.push_back({stations[qsizetype(i)], SpanSeries(std::move(lines[i].records))});
+        curves.Show(stations.front(), std::move(others));
+        if (options.fitLines) chart.SetTimeRange(curves.LinesExtent());
         failure = ExportChart(chart, format, options.exportPath, options.size);
     }
     if (!failure.isEmpty()) {
@@ -97,19 +127,42 @@ int main(int argc, char* argv[]) {
     if (!options.exportPath.isEmpty()) {
         // Exporting needs no display: a station runs it from a timer, with no one logged in.
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        if (FormatOfName(options.exportPath) == ExportFormat::Csv) {
-            QCoreApplication app(argc, argv);
-            return options.year ? ExportYearOf(options, today) : Export(options);
+        const bool csv = FormatOfName(options.exportPath) == ExportFormat::Csv;
+        std::unique_ptr<QCoreApplication> app = csv ? std::make_unique<QCoreApplication>(argc, argv)
+                                                    : std::make_unique<QApplication>(argc, argv);
+        // The year of nights and the sky's exports read day files.
+        if (options.year) return ExportYearOf(options, today);
+        if (options.nights || options.ida) return RunSkyExport(options, Say);
+        try {
+            const std::unique_ptr<RecordSource> source = OpenSource(options);
+            return Export(options, *source);
+        } catch (const ArchiveError& error) {
+            Say(QString::fromStdString(error.what()));
+            return 2;
         }
-        QApplication app(argc, argv);
-        return options.year ? ExportYearOf(options, today) : Export(options);
     }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Nocturo Viewer"));
     QApplication::setApplicationDisplayName(QStringLiteral("Nocturo Viewer"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.nocturo.Viewer"));
-    ViewerWindow window(options, today);
+    std::unique_ptr<RecordSource> source;
+    QString why;
+    ViewerOptions shown = options;
+    try {
+        source = OpenSource(options);
+        shown.stations = StationsToShow(options, *source, why);
+    } catch (const ArchiveError& error) {
+        why = QString::fromStdString(error.what());
+    }
+    if (!why.isEmpty()) {
+        Say(why);
+        QMessageBox::critical(nullptr, QStringLiteral("Nocturo Viewer"), why + QLatin1Char('.'));
+        return 2;
+    }
+    ViewerWindow window(std::move(source), shown, today);
+    // On the archive, the table of every station's health.
+    if (options.archive) AddHealthAction(window, *options.archive);
     window.show();
     return QApplication::exec();
 }

@@ -23,16 +23,18 @@ constexpr double kMinTimeSpan = 10;  // seconds: the deepest zoom
 constexpr double kWheelFactor = 0.8; // per notch of the wheel
 const char* const kCursorLayer = "cursor";
 
-// The extent of a graph's values within a key range, NaN gaps left out.
-bool Extent(const QCPGraph* graph, const QCPRange& keys, double& lower, double& upper) {
-    const QSharedPointer<QCPGraphDataContainer> data = graph->data();
+// The extent of the values of an axis's graphs within a key range, NaN gaps left out.
+bool Extent(const QCPAxis* axis, const QCPRange& keys, double& lower, double& upper) {
     lower = std::numeric_limits<double>::infinity();
     upper = -lower;
-    for (auto it = data->findBegin(keys.lower, false), end = data->findEnd(keys.upper, false);
-         it != end; ++it) {
-        if (std::isnan(it->value)) continue;
-        lower = std::min(lower, it->value);
-        upper = std::max(upper, it->value);
+    for (const QCPGraph* graph : axis->graphs()) {
+        const QSharedPointer<QCPGraphDataContainer> data = graph->data();
+        for (auto it = data->findBegin(keys.lower, false), end = data->findEnd(keys.upper, false);
+             it != end; ++it) {
+            if (std::isnan(it->value)) continue;
+            lower = std::min(lower, it->value);
+            upper = std::max(upper, it->value);
+        }
     }
     return lower <= upper;
 }
@@ -194,7 +196,7 @@ void SpanChart::FitValues() {
 void SpanChart::FitValue(Panel panel) {
     QCPAxis* axis = ValueAxis(panel);
     double lower = 0, upper = 0;
-    const bool found = Extent(graphs_[panel], TimeRange(), lower, upper);
+    const bool found = Extent(axis, TimeRange(), lower, upper);
     switch (panel) {
     case Counts:
         if (logarithmic_ && !zeroPoint_) {

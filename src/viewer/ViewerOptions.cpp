@@ -81,8 +81,23 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
         QStringLiteral("ida"),
         QStringLiteral("With --export FILE: the span's lines in the skyglow archives' format "
                        "(community standard for skyglow observations 1.0, \"IDA NSB\")."));
+    const QCommandLineOption archiveOption(
+        QStringLiteral("archive"),
+        QStringLiteral("Read the network's archive at ADDRESS (postgresql://…; \"\" for the "
+                       "PG* environment variables) instead of day files."),
+        QStringLiteral("ADDRESS"));
+    const QCommandLineOption stationOption(
+        QStringLiteral("station"),
+        QStringLiteral("Show the archive's station NAME; give it again for several stations on "
+                       "one picture (default: the archive's first station)."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption fitOption(
+        QStringLiteral("fit-lines"),
+        QStringLiteral("The time axis spans the lines shown (from the first to the last), not the "
+                       "whole day, night or week."));
     parser.addOptions({exportOption, dayOption, nightOption, weekOption, yearOption, sizeOption,
-                       locationOption, nightsOption, idaOption});
+                       locationOption, nightsOption, idaOption, archiveOption, stationOption,
+                       fitOption});
     // --nights takes two dates: join them into one value for the parser.
     QStringList joined = arguments;
     for (qsizetype i = 0; i + 1 < joined.size(); ++i) {
@@ -192,7 +207,26 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
         options.size = QSize(width, height);
     }
 
+    options.fitLines = parser.isSet(fitOption);
     const QStringList paths = parser.positionalArguments();
+    if (parser.isSet(archiveOption)) {
+        if (!paths.isEmpty())
+            return Failed(QStringLiteral("give --archive or day files, not both"));
+        // The year of nights and the sky's exports read day files (the minute cache, the
+        // station's description beside them).
+        if (options.year || options.nights || options.ida)
+            return Failed(QStringLiteral("--%1 reads day files: not with --archive")
+                              .arg(QLatin1String(options.year     ? "year"
+                                                 : options.nights ? "nights"
+                                                                  : "ida")));
+        options.archive = parser.value(archiveOption);
+        options.stations = parser.values(stationOption);
+        options.stations.removeDuplicates();
+        if (options.stations.contains(QString()))
+            return Failed(QStringLiteral("--station wants a station's name"));
+        return parsed;
+    }
+    if (parser.isSet(stationOption)) return Failed(QStringLiteral("--station goes with --archive"));
     if (paths.isEmpty()) {
         options.folder =
             !dataDir.isEmpty() ? dataDir : QDir(home).filePath(QStringLiteral("Nocturo"));

@@ -7,13 +7,16 @@
 //                [FOLDER | FILE...]
 //   nocturo-view --export FILE.csv --nights FROM TO [FOLDER | FILE...]
 //   nocturo-view --export FILE.dat --ida [--day DATE | --night DATE | --week DATE] [FOLDER...]
+//   nocturo-view --archive ADDRESS [--station NAME]... [the span and export options]
 //
 // --location LAT,LON[,ELEV] gives the station's position for the sky (twilight, the Moon)
-// when its station.conf does not.
+// when its station.conf does not. --fit-lines makes the time axis span the lines shown.
 //
 // DATE is yyyy-mm-dd, "today" or "yesterday". Without a folder or files, the folder the
 // station writes to: $NOCTURO_DATA_DIR, else ~/Nocturo. A year is the nights of the year
-// that ends with the night of DATE.
+// that ends with the night of DATE. ADDRESS is a PostgreSQL address ("postgresql://…", or
+// empty for the PG* variables); each --station adds a station to the picture, the first
+// station of the archive without one.
 #pragma once
 
 #include "LogSpan.h"
@@ -32,6 +35,9 @@ struct ViewerOptions {
     QSize size{1200, 800};                   // of an exported picture
     QString folder;                          // the folder to read, or
     QStringList files;                       // the files to read
+    std::optional<QString> archive;          // or the archive at this PostgreSQL address
+    QStringList stations;                    // the stations to show (empty: the source's first)
+    bool fitLines = false;                   // the time axis spans the lines, not the whole span
     std::optional<astro::Observer> location; // --location
     // --nights FROM TO: the evenings' days of the first and last night to figure.
     std::optional<std::pair<std::int64_t, std::int64_t>> nights;

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ViewerWindow.h"
 
+#include "DayFileSource.h"
 #include "DayList.h"
 #include "NightsDialog.h"
 #include "SkyExports.h"
 #include "SpanChart.h"
 #include "SpanExport.h"
 #include "SpanSeries.h"
+#include "StationCurves.h"
 #include "ViewerTexts.h"
 #include "YearChart.h"
 #include "YearExport.h"
@@ -33,6 +35,13 @@ const SpanKind kKinds[] = {SpanKind::Day, SpanKind::Night, SpanKind::Week};
 } // namespace
 
 ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWidget* parent)
+    : ViewerWindow(std::make_unique<DayFileSource>(options.files.isEmpty()
+                                                       ? DayFileSet::FromFolder(options.folder)
+                                                       : DayFileSet::FromPaths(options.files)),
+                   options, today, parent) {}
+
+ViewerWindow::ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOptions& options,
+                           std::int64_t today, QWidget* parent)
     : QMainWindow(parent)
     , today_(today)
     , settings_(RegionalSettings::FromSystem())
@@ -41,7 +50,8 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWi
     , year_(new YearChart(this))
     , charts_(new QStackedWidget(this))
     , minuteCache_(MinuteCache::DefaultDirectory())
-    , days_(new DayList(cache_, settings_.timeSeparator, this))
+    , curves_(std::make_unique<StationCurves>(*chart_))
+    , days_(new DayList(settings_.timeSeparator, this))
     , readout_(new QLabel(this))
     , notes_(new QLabel(this))
     , skyStatus_(new QLabel(this)) {
@@ -66,12 +76,16 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWi
             qOverload<>(&QTimer::start));
     connect(&watcher_, &QFileSystemWatcher::fileChanged, &refreshTimer_,
             qOverload<>(&QTimer::start));
-    connect(days_, &DayList::DayPicked, this, [this](std::int64_t day) {
-        if (yearShown_)
-            ShowYear(day);
-        else
-            ShowSpan(TimeSpan::Of(kind_, day));
-    });
+    // A source that no file announces is looked at again now and then.
+    connect(&pollTimer_, &QTimer::timeout, this, &ViewerWindow::Refresh);
+    connect(days_, &DayList::StationsPicked, this,
+            [this](std::int64_t day, const QStringList& stations) {
+                stations_ = stations;
+                if (yearShown_)
+                    ShowYear(day);
+                else
+                    ShowSpan(TimeSpan::Of(kind_, day));
+            });
     connect(year_, &YearChart::NightPicked, this, [this](std::int64_t night) {
         kind_ = SpanKind::Night;
         kindActions_[int(kind_)]->setChecked(true);
@@ -85,9 +99,15 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWi
     BuildActions();
 
     if (options.span) kind_ = options.span->kind;
+    {
+        const QSignalBlocker quiet(fitLines_);
+        fitLines_->setChecked(options.fitLines);
+    }
     kindActions_[int(kind_)]->setChecked(true);
-    SetFiles(options.files.isEmpty() ? DayFileSet::FromFolder(options.folder)
-                                     : DayFileSet::FromPaths(options.files));
+    AdoptSource(std::move(source));
+    stations_ = options.stations;
+    if (stations_.isEmpty()) stations_ = source_->Stations().mid(0, 1);
+    if (stations_.isEmpty()) stations_ << QString();
     ShowSpan(options.span ? *options.span : NewestSpan(kind_));
     if (options.year) ShowYear(*options.year);
 }
@@ -97,21 +117,21 @@ ViewerWindow::~ViewerWindow() = default;
 void ViewerWindow::BuildActions() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("Open &Folder\u2026"), QKeySequence::Open, this, [this] {
-        const QString folder =
-            QFileDialog::getExistingDirectory(this, QStringLiteral("Open Folder"), files_.Folder());
+        const QString folder = QFileDialog::getExistingDirectory(
+            this, QStringLiteral("Open Folder"), source_->ExportFolder());
         if (!folder.isEmpty()) OpenFolder(folder);
     });
     file->addAction(QStringLiteral("Open F&iles\u2026"), this, [this] {
-        const QStringList paths =
-            QFileDialog::getOpenFileNames(this, QStringLiteral("Open Day Files"), files_.Folder(),
-                                          QStringLiteral("Day files (*.txt);;All files (*)"));
+        const QStringList paths = QFileDialog::getOpenFileNames(
+            this, QStringLiteral("Open Day Files"), source_->ExportFolder(),
+            QStringLiteral("Day files (*.txt);;All files (*)"));
         if (!paths.isEmpty()) OpenFiles(paths);
     });
     file->addSeparator();
     file->addAction(QStringLiteral("&Export\u2026"), QKeySequence(Qt::CTRL | Qt::Key_E), this,
                     &ViewerWindow::AskExport);
-    file->addAction(QStringLiteral("Export &Nightly Figures\u2026"), this,
-                    &ViewerWindow::AskNightFigures);
+    nightFigures_ = file->addAction(QStringLiteral("Export &Nightly Figures\u2026"), this,
+                                    &ViewerWindow::AskNightFigures);
     file->addAction(QStringLiteral("Export for the &Skyglow Archive\u2026"), this,
                     &ViewerWindow::AskSkyglowExport);
     file->addSeparator();
@@ -153,6 +173,8 @@ void ViewerWindow::BuildActions() {
     logarithmic_->setChecked(true);
     logarithmic_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     connect(logarithmic_, &QAction::toggled, chart_, &SpanChart::SetLogarithmic);
+    connect(logarithmic_, &QAction::toggled, this,
+            [this](bool logarithmic) { curves_->SetLogarithmic(logarithmic); });
     magnitude_ = view->addAction(QStringLiteral("&Magnitude"));
     magnitude_->setCheckable(true);
     magnitude_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
@@ -163,6 +185,16 @@ void ViewerWindow::BuildActions() {
         if (yearShown_) ShowYear(year_->Year().LastNight());
         logarithmic_->setEnabled(!on);
     });
+    // Lines that fill only part of the span (a station started today) fill the picture.
+    fitLines_ = view->addAction(QStringLiteral("&Fit Time to Lines"));
+    fitLines_->setCheckable(true);
+    fitLines_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(fitLines_, &QAction::toggled, this, [this](bool fit) {
+        if (fit)
+            chart_->SetTimeRange(curves_->LinesExtent());
+        else
+            chart_->ShowWholeSpan();
+    });
     QAction* whole =
         view->addAction(QStringLiteral("W&hole Span"), chart_, &SpanChart::ShowWholeSpan);
     whole->setShortcut(QKeySequence(Qt::Key_Home));
@@ -170,57 +202,57 @@ void ViewerWindow::BuildActions() {
     tools->addAction(whole);
 }
 
-void ViewerWindow::SetFiles(DayFileSet files) {
-    files_ = std::move(files);
-    QStringList paths;
-    for (const DayFileSet::File& file : files_.Files())
-        paths << file.path;
-    sky_.SetFolder(StationFolder(files_.Folder(), paths));
+void ViewerWindow::SetSource(std::unique_ptr<RecordSource> source) {
+    AdoptSource(std::move(source));
+    stations_ = source_->Stations().mid(0, 1);
+    if (stations_.isEmpty()) stations_ << QString();
+    ShowSpan(NewestSpan(kind_));
+}
+
+void ViewerWindow::AdoptSource(std::unique_ptr<RecordSource> source) {
+    source_ = std::move(source);
+    // The sky's station description lies beside day files; an archive's stations have
+    // only what --location gives.
+    if (const DayFileSource* files = DayFiles()) {
+        QStringList paths;
+        for (const DayFileSet::File& file : files->Files().Files())
+            paths << file.path;
+        sky_.SetFolder(StationFolder(files->Files().Folder(), paths));
+    }
     if (magnitude_) {
         magnitude_->setEnabled(sky_.ZeroPoint().has_value());
         if (!sky_.ZeroPoint()) magnitude_->setChecked(false);
         chart_->SetMagnitude(magnitude_->isChecked() ? sky_.ZeroPoint() : std::nullopt);
     }
+    const bool dayFiles = DayFiles() != nullptr;
+    kindActions_[3]->setEnabled(dayFiles);
+    if (nightFigures_) nightFigures_->setEnabled(dayFiles);
     ShowSkyStatus();
-    cache_.Clear();
-    days_->SetFiles(files_);
-    const QString where = files_.IsFolder() ? QDir::toNativeSeparators(files_.Folder())
-                                            : QStringLiteral("%1 files").arg(files_.Files().size());
-    setWindowTitle(QStringLiteral("%1 \u2014 Nocturo Viewer").arg(where));
+    days_->SetSource(source_.get());
+    setWindowTitle(QStringLiteral("%1 \u2014 Nocturo Viewer").arg(source_->Name()));
+}
+
+DayFileSource* ViewerWindow::DayFiles() const {
+    return dynamic_cast<DayFileSource*>(source_.get());
 }
 
 void ViewerWindow::OpenFolder(const QString& folder) {
-    SetFiles(DayFileSet::FromFolder(folder));
-    ShowSpan(NewestSpan(kind_));
+    SetSource(std::make_unique<DayFileSource>(DayFileSet::FromFolder(folder)));
 }
 
 void ViewerWindow::OpenFiles(const QStringList& paths) {
-    SetFiles(DayFileSet::FromPaths(paths));
-    ShowSpan(NewestSpan(kind_));
+    SetSource(std::make_unique<DayFileSource>(DayFileSet::FromPaths(paths)));
+}
+
+void ViewerWindow::ShowStations(const QStringList& stations) {
+    stations_ = stations.isEmpty() ? QStringList{QString()} : stations;
+    ShowSpan(lines_.span);
 }
 
 TimeSpan ViewerWindow::NewestSpan(SpanKind kind) {
-    // The span of the newest line: in the last dated file, or in any undated one. With
-    // no line at all, yesterday's.
-    WallSeconds newest = StartOfDay(today_ - 1) + kSecondsPerDay / 2;
-    bool found = false;
-    const auto consider = [&](const DayFileSet::File& file) {
-        for (const DayRecord& record : cache_.Get(file.path)->contents.records) {
-            if (!found || record.time > newest) newest = record.time;
-            found = true;
-        }
-    };
-    const DayFileSet::File* lastDated = nullptr;
-    for (const DayFileSet::File& file : files_.Files()) {
-        if (file.day == DayFileSet::kUndated)
-            consider(file);
-        else
-            lastDated = &file;
-    }
-    if (lastDated && !found) {
-        consider(*lastDated);
-        if (!found) newest = StartOfDay(lastDated->day) + kSecondsPerDay / 2;
-    }
+    // The span of the first station's newest line. With no line at all, yesterday's.
+    const WallSeconds newest =
+        source_->Newest(stations_.front()).value_or(StartOfDay(today_ - 1) + kSecondsPerDay / 2);
     const WallSeconds dayOf = kind == SpanKind::Night ? newest - kSecondsPerDay / 2 : newest;
     return TimeSpan::Of(kind, DayOf(dayOf));
 }
@@ -228,13 +260,21 @@ TimeSpan ViewerWindow::NewestSpan(SpanKind kind) {
 void ViewerWindow::ShowSpan(const TimeSpan& span, bool keepView) {
     yearShown_ = false;
     charts_->setCurrentWidget(chart_);
-    lines_ = AssembleSpan(files_, cache_, span);
+    lines_ = source_->Read(stations_.front(), span);
+    std::vector<StationCurves::Station> others;
+    for (const QString& station : stations_.mid(1)) {
+        SpanLines theirs = source_->Read(station, span);
+        lines_.problems << theirs.problems;
+        others.push_back({station, SpanSeries(std::move(theirs.records))});
+    }
     // The lines move to the chart, which keeps the one copy.
-    chart_->Show(span, SpanSeries(std::move(lines_.records)), sky_.Title(span, SpanTitle(span)),
-                 keepView);
+    chart_->Show(span, SpanSeries(std::move(lines_.records)),
+                 sky_.Title(span, StationsTitle(span, stations_)), keepView);
     sky_.Draw(*chart_, span);
     lines_.records.clear();
-    days_->Select(span.day);
+    curves_->Show(stations_.front(), std::move(others));
+    if (fitLines_->isChecked()) chart_->SetTimeRange(curves_->LinesExtent());
+    days_->Select(span.day, stations_);
     notes_->setText(::NotesText(lines_));
     notes_->setToolTip(lines_.problems.join(QLatin1Char('\n')));
     ShowSummary();
@@ -242,9 +282,15 @@ void ViewerWindow::ShowSpan(const TimeSpan& span, bool keepView) {
 }
 
 void ViewerWindow::ShowYear(std::int64_t lastNight) {
+    const DayFileSource* files = DayFiles();
+    if (!files) {
+        statusBar()->showMessage(QStringLiteral("The Year view reads day files"), 5000);
+        kindActions_[int(kind_)]->setChecked(true);
+        return;
+    }
     const int nights = yearminutes::NightsOfYearEndingWith(lastNight);
     YearMinutes year =
-        yearminutes::Build(files_, lastNight - nights + 1, nights, minuteCache_, today_);
+        yearminutes::Build(files->Files(), lastNight - nights + 1, nights, minuteCache_, today_);
     QStringList notes = year.problems;
     if (year.skipped > 0)
         notes.prepend(QStringLiteral("%1 lines skipped that are not log lines").arg(year.skipped));
@@ -257,7 +303,7 @@ void ViewerWindow::ShowYear(std::int64_t lastNight) {
     yearShown_ = true;
     kindActions_[3]->setChecked(true);
     charts_->setCurrentWidget(year_);
-    days_->Select(lastNight);
+    days_->Select(lastNight, stations_);
     ShowSummary();
 }
 
@@ -276,13 +322,11 @@ void ViewerWindow::SetKind(SpanKind kind) {
 }
 
 void ViewerWindow::Watch() {
-    QStringList wanted;
-    if (files_.IsFolder()) wanted << files_.Folder();
-    for (const auto& [path, stamp] : lines_.sources) {
-        if (stamp.size >= 0) wanted << path;
-        if (!files_.IsFolder()) wanted << QFileInfo(path).absolutePath();
-    }
-    wanted.removeDuplicates();
+    const QStringList wanted = source_->WatchedPaths();
+    if (source_->PollInterval() > 0)
+        pollTimer_.start(source_->PollInterval());
+    else
+        pollTimer_.stop();
     QStringList watched = watcher_.files() + watcher_.directories();
     QStringList gone;
     for (const QString& path : watched)
@@ -295,13 +339,17 @@ void ViewerWindow::Watch() {
 }
 
 void ViewerWindow::Refresh() {
-    files_.Rescan();
-    days_->SetFiles(files_); // new files are listed, changed ones counted again
+    if (source_->Rescan()) days_->Update();
     if (yearShown_) {
         // Unchanged files come from the minute cache: only the changed ones are read.
         ShowYear(year_->Year().LastNight());
         Watch();
-    } else if (SourcesChanged(lines_, files_))
+        return;
+    }
+    bool changed = false;
+    for (const QString& station : stations_)
+        changed = changed || source_->Changed(station, lines_);
+    if (changed)
         ShowSpan(lines_.span, true);
     else
         Watch();
@@ -314,14 +362,22 @@ QString ViewerWindow::ExportTo(const QString& path) {
     if (yearShown_)
         return format == ExportFormat::Csv ? ExportYearCsv(year_->Year(), path)
                                            : ExportChart(*year_, format, path, year_->size());
+    if (format == ExportFormat::Csv && !curves_->Others().empty()) {
+        std::vector<const std::vector<DayRecord>*> records{&Records()};
+        for (const StationCurves::Station& other : curves_->Others())
+            records.push_back(&other.series.All());
+        return ExportStationsCsv(stations_, records, path);
+    }
     return format == ExportFormat::Csv ? ExportCsv(Records(), path, sky_.ZeroPoint())
                                        : ExportChart(*chart_, format, path, chart_->size());
 }
 
 void ViewerWindow::AskExport() {
-    const QString base = files_.IsFolder() ? files_.Folder() : QString();
+    const QString base = source_->ExportFolder();
     const QString title = yearShown_ ? YearTitle(year_->Year()) : SpanTitle(lines_.span);
-    const QString name = title.toLower().replace(u' ', u'-');
+    QString name = title.toLower().replace(u' ', u'-');
+    for (const QString& station : stations_)
+        if (!station.isEmpty()) name += u'-' + station;
     QString filter;
     QString path = QFileDialog::getSaveFileName(
         this, QStringLiteral("Export"), QDir(base).filePath(name + QStringLiteral(".png")),
@@ -345,15 +401,18 @@ void ViewerWindow::AskExport() {
 void ViewerWindow::AskNightFigures() {
     std::int64_t last = lines_.span.kind == SpanKind::Week ? lines_.span.day - 1 : lines_.span.day;
     std::int64_t first = last - 29;
+    const DayFileSource* files = DayFiles();
+    if (!files) return; // the figures read day files
     if (!AskNights(this, first, last)) return;
-    const QString base = files_.IsFolder() ? files_.Folder() : QString();
+    const QString base = source_->ExportFolder();
     const QString name = QStringLiteral("nights-%1-to-%2.csv").arg(IsoDate(first), IsoDate(last));
     const QString path = QFileDialog::getSaveFileName(
         this, QStringLiteral("Export Nightly Figures"), QDir(base).filePath(name),
         QStringLiteral("CSV table of nightly figures (*.csv)"));
     if (path.isEmpty()) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QString failure = ExportNightFigures(files_, cache_, first, last, sky_, path);
+    DayFileCache cache;
+    const QString failure = ExportNightFigures(files->Files(), cache, first, last, sky_, path);
     QApplication::restoreOverrideCursor();
     if (!failure.isEmpty()) {
         QMessageBox::critical(this, QStringLiteral("Nocturo Viewer"), failure + QLatin1Char('.'));
@@ -364,7 +423,7 @@ void ViewerWindow::AskNightFigures() {
 }
 
 void ViewerWindow::AskSkyglowExport() {
-    const QString base = files_.IsFolder() ? files_.Folder() : QString();
+    const QString base = source_->ExportFolder();
     const QString name =
         SpanTitle(lines_.span).toLower().replace(u' ', u'-') + QStringLiteral(".dat");
     const QString path = QFileDialog::getSaveFileName(
@@ -390,7 +449,11 @@ QString ViewerWindow::SkyStatusText() const {
 
 void ViewerWindow::ShowReadout(double t, double secondsPerPixel) {
     const DayRecord* record = chart_->Series().At(t, secondsPerPixel);
-    readout_->setText(::ReadoutText(WallSeconds(std::floor(t)), record, settings_));
+    QString text = ::ReadoutText(WallSeconds(std::floor(t)), record, settings_);
+    if (!curves_->Others().empty())
+        text =
+            stations_.front() + QStringLiteral(": ") + text + curves_->Readout(t, secondsPerPixel);
+    readout_->setText(text);
 }
 
 void ViewerWindow::ShowSummary() {

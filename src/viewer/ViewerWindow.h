@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's window: the days found down the left, the chart of the span shown, the
 // toolbar that switches between a day, a night, a week and a year of nights and steps to
-// the previous or next one (also Page Up and Page Down), and a status bar with the line under the
-// pointer and the lines that were not read. It follows the day files being written.
+// the previous or next one (also Page Up and Page Down), and a status bar with the line
+// under the pointer and the lines that were not read. It shows whatever source of lines
+// it is given (day files, an archive) and follows it as it grows; the Year view and the
+// nightly figures need day files.
 #pragma once
 
-#include "DayFileCache.h"
-#include "DayFileSet.h"
 #include "LogSpan.h"
 #include "MinuteCache.h"
+#include "RecordSource.h"
 #include "RegionalSettings.h"
 #include "SkyOverlay.h"
 #include "ViewerOptions.h"
@@ -17,21 +18,35 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <memory>
+
+class DayFileSource;
 class DayList;
 class QAction;
 class QLabel;
 class QStackedWidget;
 class SpanChart;
+class StationCurves;
 class YearChart;
 
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
 public:
+    // The day files the options name.
     ViewerWindow(const ViewerOptions& options, std::int64_t today, QWidget* parent = nullptr);
+    // Any source; the options' span and stations are shown first.
+    ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOptions& options,
+                 std::int64_t today, QWidget* parent = nullptr);
     ~ViewerWindow() override;
 
     void OpenFolder(const QString& folder);
     void OpenFiles(const QStringList& paths);
+    // Shows another source, from its first station's newest span.
+    void SetSource(std::unique_ptr<RecordSource> source);
+    RecordSource& Source() const { return *source_; }
+    // The stations shown together, the first one's lines in Lines().
+    void ShowStations(const QStringList& stations);
+    const QStringList& Stations() const { return stations_; }
     void ShowSpan(const TimeSpan& span, bool keepView = false);
     void Step(int steps);
     void SetKind(SpanKind kind);
@@ -48,6 +63,7 @@ public:
 
     SpanChart& Chart() const { return *chart_; }
     YearChart& Year() const { return *year_; }
+    StationCurves& Curves() const { return *curves_; }
     DayList& Days() const { return *days_; }
     // The span shown, and what was read for it; its lines are in Records().
     const SpanLines& Lines() const { return lines_; }
@@ -59,7 +75,6 @@ public:
 
 private:
     void BuildActions();
-    void SetFiles(DayFileSet files);
     void Watch();
     void ShowReadout(double t, double secondsPerPixel);
     void ShowSummary();
@@ -67,12 +82,17 @@ private:
     void AskNightFigures();
     void AskSkyglowExport();
     void ShowSkyStatus();
+    // Takes a source: the sky's station description, the list of days, the title.
+    void AdoptSource(std::unique_ptr<RecordSource> source);
+    // The day files shown, if the source is day files (the Year view and the nightly
+    // figures read them); null for an archive.
+    DayFileSource* DayFiles() const;
     TimeSpan NewestSpan(SpanKind kind);
 
     std::int64_t today_;
     RegionalSettings settings_;
-    DayFileSet files_;
-    DayFileCache cache_;
+    std::unique_ptr<RecordSource> source_;
+    QStringList stations_;
     SpanLines lines_;
     SpanKind kind_ = SpanKind::Night;
     SkyOverlay sky_;
@@ -82,6 +102,7 @@ private:
     QStackedWidget* charts_;
     MinuteCache minuteCache_;
     bool yearShown_ = false;
+    std::unique_ptr<StationCurves> curves_;
     DayList* days_;
     QLabel* readout_;
     QLabel* notes_;
@@ -89,6 +110,9 @@ private:
     QAction* kindActions_[4] = {}; // day, night, week, year
     QAction* logarithmic_ = nullptr;
     QAction* magnitude_ = nullptr;
+    QAction* fitLines_ = nullptr;
+    QAction* nightFigures_ = nullptr;
     QFileSystemWatcher watcher_;
     QTimer refreshTimer_;
+    QTimer pollTimer_;
 };

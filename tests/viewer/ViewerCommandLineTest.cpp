@@ -239,6 +239,25 @@ TEST(ViewerCommandLine, Options) {
         QStringLiteral("/srv/sky"));
     EXPECT_EQ(parse({"--help"}).outcome, ParsedOptions::Help);
     EXPECT_TRUE(parse({"--help"}).text.contains(QStringLiteral("--export")));
+
+    // The archive with the sky's options: --location and the span's export go along; the
+    // year of nights and the figures of nights read day files, and are refused.
+    parsed = parse({"--archive", "", "--station", "ridge", "--location", "48.2,16.4", "--export",
+                    "x.png", "--night", "2009-01-20"});
+    ASSERT_EQ(parsed.outcome, ParsedOptions::Run) << parsed.text.toStdString();
+    EXPECT_EQ(parsed.options.archive, QString());
+    EXPECT_EQ(parsed.options.stations, QStringList{QStringLiteral("ridge")});
+    EXPECT_TRUE(parsed.options.location.has_value());
+    EXPECT_EQ(parsed.options.span, TimeSpan::Of(SpanKind::Night, DaysFromCivil(2009, 1, 20)));
+    for (const QStringList& refused :
+         {QStringList{"--archive", "", "--year", "today"},
+          QStringList{"--archive", "", "--export", "n.csv", "--nights", "2009-01-01", "2009-01-05"},
+          QStringList{"--archive", "", "--export", "n.dat", "--ida"}}) {
+        parsed = parse(refused);
+        EXPECT_EQ(parsed.outcome, ParsedOptions::Error) << refused.join(u' ').toStdString();
+        EXPECT_TRUE(parsed.text.contains(QStringLiteral("not with --archive")))
+            << parsed.text.toStdString();
+    }
 }
 
 } // namespace

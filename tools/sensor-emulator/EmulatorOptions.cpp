@@ -102,6 +102,8 @@ bool parseEmulatorOptions(int argc, char** argv, EmulatorOptions& options) {
          "Answer every light request with this count and range", "COUNT:RANGE"},
         {"temperature", 0, 0, G_OPTION_ARG_CALLBACK, reinterpret_cast<gpointer>(parseTemperature),
          "Answer every temperature request with this value", "CELSIUS"},
+        {"light-scale", 0, 0, G_OPTION_ARG_DOUBLE, &options.lightScale,
+         "Multiply the light by FACTOR (default 1), for stations under different skies", "FACTOR"},
         {"faults", 'f', 0, G_OPTION_ARG_STRING, &faults,
          "Fault timetable, e.g. 10:unplug,15:replug,30:silent,35:answer,40:short,45:normal,"
          "50:late",
@@ -136,6 +138,11 @@ bool parseEmulatorOptions(int argc, char** argv, EmulatorOptions& options) {
     options.usbredirSocket = taken(socket);
     options.verbose = verbose;
     options.lateMs = lateMs;
+    if (ok && !(options.lightScale > 0 && options.lightScale <= 1000)) {
+        std::fprintf(stderr, "sensor-emulator: --light-scale wants a factor above 0, at most "
+                             "1000\n");
+        ok = false;
+    }
     if (ok && lateMs < 0) {
         std::fprintf(stderr, "sensor-emulator: --late-ms wants milliseconds, 0 or more\n");
         ok = false;

@@ -18,6 +18,7 @@ struct EmulatorOptions {
     int lateMs = 300;
     std::optional<LightModel::Light> light;
     std::optional<double> temperature;
+    double lightScale = 1; // multiplies the light: stations side by side under other skies
     bool verbose = false;
     std::vector<std::string> command; // what runs against the umockdev device
 };

@@ -25,6 +25,7 @@ EmulatorSession::EmulatorSession(const EmulatorOptions& options)
     , sensor_(std::make_unique<SensorProtocol>(*model_)) {
     if (options.light) model_->holdLight(*options.light);
     if (options.temperature) model_->holdTemperature(*options.temperature);
+    model_->scaleLight(options.lightScale);
 }
 
 EmulatorSession::~EmulatorSession() {

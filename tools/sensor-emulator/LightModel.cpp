@@ -45,7 +45,7 @@ double LightModel::sunHeight(double elapsed) const {
 double LightModel::flux(double elapsed) const {
     // Twilight is short: the light rises steeply while the sun is near the horizon.
     const double daylight = (1 + std::tanh(6 * (sunHeight(elapsed) + 0.05))) / 2;
-    return std::pow(10.0, NightLog + (NoonLog - NightLog) * daylight);
+    return scale_ * std::pow(10.0, NightLog + (NoonLog - NightLog) * daylight);
 }
 
 LightModel::Light LightModel::light(double elapsed) {

@@ -31,12 +31,15 @@ public:
     // Hold the light or the temperature at one value, for checks that need exact numbers.
     void holdLight(Light light) { heldLight_ = light; }
     void holdTemperature(double celsius) { heldTemperature_ = celsius; }
+    // Multiplies the light, so that emulated stations side by side see different skies.
+    void scaleLight(double factor) { scale_ = factor; }
 
 private:
     double sunHeight(double elapsed) const; // -1 at midnight, +1 at noon
 
     double daySeconds_;
     double startOfDay_;
+    double scale_ = 1;
     int range_ = 5;
     std::optional<Light> heldLight_;
     std::optional<double> heldTemperature_;

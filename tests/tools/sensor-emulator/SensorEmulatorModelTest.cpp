@@ -51,6 +51,20 @@ TEST(LightModel, StartOfDayFollowsTheGivenTime) {
     EXPECT_GT(noon.flux(0), 1000 * midnight.flux(0));
 }
 
+// A darker sky: a fifth of the light, read in a more sensitive range at dusk.
+TEST(LightModel, ScaledLightIsDarkerOrBrighterAllDay) {
+    LightModel plain(100, 0), dark(100, 0);
+    dark.scaleLight(0.2);
+    for (double t : {0.0, 25.0, 50.0})
+        EXPECT_NEAR(dark.flux(t), 0.2 * plain.flux(t), 1e-9 * plain.flux(t)) << t;
+    int plainRange = 0, darkRange = 0;
+    for (int step = 0; step <= 20; ++step) {
+        plainRange = plain.light(step).range;
+        darkRange = dark.light(step).range;
+    }
+    EXPECT_GE(darkRange, plainRange);
+}
+
 // The reading side keeps sixteenths of a degree: raw >> 3 (arithmetic) is sixteenths.
 TEST(SensorProtocol, TemperatureIsSixteenthsLeftAlignedBy3Bits) {
     EXPECT_EQ(SensorProtocol::rawTemperature(3.125), 0x0190);

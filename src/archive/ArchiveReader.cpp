@@ -1,0 +1,164 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ArchiveReader.h"
+
+#include <libpq-fe.h>
+
+#include <cstdlib>
+
+namespace {
+
+// The span's local bounds as the timestamps they stand for, and UTC bounds a day and two
+// hours wider, so the partitions and the index narrow the search whatever the station's
+// time zone.
+constexpr const char* kSpanWhere =
+    " FROM readings WHERE station = $1"
+    " AND utc >= ($2::timestamp AT TIME ZONE 'UTC') - interval '26 hours'"
+    " AND utc < ($3::timestamp AT TIME ZONE 'UTC') + interval '26 hours'"
+    " AND local >= $2::timestamp AND local < $3::timestamp";
+
+QByteArray Utf8(const QString& text) {
+    return text.toUtf8();
+}
+
+QByteArray Stamp(WallSeconds t) {
+    return IsoWallTime(t).toLatin1();
+}
+
+} // namespace
+
+struct ArchiveReader::Result {
+    std::unique_ptr<PGresult, void (*)(PGresult*)> result{nullptr, PQclear};
+
+    int Rows() const { return PQntuples(result.get()); }
+    bool Null(int row, int column) const { return PQgetisnull(result.get(), row, column) != 0; }
+    const char* Text(int row, int column) const { return PQgetvalue(result.get(), row, column); }
+    std::int64_t Integer(int row, int column) const {
+        return std::strtoll(Text(row, column), nullptr, 10);
+    }
+    std::optional<std::int64_t> MaybeInteger(int row, int column) const {
+        if (Null(row, column)) return std::nullopt;
+        return Integer(row, column);
+    }
+    std::optional<bool> MaybeBool(int row, int column) const {
+        if (Null(row, column)) return std::nullopt;
+        return Text(row, column)[0] == 't';
+    }
+    QString String(int row, int column) const { return QString::fromUtf8(Text(row, column)); }
+};
+
+ArchiveReader::ArchiveReader(const QString& address) {
+    connection_ = PQconnectdb(Utf8(address).constData());
+    if (PQstatus(connection_) != CONNECTION_OK) {
+        const std::string why = PQerrorMessage(connection_);
+        PQfinish(connection_);
+        connection_ = nullptr;
+        throw ArchiveError("cannot reach the archive: " +
+                           QString::fromStdString(why).trimmed().toStdString());
+    }
+    // Time stamps in results and parameters are read and written as UTC.
+    PQclear(PQexec(connection_, "SET TIME ZONE 'UTC'"));
+}
+
+ArchiveReader::~ArchiveReader() {
+    if (connection_) PQfinish(connection_);
+}
+
+QString ArchiveReader::Describe() const {
+    const QString host = QString::fromUtf8(PQhost(connection_));
+    return QStringLiteral("%1 on %2")
+        .arg(QString::fromUtf8(PQdb(connection_)),
+             host.startsWith(u'/') ? QStringLiteral("this machine") : host);
+}
+
+ArchiveReader::Result ArchiveReader::Query(const char* sql,
+                                           const std::vector<QByteArray>& parameters) {
+    std::vector<const char*> values;
+    values.reserve(parameters.size());
+    for (const QByteArray& parameter : parameters)
+        values.push_back(parameter.constData());
+    for (int attempt = 0;; ++attempt) {
+        Result result;
+        result.result.reset(PQexecParams(connection_, sql, int(values.size()), nullptr,
+                                         values.data(), nullptr, nullptr, 0));
+        if (PQresultStatus(result.result.get()) == PGRES_TUPLES_OK) return result;
+        // A server restarted since: one new connection, and the question asked again.
+        if (attempt == 0 && PQstatus(connection_) == CONNECTION_BAD) {
+            PQreset(connection_);
+            if (PQstatus(connection_) == CONNECTION_OK) {
+                PQclear(PQexec(connection_, "SET TIME ZONE 'UTC'"));
+                continue;
+            }
+        }
+        throw ArchiveError("the archive did not answer: " +
+                           QString::fromUtf8(PQerrorMessage(connection_)).trimmed().toStdString());
+    }
+}
+
+QStringList ArchiveReader::Stations() {
+    // The names in the readings are found through their index, one name at a time, so
+    // that a station without a row of its own is listed without reading every line.
+    const Result result =
+        Query("WITH RECURSIVE found(name) AS ("
+              " SELECT min(station) FROM readings"
+              " UNION ALL SELECT (SELECT min(station) FROM readings WHERE station > found.name)"
+              " FROM found WHERE found.name IS NOT NULL)"
+              " SELECT name FROM stations UNION SELECT name FROM found WHERE name IS NOT NULL"
+              " ORDER BY 1",
+              {});
+    QStringList names;
+    for (int row = 0; row < result.Rows(); ++row)
+        names << result.String(row, 0);
+    return names;
+}
+
+std::vector<DayRecord> ArchiveReader::Span(const QString& station, const TimeSpan& span) {
+    const std::string sql =
+        std::string("SELECT extract(epoch FROM local)::bigint, temperature_tenths, mean_count, "
+                    "range") +
+        kSpanWhere + " ORDER BY local, utc";
+    const Result result = Query(sql.c_str(), {Utf8(station), Stamp(span.from), Stamp(span.to)});
+    std::vector<DayRecord> records;
+    records.reserve(std::size_t(result.Rows()));
+    for (int row = 0; row < result.Rows(); ++row) {
+        DayRecord record;
+        record.time = result.Integer(row, 0);
+        record.temperatureTenths = std::int16_t(result.Integer(row, 1));
+        record.mean = std::int32_t(result.Integer(row, 2));
+        record.range = std::int16_t(result.Integer(row, 3));
+        records.push_back(record);
+    }
+    return records;
+}
+
+std::pair<std::int64_t, std::int64_t> ArchiveReader::SpanStamp(const QString& station,
+                                                               const TimeSpan& span) {
+    const std::string sql =
+        std::string("SELECT count(*), coalesce(extract(epoch FROM max(utc))::bigint, 0)") +
+        kSpanWhere;
+    const Result result = Query(sql.c_str(), {Utf8(station), Stamp(span.from), Stamp(span.to)});
+    return {result.Integer(0, 0), result.Integer(0, 1)};
+}
+
+std::vector<DaySummary> ArchiveReader::Days(const QString& station, std::int64_t fromDay) {
+    const Result result =
+        Query("SELECT local::date - date '1970-01-01', count(*),"
+              " extract(epoch FROM min(local))::bigint, extract(epoch FROM max(local))::bigint"
+              " FROM readings WHERE station = $1"
+              " AND utc >= ($2::timestamp AT TIME ZONE 'UTC') - interval '26 hours'"
+              " AND local >= $2::timestamp GROUP BY 1 ORDER BY 1 DESC",
+              {Utf8(station), Stamp(StartOfDay(fromDay))});
+    std::vector<DaySummary> days;
+    days.reserve(std::size_t(result.Rows()));
+    for (int row = 0; row < result.Rows(); ++row)
+        days.push_back({result.Integer(row, 0), result.Integer(row, 1), result.Integer(row, 2),
+                        result.Integer(row, 3)});
+    return days;
+}
+
+std::optional<WallSeconds> ArchiveReader::Newest(const QString& station) {
+    const Result result = Query("SELECT extract(epoch FROM local)::bigint FROM readings"
+                                " WHERE station = $1 ORDER BY utc DESC LIMIT 1",
+                                {Utf8(station)});
+    if (result.Rows() == 0) return std::nullopt;
+    return result.Integer(0, 0);
+}

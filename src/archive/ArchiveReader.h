@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Reads the network's archive back: the stations it holds, the days each has lines on, and
+// a station's lines within a span of its local time. One connection through libpq; a
+// connection that broke is made again once per call.
+//
+// A span is read by the local stamps the station wrote, so a night shows the same lines
+// as the station's own day files; the UTC bounds, a day wider than any time zone's
+// offset on either side, only let the database skip the months and index pages that
+// cannot hold the span.
+#pragma once
+
+#include "DayRecord.h"
+#include "LogSpan.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+struct pg_conn;
+
+class ArchiveError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class ArchiveReader {
+public:
+    // Connects to `address` ("postgresql://…" or "key=value …"; empty: the PG* variables).
+    // Throws ArchiveError with the server's or libpq's words when it cannot.
+    explicit ArchiveReader(const QString& address);
+    ~ArchiveReader();
+    ArchiveReader(const ArchiveReader&) = delete;
+    ArchiveReader& operator=(const ArchiveReader&) = delete;
+
+    // "database on host" of the connection.
+    QString Describe() const;
+
+    // Every station with a row of its own or lines, by name. Throws ArchiveError.
+    QStringList Stations();
+    // A station's lines stamped within [span.from, span.to) of its local time, in the
+    // order of their stamps (equal stamps in the order they were taken).
+    std::vector<DayRecord> Span(const QString& station, const TimeSpan& span);
+    // The number of those lines and the newest UTC time among them (0 without lines):
+    // enough to tell whether the span grew since it was read.
+    std::pair<std::int64_t, std::int64_t> SpanStamp(const QString& station, const TimeSpan& span);
+    // A station's days with lines on or after `fromDay` (days since 1970-01-01 of its
+    // local time), with their counts and first and last stamps; newest first.
+    std::vector<DaySummary> Days(const QString& station, std::int64_t fromDay);
+    // The local stamp of a station's newest line (by UTC); none without lines.
+    std::optional<WallSeconds> Newest(const QString& station);
+
+private:
+    struct Result;
+    Result Query(const char* sql, const std::vector<QByteArray>& parameters);
+
+    pg_conn* connection_ = nullptr;
+};
