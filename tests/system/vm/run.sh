@@ -117,7 +117,7 @@ stop_emulator() {
 if [ -r /dev/kvm ] && [ -w /dev/kvm ] && grep -q -w -E 'vmx|svm' /proc/cpuinfo; then
     accel="-accel kvm -accel tcg"; guard=1200
 else
-    accel="-accel tcg"; guard=3600
+    accel="-accel tcg"; guard=2400
 fi
 boots=0
 start_machine() {
