@@ -80,7 +80,16 @@ def hold(rig, stations, start_index, warmup, window):
                                "--stations", str(stations), "--start-index", str(start_index),
                                "--seconds", str(seconds), "--connections", "4"],
                               stdout=subprocess.PIPE, text=True)
-    out, _ = player.communicate()
+    # One generator thread plays every station: past what one core can send it falls
+    # behind and its queue grows without end. That is the generator's limit, not a figure.
+    try:
+        out, _ = player.communicate(timeout=3 * seconds + 60)
+    except subprocess.TimeoutExpired:
+        player.kill()
+        player.communicate()
+        return False, (f"N={stations:6d}: the load generator could not keep the pace (still "
+                       f"sending {3 * seconds + 60} s after it began): the limit of the "
+                       f"generator on this machine, not of the collector; load {load_average()}")
     elapsed = time.monotonic() - began
     sent = int(re.search(r"published (\d+)", out).group(1))
     late = int(re.search(r"late (\d+)", out).group(1))

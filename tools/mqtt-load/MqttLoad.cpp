@@ -71,7 +71,9 @@ mosquitto* Connect(const Options& o, const std::string& id, const std::string* w
                    const std::string* willPayload, bool ownThread = false) {
     mosquitto* m = mosquitto_new(id.c_str(), true, nullptr);
     if (!m) Usage("cannot make a client");
-    mosquitto_max_inflight_messages_set(m, 0);
+    // A bounded window: the library looks an acknowledgement up in the list of messages in
+    // flight, so an unbounded one makes a backlog ever slower to drain.
+    mosquitto_max_inflight_messages_set(m, 500);
     mosquitto_publish_callback_set(m, &OnPublish);
     if (willTopic)
         mosquitto_will_set(m, willTopic->c_str(), int(willPayload->size()), willPayload->data(), 1,
