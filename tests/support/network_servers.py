@@ -96,8 +96,9 @@ class Database:
     run it without fsync (a restart of the server still keeps every commit; only a power
     cut would not); benchmarks with fsync, as a real server runs."""
 
-    def __init__(self, folder, fsync=False):
+    def __init__(self, folder, fsync=False, settings=None):
         self.fsync = fsync
+        self.settings = settings or {}
         self.folder = os.path.join(folder, "pg")
         self.data = os.path.join(self.folder, "data")
         self.port = free_port()  # names the socket file; nothing listens on TCP
@@ -123,7 +124,8 @@ class Database:
         self._run(f"{PG_BIN}/pg_ctl", "-D", self.data, "-l", os.path.join(self.folder, "log"),
                   "-w", "-t", "60", "-o",
                   f"-k {self.folder} -p {self.port} -c listen_addresses=''"
-                  + ("" if self.fsync else " -c fsync=off"),
+                  + ("" if self.fsync else " -c fsync=off")
+                  + "".join(f" -c {key}={value}" for key, value in self.settings.items()),
                   "start")
         self.started = True
         return self
