@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CollectorOptions.h"
 
+#include "BrokerOptions.h"
+
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QDir>
 
 namespace {
@@ -34,27 +35,17 @@ bool ReadNumber(const QCommandLineParser& parser, const QString& name, int low, 
 
 CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
                                               const QString& stateDirectory) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(Summary);
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    ProgramCommandLine program(QStringLiteral("nocturo-collect"), Summary);
+    QCommandLineParser& parser = program.Parser();
+    const BrokerOptions broker(BrokerOptionNames{.url = QStringLiteral("broker"),
+                                                 .ca = QStringLiteral("ca"),
+                                                 .credentials = QStringLiteral("credentials"),
+                                                 .prefix = QStringLiteral("prefix"),
+                                                 .clientId = QStringLiteral("client-id")},
+                               QStringLiteral("mqtt://localhost"),
+                               QStringLiteral("nocturo-collect"));
+    broker.AddTo(parser);
     parser.addOptions({
-        {QStringLiteral("broker"),
-         QStringLiteral("The broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT] (TLS); default "
-                        "mqtt://localhost."),
-         QStringLiteral("URL")},
-        {QStringLiteral("ca"),
-         QStringLiteral("A certificate authority for mqtts, instead of the system's."),
-         QStringLiteral("FILE")},
-        {QStringLiteral("credentials"),
-         QStringLiteral("A file with the broker's user name and password, one a line."),
-         QStringLiteral("FILE")},
-        {QStringLiteral("prefix"), QStringLiteral("The stations' topic prefix; default nocturo."),
-         QStringLiteral("PREFIX")},
-        {QStringLiteral("client-id"),
-         QStringLiteral("The collector's MQTT client id, under which the broker keeps its "
-                        "session; default nocturo-collect."),
-         QStringLiteral("ID")},
         {QStringLiteral("database"),
          QStringLiteral("The archive: postgresql://… or a libpq connection string; default: "
                         "the PG* environment variables."),
@@ -79,47 +70,26 @@ CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
 
     CollectorCommandLine line;
     auto wrong = [&](const QString& error) {
-        line.status = CollectorCommandLine::UsageStatus;
-        line.error = error;
-        line.usage = parser.helpText();
+        static_cast<CommandLineOutcome&>(line) = program.Wrong(error);
         return line;
     };
-    if (!parser.parse(arguments)) return wrong(parser.errorText());
-    if (parser.isSet(help)) {
-        line.output = parser.helpText();
-        return line;
-    }
-    if (parser.isSet(version)) {
-        line.output = QCoreApplication::applicationName() + QLatin1Char(' ') +
-                      QCoreApplication::applicationVersion() + QLatin1Char('\n');
-        return line;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return wrong(QStringLiteral("Unexpected argument \"%1\"")
-                         .arg(parser.positionalArguments().constFirst()));
+    if (!program.Parse(arguments, line)) return line;
 
     CollectorOptions& o = line.options;
     QString error;
-    if (parser.isSet(QStringLiteral("broker"))) {
-        const auto address = BrokerAddress::Parse(parser.value(QStringLiteral("broker")), &error);
-        if (!address) return wrong(QStringLiteral("--broker: %1").arg(error));
-        o.broker = *address;
-    }
+    BrokerChoice choice;
+    choice.address = o.broker;
+    choice.clientId = o.clientId;
+    if (!broker.Read(parser, choice, error)) return wrong(error);
+    o.broker = *choice.address;
+    o.caFile = choice.caFile;
+    o.account = choice.account;
+    o.warning = choice.warning;
+    o.prefix = choice.prefix;
+    o.clientId = choice.clientId;
     if (!ReadNumber(parser, QStringLiteral("stale-after"), 1, 10080, o.staleAfterMinutes, error) ||
         !ReadNumber(parser, QStringLiteral("report-every"), 1, 86400, o.reportEverySeconds, error))
         return wrong(error);
-    o.caFile = parser.value(QStringLiteral("ca"));
-    if (!o.caFile.isEmpty() && !o.broker.tls)
-        return wrong(QStringLiteral("--ca needs an mqtts:// broker"));
-    if (parser.isSet(QStringLiteral("prefix"))) o.prefix = parser.value(QStringLiteral("prefix"));
-    if (o.prefix.isEmpty() || o.prefix.contains(u'+') || o.prefix.contains(u'#') ||
-        o.prefix.startsWith(u'/') || o.prefix.endsWith(u'/'))
-        return wrong(QStringLiteral("--prefix wants topic levels without wildcards, not \"%1\"")
-                         .arg(o.prefix));
-    if (parser.isSet(QStringLiteral("client-id")))
-        o.clientId = parser.value(QStringLiteral("client-id"));
-    if (o.clientId.isEmpty() || o.clientId.toUtf8().size() > 23 * 8)
-        return wrong(QStringLiteral("--client-id wants a name of 1 to 184 bytes"));
     o.database = parser.value(QStringLiteral("database"));
     o.createSchema = parser.isSet(QStringLiteral("create-schema"));
     o.status = parser.isSet(QStringLiteral("status"));
@@ -129,10 +99,6 @@ CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
                   ? parser.value(QStringLiteral("spool"))
                   : QDir(stateDirectory.isEmpty() ? QDir::currentPath() : stateDirectory)
                         .filePath(QStringLiteral("nocturo-collect.spool"));
-    if (parser.isSet(QStringLiteral("credentials")) && !o.status && !o.createSchema) {
-        o.account = BrokerAccount::Read(parser.value(QStringLiteral("credentials")), &error);
-        if (!o.account) return wrong(QStringLiteral("--credentials: %1").arg(error));
-    }
     line.run = true;
     return line;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "BrokerSettings.h"
+#include "cli/ProgramCommandLine.h"
 
 #include <QString>
 #include <QStringList>
@@ -15,6 +16,7 @@ struct CollectorOptions {
     BrokerAddress broker{QStringLiteral("localhost"), 1883, false};
     QString caFile;                       // a private certificate authority for mqtts
     std::optional<BrokerAccount> account; // from --credentials
+    QString warning;                      // about the credentials, e.g. that others may read them
     QString prefix = QStringLiteral("nocturo");
     QString clientId = QStringLiteral("nocturo-collect");
     QString database; // libpq connection string; empty: the PG* environment
@@ -25,14 +27,7 @@ struct CollectorOptions {
     int reportEverySeconds = 60;
 };
 
-struct CollectorCommandLine {
-    static constexpr int UsageStatus = 2;
-
-    bool run = false;
-    int status = 0;
-    QString output;
-    QString error;
-    QString usage;
+struct CollectorCommandLine : CommandLineOutcome {
     CollectorOptions options;
 };
 

@@ -13,6 +13,7 @@
 #include "StationHealth.h"
 #include "SystemdNotifier.h"
 #include "TerminationSignals.h"
+#include "cli/ExitStatus.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -23,19 +24,17 @@
 
 namespace {
 
-// Exit status of --status when the archive cannot be read: "unknown" to a monitor.
-constexpr int kArchiveUnreadable = 3;
-
 int CreateSchema(const CollectorOptions& options, EventLines& lines) {
     PgConnection connection;
-    if (!connection.Open(options.database) || !archiveschema::Create(connection)) {
+    const bool reached = connection.Open(options.database);
+    if (!reached || !archiveschema::Create(connection)) {
         lines.Line(
             EventLines::Priority::Error,
             QStringLiteral("cannot create the archive's tables: %1").arg(connection.Error()));
-        return 1;
+        return reached ? exitstatus::Alert : exitstatus::Unreachable;
     }
     lines.Line(EventLines::Priority::Notice, QStringLiteral("the archive's tables are ready"));
-    return 0;
+    return exitstatus::Ok;
 }
 
 int ShowStatus(const CollectorOptions& options, EventLines& lines) {
@@ -47,12 +46,12 @@ int ShowStatus(const CollectorOptions& options, EventLines& lines) {
     if (!stations) {
         lines.Line(EventLines::Priority::Error, QStringLiteral("cannot read the archive: %1")
                                                     .arg(why.isEmpty() ? connection.Error() : why));
-        return kArchiveUnreadable;
+        return exitstatus::Unreachable;
     }
     const HealthReport report =
         MakeHealthReport(*stations, now, std::int64_t(options.staleAfterMinutes) * 60);
     std::fputs(report.table.toLocal8Bit().constData(), stdout);
-    return report.Alert() ? 1 : 0;
+    return report.Alert() ? exitstatus::Alert : exitstatus::Ok;
 }
 
 } // namespace
@@ -68,15 +67,11 @@ int main(int argc, char* argv[]) {
     // systemd names the state directory (the first, when there are several).
     const QString state = qEnvironmentVariable("STATE_DIRECTORY").section(u':', 0, 0);
     CollectorCommandLine command = ReadCollectorCommandLine(QCoreApplication::arguments(), state);
-    if (!command.run) {
-        if (!command.output.isEmpty()) std::fputs(command.output.toLocal8Bit().constData(), stdout);
-        if (!command.error.isEmpty()) {
-            lines.Line(EventLines::Priority::Error, command.error);
-            std::fputs(command.usage.toLocal8Bit().constData(), stderr);
-        }
-        return command.status;
-    }
+    if (!command.run)
+        return PrintCommandLineOutcome(
+            command, [&](const QString& error) { lines.Line(EventLines::Priority::Error, error); });
     const CollectorOptions& options = command.options;
+    if (!options.warning.isEmpty()) lines.Line(EventLines::Priority::Warning, options.warning);
     if (options.createSchema) return CreateSchema(options, lines);
     if (options.status) return ShowStatus(options, lines);
 
@@ -99,7 +94,7 @@ int main(int argc, char* argv[]) {
         lines, &notifier);
     if (!collector.Start(&why)) {
         lines.Line(EventLines::Priority::Error, why);
-        return 1;
+        return exitstatus::Alert;
     }
     MqttClient client(broker);
     client.SetBeforeAcknowledging([&] { return collector.MakeDurable(); });

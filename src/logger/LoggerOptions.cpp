@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LoggerOptions.h"
 
+#include "BrokerOptions.h"
 #include "StationDescription.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -39,61 +39,38 @@ bool ReadDelay(const QCommandLineParser& parser, const QString& name, std::uint1
     return true;
 }
 
-// A topic prefix: one or more levels of a topic, without wildcards.
-bool ValidPrefix(const QString& prefix) {
-    if (prefix.isEmpty() || prefix.startsWith(u'/') || prefix.endsWith(u'/') ||
-        prefix.contains(QStringLiteral("//")) || prefix.contains(u'+') || prefix.contains(u'#'))
-        return false;
-    for (const QChar c : prefix)
-        if (c.category() == QChar::Other_Control) return false;
-    return prefix.toUtf8().size() <= 200;
+BrokerOptions PublishBroker() {
+    return BrokerOptions(BrokerOptionNames{.url = QStringLiteral("publish"),
+                                           .ca = QStringLiteral("publish-ca"),
+                                           .credentials = QStringLiteral("publish-credentials"),
+                                           .prefix = QStringLiteral("publish-prefix"),
+                                           .clientId = {}},
+                         QString());
 }
 
 // The publishing options, or an error text.
 bool ReadPublishOptions(const QCommandLineParser& parser, LoggerOptions& options, QString& error) {
-    const QStringList needing = {QStringLiteral("publish-ca"),
-                                 QStringLiteral("publish-credentials"),
-                                 QStringLiteral("publish-prefix"), QStringLiteral("home-assistant"),
+    const QStringList needing = {QStringLiteral("home-assistant"),
                                  QStringLiteral("publish-retry-max")};
     if (!parser.isSet(QStringLiteral("publish"))) {
+        QString given = PublishBroker().FirstSetBesidesUrl(parser);
         for (const QString& name : needing)
-            if (parser.isSet(name)) {
-                error = QStringLiteral("--%1 goes with --publish").arg(name);
-                return false;
-            }
+            if (given.isEmpty() && parser.isSet(name)) given = name;
+        if (!given.isEmpty()) {
+            error = QStringLiteral("--%1 goes with --publish").arg(given);
+            return false;
+        }
         return true;
     }
+    BrokerChoice broker;
+    if (!PublishBroker().Read(parser, broker, error)) return false;
     PublishOptions publish;
-    const std::optional<BrokerAddress> address =
-        BrokerAddress::Parse(parser.value(QStringLiteral("publish")), &error);
-    if (!address) {
-        error = QStringLiteral("--publish: ") + error;
-        return false;
-    }
-    publish.address = *address;
-    if (parser.isSet(QStringLiteral("publish-ca"))) {
-        publish.caFile = parser.value(QStringLiteral("publish-ca"));
-        if (!publish.address.tls) {
-            error = QStringLiteral("--publish-ca goes with an mqtts:// broker");
-            return false;
-        }
-        QFile ca(publish.caFile);
-        if (!ca.open(QIODevice::ReadOnly)) {
-            error = QStringLiteral("--publish-ca: cannot read \"%1\": %2")
-                        .arg(publish.caFile, ca.errorString());
-            return false;
-        }
-    }
-    publish.credentialsFile = parser.value(QStringLiteral("publish-credentials"));
-    if (parser.isSet(QStringLiteral("publish-prefix"))) {
-        publish.prefix = parser.value(QStringLiteral("publish-prefix"));
-        if (!ValidPrefix(publish.prefix)) {
-            error = QStringLiteral("--publish-prefix wants topic levels such as \"nocturo\" or "
-                                   "\"network/nocturo\" (no +, # or empty level), not \"%1\"")
-                        .arg(publish.prefix);
-            return false;
-        }
-    }
+    publish.address = *broker.address;
+    publish.caFile = broker.caFile;
+    publish.credentialsFile = broker.credentialsFile;
+    publish.account = broker.account;
+    publish.warning = broker.warning;
+    publish.prefix = broker.prefix;
     publish.homeAssistant = parser.isSet(QStringLiteral("home-assistant"));
     if (parser.isSet(QStringLiteral("publish-retry-max"))) {
         const QString text = parser.value(QStringLiteral("publish-retry-max"));
@@ -114,10 +91,8 @@ bool ReadPublishOptions(const QCommandLineParser& parser, LoggerOptions& options
 } // namespace
 
 CommandLine ReadCommandLine(const QStringList& arguments) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(Summary);
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    ProgramCommandLine program(QStringLiteral("nocturo-logger"), Summary);
+    QCommandLineParser& parser = program.Parser();
     parser.addOption({QStringLiteral("data-dir"),
                       QStringLiteral("Where the day files go (created if missing); "
                                      "default: the working directory."),
@@ -136,22 +111,7 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
                       QStringLiteral("The station's name on the network (1 to 64 of a-z 0-9 _ -); "
                                      "default: name in station.conf, else the host name."),
                       QStringLiteral("NAME")});
-    parser.addOption({QStringLiteral("publish"),
-                      QStringLiteral("Publish every line, the status and the events to an MQTT "
-                                     "broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT] (TLS)."),
-                      QStringLiteral("URL")});
-    parser.addOption({QStringLiteral("publish-ca"),
-                      QStringLiteral("mqtts: the certificate authority that signed the broker's "
-                                     "certificate (PEM); default: the system's."),
-                      QStringLiteral("FILE")});
-    parser.addOption({QStringLiteral("publish-credentials"),
-                      QStringLiteral("A file with the broker account's user name and password, "
-                                     "one a line."),
-                      QStringLiteral("FILE")});
-    parser.addOption({QStringLiteral("publish-prefix"),
-                      QStringLiteral("The topics' prefix; default: nocturo (nocturo/NAME/reading, "
-                                     "/status, /event)."),
-                      QStringLiteral("PREFIX")});
+    PublishBroker().AddTo(parser);
     parser.addOption({QStringLiteral("home-assistant"),
                       QStringLiteral("Also publish Home Assistant's MQTT discovery.")});
     parser.addOption({QStringLiteral("publish-retry-max"),
@@ -161,24 +121,10 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
 
     CommandLine line;
     auto wrong = [&](const QString& error) {
-        line.status = CommandLine::UsageStatus;
-        line.error = error;
-        line.usage = parser.helpText();
+        static_cast<CommandLineOutcome&>(line) = program.Wrong(error);
         return line;
     };
-    if (!parser.parse(arguments)) return wrong(parser.errorText());
-    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
-        line.output = parser.helpText();
-        return line;
-    }
-    if (parser.isSet(version)) {
-        line.output = QCoreApplication::applicationName() + QLatin1Char(' ') +
-                      QCoreApplication::applicationVersion() + QLatin1Char('\n');
-        return line;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return wrong(QStringLiteral("Unexpected argument \"%1\"")
-                         .arg(parser.positionalArguments().constFirst()));
+    if (!program.Parse(arguments, line)) return line;
 
     LoggerOptions& options = line.options;
     if (parser.isSet(QStringLiteral("data-dir"))) {
@@ -193,9 +139,9 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
         return wrong(error);
     if (parser.isSet(QStringLiteral("station"))) {
         options.station = parser.value(QStringLiteral("station"));
-        if (!stationdescription::ValidName(options.station))
-            return wrong(QStringLiteral("--station wants 1 to 64 of a-z 0-9 _ -, not \"%1\"")
-                             .arg(options.station));
+        if (const QString problem = StationNameProblem(QStringLiteral("station"), options.station);
+            !problem.isEmpty())
+            return wrong(problem);
     }
     if (!ReadPublishOptions(parser, options, error)) return wrong(error);
     line.run = true;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "BrokerSettings.h"
+#include "cli/ProgramCommandLine.h"
 
 #include <QString>
 #include <QStringList>
@@ -15,8 +16,10 @@ struct PublishOptions {
     static constexpr int MaxRetrySeconds = 3600;
 
     BrokerAddress address;
-    QString caFile;          // --publish-ca
-    QString credentialsFile; // --publish-credentials
+    QString caFile;                       // --publish-ca
+    QString credentialsFile;              // --publish-credentials
+    std::optional<BrokerAccount> account; // read from it
+    QString warning;                      // about it, e.g. that others may read it
     QString prefix = QStringLiteral("nocturo");
     bool homeAssistant = false;
     int retryMaxSeconds = 60; // the longest wait between two attempts
@@ -35,14 +38,7 @@ struct LoggerOptions {
 };
 
 // What the command line asks for.
-struct CommandLine {
-    static constexpr int UsageStatus = 2; // exit status of a command line that is wrong
-
-    bool run = false; // false: exit at once with `status`
-    int status = 0;   // exit status when not run
-    QString output;   // for standard output: the help or the version
-    QString error;    // for standard error: what is wrong, in one line
-    QString usage;    // for standard error, after the error
+struct CommandLine : CommandLineOutcome {
     LoggerOptions options;
 };
 

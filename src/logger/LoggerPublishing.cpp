@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LoggerPublishing.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
 
 std::optional<PublisherSettings> PublishingSettings(const LoggerOptions& options,
@@ -24,18 +22,9 @@ std::optional<PublisherSettings> PublishingSettings(const LoggerOptions& options
     broker.clientId = QStringLiteral("nocturo-") + settings.station;
     broker.retryMaxMs = publish.retryMaxSeconds * 1000;
     broker.retryFirstMs = std::min(broker.retryFirstMs, broker.retryMaxMs);
-    if (!publish.credentialsFile.isEmpty()) {
-        QString why;
-        broker.account = BrokerAccount::Read(publish.credentialsFile, &why);
-        if (!broker.account) {
-            error = QStringLiteral("--publish-credentials: ") + why;
-            return std::nullopt;
-        }
-        const QFile::Permissions others = QFile::ReadGroup | QFile::ReadOther;
-        if (QFileInfo(publish.credentialsFile).permissions() & others)
-            warning = QStringLiteral("--publish-credentials: \"%1\" may be read by other users; "
-                                     "make it readable by the station's account alone (chmod 600)")
-                          .arg(publish.credentialsFile);
-    }
+    error.clear();
+    // Read and checked with the command line.
+    broker.account = publish.account;
+    warning = publish.warning;
     return settings;
 }

@@ -12,6 +12,7 @@
 #include "SystemdNotifier.h"
 #include "TerminationSignals.h"
 #include "UsbAPI.h"
+#include "cli/ExitStatus.h"
 
 #include <QCoreApplication>
 
@@ -30,18 +31,13 @@ int main(int argc, char* argv[]) {
     JournalLines lines(STDERR_FILENO, JournalLines::IsJournalStream(STDERR_FILENO),
                        QCoreApplication::applicationName());
     CommandLine command = ReadCommandLine(QCoreApplication::arguments());
-    if (!command.run) {
-        if (!command.output.isEmpty()) std::fputs(command.output.toLocal8Bit().constData(), stdout);
-        if (!command.error.isEmpty()) {
-            lines.Line(EventLines::Priority::Error, command.error);
-            std::fputs(command.usage.toLocal8Bit().constData(), stderr);
-        }
-        return command.status;
-    }
+    if (!command.run)
+        return PrintCommandLineOutcome(
+            command, [&](const QString& error) { lines.Line(EventLines::Priority::Error, error); });
     LoggerOptions& options = command.options;
     if (const QString error = PrepareDataDirectory(options.dataDirectory); !error.isEmpty()) {
         lines.Line(EventLines::Priority::Error, error);
-        return CommandLine::UsageStatus;
+        return exitstatus::Usage;
     }
 
     // The station's description beside the day files: its name and time zone on a network.
@@ -50,7 +46,7 @@ int main(int argc, char* argv[]) {
         description = stationdescription::Load(options.dataDirectory);
     } catch (const StationDescriptionError& e) {
         lines.Line(EventLines::Priority::Error, QString::fromUtf8(e.what()));
-        return CommandLine::UsageStatus;
+        return exitstatus::Usage;
     }
     QString error;
     QString warning;
@@ -58,7 +54,7 @@ int main(int argc, char* argv[]) {
         options, description, QCoreApplication::applicationVersion(), error, warning);
     if (!error.isEmpty()) {
         lines.Line(EventLines::Priority::Error, error);
-        return CommandLine::UsageStatus;
+        return exitstatus::Usage;
     }
     if (!warning.isEmpty()) lines.Line(EventLines::Priority::Warning, warning);
 

@@ -16,6 +16,7 @@
 #include "ViewerTexts.h"
 #include "ViewerWindow.h"
 #include "YearExport.h"
+#include "cli/ExitStatus.h"
 
 #include <QApplication>
 #include <QDir>
@@ -44,7 +45,7 @@ int Export(const ViewerOptions& options, RecordSource& source) {
     const QStringList stations = StationsToShow(options, source, why);
     if (stations.isEmpty()) {
         Say(why);
-        return 2;
+        return exitstatus::Usage;
     }
     std::vector<SpanLines> lines;
     bool any = false;
@@ -58,7 +59,7 @@ int Export(const ViewerOptions& options, RecordSource& source) {
                                                : source.Name() + QStringLiteral(" for ") +
                                                      stations.join(QStringLiteral(", "));
         Say(SpanSummaryText(*options.span, 0, 0) + QStringLiteral(" in ") + where);
-        return 2;
+        return exitstatus::Usage;
     }
     const ExportFormat format = FormatOfName(options.exportPath);
     QString failure;
@@ -85,9 +86,9 @@ int Export(const ViewerOptions& options, RecordSource& source) {
     }
     if (!failure.isEmpty()) {
         Say(failure);
-        return 1;
+        return exitstatus::Alert;
     }
-    return 0;
+    return exitstatus::Ok;
 }
 
 // A year of nights, through the minute cache: the same exit statuses as Export.
@@ -116,10 +117,11 @@ int main(int argc, char* argv[]) {
     case ParsedOptions::Help:
     case ParsedOptions::Version:
         std::printf("%s\n", parsed.text.toLocal8Bit().constData());
-        return 0;
+        return exitstatus::Ok;
     case ParsedOptions::Error:
-        Say(parsed.text + QStringLiteral(" (see --help)"));
-        return 2;
+        Say(parsed.text);
+        std::fputs(parsed.usage.toLocal8Bit().constData(), stderr);
+        return exitstatus::Usage;
     case ParsedOptions::Run:
         break;
     }
@@ -138,7 +140,7 @@ int main(int argc, char* argv[]) {
             return Export(options, *source);
         } catch (const ArchiveError& error) {
             Say(QString::fromStdString(error.what()));
-            return 2;
+            return exitstatus::Unreachable;
         }
     }
 
@@ -148,17 +150,19 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("org.nocturo.Viewer"));
     std::unique_ptr<RecordSource> source;
     QString why;
+    int status = exitstatus::Usage;
     ViewerOptions shown = options;
     try {
         source = OpenSource(options);
         shown.stations = StationsToShow(options, *source, why);
     } catch (const ArchiveError& error) {
         why = QString::fromStdString(error.what());
+        status = exitstatus::Unreachable;
     }
     if (!why.isEmpty()) {
         Say(why);
         QMessageBox::critical(nullptr, QStringLiteral("Nocturo Viewer"), why + QLatin1Char('.'));
-        return 2;
+        return status;
     }
     ViewerWindow window(std::move(source), shown, today);
     // On the archive, the table of every station's health.

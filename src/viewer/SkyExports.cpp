@@ -6,6 +6,7 @@
 #include "SkyglowFile.h"
 #include "ViewerOptions.h"
 #include "ViewerTexts.h"
+#include "cli/ExitStatus.h"
 
 #include <QSaveFile>
 
@@ -39,7 +40,7 @@ int RunSkyExport(const ViewerOptions& options, void (*say)(const QString&)) {
     sky.SetFolder(StationFolder(options.folder, options.files));
     if (!sky.Problem().isEmpty()) {
         say(sky.Problem());
-        return 2;
+        return exitstatus::Usage;
     }
     const DayFileSet files = options.files.isEmpty() ? DayFileSet::FromFolder(options.folder)
                                                      : DayFileSet::FromPaths(options.files);
@@ -50,20 +51,20 @@ int RunSkyExport(const ViewerOptions& options, void (*say)(const QString&)) {
                                      sky, options.exportPath);
         if (!failure.isEmpty() && !sky.Position()) {
             say(failure);
-            return 2;
+            return exitstatus::Usage;
         }
     } else {
         const SpanLines lines = AssembleSpan(files, cache, *options.span);
         if (const QString notes = NotesText(lines); !notes.isEmpty()) say(notes);
         if (lines.records.empty()) {
             say(SpanSummaryText(lines.span, 0, 0));
-            return 2;
+            return exitstatus::Usage;
         }
         failure = ExportSkyglow(lines.records, sky, options.exportPath);
     }
     if (!failure.isEmpty()) {
         say(failure);
-        return 1;
+        return exitstatus::Alert;
     }
-    return 0;
+    return exitstatus::Ok;
 }

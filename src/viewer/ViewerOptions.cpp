@@ -2,6 +2,7 @@
 #include "ViewerOptions.h"
 
 #include "SpanExport.h"
+#include "cli/ProgramCommandLine.h"
 
 #include <QCommandLineParser>
 #include <QDate>
@@ -39,12 +40,11 @@ std::int64_t LocalToday() {
     return DaysFromCivil(today.year(), today.month(), today.day());
 }
 
-ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t today,
-                                 const QString& home, const QString& dataDir) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Shows the day files of a Nocturo station: a day (00:00 to 24:00), a "
-                       "night (12:00 to 12:00 of the next day) or a week, and exports them."));
+namespace {
+
+ParsedOptions ParseWith(ProgramCommandLine& program, const QStringList& arguments,
+                        std::int64_t today, const QString& home, const QString& dataDir) {
+    QCommandLineParser& parser = program.Parser();
     const QCommandLineOption exportOption(
         QStringLiteral("export"),
         QStringLiteral("Write the span to FILE (.png, .svg, .pdf or .csv) without a window; "
@@ -111,11 +111,11 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
         QStringLiteral("FOLDER | FILE..."),
         QStringLiteral("A folder of day files (yyyymmdd.txt), or day files "
                        "(default: $NOCTURO_DATA_DIR, else ~/Nocturo)."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-    if (!parser.parse(joined)) return Failed(parser.errorText());
-    if (parser.isSet(help)) return {ParsedOptions::Help, {}, parser.helpText()};
-    if (parser.isSet(version)) return {ParsedOptions::Version, {}, QStringLiteral(NOCTURO_VERSION)};
+    if (CommandLineOutcome outcome; !program.Parse(joined, outcome, true)) {
+        if (!outcome.error.isEmpty()) return Failed(outcome.error);
+        const bool help = parser.isSet(QStringLiteral("help"));
+        return {help ? ParsedOptions::Help : ParsedOptions::Version, {}, outcome.output.trimmed()};
+    }
 
     ParsedOptions parsed;
     ViewerOptions& options = parsed.options;
@@ -224,6 +224,10 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
         options.stations.removeDuplicates();
         if (options.stations.contains(QString()))
             return Failed(QStringLiteral("--station wants a station's name"));
+        for (const QString& station : options.stations)
+            if (const QString problem = StationNameProblem(QStringLiteral("station"), station);
+                !problem.isEmpty())
+                return Failed(problem);
         return parsed;
     }
     if (parser.isSet(stationOption)) return Failed(QStringLiteral("--station goes with --archive"));
@@ -243,5 +247,18 @@ ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t toda
             options.files << path;
         }
     }
+    return parsed;
+}
+
+} // namespace
+
+ParsedOptions ParseViewerOptions(const QStringList& arguments, std::int64_t today,
+                                 const QString& home, const QString& dataDir) {
+    ProgramCommandLine program(
+        QStringLiteral("nocturo-view"),
+        QStringLiteral("Shows the day files of a Nocturo station: a day (00:00 to 24:00), a "
+                       "night (12:00 to 12:00 of the next day) or a week, and exports them."));
+    ParsedOptions parsed = ParseWith(program, arguments, today, home, dataDir);
+    if (parsed.outcome == ParsedOptions::Error) parsed.usage = program.HelpText();
     return parsed;
 }

@@ -49,7 +49,8 @@ struct ViewerOptions {
 struct ParsedOptions {
     enum Outcome { Run, Help, Version, Error } outcome = Run;
     ViewerOptions options;
-    QString text; // the help or version text, or the error message
+    QString text;  // the help or version text, or the error message
+    QString usage; // after an error message: the help
 };
 
 // `arguments` holds the program name first; `today` is the local date (days since

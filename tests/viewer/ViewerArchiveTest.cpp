@@ -263,7 +263,7 @@ TEST_F(ViewerArchive, ShowsSeveralStationsOnOnePicture) {
         << run.errors.toStdString();
     EXPECT_TRUE(run.errors.contains(QStringLiteral("alpha, beta"))) << run.errors.toStdString();
     run = View({"--archive", "postgresql:///none?host=" + out.path(), "--export", png});
-    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.status, 3); // a server that cannot be reached
     EXPECT_TRUE(run.errors.contains(QStringLiteral("cannot reach the archive")))
         << run.errors.toStdString();
     run = View({"--archive", archive_->Url(), "--station", "alpha", out.path()});

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The exit statuses every Nocturo program returns, and the table of them that each
+// program's --help ends with.
+#pragma once
+
+#include <QString>
+
+namespace exitstatus {
+
+inline constexpr int Ok = 0; // all went well
+inline constexpr int Alert =
+    1; // something an alert should see: a station offline, a run that failed
+inline constexpr int Usage = 2; // a wrong command line, or a file it names that cannot be used
+inline constexpr int Unreachable = 3; // a server (the broker, the archive) that cannot be reached
+
+// The table for --help.
+QString Table();
+
+} // namespace exitstatus

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/ProgramCommandLine.h"
+
+#include "cli/ExitStatus.h"
+
+#include "StationDescription.h"
+
+#include <cstdio>
+
+ProgramCommandLine::ProgramCommandLine(const QString& program, const QString& summary)
+    : program_(program) {
+    parser_.setApplicationDescription(summary);
+    parser_.addHelpOption();
+    parser_.addVersionOption();
+}
+
+QString ProgramCommandLine::HelpText() const {
+    return parser_.helpText() + QLatin1Char('\n') + exitstatus::Table();
+}
+
+QString ProgramCommandLine::VersionText() const {
+    return program_ + QStringLiteral(" " NOCTURO_VERSION "\n");
+}
+
+QString StationNameProblem(const QString& option, const QString& name) {
+    if (stationdescription::ValidName(name)) return {};
+    return QStringLiteral("--%1 wants 1 to 64 of a-z 0-9 _ -, not \"%2\"").arg(option, name);
+}
+
+CommandLineOutcome ProgramCommandLine::Wrong(const QString& error) const {
+    CommandLineOutcome outcome;
+    outcome.status = exitstatus::Usage;
+    outcome.error = error;
+    outcome.usage = HelpText();
+    return outcome;
+}
+
+bool ProgramCommandLine::Parse(const QStringList& arguments, CommandLineOutcome& outcome,
+                               bool positional) {
+    if (!parser_.parse(arguments)) {
+        outcome = Wrong(parser_.errorText());
+        return false;
+    }
+    if (parser_.isSet(QStringLiteral("help")) || parser_.isSet(QStringLiteral("help-all"))) {
+        outcome = {};
+        outcome.output = HelpText();
+        return false;
+    }
+    if (parser_.isSet(QStringLiteral("version"))) {
+        outcome = {};
+        outcome.output = VersionText();
+        return false;
+    }
+    if (!positional && !parser_.positionalArguments().isEmpty()) {
+        outcome = Wrong(QStringLiteral("Unexpected argument \"%1\"")
+                            .arg(parser_.positionalArguments().constFirst()));
+        return false;
+    }
+    return true;
+}
+
+int PrintCommandLineOutcome(const CommandLineOutcome& outcome,
+                            const std::function<void(const QString&)>& errorLine) {
+    if (!outcome.output.isEmpty()) {
+        std::fputs(outcome.output.toLocal8Bit().constData(), stdout);
+        std::fflush(stdout);
+    }
+    if (!outcome.error.isEmpty()) {
+        errorLine(outcome.error);
+        std::fputs(outcome.usage.toLocal8Bit().constData(), stderr);
+    }
+    return outcome.status;
+}
