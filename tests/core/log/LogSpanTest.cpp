@@ -191,3 +191,23 @@ TEST(LogSpan, DaySummaries) {
 }
 
 } // namespace
+
+// The calendar under every span and file name: days since 1970 and back, across eras,
+// leap days and the year 2100 that is not a leap year.
+TEST(Calendar, DaysAndDatesAgree) {
+    EXPECT_EQ(DaysFromCivil(1970, 1, 1), 0);
+    EXPECT_EQ(DaysFromCivil(2000, 3, 1), 11017);
+    EXPECT_EQ(DaysFromCivil(2024, 2, 29), 19782);
+    EXPECT_EQ(DaysFromCivil(1969, 12, 31), -1);
+    EXPECT_EQ(DaysInMonth(2000, 2), 29);
+    EXPECT_EQ(DaysInMonth(2100, 2), 28);
+    EXPECT_EQ(DaysInMonth(2026, 4), 30);
+    EXPECT_EQ(DaysInMonth(2026, 13), 0);
+    for (std::int64_t day = -200000; day <= 200000; ++day) {
+        const CivilDate date = CivilFromDays(day);
+        ASSERT_EQ(DaysFromCivil(date.year, date.month, date.day), day);
+        ASSERT_GE(date.day, 1);
+        ASSERT_LE(date.day, DaysInMonth(date.year, date.month));
+    }
+    EXPECT_EQ(IsoDate(DaysFromCivil(2026, 12, 9)), QStringLiteral("2026-12-09"));
+}
