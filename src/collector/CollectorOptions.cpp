@@ -75,6 +75,11 @@ CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
         {QStringLiteral("report-every"),
          QStringLiteral("Seconds between the lines that say what was stored; default 60."),
          QStringLiteral("SECONDS")},
+        {QStringLiteral("confirm-every"),
+         QStringLiteral("Seconds between two confirmations of one station (retained, on "
+                        "PREFIX-archive/NAME/confirmed: what the archive holds without a gap; "
+                        "the station sends again what it does not hold); default 10."),
+         QStringLiteral("SECONDS")},
     });
 
     CollectorCommandLine line;
@@ -106,7 +111,9 @@ CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
         o.broker = *address;
     }
     if (!ReadNumber(parser, QStringLiteral("stale-after"), 1, 10080, o.staleAfterMinutes, error) ||
-        !ReadNumber(parser, QStringLiteral("report-every"), 1, 86400, o.reportEverySeconds, error))
+        !ReadNumber(parser, QStringLiteral("report-every"), 1, 86400, o.reportEverySeconds,
+                    error) ||
+        !ReadNumber(parser, QStringLiteral("confirm-every"), 1, 3600, o.confirmEverySeconds, error))
         return wrong(error);
     o.caFile = parser.value(QStringLiteral("ca"));
     if (!o.caFile.isEmpty() && !o.broker.tls)

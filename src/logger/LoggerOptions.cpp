@@ -53,7 +53,9 @@ bool ValidPrefix(const QString& prefix) {
 bool ReadPublishOptions(const QCommandLineParser& parser, LoggerOptions& options, QString& error) {
     const QStringList needing = {QStringLiteral("publish-ca"),
                                  QStringLiteral("publish-credentials"),
-                                 QStringLiteral("publish-prefix"), QStringLiteral("home-assistant"),
+                                 QStringLiteral("publish-prefix"),
+                                 QStringLiteral("home-assistant"),
+                                 QStringLiteral("publish-without-archive"),
                                  QStringLiteral("publish-retry-max")};
     if (!parser.isSet(QStringLiteral("publish"))) {
         for (const QString& name : needing)
@@ -95,6 +97,7 @@ bool ReadPublishOptions(const QCommandLineParser& parser, LoggerOptions& options
         }
     }
     publish.homeAssistant = parser.isSet(QStringLiteral("home-assistant"));
+    publish.withoutArchive = parser.isSet(QStringLiteral("publish-without-archive"));
     if (parser.isSet(QStringLiteral("publish-retry-max"))) {
         const QString text = parser.value(QStringLiteral("publish-retry-max"));
         bool number = false;
@@ -154,6 +157,11 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
                       QStringLiteral("PREFIX")});
     parser.addOption({QStringLiteral("home-assistant"),
                       QStringLiteral("Also publish Home Assistant's MQTT discovery.")});
+    parser.addOption(
+        {QStringLiteral("publish-without-archive"),
+         QStringLiteral("No archive's collector listens (Home Assistant alone): a line counts as "
+                        "sent once the broker took it. Without this option a line is kept for "
+                        "sending until the archive confirms it (PREFIX-archive/NAME/confirmed).")});
     parser.addOption({QStringLiteral("publish-retry-max"),
                       QStringLiteral("The longest wait between two connection attempts, 1 to "
                                      "3600 s; default 60."),

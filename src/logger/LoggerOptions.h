@@ -19,7 +19,8 @@ struct PublishOptions {
     QString credentialsFile; // --publish-credentials
     QString prefix = QStringLiteral("nocturo");
     bool homeAssistant = false;
-    int retryMaxSeconds = 60; // the longest wait between two attempts
+    bool withoutArchive = false; // --publish-without-archive
+    int retryMaxSeconds = 60;    // the longest wait between two attempts
 };
 
 struct LoggerOptions {
