@@ -61,10 +61,14 @@ def run(args, broker, confirmed):
     cpu = cpu_seconds(broker.process.pid) - cpu
     after = counters(broker, 1)
     load = os.getloadavg()[0]
-    rates = {c: (after[c] - before[c]) / elapsed for c in COUNTERS}
+    # Per station and second of readings, whatever time the generator took on a busy
+    # machine, then as a rate at N stations.
+    station_seconds = args.stations * args.seconds
+    rates = {c: (after[c] - before[c]) / station_seconds * args.stations for c in COUNTERS}
     print(f"{'with confirmations' if confirmed else 'as before':>20}: "
           + ", ".join(f"{c} {rates[c]:,.0f}/s" for c in COUNTERS)
-          + f"; broker CPU {100 * cpu / elapsed:.0f} %; load average {load:.1f}; "
+          + f" at {args.stations} stations; took {elapsed:.0f} s for {args.seconds} s, "
+          f"broker CPU {cpu:.1f} s; load average {load:.1f}; "
           + " ".join(o.replace("\n", " ").strip() for o in outputs))
     return rates
 
