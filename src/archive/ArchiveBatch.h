@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace archive {
@@ -16,6 +17,10 @@ struct Reading {
     QString station;
     std::int64_t utc = 0; // seconds since 1970 UTC
     DayRecord record;     // record.time: the day file's local stamp
+    // The station's line before it (see messages::Reading): not stored, it tells the
+    // collector what the archive holds without a gap.
+    std::optional<std::int64_t> prev;
+    bool first = false;
 };
 
 struct Status {

@@ -46,6 +46,17 @@ const char* const kStatements[] = {
     // The text's digest keeps the key small whatever the text's length.
     R"(CREATE UNIQUE INDEX IF NOT EXISTS events_once ON events (station, utc, md5(text)))",
     // Columns added since the first version are added here, with ADD COLUMN IF NOT EXISTS.
+    // `confirmed`: the newest second up to which the archive holds a station's lines
+    // without a gap. An archive made before it was kept is taken to hold every line up to
+    // its last reading, as the broker's acknowledgements said then.
+    R"(DO $$ BEGIN
+         IF NOT EXISTS (SELECT 1 FROM information_schema.columns WHERE
+                        table_schema = current_schema() AND table_name = 'stations' AND
+                        column_name = 'confirmed') THEN
+           ALTER TABLE stations ADD COLUMN confirmed timestamptz;
+           UPDATE stations SET confirmed = last_reading;
+         END IF;
+       END $$)",
 };
 
 } // namespace

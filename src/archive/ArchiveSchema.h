@@ -2,7 +2,8 @@
 // The archive's tables in PostgreSQL, created or brought up to date by
 // `nocturo-collect --create-schema`:
 //
-//   stations  one row a station: its last status, first and last reading, last event.
+//   stations  one row a station: its last status, first and last reading, last event, and
+//             the second up to which the archive holds its lines without a gap.
 //   readings  one row a station and UTC second, the day file's line (local stamp,
 //             temperature, mean count, range); partitioned by month of `utc`, each month's
 //             table made when the first reading of that month arrives.

@@ -2,6 +2,7 @@
 #include "Collector.h"
 
 #include "ArchiveSchema.h"
+#include "Confirmation.h"
 #include "Messages.h"
 #include "SystemdNotifier.h"
 
@@ -29,6 +30,8 @@ Collector::Collector(CollectorSettings settings, EventLines& lines, SystemdNotif
     connect(&flushTimer_, &QTimer::timeout, this, &Collector::Flush);
     reportTimer_.setInterval(settings_.reportEvery);
     connect(&reportTimer_, &QTimer::timeout, this, &Collector::Report);
+    confirmTimer_.setInterval(std::min(settings_.confirmEvery, std::chrono::milliseconds(1000)));
+    connect(&confirmTimer_, &QTimer::timeout, this, &Collector::PublishConfirmations);
 }
 
 Collector::~Collector() = default;
@@ -50,6 +53,7 @@ bool Collector::Start(QString* why) {
     lastReportMs_ = clock_();
     flushTimer_.start();
     reportTimer_.start();
+    confirmTimer_.start();
     return true;
 }
 
@@ -90,7 +94,11 @@ bool Collector::Connect() {
     const std::int64_t now = clock_();
     if (now < nextAttempt_) return false;
     QString why;
-    if (connection_.Open(settings_.database) && archiveschema::Exists(connection_, &why)) {
+    // The archive may have been restored while away: its confirmations are read again. One
+    // made before they were kept gets its column here (confirmed as far as it holds).
+    if (connection_.Open(settings_.database) && archiveschema::Exists(connection_, &why) &&
+        (book_.Load(connection_, &why) ||
+         (archiveschema::Create(connection_) && book_.Load(connection_, &why)))) {
         writer_.Forget();
         backOff_ = std::chrono::seconds(1);
         return true;
@@ -122,6 +130,10 @@ bool Collector::WriteBatch(archive::Batch& batch) {
         readingsSinceReport_ += std::int64_t(batch.readings.size());
         othersSinceReport_ += std::int64_t(batch.statuses.size() + batch.events.size());
         committed_ += std::int64_t(batch.Size());
+        // Kept apart from the batch's transaction: a confirmation that is not stored only
+        // makes stations send a few lines again.
+        book_.Advance(batch.readings);
+        book_.Store(connection_);
         return true;
     }
     const QString why = writer_.Error();
@@ -162,7 +174,18 @@ void Collector::Flush() {
     }
 }
 
+void Collector::PublishConfirmations() {
+    if (!publish_) return;
+    if (reachable_ && connection_.IsOpen()) book_.Store(connection_);
+    for (const auto& [station, confirmed] :
+         book_.Due(clock_(), std::chrono::milliseconds(settings_.confirmEvery).count()))
+        if (!publish_(confirmation::Topic(settings_.prefix, station),
+                      confirmation::Encode(confirmed)))
+            book_.Again(station);
+}
+
 void Collector::Finish() {
+    confirmTimer_.stop();
     flushTimer_.stop();
     reportTimer_.stop();
     Flush();

@@ -6,11 +6,14 @@
 // quarter second (sooner when large); once a batch is committed the spool is emptied.
 // While the archive is away, messages keep arriving into the spool, the connection is
 // tried again with back-off, and the journal says so once; what memory cannot hold is
-// read back from the spool when the archive is there again.
+// read back from the spool when the archive is there again. After each commit the
+// stations' confirmations move (ConfirmationBook), and are handed to `publish` at most
+// every `confirmEvery` per station.
 #pragma once
 
 #include "ArchiveBatch.h"
 #include "ArchiveWriter.h"
+#include "ConfirmationBook.h"
 #include "JournalLines.h"
 #include "LagStats.h"
 #include "MessageIntake.h"
@@ -34,12 +37,15 @@ struct CollectorSettings {
     std::chrono::milliseconds flushEvery{250};
     std::size_t batchLimit = 20000;   // a batch this large is written at once
     std::size_t memoryLimit = 500000; // beyond this, messages wait in the spool only
+    std::chrono::milliseconds confirmEvery{10000};
 };
 
 class Collector : public QObject {
     Q_OBJECT
 public:
     using Clock = std::function<std::int64_t()>; // UTC milliseconds since 1970
+    // Publishes a retained message; false when it cannot now (it is tried again later).
+    using Publish = std::function<bool(const QString& topic, const QByteArray& payload)>;
 
     Collector(CollectorSettings settings, EventLines& lines, SystemdNotifier* notifier,
               Clock clock = {});
@@ -61,6 +67,9 @@ public:
     bool ArchiveReachable() const { return reachable_; }
     std::int64_t Committed() const { return committed_; }
     const RefusalLog& Refusals() const { return refusals_; }
+    // Where confirmations go; none: they are kept in the archive only.
+    void SetPublish(Publish publish) { publish_ = std::move(publish); }
+    const ConfirmationBook& Confirmations() const { return book_; }
 
 private:
     bool Connect();
@@ -68,6 +77,7 @@ private:
     bool Replay();
     void ArchiveLost(const QString& why);
     void Report();
+    void PublishConfirmations();
     void Tell(EventLines::Priority priority, const QString& text);
 
     CollectorSettings settings_;
@@ -87,6 +97,9 @@ private:
     std::chrono::seconds backOff_{1};
     QTimer flushTimer_;
     QTimer reportTimer_;
+    QTimer confirmTimer_;
+    ConfirmationBook book_;
+    Publish publish_;
     LagStats lag_;
     std::int64_t committed_ = 0;
     std::int64_t readingsSinceReport_ = 0;

@@ -66,6 +66,11 @@ CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
         {QStringLiteral("report-every"),
          QStringLiteral("Seconds between the lines that say what was stored; default 60."),
          QStringLiteral("SECONDS")},
+        {QStringLiteral("confirm-every"),
+         QStringLiteral("Seconds between two confirmations of one station (retained, on "
+                        "PREFIX-archive/NAME/confirmed: what the archive holds without a gap; "
+                        "the station sends again what it does not hold); default 10."),
+         QStringLiteral("SECONDS")},
     });
 
     CollectorCommandLine line;
@@ -88,7 +93,9 @@ CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
     o.prefix = choice.prefix;
     o.clientId = choice.clientId;
     if (!ReadNumber(parser, QStringLiteral("stale-after"), 1, 10080, o.staleAfterMinutes, error) ||
-        !ReadNumber(parser, QStringLiteral("report-every"), 1, 86400, o.reportEverySeconds, error))
+        !ReadNumber(parser, QStringLiteral("report-every"), 1, 86400, o.reportEverySeconds,
+                    error) ||
+        !ReadNumber(parser, QStringLiteral("confirm-every"), 1, 3600, o.confirmEverySeconds, error))
         return wrong(error);
     o.database = parser.value(QStringLiteral("database"));
     o.createSchema = parser.isSet(QStringLiteral("create-schema"));

@@ -25,6 +25,7 @@ struct CollectorOptions {
     bool status = false;
     int staleAfterMinutes = 5;
     int reportEverySeconds = 60;
+    int confirmEverySeconds = 10;
 };
 
 struct CollectorCommandLine : CommandLineOutcome {

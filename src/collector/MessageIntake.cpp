@@ -50,7 +50,8 @@ std::optional<Refusal> MessageIntake::Take(const QByteArray& topic, const QByteA
         const auto reading = messages::DecodeReading(payload, &why);
         if (!reading) return Refusal{station, DecodeFault(payload), why};
         if (auto refusal = farFromNow(reading->utc)) return refusal;
-        batch.readings.push_back({station, reading->utc, reading->record});
+        batch.readings.push_back(
+            {station, reading->utc, reading->record, reading->prev, reading->first});
         return std::nullopt;
     }
     case messages::Kind::Status: {

@@ -90,13 +90,18 @@ int main(int argc, char* argv[]) {
         CollectorSettings{.database = options.database,
                           .prefix = options.prefix,
                           .spoolPath = options.spool,
-                          .reportEvery = std::chrono::seconds(options.reportEverySeconds)},
+                          .reportEvery = std::chrono::seconds(options.reportEverySeconds),
+                          .confirmEvery = std::chrono::seconds(options.confirmEverySeconds)},
         lines, &notifier);
     if (!collector.Start(&why)) {
         lines.Line(EventLines::Priority::Error, why);
         return exitstatus::Alert;
     }
     MqttClient client(broker);
+    // Retained, so that a station that connects later learns where the archive stands.
+    collector.SetPublish([&](const QString& topic, const QByteArray& payload) {
+        return client.Connected() && client.Publish(topic, payload, 1, true) >= 0;
+    });
     client.SetBeforeAcknowledging([&] { return collector.MakeDurable(); });
     QObject::connect(&client, &MqttClient::MessageArrived,
                      [&](const QString& topic, const QByteArray& payload, bool) {

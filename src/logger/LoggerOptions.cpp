@@ -51,6 +51,7 @@ BrokerOptions PublishBroker() {
 // The publishing options, or an error text.
 bool ReadPublishOptions(const QCommandLineParser& parser, LoggerOptions& options, QString& error) {
     const QStringList needing = {QStringLiteral("home-assistant"),
+                                 QStringLiteral("publish-without-archive"),
                                  QStringLiteral("publish-retry-max")};
     if (!parser.isSet(QStringLiteral("publish"))) {
         QString given = PublishBroker().FirstSetBesidesUrl(parser);
@@ -72,6 +73,7 @@ bool ReadPublishOptions(const QCommandLineParser& parser, LoggerOptions& options
     publish.warning = broker.warning;
     publish.prefix = broker.prefix;
     publish.homeAssistant = parser.isSet(QStringLiteral("home-assistant"));
+    publish.withoutArchive = parser.isSet(QStringLiteral("publish-without-archive"));
     if (parser.isSet(QStringLiteral("publish-retry-max"))) {
         const QString text = parser.value(QStringLiteral("publish-retry-max"));
         bool number = false;
@@ -114,6 +116,11 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
     PublishBroker().AddTo(parser);
     parser.addOption({QStringLiteral("home-assistant"),
                       QStringLiteral("Also publish Home Assistant's MQTT discovery.")});
+    parser.addOption(
+        {QStringLiteral("publish-without-archive"),
+         QStringLiteral("No archive's collector listens (Home Assistant alone): a line counts as "
+                        "sent once the broker took it. Without this option a line is kept for "
+                        "sending until the archive confirms it (PREFIX-archive/NAME/confirmed).")});
     parser.addOption({QStringLiteral("publish-retry-max"),
                       QStringLiteral("The longest wait between two connection attempts, 1 to "
                                      "3600 s; default 60."),

@@ -22,7 +22,8 @@ struct PublishOptions {
     QString warning;                      // about it, e.g. that others may read it
     QString prefix = QStringLiteral("nocturo");
     bool homeAssistant = false;
-    int retryMaxSeconds = 60; // the longest wait between two attempts
+    bool withoutArchive = false; // --publish-without-archive
+    int retryMaxSeconds = 60;    // the longest wait between two attempts
 };
 
 struct LoggerOptions {

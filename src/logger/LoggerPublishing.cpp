@@ -16,6 +16,7 @@ std::optional<PublisherSettings> PublishingSettings(const LoggerOptions& options
     settings.version = version;
     settings.dataDirectory = options.dataDirectory;
     settings.homeAssistant = publish.homeAssistant;
+    settings.withoutArchive = publish.withoutArchive;
     BrokerSettings& broker = settings.broker;
     broker.address = publish.address;
     broker.caFile = publish.caFile;

@@ -190,7 +190,12 @@ QByteArray Encode(const Reading& reading) {
         UtcText(reading.utc).toLatin1().constData(),
         LocalText(reading.record.time).toLatin1().constData(), tenths < 0 ? "-" : "", whole,
         std::abs(tenths) % 10, long(reading.record.mean), int(reading.record.range));
-    return QByteArray(text, length);
+    QByteArray out(text, length);
+    if (reading.prev)
+        out.insert(out.size() - 1, ",\"prev\":\"" + UtcText(*reading.prev).toLatin1() + '"');
+    else if (reading.first)
+        out.insert(out.size() - 1, ",\"prev\":null");
+    return out;
 }
 
 QByteArray Encode(const Status& status) {
@@ -244,6 +249,17 @@ std::optional<Reading> DecodeReading(const QByteArray& payload, QString* why) {
         return std::nullopt;
     reading.record.mean = std::int32_t(mean);
     reading.record.range = std::int16_t(range);
+    const QJsonValue prev = object->value(QLatin1String("prev"));
+    if (prev.isNull()) {
+        reading.first = true;
+    } else if (!prev.isUndefined()) {
+        const auto utc = prev.isString() ? ParseUtcText(prev.toString()) : std::nullopt;
+        if (!utc) {
+            Refuse(why, QStringLiteral("\"prev\" is neither null nor yyyy-mm-ddThh:mm:ssZ"));
+            return std::nullopt;
+        }
+        reading.prev = *utc;
+    }
     return reading;
 }
 

@@ -6,9 +6,12 @@
 //
 //   PREFIX/NAME/reading  one message per day-file line, QoS 1:
 //       {"time":"2026-12-08T10:00:00Z","local":"2026-12-08 11:00:00",
-//        "temperature":21.5,"mean_count":1234,"range":3}
+//        "temperature":21.5,"mean_count":1234,"range":3,"prev":"2026-12-08T09:59:59Z"}
 //     `time` is UTC, `local` the day file's own stamp, the numbers as the line writes them
-//     (a failed second: -273.1 and range 0).
+//     (a failed second: -273.1 and range 0). `prev` is the `time` of the line the station
+//     sent before this one, null for the first line it has to send: the archive tells by it
+//     what it holds without a gap (see Confirmation.h). A station that sends no `prev` is
+//     taken at the broker's word, as before `prev` existed.
 //   PREFIX/NAME/status   retained:
 //       {"online":true,"link":"up","hint":"","version":"0.1.0","newest_day":"2026-12-08"}
 //     The broker's last will is the same with "online":false.
@@ -50,6 +53,10 @@ std::optional<TopicParts> ParseTopic(const QString& prefix, const QString& topic
 struct Reading {
     std::int64_t utc = 0; // seconds since 1970-01-01 00:00 UTC
     DayRecord record;     // record.time: the day file's wall-clock stamp
+    // The UTC second of the line sent before it; `first`: none was (prev null); neither:
+    // the station does not say.
+    std::optional<std::int64_t> prev;
+    bool first = false;
     bool operator==(const Reading&) const = default;
 };
 

@@ -6,6 +6,9 @@
 #include "HomeAssistant.h"
 
 #include <QDateTime>
+#include <QDir>
+
+#include <algorithm>
 
 namespace {
 
@@ -13,6 +16,9 @@ constexpr int Error = 3;
 constexpr int Warning = 4;
 constexpr int Notice = 5;
 constexpr std::size_t MaxEventsKept = 20;
+// Lines taken by the broker and not yet confirmed, kept to move the cursor over them; one
+// confirmed beyond them is found in the day files instead.
+constexpr std::size_t MaxSentKept = 20000;
 
 } // namespace
 
@@ -30,6 +36,10 @@ StationPublisher::StationPublisher(PublisherSettings settings, Station& station,
     station_.Log().AddObserver(this);
     connect(&client_, &MqttClient::ConnectionChanged, this, &StationPublisher::ConnectionChanged);
     connect(&client_, &MqttClient::Acknowledged, this, &StationPublisher::MessageAcknowledged);
+    if (!settings_.withoutArchive) {
+        connect(&client_, &MqttClient::MessageArrived, this, &StationPublisher::Heard);
+        client_.Subscribe(confirmation::Topic(settings_.prefix, settings_.station), 1);
+    }
     cursorTimer_.setInterval(settings_.cursorSaveMs);
     connect(&cursorTimer_, &QTimer::timeout, this, &StationPublisher::SaveCursor);
     sendTimer_.setInterval(1000);
@@ -44,10 +54,10 @@ StationPublisher::~StationPublisher() {
 void StationPublisher::Start() {
     QString why;
     acked_ = publishcursor::Load(settings_.dataDirectory, &why);
+    confirmed_ = acked_;
     if (!why.isEmpty())
         say_(Warning, QStringLiteral("publishing: %1; the lines of the day go again").arg(why));
-    feed_.StartAfter(acked_ ? std::optional<FileLine>(acked_->line) : std::nullopt);
-    time_.Restart(acked_ ? std::optional<std::int64_t>(acked_->utc) : std::nullopt);
+    StartFrom(acked_);
     cursorTimer_.start();
     sendTimer_.start();
     client_.Start();
@@ -157,9 +167,9 @@ void StationPublisher::ConnectionChanged(bool connected, const QString& why) {
         client_.Publish(Topic(messages::Kind::Event), messages::Encode(events_.front()), 1, false);
         events_.pop_front();
     }
-    // What was in flight on the lost connection goes again, from the acknowledged line on.
-    feed_.StartAfter(acked_ ? std::optional<FileLine>(acked_->line) : std::nullopt);
-    time_.Restart(acked_ ? std::optional<std::int64_t>(acked_->utc) : std::nullopt);
+    // What was in flight on the lost connection goes again, from the durable cursor on: a
+    // broker that restarted may have lost what it had taken.
+    Restart();
     Send();
 }
 
@@ -172,12 +182,17 @@ void StationPublisher::MessageAcknowledged(int mid) {
     // The cursor moves over the acknowledged lines in file order only.
     bool moved = false;
     while (!inFlight_.empty() && inFlight_.front().acked) {
-        acked_ = PublishCursor{inFlight_.front().line, inFlight_.front().utc};
+        const InFlight& m = inFlight_.front();
+        acked_ = PublishCursor{m.line, m.utc};
+        if (!settings_.withoutArchive && !(confirmed_ && m.utc <= confirmed_->utc)) {
+            sent_.push_back({m.line, m.utc, heard_});
+            if (sent_.size() > MaxSentKept) sent_.pop_front();
+        }
         inFlight_.pop_front();
         moved = true;
     }
     if (moved) {
-        cursorDirty_ = true;
+        if (settings_.withoutArchive) cursorDirty_ = true;
         Send();
     }
 }
@@ -190,22 +205,143 @@ void StationPublisher::Send() {
         if (!line) break;
         const std::int64_t utc = time_.Next(line->record.time);
         const int mid = client_.Publish(
-            topic, messages::Encode(messages::Reading{utc, line->record}), 1, false);
+            topic,
+            messages::Encode(messages::Reading{utc, line->record, prev_, !prev_.has_value()}), 1,
+            false);
         if (mid < 0) {
-            // Not taken (the connection just broke): it goes again after the acknowledged.
-            inFlight_.clear();
-            feed_.StartAfter(acked_ ? std::optional<FileLine>(acked_->line) : std::nullopt);
-            time_.Restart(acked_ ? std::optional<std::int64_t>(acked_->utc) : std::nullopt);
+            // Not taken (the connection just broke): it goes again after the durable cursor.
+            Restart();
             break;
         }
+        prev_ = utc;
         inFlight_.push_back({mid, *line, utc});
     }
 }
 
+void StationPublisher::StartFrom(const std::optional<PublishCursor>& cursor) {
+    inFlight_.clear();
+    sent_.clear();
+    feed_.StartAfter(cursor ? std::optional<FileLine>(cursor->line) : std::nullopt);
+    time_.Restart(cursor ? std::optional<std::int64_t>(cursor->utc) : std::nullopt);
+    prev_ = cursor ? std::optional<std::int64_t>(cursor->utc) : std::nullopt;
+}
+
+void StationPublisher::Restart() {
+    if (!Durable() && fromStart_)
+        FromStart();
+    else
+        StartFrom(Durable());
+}
+
+void StationPublisher::FromStart() {
+    const DayFileSet files = DayFileSet::FromFolder(settings_.dataDirectory);
+    QString oldest;
+    for (const DayFileSet::File& f : files.Files())
+        if (f.day != DayFileSet::kUndated) {
+            oldest = f.path.mid(f.path.lastIndexOf(u'/') + 1);
+            break;
+        }
+    fromStart_ = true;
+    if (oldest.isEmpty()) {
+        StartFrom(std::nullopt);
+        return;
+    }
+    StartFrom(PublishCursor{FileLine{oldest, -1, {}}, 0});
+    time_.Restart(std::nullopt);
+    prev_.reset();
+}
+
+std::optional<FileLine> StationPublisher::FindLine(std::int64_t utc) const {
+    const QDateTime at = QDateTime::fromSecsSinceEpoch(utc, settings_.zone);
+    const WallSeconds wall = utc + at.offsetFromUtc();
+    const DayFileSet files = DayFileSet::FromFolder(settings_.dataDirectory);
+    const std::vector<DayFileSet::File>& list = files.Files();
+    // The newest file of that day or before with a line at or before the wall time.
+    for (auto f = list.rbegin(); f != list.rend(); ++f) {
+        if (f->day == DayFileSet::kUndated || f->day > DayOf(wall)) continue;
+        const std::vector<DayRecord> records = dayreader::ReadFile(f->path).contents.records;
+        for (std::size_t i = records.size(); i-- > 0;)
+            if (records[i].time <= wall)
+                return FileLine{f->path.mid(f->path.lastIndexOf(u'/') + 1), std::int64_t(i),
+                                records[i]};
+    }
+    return std::nullopt;
+}
+
+void StationPublisher::Rewind(std::int64_t utc) {
+    const std::optional<FileLine> line = FindLine(utc);
+    if (!line) {
+        // Older than the day files hold: all of them go, after the archive's line.
+        FromStart();
+        prev_ = utc;
+        return;
+    }
+    confirmed_ = PublishCursor{*line, utc};
+    fromStart_ = false;
+    cursorDirty_ = true;
+    StartFrom(confirmed_);
+}
+
+void StationPublisher::Heard(const QString& topic, const QByteArray& payload) {
+    if (topic != confirmation::Topic(settings_.prefix, settings_.station)) return;
+    const std::optional<confirmation::Confirmed> confirmed = confirmation::Decode(payload);
+    if (confirmed) ArchiveConfirmed(*confirmed);
+}
+
+void StationPublisher::ArchiveConfirmed(const confirmation::Confirmed& confirmed) {
+    ++heard_;
+    const bool same = heard_ > 1 && lastHeard_ == confirmed;
+    lastHeard_ = confirmed;
+    // Taken by the broker before the previous confirmation and still not confirmed: lost
+    // on the way (a broker that crashed, a collector not subscribed yet).
+    const bool stuck = same && !sent_.empty() && sent_.front().heard < heard_ - 1;
+    if (!confirmed) {
+        // The archive holds nothing of ours without a gap: a restored archive that had
+        // confirmed lines (at once), or lines lost before the archive's first one.
+        if (confirmed_ || stuck) {
+            say_(Notice, QStringLiteral("publishing: the archive holds none of this station's "
+                                        "lines; sending the day files again from the oldest"));
+            confirmed_.reset();
+            FromStart();
+            Send();
+        }
+        return;
+    }
+    const std::int64_t utc = *confirmed;
+    const auto at =
+        std::find_if(sent_.begin(), sent_.end(), [&](const Sent& s) { return s.utc == utc; });
+    if (at != sent_.end()) {
+        confirmed_ = PublishCursor{at->line, at->utc};
+        sent_.erase(sent_.begin(), at + 1);
+    } else if (confirmed_ && utc > confirmed_->utc) {
+        // Beyond the cursor but not among the lines kept: found in the day files.
+        if (const std::optional<FileLine> line = FindLine(utc))
+            confirmed_ = PublishCursor{*line, utc};
+        while (!sent_.empty() && sent_.front().utc <= utc)
+            sent_.pop_front();
+    } else if (!confirmed_ || utc < confirmed_->utc) {
+        // Behind the cursor (an archive restored from a backup) or no cursor yet: the lines
+        // after the archive's go again.
+        say_(Notice, QStringLiteral("publishing: the archive confirms the lines up to %1; "
+                                    "sending the ones after it again")
+                         .arg(messages::UtcText(utc)));
+        Rewind(utc);
+        Send();
+        return;
+    }
+    fromStart_ = false;
+    cursorDirty_ = true;
+    if (stuck) {
+        StartFrom(confirmed_);
+        Send();
+    }
+}
+
 void StationPublisher::SaveCursor() {
-    if (!cursorDirty_ || !acked_) return;
+    const std::optional<PublishCursor>& cursor = Durable();
+    if (!cursorDirty_ || !cursor) return;
     QString why;
-    if (publishcursor::Save(settings_.dataDirectory, *acked_, &why)) {
+    if (publishcursor::Save(settings_.dataDirectory, *cursor, &why)) {
         cursorDirty_ = false;
         if (cursorFailing_) say_(Notice, QStringLiteral("publishing: the cursor is written again"));
         cursorFailing_ = false;

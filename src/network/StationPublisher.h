@@ -2,9 +2,15 @@
 // StationPublisher: a station on an MQTT network. It follows a Station and its daily log
 // and publishes under "PREFIX/NAME/":
 //   reading  every line of the day files, in their order, QoS 1, store and forward: the
-//            day files are the source of truth, the broker's acknowledgements move a cursor
-//            kept beside them (publish-cursor), and whatever was not acknowledged is sent
-//            again after a reconnection, a restart or a reboot, read back from the files;
+//            day files are the source of truth, and a cursor kept beside them
+//            (publish-cursor) says up to where the archive confirmed them (see
+//            Confirmation.h); whatever it did not confirm is sent again after a
+//            reconnection, a restart or a reboot, read back from the files, and also when
+//            the archive's confirmation stands still behind lines the broker took before
+//            the previous confirmation (the broker lost them, or no collector had
+//            subscribed yet) or goes back (an archive restored from a backup). The broker's
+//            acknowledgements only pace the sending. Without an archive (`withoutArchive`:
+//            Home Assistant alone) the broker's acknowledgements move the cursor instead;
 //   status   retained: online, the link and its hint, version, newest day; the last will
 //            says offline, so a station that dies or loses its network is seen offline;
 //   event    the lines the program hands to Event(), while connected (the last few of a
@@ -16,6 +22,7 @@
 #pragma once
 
 #include "BrokerSettings.h"
+#include "Confirmation.h"
 #include "DailyLog.h"
 #include "LineFeed.h"
 #include "LineTime.h"
@@ -40,8 +47,9 @@ struct PublisherSettings {
     QString version;       // the program's, for the status
     QString dataDirectory; // the day files and the cursor
     bool homeAssistant = false;
-    int window = 100;        // readings in flight at most
-    int cursorSaveMs = 5000; // the cursor is written at most this often
+    int window = 100;            // readings in flight at most
+    int cursorSaveMs = 5000;     // the cursor is written at most this often
+    bool withoutArchive = false; // no collector confirms: the broker's word is taken
 };
 
 class StationPublisher : public QObject, private StationObserver, private DailyLogObserver {
@@ -65,7 +73,9 @@ public:
     void Event(int priority, const QString& text);
 
     MqttClient& Client() { return client_; }
+    // The broker's acknowledged line, and the archive's confirmed one (the cursor kept).
     const std::optional<PublishCursor>& Acknowledged() const { return acked_; }
+    const std::optional<PublishCursor>& Confirmed() const { return confirmed_; }
 
 private:
     struct InFlight {
@@ -73,6 +83,12 @@ private:
         FileLine line;
         std::int64_t utc;
         bool acked = false;
+    };
+    // A line the broker took and the archive has not confirmed yet.
+    struct Sent {
+        FileLine line;
+        std::int64_t utc;
+        int heard; // confirmations heard before the broker took it
     };
 
     // StationObserver
@@ -90,6 +106,20 @@ private:
     void UpdateWill();
     void PublishDiscovery();
     void SaveCursor();
+    void Heard(const QString& topic, const QByteArray& payload);
+    void ArchiveConfirmed(const confirmation::Confirmed& confirmed);
+    // Sends again from the durable cursor (the archive's, or the broker's without one).
+    void Restart();
+    void StartFrom(const std::optional<PublishCursor>& cursor);
+    // From the first line of the oldest day file: the archive holds nothing of them.
+    void FromStart();
+    // Sends again after `utc`, the archive's word, found in the day files.
+    void Rewind(std::int64_t utc);
+    // The day files' line at or just before the UTC second.
+    std::optional<FileLine> FindLine(std::int64_t utc) const;
+    const std::optional<PublishCursor>& Durable() const {
+        return settings_.withoutArchive ? acked_ : confirmed_;
+    }
     QString Topic(messages::Kind kind) const;
     messages::Status CurrentStatus(bool online) const;
 
@@ -101,6 +131,12 @@ private:
     LineTime time_;
     std::deque<InFlight> inFlight_;
     std::optional<PublishCursor> acked_;
+    std::optional<PublishCursor> confirmed_;
+    std::deque<Sent> sent_;
+    std::optional<std::int64_t> prev_; // the UTC of the line sent last; none: first line
+    bool fromStart_ = false;           // the archive said it holds nothing of ours
+    int heard_ = 0;                    // confirmations heard
+    confirmation::Confirmed lastHeard_;
     bool cursorDirty_ = false;
     bool cursorFailing_ = false;
     QTimer cursorTimer_;

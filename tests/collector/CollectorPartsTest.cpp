@@ -2,6 +2,8 @@
 // The collector's pieces without servers: the spool after a crash, what the intake takes
 // and refuses, the refusals told once, the health table's verdicts, the command line.
 #include "CollectorOptions.h"
+#include "Confirmation.h"
+#include "ConfirmationBook.h"
 #include "HealthTable.h"
 #include "MessageIntake.h"
 #include "Messages.h"
@@ -90,7 +92,8 @@ TEST(Spool, SaysWhyItCannotOpen) {
 constexpr std::int64_t kNow = 1796731200; // 2026-12-08 12:00:00 UTC
 
 QByteArray ReadingAt(std::int64_t utc, std::int32_t mean = 1234) {
-    return messages::Encode(messages::Reading{utc, DayRecord{utc + 3600, mean, 215, 3}});
+    return messages::Encode(
+        messages::Reading{utc, DayRecord{utc + 3600, mean, 215, 3}, std::nullopt, false});
 }
 
 TEST(MessageIntake, TakesStationsMessagesAndRefusesTheRestByKind) {
@@ -200,3 +203,76 @@ TEST(CollectorCommandLine, RefusesWhatCannotWork) {
 }
 
 } // namespace
+
+namespace {
+
+archive::Reading Line(std::int64_t utc, std::optional<std::int64_t> prev, bool first = false) {
+    archive::Reading r;
+    r.station = QStringLiteral("roof");
+    r.utc = utc;
+    r.prev = prev;
+    r.first = first;
+    return r;
+}
+
+} // namespace
+
+TEST(ConfirmationBook, MovesOnlyOverLinesWithoutAGap) {
+    ConfirmationBook book;
+    // Lines whose first never arrived (a collector subscribed late): nothing confirmed,
+    // and the station is told so.
+    book.Advance({Line(105, 104), Line(106, 105)});
+    EXPECT_FALSE(book.Of(QStringLiteral("roof")));
+    auto due = book.Due(0, 10000);
+    ASSERT_EQ(due.size(), 1u);
+    EXPECT_EQ(due[0].second, std::nullopt);
+    // The station sends from its first line: confirmed up to where the lines follow on.
+    book.Advance({Line(100, std::nullopt, true), Line(101, 100), Line(103, 102)});
+    EXPECT_EQ(book.Of(QStringLiteral("roof")), 101);
+    // Not due again before its time, then due with the standing confirmation.
+    EXPECT_TRUE(book.Due(5000, 10000).empty());
+    due = book.Due(10000, 10000);
+    ASSERT_EQ(due.size(), 1u);
+    EXPECT_EQ(due[0].second, 101);
+    // The gap filled: a line whose prev is at or before the confirmed one goes on.
+    book.Advance({Line(102, 101), Line(103, 102), Line(101, 100), Line(107, 103)});
+    EXPECT_EQ(book.Of(QStringLiteral("roof")), 107);
+    // A station that says no prev is taken at the broker's word.
+    archive::Reading old = Line(200, std::nullopt);
+    book.Advance({old});
+    EXPECT_EQ(book.Of(QStringLiteral("roof")), 200);
+    // Nothing due while nothing arrived.
+    book.Due(20000, 10000);
+    EXPECT_TRUE(book.Due(40000, 10000).empty());
+}
+
+TEST(Confirmation, TopicAndPayloadRoundTrip) {
+    EXPECT_EQ(confirmation::Topic(QStringLiteral("nocturo"), QStringLiteral("roof")),
+              QStringLiteral("nocturo-archive/roof/confirmed"));
+    EXPECT_EQ(confirmation::Encode(1765188000), QByteArray("{\"time\":\"2025-12-08T10:00:00Z\"}"));
+    EXPECT_EQ(confirmation::Encode(std::nullopt), QByteArray("{\"time\":null}"));
+    EXPECT_EQ(confirmation::Decode(confirmation::Encode(1765188000)),
+              std::optional<confirmation::Confirmed>(1765188000));
+    EXPECT_EQ(confirmation::Decode("{\"time\":null}"),
+              std::optional<confirmation::Confirmed>(confirmation::Confirmed()));
+    EXPECT_FALSE(confirmation::Decode("{\"time\":12}"));
+    EXPECT_FALSE(confirmation::Decode("[]"));
+    // A reading's prev: a stamp, null for the first line, absent for a station that does
+    // not say.
+    messages::Reading reading;
+    reading.utc = 1765188000;
+    reading.record.time = 1765188000;
+    reading.prev = 1765187999;
+    const QByteArray text = messages::Encode(reading);
+    EXPECT_TRUE(text.endsWith(",\"prev\":\"2025-12-08T09:59:59Z\"}")) << text.constData();
+    EXPECT_EQ(messages::DecodeReading(text), reading);
+    reading.prev.reset();
+    reading.first = true;
+    EXPECT_EQ(messages::DecodeReading(messages::Encode(reading)), reading);
+    reading.first = false;
+    EXPECT_EQ(messages::DecodeReading(messages::Encode(reading)), reading);
+    QString why;
+    EXPECT_FALSE(
+        messages::DecodeReading(QByteArray(text).replace("\"2025-12-08T09:59:59Z\"", "7"), &why));
+    EXPECT_TRUE(why.contains(QStringLiteral("prev")));
+}

@@ -14,9 +14,16 @@ usage: collector_e2e.py --collector C --load L [--emulator E --logger G --shim S
   hostile  malformed, huge, forbidden, far-off and out-of-range messages are counted,
            told once per station and kind, and skipped; the good ones around them stored
   status   --status flags a station offline by its last will and one online but silent
+  first    three real loggers publish a minute before the collector's first start: the
+           archive equals their day files
+  broker_persistent, broker_volatile  the broker killed with SIGKILL while the collector is
+           down (with persistence on and off): the archive equals the day files
+  client_id  the collector back under another client id: the same
+  restore  the archive restored from an older dump: the stations send the rest again
 """
 import argparse
 import calendar
+import json
 import os
 import random
 import signal
@@ -46,17 +53,30 @@ def check(condition, message):
 class Collector:
     """nocturo-collect as a service would run it, its lines kept in a file."""
 
-    def __init__(self, tools, folder, broker, database, extra=()):
+    def __init__(self, tools, folder, broker, database, extra=(), client_id="nocturo-collect"):
         self.command = [tools.collector, "--broker", broker.url(), "--database",
                         database.conninfo, "--spool", os.path.join(folder, "spool"),
-                        "--report-every", "1"] + list(extra)
+                        "--report-every", "1", "--confirm-every", "1",
+                        "--client-id", client_id] + list(extra)
+        self.broker = broker
+        self.client_id = client_id
         self.log = os.path.join(folder, "collector.log")
         self.process = None
+        self.since = 0
 
     def start(self):
+        self.since = self.broker.log_size()
         with open(self.log, "a") as log:
             self.process = subprocess.Popen(self.command, stdout=log, stderr=log)
         STARTED.append(self.process)
+        return self
+
+    def subscribed(self):
+        """Once the broker says the collector subscribed: from then on its session keeps
+        what the stations publish."""
+        self.broker.wait_subscribed(self.client_id, [f"nocturo/+/{kind}" for kind in
+                                                     ("reading", "status", "event")],
+                                    60, self.since)
         return self
 
     def kill(self):
@@ -148,7 +168,7 @@ def scenario_archive(tools, folder):
     start = now - now % 60 - 1200
     with Broker(folder) as broker, Database(folder) as database:
         create_schema(tools, database)
-        collector = Collector(tools, folder, broker, database).start()
+        collector = Collector(tools, folder, broker, database).start().subscribed()
         files = {"east": (os.path.join(folder, "east.txt"), 900),
                  "west-2": (os.path.join(folder, "west.txt"), 700)}
         expected = {}
@@ -184,7 +204,7 @@ def scenario_loggers(tools, folder):
     now = time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(time.time()))
     with Broker(folder) as broker, Database(folder) as database:
         create_schema(tools, database)
-        collector = Collector(tools, folder, broker, database).start()
+        collector = Collector(tools, folder, broker, database).start().subscribed()
         runs = {}
         for station in ("east", "west"):
             workdir = os.path.join(folder, station)
@@ -220,11 +240,9 @@ def scenario_kill(tools, folder):
     rng = random.Random(int(os.environ.get("KILL_SEED", time.time())))
     with Broker(folder) as broker, Database(folder) as database:
         create_schema(tools, database)
-        collector = Collector(tools, folder, broker, database).start()
         # The session exists once the collector has subscribed; from then on the broker
         # keeps what arrives while it is down.
-        wait_for(lambda: any("connected to the broker" in l for l in collector.lines()), 30,
-                 "the collector did not connect")
+        collector = Collector(tools, folder, broker, database).start().subscribed()
         players = [load(tools, broker, "live", "--stations", str(stations), "--seconds",
                         str(seconds), "--start-index", str(i * stations), background=True)
                    for i in range(2)]
@@ -277,9 +295,7 @@ def scenario_hostile(tools, folder):
     now = int(time.time())
     with Broker(folder) as broker, Database(folder) as database:
         create_schema(tools, database)
-        collector = Collector(tools, folder, broker, database).start()
-        wait_for(lambda: any("connected to the broker" in l for l in collector.lines()), 30,
-                 "the collector did not connect")
+        collector = Collector(tools, folder, broker, database).start().subscribed()
         good = 0
         hostile = [
             ("nocturo/roof/reading", b'{"time": "2026-'),                      # malformed
@@ -330,7 +346,7 @@ def status(tools, database, *extra):
 def scenario_status(tools, folder):
     with Broker(folder) as broker, Database(folder) as database:
         create_schema(tools, database)
-        collector = Collector(tools, folder, broker, database).start()
+        collector = Collector(tools, folder, broker, database).start().subscribed()
         code, table = status(tools, database)
         check(code == 0, f"--status of an empty archive: {code}\n{table}")
         # A station that is well: online, a reading a second.
@@ -379,6 +395,241 @@ def scenario_status(tools, folder):
         check(code == 3, f"--status without an archive exits {code}")
 
 
+# Healing: real loggers publish while something between them and the archive loses what the
+# broker had taken; the archive's confirmations make them send it again.
+
+class Observer:
+    """A plain subscriber to every station's readings: what the stations sent, whatever
+    became of it afterwards."""
+
+    def __init__(self, broker, folder):
+        self.path = os.path.join(folder, f"observed-{len(STARTED)}.txt")
+        self.out = open(self.path, "wb")
+        self.process = subprocess.Popen(
+            ["mosquitto_sub", "-h", "127.0.0.1", "-p", str(broker.port), "-q", "1",
+             "-t", "nocturo/+/reading", "-F", "%t\t%p"], stdout=self.out,
+            stderr=subprocess.DEVNULL)
+        STARTED.append(self.process)
+        broker.wait_subscribed_any("nocturo/+/reading", 30)
+
+    def seconds(self):
+        """Per station, the UTC seconds of the readings seen."""
+        self.out.flush()
+        seen = {}
+        with open(self.path, "rb") as f:
+            for line in f.read().split(b"\n"):
+                if b"\t" not in line:
+                    continue
+                topic, payload = line.split(b"\t", 1)
+                try:
+                    utc = json.loads(payload)["time"]
+                except ValueError:
+                    continue
+                seen.setdefault(topic.decode().split("/")[1], set()).add(utc)
+        return seen
+
+
+def archived_seconds(database, station):
+    return {r[0] for r in database.sql(
+        "SELECT to_char(utc AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"') FROM readings "
+        f"WHERE station = '{station}'")}
+
+
+def wait_lines(observer, minimum, timeout, what):
+    """Until every station was seen sending `minimum` more readings than in `before`."""
+    wait_for(lambda: all(len(observer.seconds().get(n, ())) >= minimum[n] for n in minimum),
+             timeout, what)
+
+
+def wait_archived_all_seen(database, observer, stations, timeout):
+    """Until the archive holds every reading seen on the broker."""
+    def caught_up():
+        seen = observer.seconds()
+        return all(seen.get(n, set()) <= archived_seconds(database, n) for n in stations)
+    try:
+        wait_for(caught_up, timeout, "the archive did not catch up")
+    except TimeoutError:
+        seen = observer.seconds()
+        raise Failure("missing from the archive: " + ", ".join(
+            f"{n} {len(seen.get(n, set()) - archived_seconds(database, n))}" for n in stations))
+
+
+class Stations:
+    """Real loggers against emulated sensors, publishing as stations; `prewritten` lines
+    of the day already in each one's day file (a minute recorded before the network was
+    there, say)."""
+
+    def __init__(self, tools, folder, broker, names, prewritten=0):
+        import nocturo_e2e
+        self.e2e = nocturo_e2e
+        check(tools.emulator and tools.logger, "the stations need --emulator and --logger")
+        tools.front_end, tools.program, tools.probe, tools.runs = "logger", tools.logger, None, []
+        # Yesterday noon: a whole afternoon away from midnight, well within the archive's
+        # window of times.
+        day = int(time.time()) // 86400 * 86400 - 86400
+        start = day + 12 * 3600
+        self.runs = {}
+        for seed, name in enumerate(names):
+            workdir = os.path.join(folder, name)
+            records = os.path.join(workdir, "records")
+            os.makedirs(records)
+            if prewritten:
+                day_file(os.path.join(records, time.strftime("%Y%m%d.txt", time.gmtime(day))),
+                         start - prewritten, prewritten, seed)
+            self.runs[name] = nocturo_e2e.Run(
+                tools, workdir, time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(start)),
+                args=["--publish", broker.url(), "--station", name, "--publish-retry-max", "1"])
+
+    def stop(self):
+        try:
+            codes = {name: run.stop() for name, run in self.runs.items()}
+        finally:
+            for run in self.runs.values():
+                run.kill()
+        check(set(codes.values()) == {0}, f"the loggers ended with {codes}")
+
+    def lines(self, name):
+        run = self.runs[name]
+        lines = []
+        for file in sorted(os.listdir(run.days)):
+            if file.endswith(".txt"):
+                lines += self.e2e.day_file(run.days, file)
+        return [tuple(line.split()) for line in lines]
+
+
+def check_archive_equals_files(database, stations, timeout=120):
+    """After the stations stopped: the archive holds their day files, line for line, and
+    confirms each up to its last line."""
+    def confirmed(n):
+        return database.sql(
+            "SELECT to_char(confirmed AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS') "
+            f"FROM stations WHERE name = '{n}'")[0][0]
+
+    def equal():
+        return all([tuple(l.split()) for l in archive_lines(database, n)] == stations.lines(n)
+                   and confirmed(n) == " ".join(stations.lines(n)[-1][:2])
+                   for n in stations.runs)
+    try:
+        wait_for(equal, timeout, "the archive differs")
+    except TimeoutError:
+        for n in stations.runs:
+            got = [tuple(l.split()) for l in archive_lines(database, n)]
+            want = stations.lines(n)
+            check(got == want, f"{n}: the archive holds {len(got)} lines, its day files "
+                  f"{len(want)}; first missing: {[w for w in want if w not in set(got)][:3]}")
+            check(confirmed(n) == " ".join(want[-1][:2]),
+                  f"{n}: confirmed up to {confirmed(n)}, not its last line")
+
+
+def retained_confirmation(broker, station):
+    result = subprocess.run(
+        ["mosquitto_sub", "-h", "127.0.0.1", "-p", str(broker.port), "-C", "1", "-W", "20",
+         "-t", f"nocturo-archive/{station}/confirmed"], stdout=subprocess.PIPE, text=True,
+        timeout=60)
+    return json.loads(result.stdout)
+
+
+def scenario_first(tools, folder):
+    """Three stations publish a minute of lines (and more, live) before the collector ever
+    starts: afterwards the archive equals their day files."""
+    names = ("east", "west", "north")
+    with Broker(folder) as broker, Database(folder) as database:
+        create_schema(tools, database)
+        observer = Observer(broker, folder)
+        stations = Stations(tools, folder, broker, names, prewritten=60)
+        wait_lines(observer, {n: 65 for n in names}, 60, "the stations did not publish")
+        check(count(database) == 0, "stored without a collector")
+        collector = Collector(tools, folder, broker, database).start().subscribed()
+        wait_archived_all_seen(database, observer, names, 120)
+        stations.stop()
+        check_archive_equals_files(database, stations)
+        last = stations.lines("east")[-1]
+        wanted = {"time": f"{last[0]}T{last[1]}Z"}
+        try:
+            wait_for(lambda: retained_confirmation(broker, "east") == wanted, 30, "")
+        except TimeoutError:
+            raise Failure(f"east's retained confirmation: {retained_confirmation(broker, 'east')}"
+                          f", not {wanted}")
+        collector.stop()
+
+
+def heal(tools, folder, broker, database, disrupt, names=("east", "west")):
+    """Stations publish into the archive; `disrupt` loses what the broker took; once the
+    collector is back, the archive equals the day files."""
+    create_schema(tools, database)
+    observer = Observer(broker, folder)
+    collector = Collector(tools, folder, broker, database).start().subscribed()
+    stations = Stations(tools, folder, broker, names)
+    wait_count(database, 3 * len(names), 60)
+    collector = disrupt(collector, observer)
+    wait_archived_all_seen(database, observer, names, 120)
+    stations.stop()
+    check_archive_equals_files(database, stations)
+    collector.stop()
+
+
+def lines_more(observer, names, more):
+    seen = observer.seconds()
+    return {n: len(seen.get(n, ())) + more for n in names}
+
+
+def scenario_broker(tools, folder, persistence):
+    """The collector stopped, the broker killed with SIGKILL while it holds the collector's
+    queue, then both started again."""
+    extra = (f"persistence true\npersistence_location {folder}/broker/\n" if persistence
+             else "")
+    with Broker(folder, extra) as broker, Database(folder) as database:
+        def disrupt(collector, observer):
+            collector.stop()
+            wait_lines(observer, lines_more(observer, ("east", "west"), 5), 60,
+                       "the stations stopped publishing")
+            broker.kill()
+            broker.start()
+            return Collector(tools, folder, broker, database).start().subscribed()
+        heal(tools, folder, broker, database, disrupt)
+
+
+def scenario_broker_persistent(tools, folder):
+    scenario_broker(tools, folder, True)
+
+
+def scenario_broker_volatile(tools, folder):
+    scenario_broker(tools, folder, False)
+
+
+def scenario_client_id(tools, folder):
+    """The collector comes back under another client id (a new installation, or a session
+    the broker let expire): what the old session held never reaches it."""
+    with Broker(folder) as broker, Database(folder) as database:
+        def disrupt(collector, observer):
+            collector.stop()
+            wait_lines(observer, lines_more(observer, ("east", "west"), 5), 60,
+                       "the stations stopped publishing")
+            return Collector(tools, folder, broker, database,
+                             client_id="nocturo-collect-new").start().subscribed()
+        heal(tools, folder, broker, database, disrupt)
+
+
+def scenario_restore(tools, folder):
+    """The archive restored from a dump taken a while before (an hour in a real network,
+    some seconds here): the stations send what the dump did not hold again."""
+    dump = os.path.join(folder, "archive.sql")
+    with Broker(folder) as broker, Database(folder) as database:
+        def disrupt(collector, observer):
+            subprocess.run(["pg_dump", "-d", database.conninfo, "-f", dump], check=True,
+                           timeout=120)
+            at_dump = count(database)
+            wait_count(database, at_dump + 16, 60)
+            collector.stop()
+            before = count(database)
+            database.sql("DROP TABLE stations, readings, events CASCADE")
+            subprocess.run(["psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-d", database.conninfo,
+                            "-f", dump], check=True, timeout=120, stdout=subprocess.DEVNULL)
+            check(count(database) < before, "the restored archive holds every line")
+            return Collector(tools, folder, broker, database).start().subscribed()
+        heal(tools, folder, broker, database, disrupt)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--collector", required=True)
@@ -386,7 +637,9 @@ def main():
     parser.add_argument("--emulator")
     parser.add_argument("--logger")
     parser.add_argument("--shim")
-    parser.add_argument("scenario", choices=["loggers", "archive", "kill", "hostile", "status"])
+    parser.add_argument("scenario", choices=["loggers", "archive", "kill", "hostile", "status",
+                                             "first", "broker_persistent", "broker_volatile",
+                                             "client_id", "restore"])
     tools = parser.parse_args()
     for name in ("collector", "load", "emulator", "logger", "shim"):
         if getattr(tools, name):
@@ -406,7 +659,8 @@ def main():
             if process.poll() is None:
                 process.kill()
                 process.wait()
-        subprocess.run(["rm", "-rf", folder])
+        if not os.environ.get("KEEP_FOLDER"):
+            subprocess.run(["rm", "-rf", folder])
     print("ok")
     return 0
 

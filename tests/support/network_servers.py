@@ -51,6 +51,9 @@ class Broker:
                     "max_queued_messages 0\n"
                     "max_inflight_messages 1000\n"
                     f"log_dest file {self.folder}/mosquitto.log\n"
+                    # Subscriptions are logged: a test waits for them, never for a time.
+                    "log_type error\nlog_type warning\nlog_type notice\n"
+                    "log_type information\nlog_type subscribe\n"
                     + extra)
         self.process = None
 
@@ -58,6 +61,8 @@ class Broker:
         # The broker drops root for "mosquitto" unless told otherwise; its log folder must
         # then be writable by that user.
         if os.geteuid() == 0:
+            # Its log is read by the tests: the folder above must let it through.
+            os.chmod(os.path.dirname(self.folder), 0o755)
             shutil.chown(self.folder, "mosquitto")
         self.process = subprocess.Popen([MOSQUITTO, "-c", self.config],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -80,6 +85,47 @@ class Broker:
                 self.process.kill()
                 self.process.wait()
         self.process = None
+
+    def kill(self):
+        """Ends the broker with SIGKILL: what it held only in memory is gone."""
+        if self.process and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self.process = None
+
+    def log_size(self):
+        try:
+            return os.path.getsize(os.path.join(self.folder, "mosquitto.log"))
+        except OSError:
+            return 0
+
+    def wait_subscribed(self, client_id, topics, timeout, since=0):
+        """Until the broker's log says `client_id` subscribed to every topic filter, in
+        what it wrote after byte `since`."""
+        def subscribed():
+            try:
+                with open(os.path.join(self.folder, "mosquitto.log"), errors="replace") as f:
+                    f.seek(since)
+                    lines = f.read().splitlines()
+            except OSError:
+                return False
+            seen = set()
+            for line in lines:
+                parts = line.split()
+                if len(parts) == 4 and parts[1] == client_id:
+                    seen.add(parts[3])
+            return set(topics) <= seen
+        wait_for(subscribed, timeout, f"{client_id} did not subscribe to {topics}")
+
+    def wait_subscribed_any(self, topic, timeout):
+        """Until some client subscribed to `topic`."""
+        def subscribed():
+            try:
+                with open(os.path.join(self.folder, "mosquitto.log"), errors="replace") as f:
+                    return any(line.split()[3:] == [topic] for line in f if len(line.split()) == 4)
+            except OSError:
+                return False
+        wait_for(subscribed, timeout, f"nobody subscribed to {topic}")
 
     def url(self):
         return f"mqtt://127.0.0.1:{self.port}"

@@ -7,6 +7,12 @@
 //       N stations, one reading each per second of the wall clock (the second just ended),
 //       spread over the second, for S seconds; each station's mean count is its index
 //       times 1000 plus the second's index, so the archive can be checked.
+//       With --confirmed, readings carry `prev` (the second before; null for the first) and
+//       each station subscribes to its confirmation (PREFIX-archive/NAME/confirmed), as a
+//       logger does; it prints "confirmations N" received.
+//   mqtt-load confirm --stations N --seconds S [--every E] [--start-index I]
+//       the archive's side of that: every station's retained confirmation once every E
+//       seconds (10), spread over them, for S seconds.
 //   mqtt-load file --station NAME [--utc-offset SECONDS] DAYFILE…
 //       every line of the day files as readings, as fast as the broker takes them (a
 //       back-fill); the local stamp is UTC plus the offset.
@@ -52,6 +58,8 @@ struct Options {
     std::string linkHint;
     bool will = false;
     bool hold = false;
+    bool confirmed = false;
+    int every = 10;
     std::vector<std::string> files;
 };
 
@@ -66,6 +74,12 @@ void OnPublish(mosquitto*, void*, int) {
     acknowledged.fetch_add(1, std::memory_order_relaxed);
 }
 
+std::atomic<long long> received{0};
+
+void OnMessage(mosquitto*, void*, const mosquitto_message*) {
+    received.fetch_add(1, std::memory_order_relaxed);
+}
+
 // A client; `ownThread`: the library's thread runs it, else Service() must be called.
 mosquitto* Connect(const Options& o, const std::string& id, const std::string* willTopic,
                    const std::string* willPayload, bool ownThread = false) {
@@ -75,6 +89,7 @@ mosquitto* Connect(const Options& o, const std::string& id, const std::string* w
     // flight, so an unbounded one makes a backlog ever slower to drain.
     mosquitto_max_inflight_messages_set(m, 500);
     mosquitto_publish_callback_set(m, &OnPublish);
+    mosquitto_message_callback_set(m, &OnMessage);
     if (willTopic)
         mosquitto_will_set(m, willTopic->c_str(), int(willPayload->size()), willPayload->data(), 1,
                            true);
@@ -115,13 +130,19 @@ std::string Stamp(long long seconds, char middle, const char* end) {
     return text;
 }
 
-std::string Reading(long long utc, long long local, int tenths, long long mean, int range) {
-    char text[200];
+// `prev`: none (0), the first line (-1), or the second before (1).
+std::string Reading(long long utc, long long local, int tenths, long long mean, int range,
+                    int prev = 0) {
+    char text[260];
+    const std::string after = prev > 0   ? ",\"prev\":\"" + Stamp(utc - 1, 'T', "Z") + "\""
+                              : prev < 0 ? std::string(",\"prev\":null")
+                                         : std::string();
     std::snprintf(text, sizeof text,
                   "{\"time\":\"%s\",\"local\":\"%s\",\"temperature\":%s%d.%d,\"mean_count\":%lld,"
-                  "\"range\":%d}",
+                  "\"range\":%d%s}",
                   Stamp(utc, 'T', "Z").c_str(), Stamp(local, ' ', "").c_str(),
-                  tenths < 0 ? "-" : "", std::abs(tenths) / 10, std::abs(tenths) % 10, mean, range);
+                  tenths < 0 ? "-" : "", std::abs(tenths) / 10, std::abs(tenths) % 10, mean, range,
+                  after.c_str());
     return text;
 }
 
@@ -166,6 +187,12 @@ int Live(const Options& o) {
     std::vector<std::string> topics;
     for (int i = 0; i < o.stations; ++i)
         topics.push_back(o.prefix + "/" + Name(o.startIndex + i) + "/reading");
+    if (o.confirmed)
+        for (int i = 0; i < o.stations; ++i) {
+            const std::string c = o.prefix + "-archive/" + Name(o.startIndex + i) + "/confirmed";
+            mosquitto_subscribe(clients[std::size_t(i % o.connections)], nullptr, c.c_str(), 1);
+            if (i % 64 == 0) Service(clients);
+        }
     using namespace std::chrono;
     const auto now = system_clock::now();
     long long second = duration_cast<seconds>(now.time_since_epoch()).count() + 1;
@@ -183,7 +210,8 @@ int Live(const Options& o) {
             }
             const long long utc = second - 1 + o.utcShift;
             Publish(clients[std::size_t(i % o.connections)], o, topics[std::size_t(i)],
-                    Reading(utc, utc, 215, (o.startIndex + i) * 1000LL + s, 3));
+                    Reading(utc, utc, 215, (o.startIndex + i) * 1000LL + s, 3,
+                            o.confirmed ? (s == 0 ? -1 : 1) : 0));
         }
         // Seconds whose readings went out more than half a second after their due time.
         if (system_clock::now() > system_clock::time_point(seconds(second + 1)) + milliseconds(500))
@@ -191,6 +219,36 @@ int Live(const Options& o) {
     }
     Finish(clients, o);
     std::printf("published %lld\nlate %lld\n", published, late);
+    if (o.confirmed) std::printf("confirmations %lld\n", received.load());
+    return 0;
+}
+
+int Confirm(const Options& o) {
+    std::vector<mosquitto*> clients{
+        Connect(o, "mqtt-load-confirm-" + std::to_string(getpid()), nullptr, nullptr)};
+    std::vector<std::string> topics;
+    for (int i = 0; i < o.stations; ++i)
+        topics.push_back(o.prefix + "-archive/" + Name(o.startIndex + i) + "/confirmed");
+    using namespace std::chrono;
+    const auto begin = system_clock::now();
+    const long long start = duration_cast<seconds>(begin.time_since_epoch()).count();
+    for (int round = 0; round * o.every < o.seconds; ++round)
+        for (int i = 0; i < o.stations; ++i) {
+            // Station i at i/N of the interval, as the collector's per-station throttle
+            // spreads them.
+            const auto due = begin + nanoseconds(1000000000LL * o.every * round) +
+                             nanoseconds(1000000000LL * o.every * i / o.stations);
+            while (system_clock::now() < due) {
+                Service(clients);
+                if (due - system_clock::now() > milliseconds(2))
+                    std::this_thread::sleep_for(milliseconds(1));
+            }
+            const std::string payload =
+                "{\"time\":\"" + Stamp(start + round * o.every, 'T', "Z") + "\"}";
+            Publish(clients[0], o, topics[std::size_t(i)], payload, true);
+        }
+    Finish(clients, o);
+    std::printf("published %lld\n", published);
     return 0;
 }
 
@@ -266,7 +324,7 @@ int Status(const Options& o) {
 
 int main(int argc, char* argv[]) {
     Options o;
-    if (argc < 2) Usage("usage: mqtt-load live|file|status [options]");
+    if (argc < 2) Usage("usage: mqtt-load live|confirm|file|status [options]");
     o.mode = argv[1];
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
@@ -304,6 +362,10 @@ int main(int argc, char* argv[]) {
             o.linkHint = value();
         else if (a == "--will")
             o.will = true;
+        else if (a == "--confirmed")
+            o.confirmed = true;
+        else if (a == "--every")
+            o.every = std::max(1, std::stoi(value()));
         else if (a == "--hold")
             o.hold = true;
         else if (!a.empty() && a[0] != '-')
@@ -319,8 +381,10 @@ int main(int argc, char* argv[]) {
         status = File(o);
     else if (o.mode == "status")
         status = Status(o);
+    else if (o.mode == "confirm")
+        status = Confirm(o);
     else
-        Usage("the mode is live, file or status");
+        Usage("the mode is live, confirm, file or status");
     mosquitto_lib_cleanup();
     return status;
 }
