@@ -51,8 +51,9 @@ ArchiveReader::ArchiveReader(const QString& address)
     if (!Connect())
         throw ArchiveError("cannot reach the archive: " + connection_.Error().toStdString());
     const QString host = connection_.Host();
-    describe_ = QStringLiteral("%1 on %2").arg(
-        connection_.Database(), host.startsWith(u'/') ? QStringLiteral("this machine") : host);
+    describe_ = QStringLiteral("%1 on %2")
+                    .arg(connection_.Database(),
+                         host.startsWith(u'/') ? QStringLiteral("this machine") : host);
 }
 
 ArchiveReader::~ArchiveReader() = default;

@@ -145,7 +145,8 @@ short PgConnection::Wait(short events, Deadline deadline, std::chrono::milliseco
                               .count();
         if (left <= 0) {
             timedOut_ = true;
-            return GiveUp(QStringLiteral("no answer from the server within %1 s").arg(Seconds(limit)));
+            return GiveUp(
+                QStringLiteral("no answer from the server within %1 s").arg(Seconds(limit)));
         }
         const int ready = ::poll(fds, wake_ >= 0 ? 2 : 1, int(std::min<long long>(left, INT_MAX)));
         if (ready < 0) {
@@ -200,7 +201,8 @@ bool PgConnection::Usable() {
 bool PgConnection::Check(const PgResult& result) {
     if (result.Ok()) return true;
     if (!connection_) return false; // given up: the error is said already
-    error_ = OneLine(result.Get() ? PQresultErrorMessage(result.Get()) : PQerrorMessage(connection_));
+    error_ =
+        OneLine(result.Get() ? PQresultErrorMessage(result.Get()) : PQerrorMessage(connection_));
     if (error_.isEmpty()) error_ = OneLine(PQerrorMessage(connection_));
     return false;
 }
