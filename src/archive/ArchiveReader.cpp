@@ -27,11 +27,11 @@ QByteArray Stamp(WallSeconds t) {
 } // namespace
 
 struct ArchiveReader::Result {
-    std::unique_ptr<PGresult, void (*)(PGresult*)> result{nullptr, PQclear};
+    PgResult result;
 
-    int Rows() const { return PQntuples(result.get()); }
-    bool Null(int row, int column) const { return PQgetisnull(result.get(), row, column) != 0; }
-    const char* Text(int row, int column) const { return PQgetvalue(result.get(), row, column); }
+    int Rows() const { return result.Rows(); }
+    bool Null(int row, int column) const { return result.IsNull(row, column); }
+    const char* Text(int row, int column) const { return PQgetvalue(result.Get(), row, column); }
     std::int64_t Integer(int row, int column) const {
         return std::strtoll(Text(row, column), nullptr, 10);
     }
@@ -46,51 +46,38 @@ struct ArchiveReader::Result {
     QString String(int row, int column) const { return QString::fromUtf8(Text(row, column)); }
 };
 
-ArchiveReader::ArchiveReader(const QString& address) {
-    connection_ = PQconnectdb(Utf8(address).constData());
-    if (PQstatus(connection_) != CONNECTION_OK) {
-        const std::string why = PQerrorMessage(connection_);
-        PQfinish(connection_);
-        connection_ = nullptr;
-        throw ArchiveError("cannot reach the archive: " +
-                           QString::fromStdString(why).trimmed().toStdString());
-    }
+ArchiveReader::ArchiveReader(const QString& address)
+    : address_(address) {
+    if (!Connect())
+        throw ArchiveError("cannot reach the archive: " + connection_.Error().toStdString());
+    const QString host = connection_.Host();
+    describe_ = QStringLiteral("%1 on %2")
+                    .arg(connection_.Database(),
+                         host.startsWith(u'/') ? QStringLiteral("this machine") : host);
+}
+
+ArchiveReader::~ArchiveReader() = default;
+
+bool ArchiveReader::Connect() {
     // Time stamps in results and parameters are read and written as UTC.
-    PQclear(PQexec(connection_, "SET TIME ZONE 'UTC'"));
-}
-
-ArchiveReader::~ArchiveReader() {
-    if (connection_) PQfinish(connection_);
-}
-
-QString ArchiveReader::Describe() const {
-    const QString host = QString::fromUtf8(PQhost(connection_));
-    return QStringLiteral("%1 on %2")
-        .arg(QString::fromUtf8(PQdb(connection_)),
-             host.startsWith(u'/') ? QStringLiteral("this machine") : host);
+    return connection_.Open(address_) && connection_.Exec(QStringLiteral("SET TIME ZONE 'UTC'"));
 }
 
 ArchiveReader::Result ArchiveReader::Query(const char* sql,
                                            const std::vector<QByteArray>& parameters) {
-    std::vector<const char*> values;
-    values.reserve(parameters.size());
-    for (const QByteArray& parameter : parameters)
-        values.push_back(parameter.constData());
+    const QString text = QString::fromUtf8(sql);
     for (int attempt = 0;; ++attempt) {
-        Result result;
-        result.result.reset(PQexecParams(connection_, sql, int(values.size()), nullptr,
-                                         values.data(), nullptr, nullptr, 0));
-        if (PQresultStatus(result.result.get()) == PGRES_TUPLES_OK) return result;
-        // A server restarted since: one new connection, and the question asked again.
-        if (attempt == 0 && PQstatus(connection_) == CONNECTION_BAD) {
-            PQreset(connection_);
-            if (PQstatus(connection_) == CONNECTION_OK) {
-                PQclear(PQexec(connection_, "SET TIME ZONE 'UTC'"));
-                continue;
-            }
-        }
-        throw ArchiveError("the archive did not answer: " +
-                           QString::fromUtf8(PQerrorMessage(connection_)).trimmed().toStdString());
+        // Given up or broken before: a new connection first.
+        if (!connection_.IsOpen() && !Connect())
+            throw ArchiveError("cannot reach the archive: " + connection_.Error().toStdString());
+        Result result{connection_.Query(text, parameters)};
+        if (PQresultStatus(result.result.Get()) == PGRES_TUPLES_OK) return result;
+        // A server restarted since: one new connection, and the question asked again. A
+        // server that did not answer is not asked twice, so the caller hears in bounded time.
+        if (attempt == 0 && !connection_.IsOpen() && !connection_.TimedOut() &&
+            !connection_.Interrupted())
+            continue;
+        throw ArchiveError("the archive did not answer: " + connection_.Error().toStdString());
     }
 }
 

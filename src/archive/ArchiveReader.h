@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reads the network's archive back: the stations it holds, the days each has lines on, and
-// a station's lines within a span of its local time. One connection through libpq; a
-// connection that broke is made again once per call.
+// a station's lines within a span of its local time. One connection, with its time limits:
+// a server that does not answer is given up (ArchiveError) when its limit passes, and a
+// connection that broke or was given up is made again at the next call.
 //
 // A span is read by the local stamps the station wrote, so a night shows the same lines
 // as the station's own day files; the UTC bounds, a day wider than any time zone's
@@ -11,6 +12,7 @@
 
 #include "DayRecord.h"
 #include "LogSpan.h"
+#include "PgConnection.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,8 +22,6 @@
 #include <optional>
 #include <stdexcept>
 #include <vector>
-
-struct pg_conn;
 
 class ArchiveError : public std::runtime_error {
 public:
@@ -38,7 +38,10 @@ public:
     ArchiveReader& operator=(const ArchiveReader&) = delete;
 
     // "database on host" of the connection.
-    QString Describe() const;
+    QString Describe() const { return describe_; }
+    // Ends a wait for the archive now, and every later question fails at once: for a
+    // program that ends while another thread waits for an answer. Any thread may call it.
+    void Interrupt() { connection_.Interrupt(); }
 
     // Every station with a row of its own or lines, by name. Throws ArchiveError.
     QStringList Stations();
@@ -57,6 +60,9 @@ public:
 private:
     struct Result;
     Result Query(const char* sql, const std::vector<QByteArray>& parameters);
+    bool Connect();
 
-    pg_conn* connection_ = nullptr;
+    QString address_;
+    PgConnection connection_;
+    QString describe_;
 };

@@ -1,24 +1,62 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ArchiveSource.h"
 
+namespace {
+
+QString Key(const char* question, const QString& station, const TimeSpan& span) {
+    return QStringLiteral("%1|%2|%3|%4")
+        .arg(QLatin1String(question), station)
+        .arg(span.from)
+        .arg(span.to);
+}
+
+QString Words(const ArchiveError& error) {
+    return QString::fromStdString(error.what());
+}
+
+struct SpanAnswer {
+    std::pair<std::int64_t, std::int64_t> stamp;
+    std::vector<DayRecord> records;
+};
+
+} // namespace
+
 ArchiveSource::ArchiveSource(std::unique_ptr<ArchiveReader> reader)
-    : reader_(std::move(reader)) {
+    : name_(QStringLiteral("Archive %1").arg(reader->Describe()))
+    , asker_(std::make_unique<ArchiveAsker>(std::move(reader))) {
     Rescan();
 }
 
-QString ArchiveSource::Name() const {
-    return QStringLiteral("Archive %1").arg(reader_->Describe());
+void ArchiveSource::AnswerLater(int patienceMs, std::function<void()> answered) {
+    asker_->AnswerLater(patienceMs, std::move(answered));
+}
+
+QString ArchiveSource::Trouble() const {
+    return asker_->Waiting() ? NoAnswerText() : problem_;
 }
 
 SpanLines ArchiveSource::Read(const QString& station, const TimeSpan& span) {
     SpanLines lines;
     lines.span = span;
+    lastRead_.erase(station);
     try {
-        lastRead_[station] = {span, reader_->SpanStamp(station, span)};
-        lines.records = reader_->Span(station, span);
+        std::optional<SpanAnswer> answer = asker_->Ask<SpanAnswer>(
+            Key("read", station, span), [station, span](ArchiveReader& reader) {
+                SpanAnswer a;
+                a.stamp = reader.SpanStamp(station, span);
+                a.records = reader.Span(station, span);
+                return a;
+            });
+        if (!answer) {
+            lines.problems << NoAnswerText();
+            return lines;
+        }
+        lastRead_[station] = {span, answer->stamp};
+        lines.records = std::move(answer->records);
+        Heard({});
     } catch (const ArchiveError& error) {
-        lastRead_.erase(station);
-        lines.problems << QString::fromStdString(error.what());
+        lines.problems << Words(error);
+        Heard(Words(error));
     }
     return lines;
 }
@@ -27,26 +65,44 @@ bool ArchiveSource::Changed(const QString& station, const SpanLines& lines) {
     const auto found = lastRead_.find(station);
     if (found == lastRead_.end() || !(found->second.span == lines.span)) return true;
     try {
-        return reader_->SpanStamp(station, lines.span) != found->second.stamp;
-    } catch (const ArchiveError&) {
-        return false; // still away: the lines shown stay
+        const TimeSpan span = lines.span;
+        const std::optional<std::pair<std::int64_t, std::int64_t>> stamp =
+            asker_->Ask<std::pair<std::int64_t, std::int64_t>>(
+                Key("stamp", station, span),
+                [station, span](ArchiveReader& reader) { return reader.SpanStamp(station, span); });
+        if (!stamp) return false; // still away: the lines shown stay
+        Heard({});
+        return *stamp != found->second.stamp;
+    } catch (const ArchiveError& error) {
+        Heard(Words(error));
+        return false;
     }
 }
 
 std::optional<WallSeconds> ArchiveSource::Newest(const QString& station) {
     try {
-        return reader_->Newest(station);
-    } catch (const ArchiveError&) {
+        const std::optional<std::optional<WallSeconds>> newest =
+            asker_->Ask<std::optional<WallSeconds>>(
+                Key("newest", station, {}),
+                [station](ArchiveReader& reader) { return reader.Newest(station); });
+        if (!newest) return std::nullopt;
+        Heard({});
+        return *newest;
+    } catch (const ArchiveError& error) {
+        Heard(Words(error));
         return std::nullopt;
     }
 }
 
 bool ArchiveSource::Rescan() {
     try {
-        stations_ = reader_->Stations();
-        problem_.clear();
+        const std::optional<QStringList> stations = asker_->Ask<QStringList>(
+            Key("stations", {}, {}), [](ArchiveReader& reader) { return reader.Stations(); });
+        if (!stations) return false;
+        stations_ = *stations;
+        Heard({});
     } catch (const ArchiveError& error) {
-        problem_ = QString::fromStdString(error.what());
+        Heard(Words(error));
         return false;
     }
     for (auto it = counted_.begin(); it != counted_.end();)
@@ -60,19 +116,26 @@ bool ArchiveSource::Rescan() {
 bool ArchiveSource::CountNext() {
     if (pending_.empty()) return false;
     const QString station = pending_.front();
-    pending_.pop_front();
     Counted& counted = counted_[station];
     // Days before the newest one counted cannot grow but by late lines of a station that
     // was cut off; they are counted again when the archive is opened again.
     const std::int64_t from =
         counted.days.empty() ? DaysFromCivil(1, 1, 1) : counted.days.rbegin()->first;
     try {
-        for (const DaySummary& day : reader_->Days(station, from))
+        const std::optional<std::vector<DaySummary>> days = asker_->Ask<std::vector<DaySummary>>(
+            Key("days", station, {SpanKind::Day, 0, from, 0}),
+            [station, from](ArchiveReader& reader) { return reader.Days(station, from); });
+        // Unanswered: the station is counted when the archive answers and is looked at again.
+        if (!days) return false;
+        for (const DaySummary& day : *days)
             counted.days[day.day] = day;
         counted.problem.clear();
+        Heard({});
     } catch (const ArchiveError& error) {
-        counted.problem = QString::fromStdString(error.what());
+        counted.problem = Words(error);
+        Heard(Words(error));
     }
+    pending_.pop_front();
     counted.waiting = false;
     return !pending_.empty();
 }

@@ -4,8 +4,13 @@
 // its newest day on when the archive is looked at again, so that following a growing
 // archive costs a query per station and not a count of every line. What the archive
 // could not answer is said in the span's problems, as a file that could not be read is.
+//
+// The archive is asked on a thread of its own: a window waits only as long as it chose
+// (AnswerLater) and hears when a late answer came; a program without a window waits
+// until the archive answers or its connection's time limits give it up.
 #pragma once
 
+#include "ArchiveAsker.h"
 #include "ArchiveReader.h"
 #include "RecordSource.h"
 
@@ -17,9 +22,7 @@ class ArchiveSource : public RecordSource {
 public:
     explicit ArchiveSource(std::unique_ptr<ArchiveReader> reader);
 
-    ArchiveReader& Reader() const { return *reader_; }
-
-    QString Name() const override;
+    QString Name() const override { return name_; }
     QStringList Stations() const override { return stations_; }
     SpanLines Read(const QString& station, const TimeSpan& span) override;
     bool Changed(const QString& station, const SpanLines& lines) override;
@@ -29,8 +32,11 @@ public:
     bool CountNext() override;
     QStringList WatchedPaths() const override { return {}; }
     int PollInterval() const override { return kPollMs; }
+    void AnswerLater(int patienceMs, std::function<void()> answered) override;
+    QString Trouble() const override;
 
     static constexpr int kPollMs = 5000;
+    static QString NoAnswerText() { return QStringLiteral("The archive does not answer"); }
 
 private:
     struct Counted {
@@ -42,11 +48,14 @@ private:
         TimeSpan span;
         std::pair<std::int64_t, std::int64_t> stamp;
     };
+    // Notes the outcome of a question: the archive's words when it failed.
+    void Heard(const QString& problem) { problem_ = problem; }
 
-    std::unique_ptr<ArchiveReader> reader_;
+    QString name_;
+    std::unique_ptr<ArchiveAsker> asker_;
     QStringList stations_;
     std::map<QString, Counted> counted_;
     std::deque<QString> pending_;
     std::map<QString, ReadStamp> lastRead_;
-    QString problem_; // the archive's answer to the last listing, when it failed
+    QString problem_; // the archive's answer to the last question, when it failed
 };

@@ -3,11 +3,23 @@
 
 #include <libpq-fe.h>
 
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 namespace {
 
 // libpq's messages end with a line break and may span lines; the journal wants one line.
 QString OneLine(const char* text) {
     return QString::fromUtf8(text).simplified();
+}
+
+QString Seconds(std::chrono::milliseconds limit) {
+    return QString::number(double(limit.count()) / 1000.0, 'g', 3);
 }
 
 } // namespace
@@ -34,12 +46,40 @@ bool PgResult::IsNull(int row, int column) const {
     return PQgetisnull(result_.get(), row, column) != 0;
 }
 
+PgConnection::PgConnection()
+    : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
 PgConnection::~PgConnection() {
     Close();
+    if (wake_ >= 0) ::close(wake_);
+}
+
+void PgConnection::Interrupt() {
+    interrupted_ = true;
+    // The eventfd stays readable from now on: this wait and every later one end at once.
+    const std::uint64_t one = 1;
+    if (wake_ >= 0 && ::write(wake_, &one, sizeof one) < 0) {
+        // Already signalled past its counter's limit, or closed: the flag alone is enough.
+    }
+}
+
+bool PgConnection::Reopen() {
+    return Open(conninfo_);
+}
+
+QString PgConnection::Database() const {
+    return connection_ ? QString::fromUtf8(PQdb(connection_)) : QString();
+}
+
+QString PgConnection::Host() const {
+    return connection_ ? QString::fromUtf8(PQhost(connection_)) : QString();
 }
 
 bool PgConnection::Open(const QString& connection) {
     Close();
+    conninfo_ = connection;
+    timedOut_ = false;
+    if (interrupted_) return GiveUp(QStringLiteral("the wait for the archive was interrupted"));
     // A server that stops answering must not hold the program up for long (its watchdog
     // would end it): limits on connecting and on an unanswered connection, which the
     // connection string may set otherwise (its settings come after these, and win).
@@ -52,12 +92,22 @@ bool PgConnection::Open(const QString& connection) {
                                     "dbname",
                                     nullptr};
     const char* const values[] = {"10", "20", "5", "3", "30000", conninfo.constData(), nullptr};
-    connection_ = PQconnectdbParams(keywords, values, 1);
-    if (PQstatus(connection_) != CONNECTION_OK) {
-        error_ = OneLine(PQerrorMessage(connection_));
-        Close();
-        return false;
+    // Connecting without blocking, so that its time limit covers a server that accepts the
+    // connection and then says nothing, and an interruption ends it.
+    connection_ = PQconnectStartParams(keywords, values, 1);
+    if (!connection_ || PQstatus(connection_) == CONNECTION_BAD)
+        return GiveUp(connection_ ? OneLine(PQerrorMessage(connection_))
+                                  : QStringLiteral("out of memory"));
+    const Deadline deadline = std::chrono::steady_clock::now() + connectLimit_;
+    PostgresPollingStatusType polling = PGRES_POLLING_WRITING;
+    while (polling != PGRES_POLLING_OK) {
+        if (polling == PGRES_POLLING_FAILED) return GiveUp(OneLine(PQerrorMessage(connection_)));
+        if (!Wait(polling == PGRES_POLLING_WRITING ? POLLOUT : POLLIN, deadline, connectLimit_))
+            return false;
+        polling = PQconnectPoll(connection_);
     }
+    // Commands are sent and their answers awaited here, each within its time limit.
+    PQsetnonblocking(connection_, 1);
     // Notices (a table that already exists, say) are for a terminal, not for the journal.
     PQsetNoticeProcessor(
         connection_, [](void*, const char*) {}, nullptr);
@@ -74,52 +124,130 @@ bool PgConnection::IsOpen() const {
     return connection_ && PQstatus(connection_) == CONNECTION_OK;
 }
 
+bool PgConnection::GiveUp(const QString& why) {
+    error_ = why;
+    Close();
+    return false;
+}
+
+PgConnection::Deadline PgConnection::AnswerDeadline() const {
+    return std::chrono::steady_clock::now() + answerLimit_;
+}
+
+short PgConnection::Wait(short events, Deadline deadline, std::chrono::milliseconds limit) {
+    if (interrupted_) return GiveUp(QStringLiteral("the wait for the archive was interrupted"));
+    const int socket = PQsocket(connection_);
+    if (socket < 0) return GiveUp(OneLine(PQerrorMessage(connection_)));
+    pollfd fds[2] = {{socket, events, 0}, {wake_, POLLIN, 0}};
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            timedOut_ = true;
+            return GiveUp(
+                QStringLiteral("no answer from the server within %1 s").arg(Seconds(limit)));
+        }
+        const int ready = ::poll(fds, wake_ >= 0 ? 2 : 1, int(std::min<long long>(left, INT_MAX)));
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            return GiveUp(QString::fromLocal8Bit(std::strerror(errno)));
+        }
+        if (interrupted_ || fds[1].revents != 0)
+            return GiveUp(QStringLiteral("the wait for the archive was interrupted"));
+        // An error or a hang-up on the socket counts as ready: libpq reads what happened.
+        if (ready > 0) return fds[0].revents != 0 ? fds[0].revents : events;
+    }
+}
+
+bool PgConnection::Flush(Deadline deadline) {
+    while (true) {
+        const int left = PQflush(connection_);
+        if (left == 0) return true;
+        if (left < 0) return false; // the connection's error says why
+        const short ready = Wait(POLLIN | POLLOUT, deadline, answerLimit_);
+        if (ready == 0) return false;
+        // The server may answer while it is still being written to: read what it said.
+        if ((ready & POLLIN) != 0 && !PQconsumeInput(connection_)) return false;
+    }
+}
+
+PgResult PgConnection::Collect(Deadline deadline) {
+    if (!Flush(deadline)) return PgResult();
+    PgResult kept;
+    while (true) {
+        while (PQisBusy(connection_)) {
+            if (Wait(POLLIN, deadline, answerLimit_) == 0) return PgResult();
+            if (!PQconsumeInput(connection_)) return PgResult();
+        }
+        PgResult next(PQgetResult(connection_));
+        if (!next.Get()) break;
+        const ExecStatusType status = PQresultStatus(next.Get());
+        if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH)
+            return next;
+        if (!kept.Get() || kept.Ok()) kept = std::move(next);
+    }
+    return kept;
+}
+
+bool PgConnection::Usable() {
+    timedOut_ = false;
+    if (connection_) return true;
+    error_ = interrupted_ ? QStringLiteral("the wait for the archive was interrupted")
+                          : QStringLiteral("not connected to the archive");
+    return false;
+}
+
 bool PgConnection::Check(const PgResult& result) {
     if (result.Ok()) return true;
-    error_ = connection_ ? OneLine(result.Get() ? PQresultErrorMessage(result.Get())
-                                                : PQerrorMessage(connection_))
-                         : QStringLiteral("not connected to the archive");
-    if (error_.isEmpty() && connection_) error_ = OneLine(PQerrorMessage(connection_));
+    if (!connection_) return false; // given up: the error is said already
+    error_ =
+        OneLine(result.Get() ? PQresultErrorMessage(result.Get()) : PQerrorMessage(connection_));
+    if (error_.isEmpty()) error_ = OneLine(PQerrorMessage(connection_));
     return false;
 }
 
 bool PgConnection::Exec(const QString& sql) {
-    if (!connection_) return Check(PgResult());
-    return Check(PgResult(PQexec(connection_, sql.toUtf8().constData())));
+    if (!Usable()) return false;
+    const Deadline deadline = AnswerDeadline();
+    if (!PQsendQuery(connection_, sql.toUtf8().constData())) return Check(PgResult());
+    return Check(Collect(deadline));
 }
 
 PgResult PgConnection::Query(const QString& sql, const std::vector<QByteArray>& parameters) {
-    if (!connection_) {
-        Check(PgResult());
-        return PgResult();
-    }
+    if (!Usable()) return PgResult();
+    const Deadline deadline = AnswerDeadline();
     std::vector<const char*> values;
     values.reserve(parameters.size());
     for (const QByteArray& p : parameters)
         values.push_back(p.isNull() ? nullptr : p.constData());
-    PgResult result(PQexecParams(connection_, sql.toUtf8().constData(), int(values.size()), nullptr,
-                                 values.data(), nullptr, nullptr, 0));
+    if (!PQsendQueryParams(connection_, sql.toUtf8().constData(), int(values.size()), nullptr,
+                           values.data(), nullptr, nullptr, 0)) {
+        Check(PgResult());
+        return PgResult();
+    }
+    PgResult result = Collect(deadline);
     Check(result);
     return result;
 }
 
 bool PgConnection::Copy(const QString& sql, const QByteArray& data) {
-    if (!connection_) return Check(PgResult());
-    PgResult start(PQexec(connection_, sql.toUtf8().constData()));
+    if (!Usable()) return false;
+    const Deadline deadline = AnswerDeadline();
+    if (!PQsendQuery(connection_, sql.toUtf8().constData())) return Check(PgResult());
+    PgResult start = Collect(deadline);
+    if (!connection_) return false;
     if (PQresultStatus(start.Get()) != PGRES_COPY_IN) return Check(start);
-    if (PQputCopyData(connection_, data.constData(), int(data.size())) != 1 ||
-        PQputCopyEnd(connection_, nullptr) != 1) {
-        error_ = OneLine(PQerrorMessage(connection_));
-        // The COPY's own result still has to be read before the next command.
-        while (PgResult(PQgetResult(connection_)).Get()) {
-        }
+    // Without blocking, 0 says the data could not be queued yet: send some, then again.
+    int put = 0;
+    while ((put = PQputCopyData(connection_, data.constData(), int(data.size()))) == 0)
+        if (!Flush(deadline)) break;
+    while (put == 1 && (put = PQputCopyEnd(connection_, nullptr)) == 0)
+        if (!Flush(deadline)) break;
+    if (put != 1) {
+        // Half a COPY leaves the connection in no state to go on: the next call connects again.
+        if (connection_) GiveUp(OneLine(PQerrorMessage(connection_)));
         return false;
     }
-    bool ok = true;
-    while (true) {
-        PgResult result(PQgetResult(connection_));
-        if (!result.Get()) break;
-        if (ok && !Check(result)) ok = false;
-    }
-    return ok;
+    return Check(Collect(deadline));
 }

@@ -3,11 +3,19 @@
 // connection string ("postgresql://…", "host=… dbname=…", or empty for the PG* environment
 // variables), closed when the object goes. Each call says whether it worked; the last error
 // is kept as one line for the journal.
+//
+// A server may accept a connection and then never answer (a machine frozen, a stopped
+// process, a firewall that swallows packets): connecting and every command are given up
+// after their time limits, and the connection is closed, so no caller waits for ever.
+// Another thread may end a wait at once with Interrupt(), for a program that shuts down.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -35,14 +43,32 @@ private:
 
 class PgConnection {
 public:
-    PgConnection() = default;
+    PgConnection();
     ~PgConnection();
     PgConnection(const PgConnection&) = delete;
     PgConnection& operator=(const PgConnection&) = delete;
 
+    // How long connecting may take, and how long a command may wait for its answer.
+    static constexpr std::chrono::seconds kConnectLimit{10};
+    static constexpr std::chrono::seconds kAnswerLimit{30};
+
     // Connects (again); false with Error() saying why.
     bool Open(const QString& connection);
+    // Connects again with the connection string of the last Open.
+    bool Reopen();
     void Close();
+    void SetConnectLimit(std::chrono::milliseconds limit) { connectLimit_ = limit; }
+    void SetAnswerLimit(std::chrono::milliseconds limit) { answerLimit_ = limit; }
+    // Ends a wait for the server now and makes every later call fail at once; any thread
+    // may call it, while another one waits in a call.
+    void Interrupt();
+    bool Interrupted() const { return interrupted_; }
+    // Whether the last call failed because the server did not answer within its limit
+    // (the connection is closed then).
+    bool TimedOut() const { return timedOut_; }
+    // The database and the host (or the socket's folder) of the open connection.
+    QString Database() const;
+    QString Host() const;
     // Whether the connection is open and the server still there as far as libpq knows.
     bool IsOpen() const;
 
@@ -56,8 +82,27 @@ public:
     QString Error() const { return error_; }
 
 private:
+    using Deadline = std::chrono::steady_clock::time_point;
+
     bool Check(const PgResult& result);
+    // Whether a command can be sent; else the error says why.
+    bool Usable();
+    // Waits until the connection's socket can be read (or written) or the deadline passes;
+    // false, with the connection closed and the error set, when it passed or was interrupted.
+    // Returns the events that came, 0 when it gave up.
+    short Wait(short events, Deadline deadline, std::chrono::milliseconds limit);
+    bool Flush(Deadline deadline);
+    // The result of the command sent: its first error, else its last result.
+    PgResult Collect(Deadline deadline);
+    bool GiveUp(const QString& why);
+    Deadline AnswerDeadline() const;
 
     pg_conn* connection_ = nullptr;
     QString error_;
+    QString conninfo_;
+    std::chrono::milliseconds connectLimit_ = kConnectLimit;
+    std::chrono::milliseconds answerLimit_ = kAnswerLimit;
+    bool timedOut_ = false;
+    std::atomic<bool> interrupted_ = false;
+    int wake_ = -1; // an eventfd that Interrupt() makes readable
 };

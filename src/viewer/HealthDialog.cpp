@@ -25,6 +25,10 @@ HealthDialog::HealthDialog(const QString& address, QWidget* parent)
     , table_(new QTableWidget(0, int(stationhealth::Header().size()), this))
     , summary_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Stations' Health \u2014 Nocturo Viewer"));
+    // The table is read on the window's thread: an archive that does not answer holds the
+    // window up for a moment at most, and the line below the table says so.
+    connection_.SetConnectLimit(std::chrono::seconds(3));
+    connection_.SetAnswerLimit(std::chrono::seconds(3));
     QStringList header;
     for (const QString& title : stationhealth::Header())
         header << title.left(1) + title.mid(1).toLower();

@@ -14,6 +14,11 @@ std::unique_ptr<RecordSource> OpenSource(const ViewerOptions& options) {
 
 QStringList StationsToShow(const ViewerOptions& options, const RecordSource& source, QString& why) {
     const QStringList known = source.Stations();
+    // A source that could not say which stations it holds says why, not that it holds none.
+    if (known.isEmpty() && !source.Trouble().isEmpty()) {
+        why = source.Trouble();
+        return {};
+    }
     if (options.stations.isEmpty())
         return known.isEmpty() ? QStringList{QString()} : known.mid(0, 1);
     for (const QString& station : options.stations) {

@@ -12,5 +12,5 @@
 std::unique_ptr<RecordSource> OpenSource(const ViewerOptions& options);
 
 // The stations to show: those asked for, else the source's first. Empty, with the reason
-// in `why`, when one asked for is not in the source.
+// in `why`, when one asked for is not in the source or the source cannot say what it holds.
 QStringList StationsToShow(const ViewerOptions& options, const RecordSource& source, QString& why);

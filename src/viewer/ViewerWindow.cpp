@@ -54,7 +54,8 @@ ViewerWindow::ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOpt
     , days_(new DayList(settings_.timeSeparator, this))
     , readout_(new QLabel(this))
     , notes_(new QLabel(this))
-    , skyStatus_(new QLabel(this)) {
+    , skyStatus_(new QLabel(this))
+    , sourceStatus_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Nocturo Viewer"));
     auto* splitter = new QSplitter(this);
     splitter->addWidget(days_);
@@ -67,6 +68,7 @@ ViewerWindow::ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOpt
     statusBar()->addWidget(readout_, 1);
     statusBar()->addPermanentWidget(notes_);
     statusBar()->addPermanentWidget(skyStatus_);
+    statusBar()->addPermanentWidget(sourceStatus_);
     resize(1200, 760);
 
     refreshTimer_.setSingleShot(true);
@@ -211,6 +213,9 @@ void ViewerWindow::SetSource(std::unique_ptr<RecordSource> source) {
 
 void ViewerWindow::AdoptSource(std::unique_ptr<RecordSource> source) {
     source_ = std::move(source);
+    // An archive that does not answer holds the window up only briefly; its late answer
+    // is shown when it comes.
+    source_->AnswerLater(kAnswerPatienceMs, [this] { Refresh(); });
     // The sky's station description lies beside day files; an archive's stations have
     // only what --location gives.
     if (const DayFileSource* files = DayFiles()) {
@@ -322,6 +327,7 @@ void ViewerWindow::SetKind(SpanKind kind) {
 }
 
 void ViewerWindow::Watch() {
+    ShowSourceStatus();
     const QStringList wanted = source_->WatchedPaths();
     if (source_->PollInterval() > 0)
         pollTimer_.start(source_->PollInterval());
@@ -441,6 +447,17 @@ void ViewerWindow::AskSkyglowExport() {
 
 void ViewerWindow::ShowSkyStatus() {
     skyStatus_->setText(sky_.StatusText());
+}
+
+void ViewerWindow::ShowSourceStatus() {
+    const QString trouble = source_->Trouble();
+    sourceStatus_->setText(trouble);
+    sourceStatus_->setStyleSheet(trouble.isEmpty() ? QString()
+                                                   : QStringLiteral("color: rgb(180, 0, 0)"));
+}
+
+QString ViewerWindow::SourceStatusText() const {
+    return sourceStatus_->text();
 }
 
 QString ViewerWindow::SkyStatusText() const {

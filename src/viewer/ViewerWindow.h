@@ -72,6 +72,12 @@ public:
     QString SkyStatusText() const;
     QString ReadoutText() const;
     QString NotesText() const;
+    // What keeps the source from answering, as the status bar says it; empty while it answers.
+    QString SourceStatusText() const;
+
+    // How long a question to a slow source (an archive) holds the window up before its
+    // answer is left to come later.
+    static constexpr int kAnswerPatienceMs = 3000;
 
 private:
     void BuildActions();
@@ -82,6 +88,7 @@ private:
     void AskNightFigures();
     void AskSkyglowExport();
     void ShowSkyStatus();
+    void ShowSourceStatus();
     // Takes a source: the sky's station description, the list of days, the title.
     void AdoptSource(std::unique_ptr<RecordSource> source);
     // The day files shown, if the source is day files (the Year view and the nightly
@@ -107,6 +114,7 @@ private:
     QLabel* readout_;
     QLabel* notes_;
     QLabel* skyStatus_;
+    QLabel* sourceStatus_;
     QAction* kindActions_[4] = {}; // day, night, week, year
     QAction* logarithmic_ = nullptr;
     QAction* magnitude_ = nullptr;

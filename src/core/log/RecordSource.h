@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -56,4 +57,17 @@ public:
     virtual int PollInterval() const { return 0; }
     // Where an export is offered to go by default; empty for the working directory.
     virtual QString ExportFolder() const { return {}; }
+
+    // For a source that may be slow to answer (an archive across a network): from now on,
+    // each question waits at most `patienceMs` and, unanswered, gets no lines (Read says
+    // why in its problems, Changed says no, Rescan and CountNext that there is nothing
+    // new); `answered` is called on this thread when the answer comes late, and the view
+    // asks again. Sources on disk answer at once and ignore it.
+    virtual void AnswerLater(int patienceMs, std::function<void()> answered) {
+        static_cast<void>(patienceMs);
+        static_cast<void>(answered);
+    }
+    // What keeps the source from answering now ("The archive does not answer"); empty
+    // while it answers.
+    virtual QString Trouble() const { return {}; }
 };
