@@ -45,7 +45,8 @@ int Export(const ViewerOptions& options, RecordSource& source) {
     const QStringList stations = StationsToShow(options, source, why);
     if (stations.isEmpty()) {
         Say(why);
-        return exitstatus::Usage;
+        // An archive that did not answer is a server out of reach, not a wrong command line.
+        return source.Trouble().isEmpty() ? exitstatus::Usage : exitstatus::Unreachable;
     }
     std::vector<SpanLines> lines;
     bool any = false;

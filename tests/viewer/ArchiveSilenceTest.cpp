@@ -111,7 +111,7 @@ TEST(ArchiveSilence, CommandGivesUpOnAServerThatStopsAnswering) {
     EXPECT_EQ(result.Text(0, 0), QStringLiteral("42"));
 }
 
-// The export from an archive that never answers ends, with a message and status 2.
+// The export from an archive that never answers ends, with a message and status 3.
 TEST(ArchiveSilence, ExportEndsWithAMessage) {
     SilentRelay silent;
     ASSERT_TRUE(silent.Ok());
@@ -123,7 +123,7 @@ TEST(ArchiveSilence, ExportEndsWithAMessage) {
     ASSERT_TRUE(view.waitForFinished(kGuardMs)) << "the export still waits";
     const QString errors = QString::fromLocal8Bit(view.readAllStandardError());
     EXPECT_EQ(view.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(view.exitCode(), 2) << errors.toStdString();
+    EXPECT_EQ(view.exitCode(), 3) << errors.toStdString();
     EXPECT_TRUE(errors.contains(QStringLiteral("nocturo-view: cannot reach the archive: no answer "
                                                "from the server within 10 s")))
         << errors.toStdString();
