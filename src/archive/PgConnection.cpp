@@ -44,14 +44,13 @@ bool PgConnection::Open(const QString& connection) {
     // would end it): limits on connecting and on an unanswered connection, which the
     // connection string may set otherwise (its settings come after these, and win).
     const QByteArray conninfo = connection.toUtf8();
-    const char* const keywords[] = {"connect_timeout",
-                                    "keepalives_idle",
-                                    "keepalives_interval",
-                                    "keepalives_count",
-                                    "tcp_user_timeout",
-                                    "dbname",
-                                    nullptr};
-    const char* const values[] = {"10", "20", "5", "3", "30000", conninfo.constData(), nullptr};
+    const char* const keywords[] = {
+        "connect_timeout",  "keepalives_idle", "keepalives_interval", "keepalives_count",
+        "tcp_user_timeout", "dbname",          "client_encoding",     nullptr};
+    // The texts go as UTF-8 whatever the connection string or the environment say (after
+    // the connection string, so this one wins).
+    const char* const values[] = {"10",   "20",   "5", "3", "30000", conninfo.constData(),
+                                  "UTF8", nullptr};
     connection_ = PQconnectdbParams(keywords, values, 1);
     if (PQstatus(connection_) != CONNECTION_OK) {
         error_ = OneLine(PQerrorMessage(connection_));
@@ -76,6 +75,8 @@ bool PgConnection::IsOpen() const {
 
 bool PgConnection::Check(const PgResult& result) {
     if (result.Ok()) return true;
+    const char* state = result.Get() ? PQresultErrorField(result.Get(), PG_DIAG_SQLSTATE) : nullptr;
+    sqlState_ = state ? QString::fromLatin1(state) : QString();
     error_ = connection_ ? OneLine(result.Get() ? PQresultErrorMessage(result.Get())
                                                 : PQerrorMessage(connection_))
                          : QStringLiteral("not connected to the archive");
@@ -110,6 +111,7 @@ bool PgConnection::Copy(const QString& sql, const QByteArray& data) {
     if (PQputCopyData(connection_, data.constData(), int(data.size())) != 1 ||
         PQputCopyEnd(connection_, nullptr) != 1) {
         error_ = OneLine(PQerrorMessage(connection_));
+        sqlState_.clear();
         // The COPY's own result still has to be read before the next command.
         while (PgResult(PQgetResult(connection_)).Get()) {
         }

@@ -54,10 +54,14 @@ public:
     bool Copy(const QString& sql, const QByteArray& data);
 
     QString Error() const { return error_; }
+    // The SQLSTATE of the last failed command ("22021"); empty when the server gave none
+    // (the connection broke).
+    QString SqlState() const { return sqlState_; }
 
 private:
     bool Check(const PgResult& result);
 
     pg_conn* connection_ = nullptr;
     QString error_;
+    QString sqlState_;
 };

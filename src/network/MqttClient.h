@@ -46,6 +46,8 @@
 class QSocketNotifier;
 struct mosquitto;
 struct mosquitto_message;
+struct mqtt5__property;
+typedef struct mqtt5__property mosquitto_property;
 
 class MqttClient : public QObject {
     Q_OBJECT
@@ -82,6 +84,9 @@ signals:
     // The connection is up (the broker accepted it), or down: `why` says what failed.
     void ConnectionChanged(bool connected, const QString& why);
     void Acknowledged(int messageId);
+    // The broker refused a message (MQTT 5: a reason code of 0x80 or more, as
+    // "not authorised"); Acknowledged follows.
+    void PublishRefused(int messageId, int reasonCode, const QString& why);
     void MessageArrived(const QString& topic, const QByteArray& payload, bool retained);
 
 private:
@@ -105,7 +110,8 @@ private:
 
     static void OnConnect(mosquitto*, void* self, int rc);
     static void OnDisconnect(mosquitto*, void* self, int rc);
-    static void OnPublish(mosquitto*, void* self, int mid);
+    static void OnPublish(mosquitto*, void* self, int mid, int reason,
+                          const mosquitto_property* properties);
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
     static void OnLog(mosquitto*, void* self, int level, const char* text);
 
