@@ -53,7 +53,8 @@ CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
          QStringLiteral("PREFIX")},
         {QStringLiteral("client-id"),
          QStringLiteral("The collector's MQTT client id, under which the broker keeps its "
-                        "session; default nocturo-collect."),
+                        "session; default nocturo-collect (a broker that binds client ids "
+                        "to accounts uses the account's name instead)."),
          QStringLiteral("ID")},
         {QStringLiteral("database"),
          QStringLiteral("The archive: postgresql://… or a libpq connection string; default: "

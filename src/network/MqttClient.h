@@ -7,7 +7,9 @@
 // Start() connects and keeps connecting: after a failure it waits, twice as long each
 // time up to the settings' maximum, and tries again, until Stop(). Every connection starts
 // afresh (a clean session): what was sent and not acknowledged on a connection that broke
-// is the caller's to send again, which it learns from ConnectionChanged(false).
+// is the caller's to send again, which it learns from ConnectionChanged(false). Such a
+// client speaks MQTT 5, so the broker says why it refuses a message (PublishRefused) or
+// ends the connection (ConnectionChanged's `why`).
 //
 //     MqttClient client(settings);
 //     QObject::connect(&client, &MqttClient::ConnectionChanged, ...);
