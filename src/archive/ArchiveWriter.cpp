@@ -5,6 +5,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -100,6 +101,11 @@ bool ArchiveWriter::Prepare() {
 
 bool ArchiveWriter::Fail() {
     error_ = connection_.Error();
+    // Class 22 (data exception) and 23 (integrity constraint): the server is there and
+    // refuses what it was given; anything else may pass once the server is back.
+    const QString state = connection_.SqlState();
+    dataError_ = connection_.IsOpen() &&
+                 (state.startsWith(QLatin1String("22")) || state.startsWith(QLatin1String("23")));
     if (connection_.IsOpen()) connection_.Exec(QStringLiteral("ROLLBACK"));
     return false;
 }
@@ -170,7 +176,49 @@ bool ArchiveWriter::WriteEvents(const std::vector<archive::Event>& events) {
                "WHERE s.last_event_at IS NULL OR s.last_event_at <= EXCLUDED.last_event_at"));
 }
 
+namespace {
+
+// The messages [from, to) of a batch, counted through its readings, then its statuses, then
+// its events; the statuses keep their order, so the last of a station still holds.
+archive::Batch Slice(const archive::Batch& batch, std::size_t from, std::size_t to) {
+    archive::Batch out;
+    const auto take = [&](const auto& items, auto& into, std::size_t offset) {
+        for (std::size_t i = std::max(from, offset); i < std::min(to, offset + items.size()); ++i)
+            into.push_back(items[i - offset]);
+    };
+    take(batch.readings, out.readings, 0);
+    take(batch.statuses, out.statuses, batch.readings.size());
+    take(batch.events, out.events, batch.readings.size() + batch.statuses.size());
+    return out;
+}
+
+} // namespace
+
 bool ArchiveWriter::Write(const archive::Batch& batch) {
+    refused_.clear();
+    if (WriteWhole(batch)) return true;
+    return dataError_ && WriteSplit(batch);
+}
+
+bool ArchiveWriter::WriteSplit(const archive::Batch& batch) {
+    if (batch.Size() == 1) {
+        if (!batch.readings.empty())
+            refused_.push_back({batch.readings[0].station, QStringLiteral("reading"), error_});
+        else if (!batch.statuses.empty())
+            refused_.push_back({batch.statuses[0].station, QStringLiteral("status"), error_});
+        else
+            refused_.push_back({batch.events[0].station, QStringLiteral("event"), error_});
+        error_.clear();
+        return true;
+    }
+    const std::size_t middle = batch.Size() / 2;
+    for (const archive::Batch& half : {Slice(batch, 0, middle), Slice(batch, middle, batch.Size())})
+        if (!WriteWhole(half) && !(dataError_ && WriteSplit(half))) return false;
+    return true;
+}
+
+bool ArchiveWriter::WriteWhole(const archive::Batch& batch) {
+    dataError_ = false;
     if (batch.Empty()) return true;
     if (!Prepare() || !EnsureMonths(batch.readings)) return Fail();
     if (!connection_.Exec(QStringLiteral("BEGIN"))) return Fail();

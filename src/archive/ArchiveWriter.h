@@ -4,6 +4,12 @@
 // twice is stored once), the stations' first and last reading, their last status and last
 // event, and the events (an event sent twice is stored once too). A batch either is
 // committed whole or not at all, so the caller may send it again as it is.
+//
+// A batch the server refuses for its data (SQLSTATE class 22 or 23: a text it cannot hold, a
+// value a constraint refuses) is split in halves, and the halves again, until the messages
+// it cannot take are found: those are left out and listed in Refused(), the rest committed.
+// One bad message among thousands costs a few dozen transactions, and never holds back the
+// others.
 #pragma once
 
 #include "ArchiveBatch.h"
@@ -12,6 +18,7 @@
 #include <QString>
 
 #include <set>
+#include <vector>
 
 class PgConnection;
 
@@ -20,10 +27,20 @@ public:
     explicit ArchiveWriter(PgConnection& connection)
         : connection_(connection) {}
 
-    // True once the batch is committed; false with Error() when it is not (the
-    // connection may then be broken: the caller opens it again and calls Forget()).
+    // A message of the last batch the archive refused, and why.
+    struct Refusal {
+        QString station;
+        QString kind; // "reading", "status" or "event"
+        QString why;
+    };
+
+    // True once the batch is committed (but for the messages in Refused()); false with
+    // Error() when it is not (the connection may then be broken: the caller opens it again
+    // and calls Forget()). Parts of the batch may then be committed already: writing
+    // them again is harmless.
     bool Write(const archive::Batch& batch);
     QString Error() const { return error_; }
+    const std::vector<Refusal>& Refused() const { return refused_; }
 
     // After the connection was opened again: its temporary tables are gone.
     void Forget();
@@ -33,6 +50,8 @@ public:
     static QByteArray CopyRows(const std::vector<archive::Event>& events);
 
 private:
+    bool WriteWhole(const archive::Batch& batch);
+    bool WriteSplit(const archive::Batch& batch);
     bool Prepare();
     bool EnsureMonths(const std::vector<archive::Reading>& readings);
     bool WriteReadings(const std::vector<archive::Reading>& readings);
@@ -44,4 +63,6 @@ private:
     bool prepared_ = false;
     std::set<archiveschema::Month> months_; // partitions known to be there
     QString error_;
+    bool dataError_ = false; // the last failure was the server's refusal of the data
+    std::vector<Refusal> refused_;
 };

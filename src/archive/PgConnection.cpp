@@ -84,14 +84,13 @@ bool PgConnection::Open(const QString& connection) {
     // would end it): limits on connecting and on an unanswered connection, which the
     // connection string may set otherwise (its settings come after these, and win).
     const QByteArray conninfo = connection.toUtf8();
-    const char* const keywords[] = {"connect_timeout",
-                                    "keepalives_idle",
-                                    "keepalives_interval",
-                                    "keepalives_count",
-                                    "tcp_user_timeout",
-                                    "dbname",
-                                    nullptr};
-    const char* const values[] = {"10", "20", "5", "3", "30000", conninfo.constData(), nullptr};
+    const char* const keywords[] = {
+        "connect_timeout",  "keepalives_idle", "keepalives_interval", "keepalives_count",
+        "tcp_user_timeout", "dbname",          "client_encoding",     nullptr};
+    // The texts go as UTF-8 whatever the connection string or the environment say (after
+    // the connection string, so this one wins).
+    const char* const values[] = {"10",   "20",   "5", "3", "30000", conninfo.constData(),
+                                  "UTF8", nullptr};
     // Connecting without blocking, so that its time limit covers a server that accepts the
     // connection and then says nothing, and an interruption ends it.
     connection_ = PQconnectStartParams(keywords, values, 1);
@@ -126,6 +125,7 @@ bool PgConnection::IsOpen() const {
 
 bool PgConnection::GiveUp(const QString& why) {
     error_ = why;
+    sqlState_.clear();
     Close();
     return false;
 }
@@ -200,6 +200,8 @@ bool PgConnection::Usable() {
 
 bool PgConnection::Check(const PgResult& result) {
     if (result.Ok()) return true;
+    const char* state = result.Get() ? PQresultErrorField(result.Get(), PG_DIAG_SQLSTATE) : nullptr;
+    sqlState_ = state ? QString::fromLatin1(state) : QString();
     if (!connection_) return false; // given up: the error is said already
     error_ =
         OneLine(result.Get() ? PQresultErrorMessage(result.Get()) : PQerrorMessage(connection_));
@@ -245,6 +247,7 @@ bool PgConnection::Copy(const QString& sql, const QByteArray& data) {
     while (put == 1 && (put = PQputCopyEnd(connection_, nullptr)) == 0)
         if (!Flush(deadline)) break;
     if (put != 1) {
+        sqlState_.clear();
         // Half a COPY leaves the connection in no state to go on: the next call connects again.
         if (connection_) GiveUp(OneLine(PQerrorMessage(connection_)));
         return false;

@@ -80,6 +80,9 @@ public:
     bool Copy(const QString& sql, const QByteArray& data);
 
     QString Error() const { return error_; }
+    // The SQLSTATE of the last failed command ("22021"); empty when the server gave none
+    // (the connection broke).
+    QString SqlState() const { return sqlState_; }
 
 private:
     using Deadline = std::chrono::steady_clock::time_point;
@@ -105,4 +108,5 @@ private:
     bool timedOut_ = false;
     std::atomic<bool> interrupted_ = false;
     int wake_ = -1; // an eventfd that Interrupt() makes readable
+    QString sqlState_;
 };

@@ -99,8 +99,9 @@ bool Collector::Connect() {
     if (connection_.Open(settings_.database) && archiveschema::Exists(connection_, &why) &&
         (book_.Load(connection_, &why) ||
          (archiveschema::Create(connection_) && book_.Load(connection_, &why)))) {
+        // The back-off is reset by a commit, not by a connection: a server that takes the
+        // connection and then refuses every batch is not asked again every second.
         writer_.Forget();
-        backOff_ = std::chrono::seconds(1);
         return true;
     }
     if (why.isEmpty()) why = connection_.Error();
@@ -124,6 +125,10 @@ void Collector::ArchiveLost(const QString& why) {
 
 bool Collector::WriteBatch(archive::Batch& batch) {
     if (writer_.Write(batch)) {
+        backOff_ = std::chrono::seconds(1);
+        for (const ArchiveWriter::Refusal& r : writer_.Refused())
+            refusals_.Count({r.station, QStringLiteral("not storable"),
+                             QStringLiteral("the archive refused the %1: %2").arg(r.kind, r.why)});
         const std::int64_t now = clock_();
         for (const archive::Reading& r : batch.readings)
             lag_.Add(now - (r.utc + 1) * 1000);

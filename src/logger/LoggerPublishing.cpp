@@ -20,7 +20,7 @@ std::optional<PublisherSettings> PublishingSettings(const LoggerOptions& options
     BrokerSettings& broker = settings.broker;
     broker.address = publish.address;
     broker.caFile = publish.caFile;
-    broker.clientId = QStringLiteral("nocturo-") + settings.station;
+    broker.clientId = StationClientId(settings.station);
     broker.retryMaxMs = publish.retryMaxSeconds * 1000;
     broker.retryFirstMs = std::min(broker.retryFirstMs, broker.retryMaxMs);
     error.clear();
@@ -28,4 +28,25 @@ std::optional<PublisherSettings> PublishingSettings(const LoggerOptions& options
     broker.account = publish.account;
     warning = publish.warning;
     return settings;
+}
+
+QString StationClientId(const QString& station) {
+    return QStringLiteral("nocturo-station-") + station;
+}
+
+QString BrokerRefusalText(const QString& reason, int reasonCode, const QString& account,
+                          const QString& station) {
+    QString text =
+        QStringLiteral("publishing: the broker refused the station's messages: %1").arg(reason);
+    // Not authorised: the broker's ACL binds each account to its station's topics.
+    if (reasonCode == 0x87)
+        text += account.isEmpty()
+                    ? QStringLiteral(": without an account (--publish-credentials) it may not "
+                                     "publish as station '%1'")
+                          .arg(station)
+                    : QStringLiteral(": the account '%1' may not publish as station '%2' "
+                                     "(the account is named as its station; see --station and "
+                                     "--publish-credentials)")
+                          .arg(account, station);
+    return text;
 }

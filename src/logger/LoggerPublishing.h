@@ -16,3 +16,12 @@ std::optional<PublisherSettings> PublishingSettings(const LoggerOptions& options
                                                     const StationDescription& description,
                                                     const QString& version, QString& error,
                                                     QString& warning);
+
+// The station's MQTT client id, "nocturo-station-NAME": no station's name gives the id of
+// another station or of the collector ("nocturo-collect" by default), whatever it is.
+QString StationClientId(const QString& station);
+
+// What the journal says when the broker refuses one of the station's messages, for
+// `reason` as MqttClient tells it ("not authorised"); `account` is empty without one.
+QString BrokerRefusalText(const QString& reason, int reasonCode, const QString& account,
+                          const QString& station);

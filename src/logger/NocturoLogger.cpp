@@ -12,9 +12,14 @@
 #include "SystemdNotifier.h"
 #include "TerminationSignals.h"
 #include "UsbAPI.h"
+#include "ZoneAgreement.h"
 #include "cli/ExitStatus.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QSet>
+#include <QTimeZone>
 
 #include <csignal>
 #include <cstdio>
@@ -47,6 +52,25 @@ int main(int argc, char* argv[]) {
     } catch (const StationDescriptionError& e) {
         lines.Line(EventLines::Priority::Error, QString::fromUtf8(e.what()));
         return exitstatus::Usage;
+    }
+    // The day files are written on the computer's clock and read in the station's zone.
+    if (!description.timezone.isEmpty()) {
+        const QTimeZone computer = QTimeZone::systemTimeZone();
+        const QString difference = zoneagreement::Difference(description.TimeZone(), computer,
+                                                             QDateTime::currentSecsSinceEpoch());
+        if (!difference.isEmpty()) {
+            lines.Line(
+                EventLines::Priority::Error,
+                QStringLiteral("the station's time zone %1 (timezone in %2) is not the computer's "
+                               "time zone %3 (%4): the day files are written on the computer's "
+                               "clock; set the computer's zone (timedatectl set-timezone %1) or "
+                               "the station's timezone to %3")
+                    .arg(description.timezone,
+                         QDir(options.dataDirectory)
+                             .filePath(QLatin1String(stationdescription::FileName)),
+                         QString::fromUtf8(computer.id()), difference));
+            return exitstatus::Usage;
+        }
     }
     QString error;
     QString warning;
@@ -81,6 +105,17 @@ int main(int argc, char* argv[]) {
                 events.Line(static_cast<EventLines::Priority>(priority), text);
             });
         events.SetPublisher(publisher.get());
+        // Each kind of refusal once a run: a refused station is refused every second.
+        QObject::connect(
+            &publisher->Client(), &MqttClient::PublishRefused, publisher.get(),
+            [&events, &publishing, told = QSet<int>()](int, int code, const QString& why) mutable {
+                if (told.contains(code)) return;
+                told.insert(code);
+                const auto& account = publishing->broker.account;
+                events.Line(EventLines::Priority::Error,
+                            BrokerRefusalText(why, code, account ? account->user : QString(),
+                                              publishing->station));
+            });
         // Before the station starts, so that it sees the day's file loaded.
         publisher->Start();
     }

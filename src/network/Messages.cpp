@@ -104,6 +104,22 @@ bool ReadInteger(const QJsonObject& object, const char* key, std::int64_t low, s
     return true;
 }
 
+// What no archive can store: JSON may escape a NUL character or half of a surrogate pair
+// (\u0000, \ud800), but a text column holds neither, and cutting the text short would store
+// something the station never said.
+QString Unstorable(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.unicode() == 0) return QStringLiteral("a NUL character");
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate()) return QStringLiteral("half of a surrogate pair");
+    }
+    return QString();
+}
+
 bool ReadString(const QJsonObject& object, const char* key, QString& value, QString* why,
                 qsizetype maxLength = 1024) {
     const QJsonValue field = object.value(QLatin1String(key));
@@ -114,6 +130,10 @@ bool ReadString(const QJsonObject& object, const char* key, QString& value, QStr
         return false;
     }
     value = field.toString();
+    if (const QString bad = Unstorable(value); !bad.isEmpty()) {
+        Refuse(why, QStringLiteral("\"%1\" holds %2").arg(QLatin1String(key), bad));
+        return false;
+    }
     return true;
 }
 

@@ -41,6 +41,24 @@ int WholeStep(mosquitto* mosq, int packets) {
     return mosquitto_loop(mosq, 0, packets);
 }
 
+// An MQTT 5 reason code as the journal tells it (the broker's own words for the rest).
+QString ReasonText(int code) {
+    switch (code) {
+    case 0x86:
+        return QStringLiteral("wrong user name or password");
+    case 0x87:
+        return QStringLiteral("not authorised");
+    case 0x8E:
+        return QStringLiteral("another client connected with the same client id");
+    case 0x90:
+        return QStringLiteral("a topic the broker does not take");
+    case 0x97:
+        return QStringLiteral("over the broker's quota");
+    default:
+        return QString::fromUtf8(mosquitto_reason_string(code)).toLower();
+    }
+}
+
 } // namespace
 
 MqttClient::MqttClient(BrokerSettings settings, QObject* parent)
@@ -152,10 +170,14 @@ void MqttClient::Begin(const QString& host) {
     }
     mosquitto_connect_callback_set(mosq_, &MqttClient::OnConnect);
     mosquitto_disconnect_callback_set(mosq_, &MqttClient::OnDisconnect);
-    mosquitto_publish_callback_set(mosq_, &MqttClient::OnPublish);
+    mosquitto_publish_v5_callback_set(mosq_, &MqttClient::OnPublish);
     mosquitto_message_callback_set(mosq_, &MqttClient::OnMessage);
     mosquitto_log_callback_set(mosq_, &MqttClient::OnLog);
-    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // MQTT 5 where the session is not kept: the broker then says why it refuses a message
+    // or ends the connection. A kept session stays on 3.1.1, whose CONNECT asks the broker
+    // to keep it without an expiry that only a blocking connect could send.
+    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION,
+                         settings_.cleanSession ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
     // Nothing written but by the write steps: acknowledgements wait for KeepWhatArrived().
     if (durable_) mosquitto_threaded_set(mosq_, true);
     mosquitto_max_inflight_messages_set(mosq_, unsigned(settings_.maxInFlight));
@@ -306,9 +328,11 @@ void MqttClient::ScheduleRetry() {
 void MqttClient::OnConnect(mosquitto*, void* self, int rc) {
     auto* client = static_cast<MqttClient*>(self);
     if (rc != 0) {
-        client->pendingFailure_ = QStringLiteral("%1 refused the connection: %2")
-                                      .arg(client->settings_.address.Url(),
-                                           QString::fromUtf8(mosquitto_connack_string(rc)));
+        // MQTT 5's reason codes start at 0x80; 3.1.1's refusals are 1 to 5.
+        client->pendingFailure_ =
+            QStringLiteral("%1 refused the connection: %2")
+                .arg(client->settings_.address.Url(),
+                     rc >= 0x80 ? ReasonText(rc) : QString::fromUtf8(mosquitto_connack_string(rc)));
         return;
     }
     client->handshake_ = false;
@@ -324,6 +348,10 @@ void MqttClient::OnConnect(mosquitto*, void* self, int rc) {
 void MqttClient::OnDisconnect(mosquitto*, void* self, int rc) {
     auto* client = static_cast<MqttClient*>(self);
     if (!client->running_) return;
+    // A broker that ends the connection itself says why (MQTT 5).
+    if (client->pendingFailure_.isEmpty() && rc >= 0x80)
+        client->pendingFailure_ = QStringLiteral("the broker %1 ended the connection: %2")
+                                      .arg(client->settings_.address.Url(), ReasonText(rc));
     if (client->pendingFailure_.isEmpty())
         client->pendingFailure_ = QStringLiteral("the connection to %1 was lost%2")
                                       .arg(client->settings_.address.Url(),
@@ -332,8 +360,11 @@ void MqttClient::OnDisconnect(mosquitto*, void* self, int rc) {
                                                : QStringLiteral(": ") + client->lastError_);
 }
 
-void MqttClient::OnPublish(mosquitto*, void* self, int mid) {
+void MqttClient::OnPublish(mosquitto*, void* self, int mid, int reason, const mosquitto_property*) {
     auto* client = static_cast<MqttClient*>(self);
+    // A refused message is done with as far as the broker goes: it is told, then
+    // acknowledged like the others, so that the sending goes on.
+    if (reason >= 0x80) emit client->PublishRefused(mid, reason, ReasonText(reason));
     emit client->Acknowledged(mid);
 }
 

@@ -7,7 +7,9 @@
 // Start() connects and keeps connecting: after a failure it waits, twice as long each
 // time up to the settings' maximum, and tries again, until Stop(). Every connection starts
 // afresh (a clean session): what was sent and not acknowledged on a connection that broke
-// is the caller's to send again, which it learns from ConnectionChanged(false).
+// is the caller's to send again, which it learns from ConnectionChanged(false). Such a
+// client speaks MQTT 5, so the broker says why it refuses a message (PublishRefused) or
+// ends the connection (ConnectionChanged's `why`).
 //
 //     MqttClient client(settings);
 //     QObject::connect(&client, &MqttClient::ConnectionChanged, ...);
@@ -46,6 +48,8 @@
 class QSocketNotifier;
 struct mosquitto;
 struct mosquitto_message;
+struct mqtt5__property;
+typedef struct mqtt5__property mosquitto_property;
 
 class MqttClient : public QObject {
     Q_OBJECT
@@ -82,6 +86,9 @@ signals:
     // The connection is up (the broker accepted it), or down: `why` says what failed.
     void ConnectionChanged(bool connected, const QString& why);
     void Acknowledged(int messageId);
+    // The broker refused a message (MQTT 5: a reason code of 0x80 or more, as
+    // "not authorised"); Acknowledged follows.
+    void PublishRefused(int messageId, int reasonCode, const QString& why);
     void MessageArrived(const QString& topic, const QByteArray& payload, bool retained);
 
 private:
@@ -105,7 +112,8 @@ private:
 
     static void OnConnect(mosquitto*, void* self, int rc);
     static void OnDisconnect(mosquitto*, void* self, int rc);
-    static void OnPublish(mosquitto*, void* self, int mid);
+    static void OnPublish(mosquitto*, void* self, int mid, int reason,
+                          const mosquitto_property* properties);
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
     static void OnLog(mosquitto*, void* self, int level, const char* text);
 

@@ -81,12 +81,12 @@ def rss_kb(pid):
     return 0
 
 
-def start(tools, workdir, when, args):
+def start(tools, workdir, when, args, env=None):
     """A logger run; its own event lines are those written after it started (the runs of
     a scenario share one output file)."""
     path = os.path.join(workdir, "output.txt")
     offset = os.path.getsize(path) if os.path.exists(path) else 0
-    run = Run(tools, workdir, when, args=args)
+    run = Run(tools, workdir, when, args=args, env=env)
     run.own_events = lambda: own_events(run, offset)
     return run
 
@@ -302,7 +302,9 @@ def scenario_station_conf(tools, workdir):
     conf = os.path.join(days, "station.conf")
     with open(conf, "w") as f:
         f.write("# the roof\nname = roof\ntimezone = Europe/Vienna\nlatitude = 48.2\n")
-    run = start(tools, workdir, "2009-01-26 12:00:00", args=["--publish", broker.url()] + QUICK)
+    # The computer keeps the station's zone: the day files are written on its clock.
+    run = start(tools, workdir, "2009-01-26 12:00:00", args=["--publish", broker.url()] + QUICK,
+                env={"TZ": "Europe/Vienna"})
     run.wait_until("2009-01-26 12:00:05")
     check(run.stop() == 0, "did not exit cleanly:\n" + run.log())
     got = sub.wait_for(lambda m: len(readings(m)) >= 3, 10)

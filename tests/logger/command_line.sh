@@ -73,4 +73,15 @@ wrong "--publish-credentials: cannot read the credentials file \"$tmp/none\"" \
     --data-dir "$tmp/pub" --publish mqtt://localhost --publish-credentials "$tmp/none"
 mkdir "$tmp/conf" && printf 'name = roof\nlatitude = 91\n' >"$tmp/conf/station.conf"
 wrong "$tmp/conf/station.conf, line 2: latitude = 91" --data-dir "$tmp/conf"
+# The day files are written on the computer's clock: a station's zone that differs from it
+# is refused with both zones named; the same zone under another name is taken (the next
+# check, the credentials file, is then reached).
+printf 'timezone = Asia/Kolkata\n' >"$tmp/conf/station.conf"
+export TZ=UTC
+wrong "the station's time zone Asia/Kolkata (timezone in $tmp/conf/station.conf) is not the computer's time zone UTC (Asia/Kolkata is UTC+05:30 and UTC is UTC+00:00" \
+    --data-dir "$tmp/conf"
+export TZ=Asia/Calcutta
+wrong "--publish-credentials: cannot read the credentials file" \
+    --data-dir "$tmp/conf" --publish mqtt://localhost --publish-credentials "$tmp/none"
+unset TZ
 echo "command line ok"

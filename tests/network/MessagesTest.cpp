@@ -86,6 +86,29 @@ TEST(Messages, StatusAndEventsRoundTrip) {
     EXPECT_FALSE(DecodeEvent(R"({"time":"2024-02-29T23:59:59Z","priority":9,"text":"x"})"));
 }
 
+// Texts an archive cannot store are refused whole, not cut short at the NUL; a pair of
+// surrogates (a character beyond the first plane) is a text like any other.
+TEST(Messages, TextsAnArchiveCannotStoreAreRefused) {
+    QString why;
+    EXPECT_FALSE(
+        DecodeEvent(R"({"time":"2026-12-08T10:00:00Z","priority":4,"text":"a\u0000b"})", &why));
+    EXPECT_EQ(why, QStringLiteral("\"text\" holds a NUL character"));
+    EXPECT_FALSE(DecodeStatus(
+        R"({"online":true,"link":"down","hint":"unplugged\u0000","version":"","newest_day":""})",
+        &why));
+    EXPECT_EQ(why, QStringLiteral("\"hint\" holds a NUL character"));
+    EXPECT_FALSE(
+        DecodeEvent(R"({"time":"2026-12-08T10:00:00Z","priority":4,"text":"\ud800x"})", &why));
+    EXPECT_EQ(why, QStringLiteral("\"text\" holds half of a surrogate pair"));
+    EXPECT_FALSE(DecodeEvent(R"({"time":"2026-12-08T10:00:00Z","priority":4,"text":"x\udc00"})"));
+    EXPECT_FALSE(DecodeStatus(
+        R"({"online":true,"link":"up","hint":"","version":"0.1\ud83d","newest_day":""})"));
+    const auto event =
+        DecodeEvent(R"({"time":"2026-12-08T10:00:00Z","priority":4,"text":"moon \ud83c\udf15"})");
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->text, QStringLiteral("moon \U0001F315"));
+}
+
 TEST(Messages, TopicsNameTheStationAndKind) {
     const QString prefix = QStringLiteral("nocturo");
     EXPECT_EQ(Topic(prefix, QStringLiteral("roof"), Kind::Reading),

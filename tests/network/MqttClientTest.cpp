@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -127,6 +129,46 @@ TEST(MqttClient, TellsWhyItCannotConnect) {
     EXPECT_TRUE(refused.downs.front().contains(QStringLiteral("not authori"), Qt::CaseInsensitive))
         << refused.downs.front().toStdString();
     EXPECT_EQ(refused.ups, 0);
+}
+
+// MQTT 5's reasons reach the caller: a message the broker's ACL refuses is told as refused
+// (and acknowledged, so the sending goes on).
+TEST(MqttClient, TellsWhyTheBrokerRefusesAMessage) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString acl = dir.filePath(QStringLiteral("acl"));
+    QFile file(acl);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("topic readwrite test/allowed\n");
+    file.close();
+    // The broker may run as its own user: it must read the file.
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                          QFile::ReadOther | QFile::ExeOther);
+    QFile::setPermissions(acl, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    TestBroker broker("acl_file " + acl.toUtf8() + "\n");
+    ASSERT_TRUE(broker.Start()) << broker.Log().constData();
+
+    BrokerSettings settings = Quick(broker.Url());
+    MqttClient client(settings);
+    Recorder told;
+    told.Follow(client);
+    std::vector<std::pair<int, QString>> refusals;
+    QObject::connect(&client, &MqttClient::PublishRefused,
+                     [&](int mid, int code, const QString& why) {
+                         EXPECT_EQ(code, 0x87);
+                         refusals.emplace_back(mid, why);
+                     });
+    client.Start();
+    ASSERT_TRUE(WaitFor([&] { return client.Connected(); }));
+    const int allowed = client.Publish(QStringLiteral("test/allowed"), "yes", 1, false);
+    const int denied = client.Publish(QStringLiteral("test/denied"), "no", 1, false);
+    ASSERT_TRUE(WaitFor([&] { return told.acks.size() >= 2; })) << broker.Log().constData();
+    ASSERT_EQ(refusals.size(), 1u);
+    EXPECT_EQ(refusals.front().first, denied);
+    EXPECT_EQ(refusals.front().second, QStringLiteral("not authorised"));
+    EXPECT_NE(allowed, denied);
+
+    client.Stop();
 }
 
 } // namespace
