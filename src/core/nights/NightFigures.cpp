@@ -29,7 +29,8 @@ std::optional<double> Percentile(std::vector<double>& values, double percent) {
 
 NightFigures FigureNight(const TimeSpan& night, const std::vector<DayRecord>& records,
                          const astro::Observer& observer, const QTimeZone& zone,
-                         const sky::ZeroPoints& zeroPoints) {
+                         const sky::ZeroPoints& zeroPoints,
+                         const std::vector<sky::Condition>* conditions) {
     NightFigures figures;
     figures.night = night.day;
     const astro::ZoneClock clock = astro::ZoneClock::AroundWall(zone, night.from, night.to);
@@ -83,6 +84,10 @@ NightFigures FigureNight(const TimeSpan& night, const std::vector<DayRecord>& re
         }
         if (good == 0) continue;
         ++figures.measuredMinutes;
+        if (conditions) {
+            if (m >= conditions->size() || (*conditions)[m] != sky::Condition::Clear) continue;
+            ++figures.clearMinutes;
+        }
         const double value = sum / good;
         counts.push_back(value);
         const WallSeconds wall = clock.WallOf(minuteStart);

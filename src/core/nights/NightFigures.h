@@ -16,6 +16,7 @@
 #include "DayRecord.h"
 #include "LogSpan.h"
 #include "Observer.h"
+#include "SkyCondition.h"
 #include "ZeroPoints.h"
 
 #include <QByteArray>
@@ -31,6 +32,7 @@ struct NightFigures {
     int darkMinutes = 0;         // the Sun below -18°
     int darkMoonlessMinutes = 0; // and the Moon's upper limb below the horizon
     int measuredMinutes = 0;     // of those, minutes with at least one good second
+    int clearMinutes = 0;        // of those, clear (with the conditions given)
     std::optional<double> medianCount, p10Count, p90Count;
     std::optional<double> medianMagnitude, p10Magnitude, p90Magnitude;
     std::optional<WallSeconds> darkestMinute; // start of the minute, wall time
@@ -40,10 +42,14 @@ struct NightFigures {
     std::int64_t failedSeconds = 0; // no light read
 };
 
-// `records` are the lines of the night's span, as AssembleSpan gives them.
+// `records` are the lines of the night's span, as AssembleSpan gives them. With the
+// night's `conditions` (sky::Classify of sky::NightMinutes of the same night) the
+// brightness figures are over the clear dark moonless minutes only: a cloudy minute at a
+// town reads brighter than the sky is, at a dark site darker.
 NightFigures FigureNight(const TimeSpan& night, const std::vector<DayRecord>& records,
                          const astro::Observer& observer, const QTimeZone& zone,
-                         const sky::ZeroPoints& zeroPoints);
+                         const sky::ZeroPoints& zeroPoints,
+                         const std::vector<sky::Condition>* conditions = nullptr);
 
 // The linear-interpolation percentile (0 to 100) of values, which it sorts.
 std::optional<double> Percentile(std::vector<double>& values, double percent);
