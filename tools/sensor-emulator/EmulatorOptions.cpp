@@ -91,6 +91,9 @@ bool parseEmulatorOptions(int argc, char** argv, EmulatorOptions& options) {
     gchar* stats = nullptr;
     gchar* log = nullptr;
     gchar* socket = nullptr;
+    gchar* site = nullptr;
+    gchar* clouds = nullptr;
+    gchar* truth = nullptr;
     gboolean verbose = FALSE;
     gint lateMs = options.lateMs;
     const GOptionEntry entries[] = {
@@ -104,6 +107,16 @@ bool parseEmulatorOptions(int argc, char** argv, EmulatorOptions& options) {
          "Answer every temperature request with this value", "CELSIUS"},
         {"light-scale", 0, 0, G_OPTION_ARG_DOUBLE, &options.lightScale,
          "Multiply the light by FACTOR (default 1), for stations under different skies", "FACTOR"},
+        {"site", 0, 0, G_OPTION_ARG_STRING, &site,
+         "The night sky of a town, a rural or a dark site, and what clouds do to it (default "
+         "rural)",
+         "town|rural|dark"},
+        {"clouds", 0, 0, G_OPTION_ARG_STRING, &clouds,
+         "Cloud episodes every night, e.g. 22:00-23:30:0.8,01:00-02:00:0.6:broken (peak cover "
+         "0 to 1), or random:SEED for a new draw each night",
+         "LIST"},
+        {"truth", 0, 0, G_OPTION_ARG_FILENAME, &truth,
+         "Append 'local-time day hh:mm cover clear|cloudy' to FILE every emulated minute", "FILE"},
         {"faults", 'f', 0, G_OPTION_ARG_STRING, &faults,
          "Fault timetable, e.g. 10:unplug,15:replug,30:silent,35:answer,40:short,45:normal,"
          "50:late",
@@ -137,6 +150,20 @@ bool parseEmulatorOptions(int argc, char** argv, EmulatorOptions& options) {
     options.logFile = taken(log);
     options.usbredirSocket = taken(socket);
     options.verbose = verbose;
+    if (site) options.site = taken(site);
+    options.clouds = taken(clouds);
+    options.truthFile = taken(truth);
+    if (ok && !parseSite(options.site)) {
+        std::fprintf(stderr, "sensor-emulator: --site wants town, rural or dark\n");
+        ok = false;
+    }
+    if (ok && !options.clouds.empty()) {
+        std::string error;
+        if (!parseClouds(*parseSite(options.site), options.clouds, error)) {
+            std::fprintf(stderr, "sensor-emulator: %s\n", error.c_str());
+            ok = false;
+        }
+    }
     options.lateMs = lateMs;
     if (ok && !(options.lightScale > 0 && options.lightScale <= 1000)) {
         std::fprintf(stderr, "sensor-emulator: --light-scale wants a factor above 0, at most "

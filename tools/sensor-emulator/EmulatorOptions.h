@@ -18,7 +18,10 @@ struct EmulatorOptions {
     int lateMs = 300;
     std::optional<LightModel::Light> light;
     std::optional<double> temperature;
-    double lightScale = 1; // multiplies the light: stations side by side under other skies
+    double lightScale = 1;      // multiplies the light: stations side by side under other skies
+    std::string site = "rural"; // town, rural or dark: the night sky and what clouds do
+    std::string clouds;         // timetable or random:SEED; empty: a clear sky
+    std::string truthFile;      // appends each emulated minute's cloud cover
     bool verbose = false;
     std::vector<std::string> command; // what runs against the umockdev device
 };

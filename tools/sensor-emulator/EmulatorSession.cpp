@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "EmulatorSession.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <glib-unix.h>
 
 #include <chrono>
@@ -26,6 +29,13 @@ EmulatorSession::EmulatorSession(const EmulatorOptions& options)
     if (options.light) model_->holdLight(*options.light);
     if (options.temperature) model_->holdTemperature(*options.temperature);
     model_->scaleLight(options.lightScale);
+    std::string error;
+    if (const auto site = parseSite(options.site); site && !options.clouds.empty()) {
+        if (const auto clouds = parseClouds(*site, options.clouds, error))
+            model_->setClouds(*clouds);
+    } else if (site && options.site != "rural") {
+        model_->setClouds(CloudModel(*site, {}));
+    }
 }
 
 EmulatorSession::~EmulatorSession() {
@@ -36,6 +46,7 @@ EmulatorSession::~EmulatorSession() {
         if (fault.source) g_source_remove(fault.source);
     if (stats_) std::fclose(stats_);
     if (log_) std::fclose(log_);
+    if (truth_) std::fclose(truth_);
     g_main_loop_unref(loop_);
 }
 
@@ -68,6 +79,15 @@ bool EmulatorSession::start(PluggableDevice& device) {
     if (!options_.logFile.empty() && !(log_ = std::fopen(options_.logFile.c_str(), "a"))) {
         std::perror(options_.logFile.c_str());
         return false;
+    }
+    if (!options_.truthFile.empty()) {
+        if (!(truth_ = std::fopen(options_.truthFile.c_str(), "a"))) {
+            std::perror(options_.truthFile.c_str());
+            return false;
+        }
+        const double minute = options_.daySeconds / 1440.0; // an emulated minute, real seconds
+        sources_.push_back(
+            g_timeout_add(static_cast<guint>(std::max(minute * 1000, 1.0)), onTruthTick, this));
     }
     scheduled_.reserve(faults->size()); // the timers keep pointers into it
     for (const FaultEvent& event : *faults) {
@@ -145,6 +165,26 @@ void EmulatorSession::writeStats() {
 
 gboolean EmulatorSession::onStatsTick(gpointer data) {
     static_cast<EmulatorSession*>(data)->writeStats();
+    return G_SOURCE_CONTINUE;
+}
+
+// The truth beside the day files: the real local time (the day files' clock), the emulated
+// day and time of day, the cloud cover and what a classifier should call the minute.
+gboolean EmulatorSession::onTruthTick(gpointer data) {
+    auto* session = static_cast<EmulatorSession*>(data);
+    const double at = session->elapsed();
+    const double cover = session->model_->cloudCover(at);
+    const auto [day, seconds] = session->model_->dayAndSeconds(at);
+    const int ofDay = static_cast<int>(seconds / 60);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M", &local);
+    std::fprintf(session->truth_, "%s %lld %02d:%02d %.3f %s\n", stamp, static_cast<long long>(day),
+                 ofDay / 60, ofDay % 60, cover,
+                 cover >= CloudModel::kCloudyCover ? "cloudy" : "clear");
+    std::fflush(session->truth_);
     return G_SOURCE_CONTINUE;
 }
 

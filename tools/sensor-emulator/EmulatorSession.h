@@ -61,6 +61,7 @@ private:
     };
     static gboolean onScheduled(gpointer data);
     static gboolean onStatsTick(gpointer data);
+    static gboolean onTruthTick(gpointer data);
     static gboolean onSignal(gpointer data);
     void writeStats();
 
@@ -75,6 +76,7 @@ private:
     std::unique_ptr<KeyInput> keys_;
     std::FILE* stats_ = nullptr;
     std::FILE* log_ = nullptr;
+    std::FILE* truth_ = nullptr;
     std::function<void()> terminate_;
     int exitCode_ = 0;
 };

@@ -42,10 +42,28 @@ double LightModel::sunHeight(double elapsed) const {
     return -std::cos(2 * Pi * dayFraction);
 }
 
+std::pair<std::int64_t, double> LightModel::dayAndSeconds(double elapsed) const {
+    const double days = startOfDay_ / 86400.0 + elapsed / daySeconds_;
+    const double day = std::floor(days);
+    return {static_cast<std::int64_t>(day), (days - day) * 86400.0};
+}
+
+double LightModel::cloudCover(double elapsed) const {
+    if (!clouds_) return 0;
+    const auto [day, seconds] = dayAndSeconds(elapsed);
+    return clouds_->cover(day, seconds);
+}
+
 double LightModel::flux(double elapsed) const {
     // Twilight is short: the light rises steeply while the sun is near the horizon.
     const double daylight = (1 + std::tanh(6 * (sunHeight(elapsed) + 0.05))) / 2;
-    return scale_ * std::pow(10.0, NightLog + (NoonLog - NightLog) * daylight);
+    const double light = std::pow(10.0, NightLog + (NoonLog - NightLog) * daylight);
+    if (!clouds_) return scale_ * light;
+    // The night sky's part is the site's, under its clouds; the Sun's is not.
+    const auto [day, seconds] = dayAndSeconds(elapsed);
+    const double night = std::pow(10.0, NightLog);
+    return scale_ *
+           (light - night + night * clouds_->siteLevel() * clouds_->nightFactor(day, seconds));
 }
 
 LightModel::Light LightModel::light(double elapsed) {
@@ -56,7 +74,11 @@ LightModel::Light LightModel::light(double elapsed) {
         --range_;
     else if (range_ < 5 && value / factor(range_ + 1) < LowCount)
         ++range_;
-    const double count = std::clamp(std::round(value / factor(range_)), 0.0, 65535.0);
+    double exact = value / factor(range_);
+    // A site's sky: the noise of a real sensor dithers the last count, so that a dim sky's
+    // minute still reads between two counts.
+    if (clouds_) exact += std::uniform_real_distribution<double>(-0.5, 0.5)(noise_);
+    const double count = std::clamp(std::round(exact), 0.0, 65535.0);
     return {static_cast<std::uint16_t>(count), static_cast<std::uint8_t>(range_)};
 }
 

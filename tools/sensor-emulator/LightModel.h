@@ -3,9 +3,12 @@
 // the sensor would pick for it, and a temperature that drifts with the day.
 #pragma once
 
+#include "CloudModel.h"
+
 #include <cstdint>
 #include <optional>
 #include <random>
+#include <utility>
 
 class LightModel {
 public:
@@ -33,6 +36,12 @@ public:
     void holdTemperature(double celsius) { heldTemperature_ = celsius; }
     // Multiplies the light, so that emulated stations side by side see different skies.
     void scaleLight(double factor) { scale_ = factor; }
+    // Puts a site's night sky and its clouds into the light.
+    void setClouds(const CloudModel& clouds) { clouds_ = clouds; }
+    // The cloud cover (0 to 1) at `elapsed` seconds; 0 without clouds.
+    double cloudCover(double elapsed) const;
+    // The emulated day since the start and the seconds into it.
+    std::pair<std::int64_t, double> dayAndSeconds(double elapsed) const;
 
 private:
     double sunHeight(double elapsed) const; // -1 at midnight, +1 at noon
@@ -43,5 +52,6 @@ private:
     int range_ = 5;
     std::optional<Light> heldLight_;
     std::optional<double> heldTemperature_;
+    std::optional<CloudModel> clouds_;
     std::minstd_rand noise_{20090126};
 };

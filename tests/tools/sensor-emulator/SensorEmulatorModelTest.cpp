@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -174,4 +175,47 @@ TEST(ReplyQueue, HeldReplyComesLateAndInOrderAndStaysUntilReadOrReset) {
     EXPECT_EQ(queue.take(t0 + 1s)->size(), 3u);
     queue.clear();
     EXPECT_FALSE(queue.take(t0 + 2s));
+}
+
+// Clouds brighten a town's night and darken a dark site's; broken cloud comes and goes;
+// a seed gives the same nights again; the timetable's words are checked.
+TEST(CloudModel, SitesCloudsAndTimetables) {
+    std::string error;
+    const auto town = parseClouds(Site::Town, "22:00-02:00:1", error);
+    const auto dark = parseClouds(Site::Dark, "22:00-02:00:1", error);
+    ASSERT_TRUE(town && dark) << error;
+    EXPECT_EQ(town->cover(0, 21 * 3600), 0);
+    EXPECT_DOUBLE_EQ(town->cover(0, 23 * 3600), 1);
+    EXPECT_DOUBLE_EQ(town->cover(1, 1 * 3600), 1); // past midnight
+    EXPECT_GT(town->nightFactor(0, 23 * 3600), 3.5 * town->nightFactor(0, 21 * 3600) * 0.9);
+    EXPECT_LT(dark->nightFactor(0, 23 * 3600), 0.6 * dark->nightFactor(0, 21 * 3600) * 1.1);
+
+    const auto broken = parseClouds(Site::Rural, "22:00-23:00:1:broken", error);
+    ASSERT_TRUE(broken) << error;
+    double low = 1, high = 0;
+    for (double t = 22 * 3600 + 900; t < 23 * 3600 - 900; t += 30) {
+        low = std::min(low, broken->cover(0, t));
+        high = std::max(high, broken->cover(0, t));
+    }
+    EXPECT_LT(low, 0.6);
+    EXPECT_GT(high, 0.8);
+
+    const CloudModel a = CloudModel::Random(Site::Town, 5), b = CloudModel::Random(Site::Town, 5);
+    int cloudy = 0;
+    for (int day = 0; day < 30; ++day)
+        for (double t = 43200; t < 86400; t += 600) {
+            EXPECT_EQ(a.cover(day, t), b.cover(day, t));
+            cloudy += a.cover(day, t) >= CloudModel::kCloudyCover;
+        }
+    EXPECT_GT(cloudy, 0);
+
+    EXPECT_FALSE(parseClouds(Site::Town, "22:00-23:00:2", error));
+    EXPECT_FALSE(parseClouds(Site::Town, "random:x", error));
+    EXPECT_FALSE(parseSite("city"));
+
+    // In the light: a town under cloud at night reads brighter than clear.
+    LightModel clear(86400, 0), cloudyTown(86400, 0);
+    clear.setClouds(CloudModel(Site::Town, {}));
+    cloudyTown.setClouds(*town);
+    EXPECT_GT(cloudyTown.flux(23 * 3600), 3 * clear.flux(23 * 3600));
 }
