@@ -32,11 +32,14 @@ class YearChart;
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // The day files the options name.
-    ViewerWindow(const ViewerOptions& options, std::int64_t today, QWidget* parent = nullptr);
+    // The day files the options name. Times and numbers are written with the separators
+    // of `regional` (the program passes the user's; tests choose their own).
+    ViewerWindow(const ViewerOptions& options, std::int64_t today,
+                 const RegionalSettings& regional = {}, QWidget* parent = nullptr);
     // Any source; the options' span and stations are shown first.
     ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOptions& options,
-                 std::int64_t today, QWidget* parent = nullptr);
+                 std::int64_t today, const RegionalSettings& regional = {},
+                 QWidget* parent = nullptr);
     ~ViewerWindow() override;
 
     void OpenFolder(const QString& folder);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "HeatScale.h"
+#include "RegionalSettings.h"
 #include "YearMinutes.h"
 #include "YearSky.h"
 
@@ -16,7 +17,8 @@
 class YearChart : public QCustomPlot {
     Q_OBJECT
 public:
-    explicit YearChart(QWidget* parent = nullptr);
+    // Writes its times with the time separator of `regional`.
+    explicit YearChart(const RegionalSettings& regional, QWidget* parent = nullptr);
 
     // Shows a year's minutes; any lines of the sky are taken away until SetSky.
     void Show(YearMinutes year, const QString& title, HeatScale scale = HeatScale::LogCounts());
@@ -55,6 +57,7 @@ protected:
 private:
     void SetNightTicks();
 
+    QString timeSeparator_;
     YearMinutes year_;
     HeatScale scale_ = HeatScale::LogCounts();
     QCPColorMap* map_ = nullptr;
