@@ -245,11 +245,6 @@ void ViewerWindow::OpenFiles(const QStringList& paths) {
     SetSource(std::make_unique<DayFileSource>(DayFileSet::FromPaths(paths)));
 }
 
-void ViewerWindow::ShowStations(const QStringList& stations) {
-    stations_ = stations.isEmpty() ? QStringList{QString()} : stations;
-    ShowSpan(lines_.span);
-}
-
 TimeSpan ViewerWindow::NewestSpan(SpanKind kind) {
     // The span of the first station's newest line. With no line at all, yesterday's.
     const WallSeconds newest =

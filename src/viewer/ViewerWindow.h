@@ -46,9 +46,6 @@ public:
     void OpenFiles(const QStringList& paths);
     // Shows another source, from its first station's newest span.
     void SetSource(std::unique_ptr<RecordSource> source);
-    RecordSource& Source() const { return *source_; }
-    // The stations shown together, the first one's lines in Lines().
-    void ShowStations(const QStringList& stations);
     const QStringList& Stations() const { return stations_; }
     void ShowSpan(const TimeSpan& span, bool keepView = false);
     void Step(int steps);

@@ -27,7 +27,6 @@ public:
     void SetSky(const astro::YearSky& sky);
     bool SkyShown() const { return skyShown_; }
     const YearMinutes& Year() const { return year_; }
-    const HeatScale& Scale() const { return scale_; }
 
     // The night (days since 1970-01-01) and minute row at a point of the widget; false
     // outside the map.
@@ -38,7 +37,6 @@ public:
     // "365 nights, 31536000 lines, 12 failed seconds" (or "No lines …").
     QString SummaryText() const;
 
-    QCPColorMap* Map() const { return map_; }
     QCPGraph* SkyLine(astro::YearSky::Line line) const { return skyLines_[line]; }
     QCPAxisRect* MapRect() const { return axisRect(); }
 
