@@ -20,6 +20,7 @@
 #   share/polkit-1/rules.d/50-nocturo-reboot.rules   the reboot, for that account only
 #   share/doc/nocturo/copyright         the licence, in Debian's machine-readable form
 #   share/doc/nocturo/changelog.gz      the release history
+#   share/man/man1/<program>.1.gz       each program's manual page, made from its --help
 include(GNUInstallDirs)
 
 set(NOCTURO_APP_ID org.nocturo.Nocturo)
@@ -76,6 +77,51 @@ execute_process(COMMAND gzip -9nc INPUT_FILE ${CMAKE_CURRENT_LIST_DIR}/changelog
                 OUTPUT_FILE ${CMAKE_BINARY_DIR}/packaging/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
         DESTINATION ${NOCTURO_DOC_DIR})
+
+# A manual page for every program installed, made by help2man from the program's own
+# --help when the program is built, so the page and --help never differ. A cross build
+# runs the programs under its emulator. Pages are compressed as Debian wants them.
+if(NOT NOCTURO_FUZZ)
+    find_program(HELP2MAN help2man REQUIRED)
+    set(NOCTURO_MAN_RUNNER)
+    if(CMAKE_CROSSCOMPILING_EMULATOR)
+        string(JOIN " " NOCTURO_MAN_RUNNER ${CMAKE_CROSSCOMPILING_EMULATOR} "")
+    endif()
+    set(NOCTURO_MAN_DIR ${CMAKE_BINARY_DIR}/packaging/man)
+    file(MAKE_DIRECTORY ${NOCTURO_MAN_DIR})
+    set(NOCTURO_MAN_PAGES)
+    # nocturo_man_page(NAME SUMMARY COMMAND [DEPENDS...]): man/NAME.1.gz from COMMAND --help
+    # (one word, or the emulator and the program separated by a space: help2man hands it
+    # to the shell).
+    function(nocturo_man_page name summary command)
+        set(page ${NOCTURO_MAN_DIR}/${name}.1)
+        add_custom_command(
+            OUTPUT ${page}.gz
+            COMMAND ${HELP2MAN} --no-info --no-discard-stderr --section=1
+                    --version-string=${PROJECT_VERSION} --name=${summary}
+                    --output=${page} ${command}
+            COMMAND gzip -9nf ${page}
+            DEPENDS ${ARGN}
+            COMMENT "Manual page of ${name}"
+            VERBATIM)
+        set(NOCTURO_MAN_PAGES ${NOCTURO_MAN_PAGES} ${page}.gz PARENT_SCOPE)
+    endfunction()
+    nocturo_man_page(nocturo "keep a continuous record of a USB light sensor"
+                     "${NOCTURO_MAN_RUNNER}$<TARGET_FILE:nocturo>" nocturo)
+    nocturo_man_page(nocturo-station "start Nocturo in the user's data folder"
+                     "sh ${CMAKE_CURRENT_LIST_DIR}/nocturo-station"
+                     ${CMAKE_CURRENT_LIST_DIR}/nocturo-station)
+    nocturo_man_page(nocturo-view "look back at a station's day files or the network's archive"
+                     "${NOCTURO_MAN_RUNNER}$<TARGET_FILE:nocturo-view>" nocturo-view)
+    if(NOT WIN32)
+        nocturo_man_page(nocturo-logger "record a USB light sensor without a window"
+                         "${NOCTURO_MAN_RUNNER}$<TARGET_FILE:nocturo-logger>" nocturo-logger)
+        nocturo_man_page(nocturo-collect "store the network's readings in the archive"
+                         "${NOCTURO_MAN_RUNNER}$<TARGET_FILE:nocturo-collect>" nocturo-collect)
+    endif()
+    add_custom_target(manpages ALL DEPENDS ${NOCTURO_MAN_PAGES})
+    install(FILES ${NOCTURO_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME nocturo)

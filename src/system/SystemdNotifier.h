@@ -26,12 +26,9 @@ public:
     // the pings and systemd restarts the process.
     void Alive(Clock::time_point now = Clock::now());
 
-    // Zero when systemd asks for no watchdog.
-    std::chrono::microseconds WatchdogInterval() const { return watchdog_; }
-
 private:
     void Notify(const QString& state);
 
-    std::chrono::microseconds watchdog_{0};
+    std::chrono::microseconds watchdog_{0}; // zero when systemd asks for no watchdog
     Clock::time_point lastPing_{};
 };

@@ -33,7 +33,6 @@ public:
     void Select(std::int64_t day, const QStringList& stations = {QString()});
     // Counts every part still waiting, now.
     void SummariseAll();
-    bool Pending() const { return timer_.isActive(); }
     // The day and the station a row stands for.
     static std::int64_t DayOfRow(const QTreeWidgetItem* item);
     static QString StationOfRow(const QTreeWidgetItem* item);

@@ -5,6 +5,7 @@
 #include "ArchiveReader.h"
 #include "HealthDialog.h"
 #include "LogSpan.h"
+#include "RegionalSettings.h"
 #include "SkyExports.h"
 #include "SkyOverlay.h"
 #include "SpanChart.h"
@@ -33,7 +34,7 @@ void Say(const QString& text) {
 
 // The export without a window: 0 when written, 2 for a span without lines or a station
 // the source does not hold, 1 when the file could not be written.
-int Export(const ViewerOptions& options, RecordSource& source) {
+int Export(const ViewerOptions& options, RecordSource& source, const RegionalSettings& regional) {
     // The sky's station description lies beside day files; for an archive only
     // --location gives a position.
     SkyOverlay sky(options.location);
@@ -72,7 +73,7 @@ int Export(const ViewerOptions& options, RecordSource& source) {
                       ? ExportCsv(lines.front().records, options.exportPath, sky.ZeroPoint())
                       : ExportStationsCsv(stations, records, options.exportPath);
     } else {
-        SpanChart chart;
+        SpanChart chart(regional);
         StationCurves curves(chart);
         chart.resize(options.size);
         chart.Show(*options.span, SpanSeries(std::move(lines.front().records)),
@@ -93,8 +94,10 @@ int Export(const ViewerOptions& options, RecordSource& source) {
 }
 
 // A year of nights, through the minute cache: the same exit statuses as Export.
-int ExportYearOf(const ViewerOptions& options, std::int64_t today) {
-    const YearExportOutcome outcome = ExportYear(options, today, MinuteCache::DefaultDirectory());
+int ExportYearOf(const ViewerOptions& options, std::int64_t today,
+                 const RegionalSettings& regional) {
+    const YearExportOutcome outcome =
+        ExportYear(options, today, MinuteCache::DefaultDirectory(), regional);
     for (const QString& message : outcome.messages)
         Say(message);
     return outcome.status;
@@ -111,6 +114,8 @@ QStringList Arguments(int argc, char* argv[]) {
 
 int main(int argc, char* argv[]) {
     const std::int64_t today = LocalToday();
+    // Read once, here, and handed to what writes times and numbers.
+    const RegionalSettings regional = RegionalSettings::FromSystem();
     const ParsedOptions parsed =
         ParseViewerOptions(Arguments(argc, argv), today, qEnvironmentVariable("HOME"),
                            qEnvironmentVariable("NOCTURO_DATA_DIR"));
@@ -134,11 +139,11 @@ int main(int argc, char* argv[]) {
         std::unique_ptr<QCoreApplication> app = csv ? std::make_unique<QCoreApplication>(argc, argv)
                                                     : std::make_unique<QApplication>(argc, argv);
         // The year of nights and the sky's exports read day files.
-        if (options.year) return ExportYearOf(options, today);
+        if (options.year) return ExportYearOf(options, today, regional);
         if (options.nights || options.ida) return RunSkyExport(options, Say);
         try {
             const std::unique_ptr<RecordSource> source = OpenSource(options);
-            return Export(options, *source);
+            return Export(options, *source, regional);
         } catch (const ArchiveError& error) {
             Say(QString::fromStdString(error.what()));
             return exitstatus::Unreachable;
@@ -165,7 +170,7 @@ int main(int argc, char* argv[]) {
         QMessageBox::critical(nullptr, QStringLiteral("Nocturo Viewer"), why + QLatin1Char('.'));
         return status;
     }
-    ViewerWindow window(std::move(source), shown, today);
+    ViewerWindow window(std::move(source), shown, today, regional);
     // On the archive, the table of every station's health.
     if (options.archive) AddHealthAction(window, *options.archive);
     window.show();

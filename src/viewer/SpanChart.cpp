@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SpanChart.h"
 
-#include "ChartTickers.h"
-#include "RegionalSettings.h"
+#include "chart/TimeTicker.h"
+#include "chart/ValueTicker.h"
 
-#include <QLocale>
 #include <QMouseEvent>
 #include <QRubberBand>
 
@@ -40,8 +39,8 @@ bool Extent(const QCPAxis* axis, const QCPRange& keys, double& lower, double& up
 }
 } // namespace
 
-SpanChart::SpanChart(QWidget* parent)
-    : QCustomPlot(parent)
+SpanChart::SpanChart(const RegionalSettings& regional, QWidget* parent)
+    : Chart(parent)
     , band_(new QRubberBand(QRubberBand::Rectangle, this)) {
     setBackground(Qt::white);
     setCursor(Qt::CrossCursor);
@@ -66,16 +65,15 @@ SpanChart::SpanChart(QWidget* parent)
     plotLayout()->setRowStretchFactor(2, 3);
     plotLayout()->setRowStretchFactor(3, 2.4);
 
-    const RegionalSettings settings = RegionalSettings::FromSystem();
     addLayer(QString::fromLatin1(kCursorLayer), nullptr, limAbove);
     layer(QString::fromLatin1(kCursorLayer))->setMode(QCPLayer::lmBuffered);
-    SetUpPanel(Counts, QStringLiteral("counts"), kRed, 1);
-    SetUpPanel(Temperature, QStringLiteral("Temperature (\u00B0C)"), kGreen, 0.1);
-    SetUpPanel(Range, QStringLiteral("Range"), kBlue, 1);
+    SetUpPanel(Counts, QStringLiteral("counts"), kRed, 1, regional);
+    SetUpPanel(Temperature, QStringLiteral("Temperature (\u00B0C)"), kGreen, 0.1, regional);
+    SetUpPanel(Range, QStringLiteral("Range"), kBlue, 1, regional);
     for (int i = 0; i < 3; ++i) {
         QCPAxis* time = TimeAxis(Panel(i));
         time->setTicker(
-            QSharedPointer<QCPAxisTicker>(new TimeTicker(time, settings.timeSeparator)));
+            QSharedPointer<QCPAxisTicker>(new TimeTicker(time, regional.timeSeparator)));
         time->setTickLabels(i == Range);
     }
     TimeAxis(Range)->setLabel(QStringLiteral("Time"));
@@ -96,14 +94,14 @@ SpanChart::SpanChart(QWidget* parent)
     ShowWholeSpan();
 }
 
-void SpanChart::SetUpPanel(Panel panel, const QString& label, const QColor& colour,
-                           double minStep) {
-    const RegionalSettings settings = RegionalSettings::FromSystem();
+void SpanChart::SetUpPanel(Panel panel, const QString& label, const QColor& colour, double minStep,
+                           const RegionalSettings& regional) {
     QCPAxis* value = ValueAxis(panel);
     value->setLabel(label);
     value->setLabelColor(colour.darker(130));
-    value->setTicker(QSharedPointer<QCPAxisTicker>(new ValueTicker(
-        value, minStep, settings.decimalSeparator, QLocale::system().groupSeparator())));
+    auto* ticker = new ValueTicker(value, ValueTicker::kPanelSpacing, minStep);
+    ticker->SetSeparators(regional.decimalSeparator, regional.groupSeparator);
+    value->setTicker(QSharedPointer<QCPAxisTicker>(ticker));
     graphs_[panel] = addGraph(TimeAxis(panel), value);
     graphs_[panel]->setPen(QPen(colour, 1));
     graphs_[panel]->setName(label);
@@ -231,19 +229,6 @@ void SpanChart::FitValue(Panel panel) {
     axis->setRange(lower - pad, upper + pad);
 }
 
-void SpanChart::updateLayout() {
-    std::array<QRect, 3> before;
-    for (int i = 0; i < 3; ++i)
-        before[i] = rects_[i]->rect();
-    QCustomPlot::updateLayout();
-    for (int i = 0; i < 3; ++i) {
-        if (rects_[i]->rect() != before[i]) {
-            QCustomPlot::updateLayout();
-            return;
-        }
-    }
-}
-
 int SpanChart::PanelAt(const QPoint& pos) const {
     for (int i = 0; i < 3; ++i)
         if (rects_[i]->rect().contains(pos)) return i;
@@ -269,21 +254,12 @@ void SpanChart::mouseMoveEvent(QMouseEvent* event) {
     if (dragButton_ == Qt::LeftButton) {
         band_->setGeometry(QRect(dragStart_, event->pos()).normalized());
     } else if (dragButton_ == Qt::RightButton || dragButton_ == Qt::MiddleButton) {
-        // Move by the distance dragged, measured on the ranges the drag began with.
-        const double pixels = std::max(1, rects_[0]->width());
-        const double dt = (event->pos().x() - dragStart_.x()) / pixels * dragTime_.size();
-        SetTimeRange(QCPRange(dragTime_.lower - dt, dragTime_.upper - dt));
-        QCPAxis* value = ValueAxis(Panel(dragPanel_));
+        // Move by the distance dragged, measured on the ranges the drag began with; the
+        // time range then kept within the span.
+        PanAxis(TimeAxis(Counts), dragTime_, dragStart_.x(), event->pos().x());
+        SetTimeRange(TimeAxis(Counts)->range());
         if (dragPanel_ != Range && event->pos().y() != dragStart_.y()) {
-            value->setRange(dragValue_);
-            const double a = value->pixelToCoord(dragStart_.y());
-            const double b = value->pixelToCoord(event->pos().y());
-            if (value->scaleType() == QCPAxis::stLogarithmic) {
-                if (a > 0 && b > 0)
-                    value->setRange(dragValue_.lower * a / b, dragValue_.upper * a / b);
-            } else {
-                value->setRange(dragValue_.lower + a - b, dragValue_.upper + a - b);
-            }
+            PanAxis(ValueAxis(Panel(dragPanel_)), dragValue_, dragStart_.y(), event->pos().y());
             valueFits_[dragPanel_] = false;
         }
         replot(rpQueuedReplot);

@@ -10,21 +10,22 @@
 #pragma once
 
 #include "LogSpan.h"
+#include "RegionalSettings.h"
 #include "SpanSeries.h"
-
-#include <qcustomplot.h>
+#include "chart/Chart.h"
 
 #include <array>
 #include <optional>
 
 class QRubberBand;
 
-class SpanChart : public QCustomPlot {
+class SpanChart : public Chart {
     Q_OBJECT
 public:
     enum Panel { Counts = 0, Temperature = 1, Range = 2 };
 
-    explicit SpanChart(QWidget* parent = nullptr);
+    // Labels its axes with the separators of `regional`.
+    explicit SpanChart(const RegionalSettings& regional, QWidget* parent = nullptr);
 
     // Shows a span's lines. With keepView, the time range and any value range the user
     // chose stay (a file being written grew); otherwise the whole span is shown.
@@ -56,10 +57,6 @@ signals:
     void CursorLeft();
 
 protected:
-    // Ticks are made before the layout places the axis rectangles; when the layout moved
-    // them, it runs once more so that the ticks fit the rectangles drawn.
-    void updateLayout() override;
-
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -68,7 +65,8 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    void SetUpPanel(Panel panel, const QString& label, const QColor& colour, double minStep);
+    void SetUpPanel(Panel panel, const QString& label, const QColor& colour, double minStep,
+                    const RegionalSettings& regional);
     int PanelAt(const QPoint& pos) const;
     void FitValues();
     void FitValue(Panel panel);

@@ -34,20 +34,21 @@ constexpr int kRefreshDelayMs = 300; // a save is a write and a rename: read onc
 const SpanKind kKinds[] = {SpanKind::Day, SpanKind::Night, SpanKind::Week};
 } // namespace
 
-ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today, QWidget* parent)
+ViewerWindow::ViewerWindow(const ViewerOptions& options, std::int64_t today,
+                           const RegionalSettings& regional, QWidget* parent)
     : ViewerWindow(std::make_unique<DayFileSource>(options.files.isEmpty()
                                                        ? DayFileSet::FromFolder(options.folder)
                                                        : DayFileSet::FromPaths(options.files)),
-                   options, today, parent) {}
+                   options, today, regional, parent) {}
 
 ViewerWindow::ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOptions& options,
-                           std::int64_t today, QWidget* parent)
+                           std::int64_t today, const RegionalSettings& regional, QWidget* parent)
     : QMainWindow(parent)
     , today_(today)
-    , settings_(RegionalSettings::FromSystem())
+    , settings_(regional)
     , sky_(options.location)
-    , chart_(new SpanChart(this))
-    , year_(new YearChart(this))
+    , chart_(new SpanChart(settings_, this))
+    , year_(new YearChart(settings_, this))
     , charts_(new QStackedWidget(this))
     , minuteCache_(MinuteCache::DefaultDirectory())
     , curves_(std::make_unique<StationCurves>(*chart_))
@@ -247,11 +248,6 @@ void ViewerWindow::OpenFolder(const QString& folder) {
 
 void ViewerWindow::OpenFiles(const QStringList& paths) {
     SetSource(std::make_unique<DayFileSource>(DayFileSet::FromPaths(paths)));
-}
-
-void ViewerWindow::ShowStations(const QStringList& stations) {
-    stations_ = stations.isEmpty() ? QStringList{QString()} : stations;
-    ShowSpan(lines_.span);
 }
 
 TimeSpan ViewerWindow::NewestSpan(SpanKind kind) {

@@ -32,20 +32,20 @@ class YearChart;
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // The day files the options name.
-    ViewerWindow(const ViewerOptions& options, std::int64_t today, QWidget* parent = nullptr);
+    // The day files the options name. Times and numbers are written with the separators
+    // of `regional` (the program passes the user's; tests choose their own).
+    ViewerWindow(const ViewerOptions& options, std::int64_t today,
+                 const RegionalSettings& regional = {}, QWidget* parent = nullptr);
     // Any source; the options' span and stations are shown first.
     ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOptions& options,
-                 std::int64_t today, QWidget* parent = nullptr);
+                 std::int64_t today, const RegionalSettings& regional = {},
+                 QWidget* parent = nullptr);
     ~ViewerWindow() override;
 
     void OpenFolder(const QString& folder);
     void OpenFiles(const QStringList& paths);
     // Shows another source, from its first station's newest span.
     void SetSource(std::unique_ptr<RecordSource> source);
-    RecordSource& Source() const { return *source_; }
-    // The stations shown together, the first one's lines in Lines().
-    void ShowStations(const QStringList& stations);
     const QStringList& Stations() const { return stations_; }
     void ShowSpan(const TimeSpan& span, bool keepView = false);
     void Step(int steps);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "YearChart.h"
 
-#include "RegionalSettings.h"
 #include "ViewerTexts.h"
 
 #include <QMouseEvent>
@@ -15,8 +14,9 @@ const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 } // namespace
 
-YearChart::YearChart(QWidget* parent)
-    : QCustomPlot(parent) {
+YearChart::YearChart(const RegionalSettings& regional, QWidget* parent)
+    : QCustomPlot(parent)
+    , timeSeparator_(regional.timeSeparator) {
     setBackground(Qt::white);
     setCursor(Qt::CrossCursor);
     setMouseTracking(true);
@@ -32,12 +32,11 @@ YearChart::YearChart(QWidget* parent)
     minutes->setLabel(QStringLiteral("Time"));
     minutes->setRangeReversed(true); // the evening at the top, the morning below
     minutes->setRange(0, YearMinutes::kRows);
-    const QString separator = RegionalSettings::FromSystem().timeSeparator;
     auto hours = QSharedPointer<QCPAxisTickerText>::create();
     for (int h = 0; h <= 24; h += 2)
         hours->addTick(h * 60, QStringLiteral("%1%2%3")
                                    .arg((12 + h) % 24, 2, 10, QLatin1Char('0'))
-                                   .arg(separator, QStringLiteral("00")));
+                                   .arg(timeSeparator_, QStringLiteral("00")));
     hours->setSubTickCount(1);
     minutes->setTicker(hours);
     for (QCPAxis* axis : {nights, minutes})
@@ -183,8 +182,7 @@ QString YearChart::CellText(int night, int row) const {
     const std::int64_t day = year_.firstNight + night;
     const WallSeconds t = year_.TimeOf(night, row);
     QString text = QStringLiteral("Night %1 to %2, %3")
-                       .arg(IsoDate(day), IsoDate(day + 1),
-                            ClockText(t, RegionalSettings::FromSystem().timeSeparator).left(5));
+                       .arg(IsoDate(day), IsoDate(day + 1), ClockText(t, timeSeparator_).left(5));
     if (cell.lines == 0) return text + QStringLiteral("   no line");
     if (!std::isnan(cell.median))
         text += QStringLiteral("   median %1 counts").arg(cell.median, 0, 'g', 10);

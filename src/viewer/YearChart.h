@@ -6,6 +6,7 @@
 #pragma once
 
 #include "HeatScale.h"
+#include "RegionalSettings.h"
 #include "YearMinutes.h"
 #include "YearSky.h"
 
@@ -16,7 +17,8 @@
 class YearChart : public QCustomPlot {
     Q_OBJECT
 public:
-    explicit YearChart(QWidget* parent = nullptr);
+    // Writes its times with the time separator of `regional`.
+    explicit YearChart(const RegionalSettings& regional, QWidget* parent = nullptr);
 
     // Shows a year's minutes; any lines of the sky are taken away until SetSky.
     void Show(YearMinutes year, const QString& title, HeatScale scale = HeatScale::LogCounts());
@@ -25,7 +27,6 @@ public:
     void SetSky(const astro::YearSky& sky);
     bool SkyShown() const { return skyShown_; }
     const YearMinutes& Year() const { return year_; }
-    const HeatScale& Scale() const { return scale_; }
 
     // The night (days since 1970-01-01) and minute row at a point of the widget; false
     // outside the map.
@@ -36,7 +37,6 @@ public:
     // "365 nights, 31536000 lines, 12 failed seconds" (or "No lines …").
     QString SummaryText() const;
 
-    QCPColorMap* Map() const { return map_; }
     QCPGraph* SkyLine(astro::YearSky::Line line) const { return skyLines_[line]; }
     QCPAxisRect* MapRect() const { return axisRect(); }
 
@@ -55,6 +55,7 @@ protected:
 private:
     void SetNightTicks();
 
+    QString timeSeparator_;
     YearMinutes year_;
     HeatScale scale_ = HeatScale::LogCounts();
     QCPColorMap* map_ = nullptr;

@@ -63,7 +63,7 @@ HeatScale YearScale(const SkyOverlay& sky, bool magnitudes) {
 }
 
 YearExportOutcome ExportYear(const ViewerOptions& options, std::int64_t today,
-                             const QString& cacheDirectory) {
+                             const QString& cacheDirectory, const RegionalSettings& regional) {
     YearExportOutcome outcome;
     const DayFileSet files = options.files.isEmpty() ? DayFileSet::FromFolder(options.folder)
                                                      : DayFileSet::FromPaths(options.files);
@@ -88,7 +88,7 @@ YearExportOutcome ExportYear(const ViewerOptions& options, std::int64_t today,
         SkyOverlay overlay(options.location);
         overlay.SetFolder(StationFolder(options.folder, options.files));
         const std::optional<astro::YearSky> sky = YearSkyFor(overlay, year);
-        YearChart chart;
+        YearChart chart(regional);
         chart.resize(options.size);
         const QString title = YearTitle(year);
         chart.Show(std::move(year), title);

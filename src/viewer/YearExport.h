@@ -4,6 +4,7 @@
 #pragma once
 
 #include "HeatScale.h"
+#include "RegionalSettings.h"
 #include "SkyOverlay.h"
 #include "ViewerOptions.h"
 #include "YearMinutes.h"
@@ -42,6 +43,7 @@ struct YearExportOutcome {
 
 // The command line's --year export: the year of the options' files, the minute cache in
 // `cacheDirectory` (empty: none), the sky's lines drawn when the station's position is
-// known (--location, else station.conf beside the files).
+// known (--location, else station.conf beside the files), its times written with the
+// separators of `regional`.
 YearExportOutcome ExportYear(const ViewerOptions& options, std::int64_t today,
-                             const QString& cacheDirectory);
+                             const QString& cacheDirectory, const RegionalSettings& regional = {});

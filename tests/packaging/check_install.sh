@@ -39,6 +39,11 @@ cat >"$tmp/expected" <<LIST
 ./share/doc/nocturo/changelog.gz
 ./share/doc/nocturo/copyright
 ./share/icons/hicolor/scalable/apps/$id.svg
+./share/man/man1/nocturo-collect.1.gz
+./share/man/man1/nocturo-logger.1.gz
+./share/man/man1/nocturo-station.1.gz
+./share/man/man1/nocturo-view.1.gz
+./share/man/man1/nocturo.1.gz
 ./share/metainfo/$id.metainfo.xml
 ./share/polkit-1/rules.d/50-nocturo-reboot.rules
 LIST

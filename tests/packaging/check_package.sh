@@ -57,6 +57,14 @@ for f in usr/bin/nocturo usr/bin/nocturo-station usr/lib/udev/rules.d/70-nocturo
     usr/lib/systemd/system/nocturo-collect.service usr/lib/sysusers.d/nocturo-collect.conf; do
     [ -e "$root/$f" ] || fail "package lacks /$f"
 done
+# A manual page for every program in usr/bin, each one man can read without a warning.
+for program in "$root"/usr/bin/*; do
+    page=$root/usr/share/man/man1/$(basename "$program").1.gz
+    [ -f "$page" ] || fail "package lacks the manual page of $(basename "$program")"
+    warnings=$(man --warnings -l -Tutf8 "$page" 2>&1 >/dev/null) ||
+        fail "man cannot read $(basename "$page")"
+    [ -z "$warnings" ] || fail "manual page $(basename "$page"): $warnings"
+done
 dpkg-deb -e "$deb" "$tmp/control"
 for script in preinst postinst prerm postrm; do
     [ -x "$tmp/control/$script" ] || fail "the package has no $script"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 PlotChart::PlotChart(QWidget* parent)
-    : QCustomPlot(parent)
+    : Chart(parent)
     , band_(new QRubberBand(QRubberBand::Rectangle, this)) {
     setInteractions({});
     setSelectionRectMode(QCP::srmNone);
@@ -16,12 +16,6 @@ PlotChart::PlotChart(QWidget* parent)
 void PlotChart::RestoreAutomaticView() {
     automaticView_ = true;
     if (restore_) restore_();
-}
-
-void PlotChart::updateLayout() {
-    const QRect before = axisRect()->rect();
-    QCustomPlot::updateLayout();
-    if (axisRect()->rect() != before) QCustomPlot::updateLayout();
 }
 
 void PlotChart::mousePressEvent(QMouseEvent* event) {
@@ -83,19 +77,8 @@ void PlotChart::ZoomTo(const QRect& pixels) {
 }
 
 void PlotChart::ScrollBy(const QPoint& from, const QPoint& to) {
-    // Move each axis by the distance dragged, measured on the range the drag began with.
-    const auto shift = [](QCPAxis* axis, const QCPRange& start, int fromPixel, int toPixel) {
-        axis->setRange(start);
-        const double a = axis->pixelToCoord(fromPixel);
-        const double b = axis->pixelToCoord(toPixel);
-        if (axis->scaleType() == QCPAxis::stLogarithmic) {
-            if (a > 0 && b > 0) axis->setRange(start.lower * a / b, start.upper * a / b);
-        } else {
-            axis->setRange(start.lower + a - b, start.upper + a - b);
-        }
-    };
-    shift(xAxis, startX_, from.x(), to.x());
-    shift(yAxis, startY_, from.y(), to.y());
+    PanAxis(xAxis, startX_, from.x(), to.x());
+    PanAxis(yAxis, startY_, from.y(), to.y());
     automaticView_ = false;
     replot(rpQueuedReplot);
 }

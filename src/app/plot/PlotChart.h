@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The chart of the plot page: a QCustomPlot whose tick labels are right on the first
-// draw, with the page's own mouse handling: a left-drag right and down zooms to the
-// dragged rectangle, a left-drag up or left restores the automatic view, a right-drag
-// scrolls both axes.
+// The chart of the plot page: a Chart (tick labels right on the first draw) with the
+// page's own mouse handling: a left-drag right and down zooms to the dragged rectangle, a
+// left-drag up or left restores the automatic view, a right-drag scrolls both axes.
 #pragma once
 
-#include <qcustomplot.h>
+#include "chart/Chart.h"
 
 #include <functional>
 
 class QRubberBand;
 
-class PlotChart : public QCustomPlot {
+class PlotChart : public Chart {
 public:
     // Drags shorter than this, in pixels, in either direction do nothing.
     static constexpr int kDragThreshold = 16;
@@ -25,10 +24,6 @@ public:
     void RestoreAutomaticView();
 
 protected:
-    // Ticks are made before the layout places the axis rectangle; when the layout moved
-    // it, run the layout once more so that ticks fit the rectangle that is drawn.
-    void updateLayout() override;
-
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -2,9 +2,7 @@
 #include "PlotGraphs.h"
 
 #include "PointLabelLayout.h"
-#include "ValueAxisTicks.h"
 
-#include <QFontMetrics>
 #include <QFontMetricsF>
 
 #include <algorithm>
@@ -89,31 +87,5 @@ void PointLabelTicker::generate(const QCPRange& range, const QLocale&, QChar, in
          LayOutPointLabels(sources_, scale, width, widths.Narrowest(*sample))) {
         ticks.push_back(label.x);
         if (tickLabels != nullptr) tickLabels->push_back(label.text);
-    }
-}
-
-void ValueAxisTicker::SetSeparators(const QString& decimal, const QString& group) {
-    decimal_ = decimal;
-    group_ = group;
-}
-
-void ValueAxisTicker::generate(const QCPRange& range, const QLocale&, QChar, int,
-                               QVector<double>& ticks, QVector<double>* subTicks,
-                               QVector<QString>* tickLabels) {
-    ticks.clear();
-    if (subTicks != nullptr) subTicks->clear();
-    if (tickLabels != nullptr) tickLabels->clear();
-    const QFontMetrics metrics(axis_->tickLabelFont());
-    ValueTickRequest request;
-    request.lower = range.lower;
-    request.upper = range.upper;
-    request.logarithmic = axis_->scaleType() == QCPAxis::stLogarithmic;
-    request.minStep = step_;
-    request.pixelLength = axis_->axisRect()->rect().height();
-    request.minSpacing = 1.5 * metrics.height();
-    for (double tick : ValueTicks(request)) {
-        ticks.push_back(tick);
-        if (tickLabels != nullptr)
-            tickLabels->push_back(FormatGroupedNumber(tick, decimal_, group_));
     }
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The plot's QCustomPlot parts: a line graph that keeps points of 0 or less on view on a
-// logarithmic axis, the time axis labelled with the points' own labels, and the value
-// axis with a minimum label step and the user's number separators.
+// logarithmic axis, and the time axis labelled with the points' own labels. The value
+// axis's labels are the charts' common ValueTicker.
 #pragma once
 
 #include "SeriesStore.h"
@@ -37,25 +37,4 @@ public:
 private:
     QCPAxis* axis_;
     std::vector<const SeriesStore*> sources_;
-};
-
-// Value labels at multiples of a minimum step (widened when they would not fit) on a
-// linear scale, at 1-2-5 or decades on a logarithmic one, written "#,##0.###".
-class ValueAxisTicker : public QCPAxisTicker {
-public:
-    explicit ValueAxisTicker(QCPAxis* axis)
-        : axis_(axis) {}
-    void SetStep(double step) { step_ = step; }
-    double Step() const { return step_; }
-    void SetSeparators(const QString& decimal, const QString& group);
-
-    void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
-                  QVector<double>& ticks, QVector<double>* subTicks,
-                  QVector<QString>* tickLabels) override;
-
-private:
-    QCPAxis* axis_;
-    double step_ = 1000;
-    QString decimal_ = QStringLiteral(".");
-    QString group_ = QStringLiteral(",");
 };

@@ -5,6 +5,7 @@
 #include "NocturoError.h"
 #include "PlotChart.h"
 #include "PlotGraphs.h"
+#include "chart/ValueTicker.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -101,7 +102,7 @@ void PlotPage::SetUpChart() {
     timeTicker_.reset(new PointLabelTicker(time));
     time->setTicker(timeTicker_);
     value->setLabel(QString::fromLatin1(kTabTexts[0]));
-    valueTicker_.reset(new ValueAxisTicker(value));
+    valueTicker_.reset(new ValueTicker(value, ValueTicker::kPlotSpacing));
     valueTicker_->SetStep(kStartStep);
     value->setTicker(valueTicker_);
     value->setScaleType(logarithmic_.isChecked() ? QCPAxis::stLogarithmic : QCPAxis::stLinear);

@@ -17,7 +17,7 @@ class PlotChart;
 class PointLabelTicker;
 class QAction;
 class QTabBar;
-class ValueAxisTicker;
+class ValueTicker;
 
 class PlotPage : public QWidget, private StationObserver, private DailyLogObserver {
 public:
@@ -78,6 +78,6 @@ private:
     std::array<ClampedGraph*, 3> series_{};
     std::array<SeriesStore, 3> stores_;
     QSharedPointer<PointLabelTicker> timeTicker_;
-    QSharedPointer<ValueAxisTicker> valueTicker_;
+    QSharedPointer<ValueTicker> valueTicker_;
     Station* station_ = nullptr;
 };

@@ -35,8 +35,6 @@ public:
     // Airless topocentric altitude of the centre, degrees.
     float SunAltitude(std::size_t i) const { return sun_[i]; }
     float MoonAltitude(std::size_t i) const { return moon_[i]; }
-    const std::vector<float>& SunAltitudes() const { return sun_; }
-    const std::vector<float>& MoonAltitudes() const { return moon_; }
 
     // The Moon's apparent semidiameter (degrees) and illuminated fraction at a UTC instant
     // within the track, from the six-hourly nodes.

@@ -83,7 +83,6 @@ public:
     // Shut-down: passes stop, the log is saved, the sensor released. Throws NocturoError
     // when the save fails, after the sensor was released. Runs once; later calls do nothing.
     void Stop();
-    bool Started() const { return device_ != nullptr; }
 
     // One acquisition pass, the observers' PassDone, and a reconnection attempt when the
     // sensor is inactive; true when it is connected and the next pass may follow at once.
@@ -93,7 +92,6 @@ public:
     // The "Reboot 30 seconds after failure" option. Switching it off cancels a pending
     // restart; switching it on arms nothing until the next failure.
     void SetRebootOnFailure(bool on);
-    bool RebootOnFailure() const { return rebootOnFailure_; }
     // The reboot timer's tick: saves the log, then asks for the forced restart.
     void TRebootTimer();
     const QTimer& RebootTimer() const { return *TReboot; }
@@ -110,7 +108,6 @@ public:
     const AcquisitionCycle& Cycle() const { return cycle_; }
     DailyLog& Log() { return log_; }
     const DailyLog& Log() const { return log_; }
-    const PassDriver* Driver() const { return driver_.get(); }
     ErrorReporter& Errors() const { return services_.errors; }
 
     // The link state observers were last told: the latest pass read the sensor.

@@ -45,6 +45,7 @@ RegionalSettings RegionalSettings::FromLocale(const QLocale& locale) {
     const QString decimal = locale.decimalPoint();
     if (!decimal.isEmpty()) settings.decimalSeparator = decimal;
     settings.timeSeparator = HourMinuteSeparator(locale.timeFormat(QLocale::ShortFormat));
+    settings.groupSeparator = locale.groupSeparator();
     return settings;
 }
 

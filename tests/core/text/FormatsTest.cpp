@@ -208,4 +208,13 @@ TEST(Formats, RegionalSettingsFromLocale) {
         EXPECT_EQ(settings.timeSeparator, QLatin1String(c.time)) << c.locale.name().toStdString();
     }
 }
+
+// The charts group digits as the user's locale does; the settings carry its separator.
+TEST(Formats, RegionalSettingsGroupSeparator) {
+    EXPECT_EQ(RegionalSettings{}.groupSeparator, ",");
+    EXPECT_EQ(RegionalSettings::FromLocale(QLocale::c()).groupSeparator, ",");
+    const QLocale german(QLocale::German, QLocale::Germany);
+    EXPECT_EQ(RegionalSettings::FromLocale(german).groupSeparator, german.groupSeparator());
+    EXPECT_EQ(RegionalSettings::FromLocale(german).groupSeparator, ".");
+}
 } // namespace

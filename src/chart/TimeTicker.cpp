@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ChartTickers.h"
+#include "chart/TimeTicker.h"
 
 #include "DayRecord.h"
-#include "ValueAxisTicks.h"
 
 #include <QFontMetricsF>
 
@@ -85,25 +84,5 @@ void TimeTicker::generate(const QCPRange& range, const QLocale&, QChar, int, QVe
             for (int i = 1; i < parts; ++i)
                 if (const double v = (k + double(i) / parts) * step; range.contains(v))
                     subTicks->push_back(v);
-    }
-}
-
-void ValueTicker::generate(const QCPRange& range, const QLocale&, QChar, int,
-                           QVector<double>& ticks, QVector<double>* subTicks,
-                           QVector<QString>* tickLabels) {
-    ticks.clear();
-    if (subTicks) subTicks->clear();
-    if (tickLabels) tickLabels->clear();
-    const QFontMetricsF metrics(axis_->tickLabelFont());
-    ValueTickRequest request;
-    request.lower = range.lower;
-    request.upper = range.upper;
-    request.logarithmic = axis_->scaleType() == QCPAxis::stLogarithmic;
-    request.minStep = minStep_;
-    request.pixelLength = axis_->axisRect()->height();
-    request.minSpacing = 1.2 * metrics.height();
-    for (double tick : ValueTicks(request)) {
-        ticks.push_back(tick);
-        if (tickLabels) tickLabels->push_back(FormatGroupedNumber(tick, decimal_, group_));
     }
 }

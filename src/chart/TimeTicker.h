@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The viewer chart's axis ticks: wall-clock times on the shared time axis, and values
-// with the user's separators on the value axes.
+// A time axis labelled with wall-clock times, its keys wall seconds.
 #pragma once
 
 #include <qcustomplot.h>
@@ -28,25 +27,4 @@ private:
 
     QCPAxis* axis_;
     QString separator_;
-};
-
-// Value ticks at multiples of a smallest step (widened until the labels fit) on a
-// linear axis, at 1-2-5 or decades on a logarithmic one, written with digit grouping.
-class ValueTicker : public QCPAxisTicker {
-public:
-    ValueTicker(QCPAxis* axis, double minStep, QString decimal, QString group)
-        : axis_(axis)
-        , minStep_(minStep)
-        , decimal_(std::move(decimal))
-        , group_(std::move(group)) {}
-
-    void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
-                  QVector<double>& ticks, QVector<double>* subTicks,
-                  QVector<QString>* tickLabels) override;
-
-private:
-    QCPAxis* axis_;
-    double minStep_;
-    QString decimal_;
-    QString group_;
 };
