@@ -16,6 +16,8 @@ struct HttpResponse {
     QList<QPair<QByteArray, QByteArray>> headers;
     // Text-like bodies are compressed for clients that accept it; images and archives not.
     bool compressible = true;
+    // The body is gzip's already (an answer kept compressed); sent as it is.
+    bool gzipped = false;
 
     static HttpResponse json(const QJsonDocument& document, int status = 200);
     // Already serialised JSON (large answers are written straight into bytes).

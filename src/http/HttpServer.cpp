@@ -167,7 +167,7 @@ bool HttpServer::send(MHD_Connection* connection, HttpResponse response, bool gz
     MHD_add_response_header(reply, "Content-Type", response.contentType.constData());
     MHD_add_response_header(reply, "X-Content-Type-Options", "nosniff");
     if (response.compressible) MHD_add_response_header(reply, "Vary", "Accept-Encoding");
-    if (compress) MHD_add_response_header(reply, "Content-Encoding", "gzip");
+    if (compress || response.gzipped) MHD_add_response_header(reply, "Content-Encoding", "gzip");
     for (const auto& [name, value] : response.headers)
         MHD_add_response_header(reply, name.constData(), value.constData());
     const MHD_Result queued = MHD_queue_response(connection, unsigned(response.status), reply);
@@ -219,13 +219,14 @@ void HttpServer::start() {
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_ERROR_LOG | MHD_USE_AUTO;
     if (ipv6) flags |= MHD_USE_IPv6;
     MHD_OptionItem list[] = {
+        // First, so the library's complaints about the options go there too.
+        {MHD_OPTION_EXTERNAL_LOGGER, intptr_t(&Glue::Log), this},
         {MHD_OPTION_SOCK_ADDR, 0, address},
         {MHD_OPTION_CONNECTION_LIMIT, options_.connectionLimit, nullptr},
         {MHD_OPTION_PER_IP_CONNECTION_LIMIT, options_.perAddressLimit, nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, options_.timeoutSeconds, nullptr},
         {MHD_OPTION_THREAD_POOL_SIZE, qMax(1, options_.threads), nullptr},
         {MHD_OPTION_NOTIFY_COMPLETED, intptr_t(&Glue::Completed), this},
-        {MHD_OPTION_EXTERNAL_LOGGER, intptr_t(&Glue::Log), this},
         {MHD_OPTION_END, 0, nullptr},
     };
     daemon_ = MHD_start_daemon(flags, 0, nullptr, nullptr, &Glue::Dispatch, this, MHD_OPTION_ARRAY,
