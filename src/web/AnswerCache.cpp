@@ -20,6 +20,7 @@ HttpResponse AnswerCache::Get(const QString& key, bool gzip,
         }
         return it->second.response;
     };
+    if (maxBytes_ <= 0) return make();
     if (auto kept = lookup()) return *kept;
     std::lock_guard making(making_);
     if (auto kept = lookup()) return *kept;

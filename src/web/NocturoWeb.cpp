@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     try {
         StationStore store(options.store);
         WebPages pages(options.pages.isEmpty() ? InstalledPages() : options.pages);
-        WebApi api(store, NOCTURO_VERSION);
+        WebApi api(store, NOCTURO_VERSION, options.cacheSeconds);
         HttpServerOptions http;
         http.listen = options.listen;
         http.threads = options.threads;

@@ -45,10 +45,10 @@ void WriteDescription(JsonWriter& json, const StationDescription& d) {
 
 } // namespace
 
-WebApi::WebApi(StationStore& store, QString version)
+WebApi::WebApi(StationStore& store, QString version, int cacheSeconds)
     : store_(store)
     , version_(std::move(version))
-    , cache_(24 * 1024 * 1024, std::chrono::seconds(5)) {}
+    , cache_(cacheSeconds > 0 ? 24 * 1024 * 1024 : 0, std::chrono::seconds(cacheSeconds)) {}
 
 WebApi::~WebApi() = default;
 

@@ -26,7 +26,7 @@ struct YearNight;
 
 class WebApi {
 public:
-    WebApi(StationStore& store, QString version);
+    WebApi(StationStore& store, QString version, int cacheSeconds = 5);
     ~WebApi();
     void Register(HttpServer& server);
 

@@ -13,6 +13,7 @@ const char kHelp[] =
     "  --pages DIR            the pages' folder (default: the installed pages)\n"
     "  --threads N            requests answered at once, 1 to 64 (default 4)\n"
     "  --stale SECONDS        a station without a reading this long is stale (default 120)\n"
+    "  --cache SECONDS        how long an answer is kept for the next clients (default 5)\n"
     "  --help, --version\n";
 
 } // namespace
@@ -39,7 +40,7 @@ ParsedWebOptions ParseWebOptions(const QStringList& arguments) {
         }
         const bool takesValue = a == "--folder" || a == "--archive" || a == "--describe" ||
                                 a == "--listen" || a == "--pages" || a == "--threads" ||
-                                a == "--stale";
+                                a == "--stale" || a == "--cache";
         if (!takesValue) return fail(QString("unknown option \"%1\" (see --help)").arg(a));
         if (i + 1 >= arguments.size()) return fail(QString("%1 needs a value").arg(a));
         const QString value = arguments[++i];
@@ -59,6 +60,10 @@ ParsedWebOptions ParseWebOptions(const QStringList& arguments) {
             o.threads = value.toInt(&ok);
             if (!ok || o.threads < 1 || o.threads > 64)
                 return fail("--threads is a number from 1 to 64");
+        } else if (a == "--cache") {
+            o.cacheSeconds = value.toInt(&ok);
+            if (!ok || o.cacheSeconds < 0 || o.cacheSeconds > 3600)
+                return fail("--cache is a number of seconds from 0 to 3600");
         } else if (a == "--stale") {
             o.store.staleAfter = value.toLongLong(&ok);
             if (!ok || o.store.staleAfter < 1) return fail("--stale is a number of seconds");

@@ -3,6 +3,7 @@
 //
 //   nocturo-web --folder DIR | --archive ADDRESS [--describe DIR]
 //               [--listen ADDRESS:PORT] [--pages DIR] [--threads N] [--stale SECONDS]
+//               [--cache SECONDS]
 //
 // --folder serves one station's day files (its station.conf beside them); --archive the
 // network's archive (a PostgreSQL address; an account that may SELECT is enough), with
@@ -20,6 +21,7 @@ struct WebOptions {
     QString listen = QStringLiteral("127.0.0.1:8080");
     QString pages; // empty: the installed pages
     int threads = 4;
+    int cacheSeconds = 5; // how long an answer is kept (0: never)
 };
 
 struct ParsedWebOptions {

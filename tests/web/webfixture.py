@@ -12,15 +12,15 @@ from network_servers import Database, free_port, wait_for  # noqa: E402
 
 STATIONS = {
     # name: latitude, longitude, zero point, seconds of lines from 2026-12-07 00:00 UTC
-    "ridge": (47.1, 11.4, 20.5, 2 * 86400),
-    "valley": (46.5, 9.8, None, 86400 + 43200),
-    "town": (-33.9, 151.2, 19.0, 86400 + 3 * 3600),
+    "ridge": (47.1, 11.4, 20.5, 86400 + 43200),
+    "valley": (46.5, 9.8, None, 86400 + 3 * 3600),
+    "town": (-33.9, 151.2, 19.0, 72000),
 }
 START = 1796601600  # 2026-12-07 00:00:00 UTC
 NIGHT = "2026-12-07"
 
 
-def make_folders(root, seed=7):
+def make_folders(root, seed=7, gaps=0.002):
     """Day files of every station, returns {station: [(stamp, temperature, count, range)]}."""
     import time
     lines_of = {}
@@ -33,10 +33,15 @@ def make_folders(root, seed=7):
                 f.write(f"zero_point = {zp}\n")
         rng = random.Random(seed + number)
         rows, files = [], {}
+        days = {}
         for t in range(START, START + seconds):
-            if rng.random() < 0.002:
+            if rng.random() < gaps:
                 continue  # a second without a line
-            stamp = time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(t))
+            day = t - t % 86400
+            if day not in days:
+                days[day] = time.strftime("%Y-%m-%d", time.gmtime(day))
+            s = t - day
+            stamp = f"{days[day]} {s // 3600:02d}:{s // 60 % 60:02d}:{s % 60:02d}"
             if rng.random() < 0.01:
                 row = (t, -2731, 0, 0)
             else:
@@ -51,6 +56,12 @@ def make_folders(root, seed=7):
     return lines_of
 
 
+def stamp_of(t):
+    import time
+    s = t % 86400
+    return time.strftime("%Y-%m-%d", time.gmtime(t - s)) + f" {s // 3600:02d}:{s // 60 % 60:02d}:{s % 60:02d}"
+
+
 def fill_archive(database, collector, lines_of):
     subprocess.run([collector, "--database", database.conninfo, "--create-schema"], check=True,
                    stdout=subprocess.DEVNULL, timeout=120)
@@ -58,8 +69,7 @@ def fill_archive(database, collector, lines_of):
     with open(copy, "w") as f:
         for name, rows in lines_of.items():
             for t, temperature, count, range_ in rows:
-                import time
-                stamp = time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(t))
+                stamp = stamp_of(t)
                 f.write(f"{name}\t{stamp}+00\t{stamp}\t{temperature}\t{count}\t{range_}\n")
     os.chmod(database.folder, 0o755)
     os.chmod(copy, 0o644)

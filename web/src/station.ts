@@ -60,6 +60,7 @@ export async function showStation(app: HTMLElement, params: URLSearchParams, go:
     from: span.from, to: span.to, onReading: (text) => { reading.textContent = text; },
   });
   window.nocturoChart = { t, y, chart };
+  document.body.dataset.drawnMs = String(Math.round(performance.now()));
   document.body.dataset.drawn = night;
 
   drawYear(year, station, night, (n) => go({ view: "station", station, night: n, unit })).catch((e) => {
