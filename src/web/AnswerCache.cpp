@@ -22,7 +22,19 @@ HttpResponse AnswerCache::Get(const QString& key, bool gzip,
     };
     if (maxBytes_ <= 0) return make();
     if (auto kept = lookup()) return *kept;
-    std::lock_guard making(making_);
+    std::shared_ptr<std::mutex> keyLock;
+    {
+        std::lock_guard lock(mutex_);
+        keyLock = making_[full].lock();
+        if (!keyLock) {
+            keyLock = std::make_shared<std::mutex>();
+            making_[full] = keyLock;
+        }
+        // Keys nobody is making any more go, so the map stays small.
+        for (auto it = making_.begin(); it != making_.end();)
+            it = it->second.expired() ? making_.erase(it) : std::next(it);
+    }
+    std::lock_guard making(*keyLock);
     if (auto kept = lookup()) return *kept;
     HttpResponse response = make();
     if (response.status != 200) return response;

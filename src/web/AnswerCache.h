@@ -12,6 +12,7 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -38,7 +39,9 @@ private:
     qsizetype maxBytes_;
     std::chrono::milliseconds lifetime_;
     std::mutex mutex_;
-    std::mutex making_; // one answer made at a time per cache: the others wait and find it
+    // One make() at a time per key: the others asking for it wait and then find it kept;
+    // answers of other keys are made meanwhile.
+    std::map<QString, std::weak_ptr<std::mutex>> making_;
     std::map<QString, Entry> entries_;
     std::list<QString> order_; // oldest first
     qsizetype bytes_ = 0;
