@@ -22,7 +22,7 @@ CROSS_BUILD = build-package-$(ARCH)
 CROSS_ARGS = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/debian-cross.cmake -DNOCTURO_DEB_ARCH=$(ARCH) \
 	-DNOCTURO_BENCH=OFF
 
-.PHONY: all deps configure build run demo network-demo test test-arm64 test-cross bench sanitize \
+.PHONY: all deps configure build run demo network-demo web-demo test test-arm64 test-cross bench sanitize \
 	fuzz package system-test format clean
 
 all: build
@@ -61,6 +61,13 @@ demo: deps
 network-demo: deps
 	$(MAKE) build
 	./tools/network-demo.sh "$(BUILD)"
+
+# The web service on the emulator's folder (make demo writes it): open the printed address.
+WEB_LISTEN ?= 127.0.0.1:8080
+web-demo: deps
+	$(MAKE) build
+	mkdir -p "$(DEMO_DIR)"
+	"$(CURDIR)/$(BUILD)/src/web/nocturo-web" --folder "$(DEMO_DIR)" --listen $(WEB_LISTEN)
 
 test: deps
 	$(MAKE) build

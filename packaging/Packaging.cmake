@@ -65,6 +65,14 @@ if(NOT WIN32)
     install(FILES ${NOCTURO_COLLECT_UNIT} DESTINATION lib/systemd/system)
     install(FILES ${CMAKE_CURRENT_LIST_DIR}/sysusers.d/nocturo-collect.conf
             DESTINATION lib/sysusers.d)
+    # The web service: its service and account, the same way.
+    set(NOCTURO_WEB_UNIT_IN ${CMAKE_CURRENT_LIST_DIR}/nocturo-web.service.in)
+    set(NOCTURO_WEB_UNIT ${CMAKE_BINARY_DIR}/packaging/nocturo-web.service)
+    install(CODE "
+        set(NOCTURO_WEB_PATH \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/nocturo-web\")
+        configure_file(\"${NOCTURO_WEB_UNIT_IN}\" \"${NOCTURO_WEB_UNIT}\" @ONLY)")
+    install(FILES ${NOCTURO_WEB_UNIT} DESTINATION lib/systemd/system)
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/sysusers.d/nocturo-web.conf DESTINATION lib/sysusers.d)
     install(FILES ${CMAKE_CURRENT_LIST_DIR}/polkit/50-nocturo-reboot.rules
             DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/rules.d)
 endif()

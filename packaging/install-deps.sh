@@ -37,6 +37,8 @@ fi
 
 missing=""
 for pkg in $wanted; do
+    # npm comes with some builds of nodejs: then the command is there without the package.
+    if [ "$pkg" = npm ] && command -v npm >/dev/null 2>&1; then continue; fi
     status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
     case "$status" in
         *"install ok installed"*) ;;

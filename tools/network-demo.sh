@@ -3,8 +3,9 @@
 # A network of three stations on this machine, for `make network-demo`: a Mosquitto broker
 # and a PostgreSQL server of its own (a temporary folder, a Unix socket, no TCP port of
 # PostgreSQL's), three emulated sensors with different light (one unplugged now and then),
-# three loggers publishing what they record, the collector writing the archive, and the
-# viewer on the archive showing the three stations on one picture. Closing the viewer (or
+# three loggers publishing what they record, the collector writing the archive, the web
+# service on the archive (its address printed: open it in a browser), and the viewer on
+# the archive showing the three stations on one picture. Closing the viewer (or
 # Ctrl+C) ends everything and removes the folder.
 #
 #   tools/network-demo.sh BUILD_DIR
@@ -13,6 +14,7 @@
 # NETWORK_DEMO_SECONDS      without a display, or when set: run this long (default 120),
 #                           then write network-demo.png and network-demo.csv here and end
 # NETWORK_DEMO_KEEP         a folder to copy the day files and logs into before the end
+# NETWORK_DEMO_WEB          where the web service listens (default 127.0.0.1:8080)
 set -eu
 
 build=$(cd "${1:-build}" && pwd)
@@ -23,9 +25,12 @@ stations="ridge valley town"
 scale_ridge=1; faults_ridge=
 scale_valley=0.2; faults_valley=45:unplug,75:replug,150:unplug,180:replug
 scale_town=8; faults_town=
+# Where they stand, for the map and the sky.
+place_ridge="47.26 11.39 2200"; place_valley="46.80 9.83 1100"; place_town="48.21 16.37 180"
 
 for program in "$build/tools/sensor-emulator" "$build/src/logger/nocturo-logger" \
-    "$build/src/collector/nocturo-collect" "$build/src/viewer/nocturo-view"; do
+    "$build/src/collector/nocturo-collect" "$build/src/viewer/nocturo-view" \
+    "$build/src/web/nocturo-web"; do
     [ -x "$program" ] || { echo "network-demo: $program is missing: run make build" >&2; exit 1; }
 done
 
@@ -89,8 +94,11 @@ say "the archive's tables, and the collector"
 pids="$pids $!"
 
 for station in $stations; do
-    eval scale=\$scale_$station faults=\$faults_$station
+    eval scale=\$scale_$station faults=\$faults_$station place=\$place_$station
     mkdir -p "$work/$station"
+    set -- $place
+    printf 'name = %s\nlatitude = %s\nlongitude = %s\nelevation = %s\nzero_point = 20.0\n' \
+        "$station" "$1" "$2" "$3" >"$work/$station/station.conf"
     say "station $station: light x$scale${faults:+, faults $faults}"
     "$build/tools/sensor-emulator" --day-seconds "$day_seconds" --light-scale "$scale" \
         ${faults:+--faults "$faults"} -- \
@@ -114,6 +122,20 @@ while [ "$(count)" -lt 3 ]; do
     sleep 1
 done
 say "the archive holds lines of all three stations"
+
+web=${NETWORK_DEMO_WEB:-127.0.0.1:8080}
+"$build/src/web/nocturo-web" --archive "$database" --describe "$work" --listen "$web" \
+    >"$work/web.log" 2>&1 &
+pids="$pids $!"
+waited=0
+until grep -q serving "$work/web.log"; do
+    waited=$((waited + 1))
+    if [ "$waited" -gt 30 ] || ! kill -0 "$!" 2>/dev/null; then
+        say "the web service did not start:"; cat "$work/web.log" >&2; exit 1
+    fi
+    sleep 0.2
+done
+say "the web service: open http://$web/ in a browser"
 
 view() { "$build/src/viewer/nocturo-view" --archive "$database" \
     --station ridge --station valley --station town --day today --fit-lines "$@"; }

@@ -29,9 +29,12 @@ cat >"$tmp/expected" <<LIST
 ./bin/nocturo-logger
 ./bin/nocturo-station
 ./bin/nocturo-view
+./bin/nocturo-web
 ./lib/systemd/system/nocturo-collect.service
 ./lib/systemd/system/nocturo-logger.service
+./lib/systemd/system/nocturo-web.service
 ./lib/sysusers.d/nocturo-collect.conf
+./lib/sysusers.d/nocturo-web.conf
 ./lib/sysusers.d/nocturo.conf
 ./lib/udev/rules.d/70-nocturo.rules
 ./share/applications/$id.desktop
@@ -45,6 +48,11 @@ cat >"$tmp/expected" <<LIST
 ./share/man/man1/nocturo-view.1.gz
 ./share/man/man1/nocturo.1.gz
 ./share/metainfo/$id.metainfo.xml
+./share/nocturo/web/app.js
+./share/nocturo/web/index.html
+./share/nocturo/web/land-110m.json
+./share/nocturo/web/style.css
+./share/nocturo/web/uplot.css
 ./share/polkit-1/rules.d/50-nocturo-reboot.rules
 LIST
 diff -u "$tmp/expected" "$tmp/found" || fail "installed files differ"
@@ -148,6 +156,23 @@ systemd-sysusers --root="$sysroot" "$prefix/lib/sysusers.d/nocturo-collect.conf"
     >"$tmp/sysusers.log" 2>&1 || { cat "$tmp/sysusers.log" >&2; fail "systemd-sysusers (collector)"; }
 account=$(grep '^nocturo-collect:' "$sysroot/etc/passwd") || fail "no account nocturo-collect"
 [ "$(echo "$account" | cut -d: -f6)" = /var/lib/nocturo-collect ] || fail "home: $account"
+
+# The web service: without a window, its pages installed, its service valid and hardened,
+# not enabled, under an account of its own.
+web=$prefix/bin/nocturo-web
+$emulator "$web" --version | grep -q '^nocturo-web ' || fail "nocturo-web --version"
+readelf -d "$web" | grep -E 'NEEDED.*libQt6(Widgets|Gui)' && fail "the web service links Qt Widgets or Gui"
+unit=$prefix/lib/systemd/system/nocturo-web.service
+systemd-analyze verify --man=no "$unit" >"$tmp/verify.log" 2>&1 ||
+    { cat "$tmp/verify.log" >&2; fail "systemd-analyze verify of the web service's unit"; }
+grep -q "^ExecStart=$web --listen 127.0.0.1:" "$unit" || fail "ExecStart: $(grep ExecStart= "$unit")"
+for line in User=nocturo-web ProtectSystem=strict PrivateTmp=yes NoNewPrivileges=yes \
+    'RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6' WantedBy=multi-user.target; do
+    grep -q -x -F "$line" "$unit" || fail "the web service's unit lacks $line"
+done
+systemd-sysusers --root="$sysroot" "$prefix/lib/sysusers.d/nocturo-web.conf" \
+    >"$tmp/sysusers.log" 2>&1 || { cat "$tmp/sysusers.log" >&2; fail "systemd-sysusers (web)"; }
+grep -q '^nocturo-web:' "$sysroot/etc/passwd" || fail "no account nocturo-web"
 
 # The reboot for that account alone, the three actions a forced reboot needs.
 polkit=$prefix/share/polkit-1/rules.d/50-nocturo-reboot.rules

@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// nocturo-web: the stations' nights in a browser. Read-only: serves the JSON API over one
+// station's day files or the network's archive, and the pages, until SIGTERM or SIGINT.
+#include "HttpServer.h"
+#include "NocturoError.h"
+#include "StationStore.h"
+#include "WebApi.h"
+#include "WebOptions.h"
+#include "WebPages.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+QString InstalledPages() {
+    // Beside the build's program, else where the package installs them.
+    const QString built = QCoreApplication::applicationDirPath() + "/../../web/dist";
+    if (QFile::exists(built + "/index.html")) return QDir(built).absolutePath();
+    return QStringLiteral(NOCTURO_PAGES_DIR);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const ParsedWebOptions parsed = ParseWebOptions(app.arguments());
+    switch (parsed.outcome) {
+    case ParsedWebOptions::Help:
+        std::fputs(qPrintable(parsed.text), stdout);
+        return 0;
+    case ParsedWebOptions::Version:
+        std::puts("nocturo-web " NOCTURO_VERSION);
+        return 0;
+    case ParsedWebOptions::Error:
+        std::fprintf(stderr, "nocturo-web: %s\n", qPrintable(parsed.text));
+        return 2;
+    case ParsedWebOptions::Run:
+        break;
+    }
+    const WebOptions& options = parsed.options;
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    // Blocked before the server's threads start, so only the wait below takes them.
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    try {
+        StationStore store(options.store);
+        WebPages pages(options.pages.isEmpty() ? InstalledPages() : options.pages);
+        WebApi api(store, NOCTURO_VERSION, options.cacheSeconds);
+        HttpServerOptions http;
+        http.listen = options.listen;
+        http.threads = options.threads;
+        http.log = [](const QString& line) {
+            std::fprintf(stderr, "nocturo-web: %s\n", qPrintable(line));
+        };
+        HttpServer server(http);
+        api.Register(server);
+        pages.Register(server);
+        server.start();
+        QString host = options.listen.section(':', 0, -2);
+        std::printf("nocturo-web: serving %s at http://%s:%u/\n", qPrintable(store.Name()),
+                    qPrintable(host), unsigned(server.port()));
+        std::fflush(stdout);
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        server.stop();
+    } catch (const NocturoError& error) {
+        std::fprintf(stderr, "nocturo-web: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

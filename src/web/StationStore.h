@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The web service's view of its source, safe to use from the HTTP server's threads: one
+// station's day files (one reader, taken in turn) or the network's archive (a connection
+// per thread that asks, up to a bound). Stations are known by their names: a folder's by
+// its station.conf (or the default name), an archive's as it holds them.
+#pragma once
+
+#include "RecordSource.h"
+#include "StationDescription.h"
+#include "StationHealth.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+struct StoreOptions {
+    QString folder;                 // the day files of one station, or
+    std::optional<QString> archive; // the archive at this PostgreSQL address
+    QString describeFolder;         // with an archive: NAME/station.conf under it
+    int connections = 4;            // archive connections at most
+    std::int64_t staleAfter = 120;  // seconds without a reading before a station is stale
+};
+
+class StationStore {
+public:
+    // Throws NocturoError (the archive cannot be reached, a wrong station.conf).
+    explicit StationStore(StoreOptions options);
+    ~StationStore();
+
+    bool IsArchive() const { return options_.archive.has_value(); }
+    QString Name() const;
+    QStringList Stations();
+    bool Has(const QString& station);
+    // Position, zone and zero point; the defaults (and the name) when nothing says more.
+    StationDescription Describe(const QString& station) const;
+
+    SpanLines Read(const QString& station, const TimeSpan& span);
+    // The station's days with lines, newest first.
+    std::vector<SourceDay> Days(const QString& station);
+    // Every station's health as `nocturo-collect --status` words it; `now` in UTC seconds.
+    std::vector<StationHealth> Health(std::int64_t* now);
+    std::int64_t StaleAfter() const { return options_.staleAfter; }
+
+private:
+    class Lease;
+    std::unique_ptr<RecordSource> Open() const;
+    QString SourceName(const QString& station) const;
+
+    StoreOptions options_;
+    StationDescription folderStation_;
+    std::vector<StationDescription> described_;
+    mutable std::mutex mutex_;
+    std::condition_variable returned_;
+    std::vector<std::unique_ptr<RecordSource>> idle_;
+    int open_ = 0;
+};

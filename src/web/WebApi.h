@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The JSON API of the web service (read-only; every parameter checked before anything is
+// read, none of them ever part of a query's text):
+//
+//   /api/stations                      every station: health, position, zero point
+//   /api/days?station=S                the days S has lines on, newest first
+//   /api/span?stations=A,B&SPAN        the lines of up to 8 stations (minutes beyond 3 days)
+//   /api/sky?station=S&SPAN            twilight, the Sun and the Moon over the span
+//   /api/nights?station=S&from=D&to=D  the figures of up to 62 nights (&format=csv)
+//   /api/year?station=S&night=D&step=M the year of nights ending with D, M-minute cells
+//   /api/download?station=S&SPAN&format=csv|skyglow
+//
+// SPAN is date=yyyy-mm-dd with kind=night|day|week, or with days=N (1 to 31 days from
+// the date's midnight); resolution=minute asks for minutes at any length.
+#pragma once
+
+#include "AnswerCache.h"
+#include "HttpServer.h"
+#include "StationStore.h"
+
+#include <map>
+#include <mutex>
+#include <vector>
+
+struct YearNight;
+
+class WebApi {
+public:
+    WebApi(StationStore& store, QString version, int cacheSeconds = 5);
+    ~WebApi();
+    void Register(HttpServer& server);
+
+    HttpResponse Stations(const HttpRequest& request);
+    HttpResponse Days(const HttpRequest& request);
+    HttpResponse Span(const HttpRequest& request);
+    HttpResponse Sky(const HttpRequest& request);
+    HttpResponse Nights(const HttpRequest& request);
+    HttpResponse Year(const HttpRequest& request);
+    HttpResponse Download(const HttpRequest& request);
+
+private:
+    // A station named in the request that the source holds (400 malformed, 404 unknown).
+    QString StationOf(const HttpRequest& request, const QString& value);
+    // The minute medians of one night, kept once the night is over.
+    std::vector<float> NightCells(const QString& station, std::int64_t night, int step,
+                                  std::int64_t lastDay);
+
+    StationStore& store_;
+    QString version_;
+    AnswerCache cache_;
+    std::mutex nightsMutex_;
+    std::map<std::tuple<QString, std::int64_t, int>, std::vector<float>> nightCells_;
+};

@@ -1,0 +1,280 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""nocturo-web as its users meet it: over three stations' day files and over a real
+PostgreSQL archive holding the same lines.
+
+  api      every answer of the API the same from the day files and from the archive
+  hostile  bad names, dates, spans, parameters, malformed and oversized requests, many at
+           once: each refused with its status, and the service still answers
+  browser  Debian's headless chromium: the network page shows the archive's stations, a
+           station's chart holds exactly its day file's points, zoom, previous, next and
+           the year's click work, no error in the console, no request to another host;
+           screenshots kept in SHOTS
+"""
+import argparse
+import concurrent.futures
+import gzip
+import json
+import os
+import socket
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(__file__))
+import webfixture as fx  # noqa: E402
+from network_servers import Database  # noqa: E402
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def api_paths(station):
+    d = fx.NIGHT
+    return [
+        f"/api/days?station={station}",
+        f"/api/span?stations={station}&date={d}&kind=night",
+        f"/api/span?stations={station}&date=2026-12-06&days=3&resolution=minute",
+        f"/api/span?stations={station}&date=2026-12-07&kind=day",
+        f"/api/sky?station={station}&date={d}&kind=night",
+        f"/api/nights?station={station}&from=2026-12-05&to=2026-12-08",
+        f"/api/nights?station={station}&from=2026-12-05&to=2026-12-08&format=csv",
+        f"/api/year?station={station}&night=2026-12-08&step=10",
+        f"/api/download?station={station}&date={d}&kind=night&format=csv",
+        f"/api/download?station={station}&date={d}&kind=night&format=skyglow",
+    ]
+
+
+def scenario_api(args, folder, lines_of, archive):
+    for station in fx.STATIONS:
+        web = fx.Web(args.web, "--folder", os.path.join(folder, station), pages=args.pages)
+        try:
+            for path in api_paths(station):
+                if station not in fx.STATIONS:
+                    continue
+                a = web.get(path)
+                b = archive.get(path)
+                check(a[0] in (200, 409), f"{path}: {a[0]} {a[2][:200]}")
+                check(a[0] == b[0], f"{path}: status {a[0]} from day files, {b[0]} from the archive")
+                check(a[2] == b[2], f"{path}: day files and archive answer differently")
+            # The night's lines are the day file's, one for one.
+            status, _, body = web.get(f"/api/span?stations={station}&date={fx.NIGHT}&kind=night")
+            s = json.loads(body)["stations"][0]
+            night_from = fx.START + 43200
+            wanted = [r for r in lines_of[station] if night_from <= r[0] < night_from + 86400]
+            times, t = [], s["t0"]
+            for dt in s["dt"]:
+                t += dt
+                times.append(t)
+            check(times == [r[0] for r in wanted], f"{station}: the night's times differ")
+            check(s["count"] == [r[2] for r in wanted], f"{station}: the night's counts differ")
+            check(s["temperature"] == [r[1] for r in wanted], f"{station}: temperatures differ")
+            # Compressed for a client that takes gzip, and the same when unpacked.
+            _, headers, packed = web.get(f"/api/span?stations={station}&date={fx.NIGHT}&kind=night",
+                                         {"Accept-Encoding": "gzip"})
+            check(headers.get("Content-Encoding") == "gzip", "no gzip for a client that takes it")
+            check(gzip.decompress(packed) == body, "the compressed night differs")
+        finally:
+            web.stop()
+    stations = json.loads(archive.get("/api/stations")[2])
+    check([s["name"] for s in stations["stations"]] == sorted(fx.STATIONS), "archive's stations")
+    check(stations["header"] == ["STATION", "STATE", "LINK", "LAST READING", "LAST HOUR",
+                                 "LAST EVENT"], "the health table's header")
+    span = json.loads(archive.get(f"/api/span?stations=ridge,town&date={fx.NIGHT}")[2])
+    check([s["name"] for s in span["stations"]] == ["ridge", "town"], "two stations at once")
+    print("api: day files and archive give the same answers")
+
+
+def raw(port, data):
+    with socket.create_connection(("127.0.0.1", port), timeout=30) as s:
+        s.sendall(data)
+        answer = b""
+        try:
+            while chunk := s.recv(65536):
+                answer += chunk
+                if b"\r\n\r\n" in answer:
+                    head, _, rest = answer.partition(b"\r\n\r\n")
+                    length = [int(l.split(b":")[1]) for l in head.split(b"\r\n")
+                              if l.lower().startswith(b"content-length:")]
+                    if length and len(rest) >= length[0]:
+                        break
+        except socket.timeout:
+            pass
+    return int(answer[9:12]) if answer[:5] == b"HTTP/" else 0
+
+
+def scenario_hostile(args, folder, lines_of, archive):
+    refusals = {
+        "/api/span?stations=Ridge&date=2026-12-07": 400,
+        "/api/span?stations=nope&date=2026-12-07": 404,
+        "/api/span?stations=../../etc/passwd&date=2026-12-07": 400,
+        "/api/span?stations=ridge';DROP%20TABLE%20readings;--&date=2026-12-07": 400,
+        "/api/span?stations=ridge&date=2026-02-30": 400,
+        "/api/span?stations=ridge&date=2026-12-07&days=32": 400,
+        "/api/span?stations=ridge&date=2026-12-07&days=10&resolution=second": 400,
+        "/api/span?stations=ridge&date=2026-12-07&kind=year": 400,
+        "/api/span?stations=ridge&date=2026-12-07&kind=night&days=1": 400,
+        "/api/span?stations=ridge&date=2026-12-07&extra=1": 400,
+        "/api/span?stations=ridge&stations=town&date=2026-12-07": 400,
+        "/api/span?stations=a,b,c,d,e,f,g,h,i&date=2026-12-07": 400,
+        "/api/span?stations=ridge,ridge&date=2026-12-07": 400,
+        "/api/nights?station=ridge&from=2026-01-01&to=2026-12-07": 400,
+        "/api/nights?station=valley&from=2026-12-07&to=2026-12-07": 200,
+        "/api/year?station=ridge&night=2026-12-07&step=7": 400,
+        "/api/download?station=ridge&date=2026-12-07&format=exe": 400,
+        "/api/days": 400,
+        "/api/nothing": 404,
+        "/../../etc/passwd": 404,
+        "/%2e%2e/%2e%2e/etc/passwd": 404,
+        "/api/span?stations=%ff%fe&date=2026-12-07": 400,
+        "/api/span?" + "&".join(f"p{i}=1" for i in range(100)): 400,
+    }
+    for path, status in refusals.items():
+        got, headers, body = archive.get(path)
+        check(got == status, f"{path}: {got}, not {status}: {body[:200]}")
+        if status >= 400:
+            check("error" in json.loads(body), f"{path}: no error told")
+    port = archive.port
+    check(raw(port, b"POST /api/stations HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n") == 405,
+          "POST is not refused")
+    check(raw(port, b"NONSENSE\r\n\r\n") in (0, 400), "a broken request line is answered")
+    check(raw(port, b"GET /api/stations HTTP/1.1\r\nHost: x\r\nbroken\r\n\r\n") == 400,
+          "a broken header is not refused")
+    long_target = b"GET /api/span?stations=" + b"a" * 200000 + b" HTTP/1.1\r\nHost: x\r\n\r\n"
+    check(raw(port, long_target) in (0, 400, 414, 431), "an oversized request is answered")
+
+    # Many at once: every one answered, good ones good, bad ones refused.
+    def one(i):
+        path = (f"/api/span?stations=ridge&date={fx.NIGHT}" if i % 2 else
+                f"/api/span?stations=x{i}&date=2026-13-01")
+        return archive.get(path)[0], i % 2
+    with concurrent.futures.ThreadPoolExecutor(64) as pool:
+        results = list(pool.map(one, range(300)))
+    check(all((status == 200) == bool(good) for status, good in results),
+          f"many at once: {sorted(set(r[0] for r in results))}")
+    check(archive.get("/api/stations")[0] == 200, "the service no longer answers")
+    print(f"hostile: {len(refusals) + 4} hostile requests refused, 300 at once answered")
+
+
+def scenario_browser(args, folder, lines_of, archive):
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.action_chains import ActionChains
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support.ui import WebDriverWait
+
+    shots = args.shots
+    os.makedirs(shots, exist_ok=True)
+    options = webdriver.ChromeOptions()
+    for a in ["--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1280,1200",
+              "--disable-background-networking", "--no-first-run",
+              # Any other host fails to resolve, so a request to one would show as an error.
+              "--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1"]:
+        options.add_argument(a)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    wait = WebDriverWait(driver, 60)
+    base = archive.url
+    try:
+        driver.get(base + "/")
+        wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "circle.station")) == 3)
+        rows = [r.get_attribute("data-station") for r in driver.find_elements(By.CSS_SELECTOR, "tbody tr")]
+        check(rows == sorted(fx.STATIONS), f"the health table shows {rows}")
+        driver.save_screenshot(os.path.join(shots, "network.png"))
+
+        driver.get(base + f"/?view=station&station=ridge&night={fx.NIGHT}")
+        wait.until(lambda d: d.execute_script("return document.body.dataset.drawn") == fx.NIGHT)
+        drawn_ms = driver.execute_script("return +document.body.dataset.drawnMs")
+        t = driver.execute_script("return window.nocturoChart.t")
+        y = driver.execute_script("return window.nocturoChart.y")
+        night_from = fx.START + 43200
+        wanted = [r for r in lines_of["ridge"] if night_from <= r[0] < night_from + 86400]
+        check(t == [r[0] for r in wanted], "the chart's times are not the day file's")
+        check(y == [None if r[3] == 0 or r[1] <= -2731 else r[2] for r in wanted],
+              "the chart's counts are not the day file's")
+        wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#figures tbody tr"))
+        wait.until(lambda d: d.find_elements(By.ID, "year"))
+        driver.save_screenshot(os.path.join(shots, "station.png"))
+
+        # Zoom by dragging over an hour or so, then by the wheel.
+        over = driver.find_element(By.CSS_SELECTOR, "#chart .u-over")
+        width = over.size["width"]
+        ActionChains(driver).move_to_element_with_offset(over, -width // 4, 0).click_and_hold() \
+            .move_by_offset(width // 8, 0).release().perform()
+        lo, hi = driver.execute_script("const s = window.nocturoChart.chart.scales.x; return [s.min, s.max]")
+        check(hi - lo < 86400 / 4, f"dragging did not zoom: {hi - lo} s shown")
+        driver.execute_script(
+            "const o = document.querySelector('#chart .u-over');"
+            "o.dispatchEvent(new WheelEvent('wheel', {deltaY: -100, clientX: o.getBoundingClientRect().x + 200,"
+            " clientY: o.getBoundingClientRect().y + 50, bubbles: true, cancelable: true}))")
+        lo2, hi2 = driver.execute_script("const s = window.nocturoChart.chart.scales.x; return [s.min, s.max]")
+        check(hi2 - lo2 < hi - lo, "the wheel did not zoom")
+        ActionChains(driver).move_to_element(over).perform()
+        check(driver.find_element(By.ID, "reading").text.startswith("2026-12-"), "no reading under the pointer")
+        driver.save_screenshot(os.path.join(shots, "station-zoomed.png"))
+
+        driver.find_element(By.ID, "prev").click()
+        wait.until(lambda d: d.execute_script("return document.body.dataset.drawn") == "2026-12-06")
+        check("night=2026-12-06" in driver.current_url, "the address does not say the night")
+        driver.find_element(By.ID, "next").click()
+        wait.until(lambda d: d.execute_script("return document.body.dataset.drawn") == fx.NIGHT)
+        # The year's last column is the night shown; a click on the one before opens it.
+        year = wait.until(lambda d: d.find_element(By.ID, "year"))
+        cw = year.size["width"]
+        nights = int(year.get_attribute("width"))
+        x = int((nights - 1.5) / nights * cw) - cw // 2
+        ActionChains(driver).move_to_element_with_offset(year, x, 0).click().perform()
+        wait.until(lambda d: d.execute_script("return document.body.dataset.drawn") == "2026-12-06")
+
+        driver.get(base + f"/?view=compare&stations=ridge,valley,town&night={fx.NIGHT}")
+        wait.until(lambda d: d.execute_script("return document.body.dataset.drawn") == fx.NIGHT)
+        driver.save_screenshot(os.path.join(shots, "compare.png"))
+        driver.set_window_size(390, 844)
+        driver.get(base + f"/?view=station&station=town&night={fx.NIGHT}&unit=mag")
+        wait.until(lambda d: d.execute_script("return document.body.dataset.drawn") == fx.NIGHT)
+        driver.save_screenshot(os.path.join(shots, "station-phone.png"))
+
+        errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
+        check(not errors, f"errors in the console: {errors}")
+        hosts = driver.execute_script(
+            "return performance.getEntriesByType('resource').map(e => new URL(e.name).host)")
+        check(all(h == f"127.0.0.1:{archive.port}" for h in hosts), f"requests to {set(hosts)}")
+        print(f"browser: pages work; first night drawn {drawn_ms} ms after navigation; "
+              f"screenshots in {shots}")
+    finally:
+        driver.quit()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--web", required=True)
+    parser.add_argument("--collector", required=True)
+    parser.add_argument("--pages", required=True)
+    parser.add_argument("--shots", default=os.path.join(os.getcwd(), "web-screenshots"))
+    parser.add_argument("scenario", choices=["api", "hostile", "browser"])
+    args = parser.parse_args()
+    with tempfile.TemporaryDirectory(prefix="nocturo-web-test.") as folder:
+        os.chmod(folder, 0o755)
+        lines_of = fx.make_folders(os.path.join(folder, "stations"))
+        with Database(folder) as database:
+            fx.fill_archive(database, args.collector, lines_of)
+            archive = fx.Web(args.web, "--archive", database.conninfo, "--describe",
+                             os.path.join(folder, "stations"), pages=args.pages)
+            try:
+                globals()["scenario_" + args.scenario](args, os.path.join(folder, "stations"),
+                                                       lines_of, archive)
+            except Failure as failure:
+                print(f"FAILED: {failure}", file=sys.stderr)
+                return 1
+            finally:
+                archive.stop()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
