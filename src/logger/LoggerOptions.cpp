@@ -158,6 +158,7 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
                       QStringLiteral("The longest wait between two connection attempts, 1 to "
                                      "3600 s; default 60."),
                       QStringLiteral("SECONDS")});
+    observatoryoptions::Add(parser);
 
     CommandLine line;
     auto wrong = [&](const QString& error) {
@@ -198,6 +199,7 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
                              .arg(options.station));
     }
     if (!ReadPublishOptions(parser, options, error)) return wrong(error);
+    if (!observatoryoptions::Read(parser, options.observatory, error)) return wrong(error);
     line.run = true;
     return line;
 }
