@@ -48,7 +48,10 @@ void LiveStation::RecordTaken(const SecondRecord& record) {
     // A second whose light could not be read says nothing of the sky.
     if (!record.deviceActive || record.range == 0) return;
     const std::int64_t now = clock_();
-    const std::int64_t minute = now / 60000;
+    // The minute of the record's own second, which the pass that closed it may follow
+    // into the next minute.
+    const int behind = (record.newSecond - record.second + 86400) % 86400;
+    const std::int64_t minute = (now / 1000 - behind) / 60;
     if (minute_ >= 0 && minute != minute_) EndMinute(minute_);
     if (minute != minute_) {
         minute_ = minute;

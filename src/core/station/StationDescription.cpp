@@ -129,7 +129,9 @@ StationDescription Parse(const QByteArray& text, const QString& fileName) {
             Fail(fileName, lineNumber, QStringLiteral("\"%1\" is not key = value").arg(line));
         const QString key = line.left(equals).trimmed();
         const QString value = line.mid(equals + 1).trimmed();
-        if (key == QLatin1String("name")) {
+        if (key.startsWith(QLatin1String("safe_"))) {
+            ReadSafety(description.safety, key, value, fileName, lineNumber);
+        } else if (key == QLatin1String("name")) {
             if (!ValidName(value))
                 Fail(fileName, lineNumber,
                      QStringLiteral("name = \"%1\" must be 1 to 64 of a-z 0-9 _ -").arg(value));
@@ -147,8 +149,6 @@ StationDescription Parse(const QByteArray& text, const QString& fileName) {
             description.timezone = value;
         } else if (key == QLatin1String("zero_point")) {
             description.zeroPoint = ReadNumber(key, value, -100, 100, fileName, lineNumber);
-        } else if (key.startsWith(QLatin1String("safe_"))) {
-            ReadSafety(description.safety, key, value, fileName, lineNumber);
         } else if (QString* text = SkyglowField(description.skyglow, key)) {
             if (value.size() > MaxSkyglowText)
                 Fail(
