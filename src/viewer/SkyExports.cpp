@@ -19,8 +19,8 @@ QString ExportNightFigures(const DayFileSet& files, DayFileCache& cache, std::in
     for (std::int64_t day = first; day <= last; ++day) {
         const TimeSpan night = TimeSpan::Of(SpanKind::Night, day);
         const SpanLines lines = AssembleSpan(files, cache, night);
-        nights.push_back(
-            FigureNight(night, lines.records, *where, sky.Station().TimeZone(), sky.ZeroPoint()));
+        nights.push_back(FigureNight(night, lines.records, *where, sky.Station().TimeZone(),
+                                     sky.Station().zeroPoints));
     }
     QSaveFile file(path);
     const QByteArray csv = NightFiguresCsv(nights, sky.ZeroPoint().has_value());

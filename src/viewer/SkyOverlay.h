@@ -30,7 +30,8 @@ public:
     void SetFolder(const QString& folder);
     const StationDescription& Station() const { return station_; }
     std::optional<astro::Observer> Position() const;
-    std::optional<double> ZeroPoint() const { return station_.zeroPoint; }
+    // The views draw one magnitude scale: the most recent zero point.
+    std::optional<double> ZeroPoint() const { return station_.zeroPoints.Latest(); }
     // What is wrong with station.conf, if anything.
     const QString& Problem() const { return problem_; }
 

@@ -208,17 +208,21 @@ SkyTrack::SkyTrack(const Observer& observer, UtcSeconds start, int step, std::si
 
     for (std::size_t k = 0; k < moonCount; ++k) {
         const UtcSeconds t = moonStart + static_cast<UtcSeconds>(k) * kMoonNodeStep;
+        // The Sun of the same instant, interpolated as for the altitudes: the Sun moves 1°
+        // a day, and a node days away put the phase off by up to 3 percentage points.
         const std::size_t s =
-            std::min(static_cast<std::size_t>((t - sunStart) / kSunNodeStep), sunCount - 1);
+            std::min(static_cast<std::size_t>((t - sunStart) / kSunNodeStep), sunCount - 2);
+        const double x =
+            static_cast<double>(t - sunStart - static_cast<UtcSeconds>(s) * kSunNodeStep) /
+            kSunNodeStep; // a little past 1 for the last node: the cubic holds
+        const Vector sun =
+            Hermite(sunNodes[s].sun, sunNodes[s + 1].sun, x, kSunNodeStep / ERFA_DAYSEC);
         const double distanceKm = std::sqrt(moonNodes[k].position[0] * moonNodes[k].position[0] +
                                             moonNodes[k].position[1] * moonNodes[k].position[1] +
                                             moonNodes[k].position[2] * moonNodes[k].position[2]) *
                                   ERFA_DAU / 1000.0;
         moonNodes_[k].semidiameter = std::asin(kMoonRadiusKm / distanceKm) * ERFA_DR2D;
-        // The Sun's direction changes by 1° a day: the nearest daily node is close enough
-        // for the Moon's phase.
-        moonNodes_[k].illuminated =
-            IlluminatedFraction(sunNodes[s].sun.position.data(), moonNodes[k].position.data());
+        moonNodes_[k].illuminated = IlluminatedFraction(sun.data(), moonNodes[k].position.data());
     }
 }
 

@@ -27,6 +27,10 @@ struct DayRecord {
     // A second whose closing reading failed: range 0, or a temperature at or below the
     // failure value -273.1 (-273.15 written with one decimal).
     bool Failed() const { return range == 0 || temperatureTenths <= -2731; }
+    // The light was read (range 1 to 5), whether or not the temperature was: a line of
+    // -273.1 and a range from 1 to 5 is good light with a failed temperature.
+    bool LightRead() const { return range >= 1 && range <= 5; }
+    bool TemperatureRead() const { return temperatureTenths > -2731; }
     bool operator==(const DayRecord&) const = default;
 };
 

@@ -9,6 +9,6 @@ std::optional<double> MagnitudeOf(double meanCount, double zeroPoint) {
 }
 
 std::optional<double> MagnitudeOf(const DayRecord& record, double zeroPoint) {
-    if (record.Failed()) return std::nullopt;
+    if (!record.LightRead()) return std::nullopt;
     return MagnitudeOf(static_cast<double>(record.mean), zeroPoint);
 }

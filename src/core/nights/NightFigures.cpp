@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "NightFigures.h"
 
-#include "Magnitude.h"
 #include "SkyTrack.h"
 #include "Twilight.h"
 #include "ZoneClock.h"
@@ -30,7 +29,7 @@ std::optional<double> Percentile(std::vector<double>& values, double percent) {
 
 NightFigures FigureNight(const TimeSpan& night, const std::vector<DayRecord>& records,
                          const astro::Observer& observer, const QTimeZone& zone,
-                         std::optional<double> zeroPoint) {
+                         const sky::ZeroPoints& zeroPoints) {
     NightFigures figures;
     figures.night = night.day;
     const astro::ZoneClock clock = astro::ZoneClock::AroundWall(zone, night.from, night.to);
@@ -43,12 +42,14 @@ NightFigures FigureNight(const TimeSpan& night, const std::vector<DayRecord>& re
     const std::size_t seconds = static_cast<std::size_t>(end - first);
     std::vector<Second> state(seconds, Second::None);
     std::vector<std::int32_t> mean(seconds, 0);
+    std::vector<std::int16_t> tenths(seconds, 0); // the temperature, or -2731: not read
     const std::vector<UtcSeconds> utc = astro::UtcOfLines(records, clock);
     for (std::size_t i = 0; i < records.size(); ++i) {
         if (utc[i] < first || utc[i] >= end) continue;
         const std::size_t s = static_cast<std::size_t>(utc[i] - first);
-        state[s] = records[i].Failed() ? Second::Failed : Second::Good;
+        state[s] = records[i].LightRead() ? Second::Good : Second::Failed;
         mean[s] = records[i].mean;
+        tenths[s] = records[i].TemperatureRead() ? records[i].temperatureTenths : -2731;
     }
     for (Second s : state) {
         if (s == Second::None) ++figures.secondsWithoutLine;
@@ -68,36 +69,38 @@ NightFigures FigureNight(const TimeSpan& night, const std::vector<DayRecord>& re
         ++figures.darkMinutes;
         if (sky.MoonUp(m)) continue;
         ++figures.darkMoonlessMinutes;
-        double sum = 0;
-        int good = 0;
+        double sum = 0, celsius = 0;
+        int good = 0, warm = 0;
         for (std::size_t s = static_cast<std::size_t>(minuteStart - first), e = s + 60; s < e;
              ++s) {
             if (state[s] != Second::Good) continue;
             sum += mean[s];
             ++good;
+            if (tenths[s] > -2731) {
+                celsius += tenths[s] / 10.0;
+                ++warm;
+            }
         }
         if (good == 0) continue;
         ++figures.measuredMinutes;
         const double value = sum / good;
         counts.push_back(value);
+        const WallSeconds wall = clock.WallOf(minuteStart);
+        const std::optional<double> magnitude = zeroPoints.MagnitudeAt(
+            wall, value, warm > 0 ? std::optional<double>(celsius / warm) : std::nullopt);
         if (!figures.darkestMinute || value < figures.darkestCount) {
-            figures.darkestMinute = clock.WallOf(minuteStart);
+            figures.darkestMinute = wall;
             figures.darkestCount = value;
+            figures.darkestMagnitude = magnitude;
         }
-        if (zeroPoint)
-            if (const std::optional<double> magnitude = MagnitudeOf(value, *zeroPoint))
-                magnitudes.push_back(*magnitude);
+        if (magnitude) magnitudes.push_back(*magnitude);
     }
     figures.medianCount = Percentile(counts, 50);
     figures.p10Count = Percentile(counts, 10);
     figures.p90Count = Percentile(counts, 90);
-    if (zeroPoint) {
-        figures.medianMagnitude = Percentile(magnitudes, 50);
-        figures.p10Magnitude = Percentile(magnitudes, 10);
-        figures.p90Magnitude = Percentile(magnitudes, 90);
-        if (figures.darkestMinute)
-            figures.darkestMagnitude = MagnitudeOf(figures.darkestCount, *zeroPoint);
-    }
+    figures.medianMagnitude = Percentile(magnitudes, 50);
+    figures.p10Magnitude = Percentile(magnitudes, 10);
+    figures.p90Magnitude = Percentile(magnitudes, 90);
     return figures;
 }
 

@@ -3,10 +3,11 @@
 // wall clock): how long it was astronomically dark (the Sun below -18°), how much of that
 // the Moon was below the horizon, and how bright the sky was over those dark, moonless
 // minutes: the median, 10th and 90th percentile of the minutes' mean counts (and
-// magnitudes, with a zero point), the darkest minute; and how complete the record is:
-// the seconds without a line and the failed seconds of the whole night.
+// magnitudes, each minute with the zero point of its own date), the darkest minute; and how
+// complete the record is: the seconds without a line and the failed seconds of the whole night.
 //
-// A minute's value is the mean of its good seconds' mean counts; a minute without one is
+// A minute's value is the mean of the mean counts of its seconds whose light was read (a
+// failed temperature does not spoil the light); a minute without one is
 // left out of the percentiles. Percentiles interpolate linearly between the sorted
 // values (the common "type 7"). Nights across a change of daylight saving last 23 or 25
 // hours; every second of them counts.
@@ -15,6 +16,7 @@
 #include "DayRecord.h"
 #include "LogSpan.h"
 #include "Observer.h"
+#include "ZeroPoints.h"
 
 #include <QByteArray>
 #include <QTimeZone>
@@ -35,13 +37,13 @@ struct NightFigures {
     double darkestCount = 0;
     std::optional<double> darkestMagnitude;
     std::int64_t secondsWithoutLine = 0;
-    std::int64_t failedSeconds = 0;
+    std::int64_t failedSeconds = 0; // no light read
 };
 
 // `records` are the lines of the night's span, as AssembleSpan gives them.
 NightFigures FigureNight(const TimeSpan& night, const std::vector<DayRecord>& records,
                          const astro::Observer& observer, const QTimeZone& zone,
-                         std::optional<double> zeroPoint);
+                         const sky::ZeroPoints& zeroPoints);
 
 // The linear-interpolation percentile (0 to 100) of values, which it sorts.
 std::optional<double> Percentile(std::vector<double>& values, double percent);

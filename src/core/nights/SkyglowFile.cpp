@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SkyglowFile.h"
 
-#include "Magnitude.h"
 #include "ZoneClock.h"
 
 #include <QDateTime>
@@ -33,7 +32,31 @@ QString Ascii(const QString& text) {
 }
 
 QString Line(const QString& key, const QString& value) {
-    return (QStringLiteral("# ") + key + QStringLiteral(": ") + Ascii(value)).left(kMaxHeaderLine);
+    const QString line = QStringLiteral("# ") + key + QStringLiteral(": ") + Ascii(value);
+    if (line.size() > kMaxHeaderLine)
+        throw HeaderError(QStringLiteral("the header line \"%1\" would be %2 characters long, "
+                                         "more than the %3 the format allows: shorten its value")
+                              .arg(key)
+                              .arg(line.size())
+                              .arg(kMaxHeaderLine)
+                              .toStdString());
+    return line;
+}
+
+// The zero points for the header: one, or each with the night it holds from.
+QString ZeroPointText(const sky::ZeroPoints& points) {
+    QStringList parts;
+    for (const sky::ZeroPoint& p : points.Points()) {
+        QString part = QString::number(p.value, 'f', 2);
+        if (p.fromNight) part += QStringLiteral(" from ") + IsoDate(*p.fromNight);
+        if (p.perDegree != 0)
+            part +=
+                QStringLiteral(" %1 mag/C about %2 C")
+                    .arg(QString::number(p.perDegree, 'g', 4), QString::number(p.referenceCelsius));
+        parts << part;
+    }
+    return parts.isEmpty() ? QStringLiteral("none (MSAS written 0.00)")
+                           : parts.join(QStringLiteral("; "));
 }
 
 QString Degrees(double value) {
@@ -52,13 +75,10 @@ QByteArray UtcText(UtcSeconds t) {
 
 QStringList Header(const StationDescription& station, const QString& softwareVersion) {
     const StationDescription::Skyglow& s = station.skyglow;
-    const bool msas = station.zeroPoint.has_value();
-    QString position;
-    if (station.HasPosition()) {
+    QString position = QStringLiteral("0, 0, 0");
+    if (station.HasPosition())
         position = Degrees(*station.latitude) + QStringLiteral(", ") + Degrees(*station.longitude) +
-                   QStringLiteral(", ");
-        if (station.elevation) position += Degrees(*station.elevation);
-    }
+                   QStringLiteral(", ") + Degrees(station.elevation.value_or(0));
     const QString zone = station.timezone.isEmpty()
                              ? QString::fromUtf8(QTimeZone::systemTimeZoneId())
                              : station.timezone;
@@ -82,31 +102,28 @@ QStringList Header(const StationDescription& station, const QString& softwareVer
         Line(QStringLiteral("Filters per channel"), s.filter),
         Line(QStringLiteral("Measurement direction per channel"), s.lookDirection),
         Line(QStringLiteral("Field of view (degrees)"), s.fieldOfView),
-        QStringLiteral("# Number of fields per line: %1").arg(msas ? 6 : 5),
+        QStringLiteral("# Number of fields per line: 6"),
         // The device's own lines.
         Line(QStringLiteral("Nocturo version"), softwareVersion),
         QStringLiteral(
             "# Counts: mean of the second's light counts, each scaled by its gain range"),
         QStringLiteral("# Range: gain range of the second's last reading, 1 to 5"),
         Line(QStringLiteral("Zero point (MSAS = zero point - 2.5 log10 counts)"),
-             msas ? QString::number(*station.zeroPoint, 'f', 2) : QString()),
-        QStringLiteral("# Seconds without a reading: left out; MSAS blank where counts are 0"),
+             ZeroPointText(station.zeroPoints)),
+        QStringLiteral("# Seconds without a reading: left out; counts 0: MSAS of one count"),
         QStringLiteral("# Local times: as the station's clock wrote them; one line per second"),
         Line(QStringLiteral("Comment"), s.comment),
+        station.HasPosition() ? QStringLiteral("# Comment: ")
+                              : QStringLiteral("# Comment: position unknown, written 0, 0, 0"),
         QStringLiteral("# Comment: "),
-        QStringLiteral("# Comment: "),
-        QStringLiteral("# Comment: "),
+        QStringLiteral("# Comment: temperature -273.1: not read (the light was)"),
         QStringLiteral("# Comment: "),
         QStringLiteral("# blank line 30"),
         QStringLiteral("# blank line 31"),
         QStringLiteral("# blank line 32"),
-        msas ? QStringLiteral(
-                   "# UTC Date & Time, Local Date & Time, Temperature, Counts, Range, MSAS")
-             : QStringLiteral("# UTC Date & Time, Local Date & Time, Temperature, Counts, Range"),
-        msas ? QStringLiteral("# YYYY-MM-DDTHH:mm:ss.fff;YYYY-MM-DDTHH:mm:ss.fff;Celsius;number;"
-                              "number;mag/arcsec^2")
-             : QStringLiteral("# YYYY-MM-DDTHH:mm:ss.fff;YYYY-MM-DDTHH:mm:ss.fff;Celsius;number;"
-                              "number"),
+        QStringLiteral("# UTC Date & Time, Local Date & Time, Temperature, Counts, Range, MSAS"),
+        QStringLiteral("# YYYY-MM-DDTHH:mm:ss.fff;YYYY-MM-DDTHH:mm:ss.fff;Celsius;number;"
+                       "number;mag/arcsec^2"),
         QStringLiteral("# END OF HEADER"),
     };
     Q_ASSERT(header.size() == kHeaderLines);
@@ -129,26 +146,32 @@ QByteArray File(const std::vector<DayRecord>& records, const StationDescription&
     file.reserve(file.size() + static_cast<qsizetype>(records.size()) * 64);
     for (const std::size_t i : order) {
         const DayRecord& r = records[i];
-        if (r.Failed()) continue;
+        if (!r.LightRead()) continue;
+        const std::optional<double> celsius =
+            r.TemperatureRead() ? std::optional<double>(r.Temperature()) : std::nullopt;
+        const std::optional<double> msas =
+            station.zeroPoints.MagnitudeAt(r.time, std::max<std::int32_t>(r.mean, 1), celsius);
         file += UtcText(utc[i]) + ';' + IsoWallTime(r.time).toLatin1() + ".000;" +
-                QByteArray::number(r.Temperature(), 'f', 1) + ';' + QByteArray::number(r.mean) +
-                ';' + QByteArray::number(r.range);
-        if (station.zeroPoint) {
-            file += ';';
-            if (const std::optional<double> m = MagnitudeOf(r, *station.zeroPoint))
-                file += QByteArray::number(*m, 'f', 2);
-        }
-        file += "\r\n";
+                (celsius ? QByteArray::number(*celsius, 'f', 1) : QByteArray("-273.1")) + ';' +
+                QByteArray::number(r.mean) + ';' + QByteArray::number(r.range) + ';' +
+                QByteArray::number(msas.value_or(0), 'f', 2) + "\r\n";
     }
     return file;
 }
 
 QString Write(const QString& path, const std::vector<DayRecord>& records,
               const StationDescription& station, const QString& softwareVersion) {
+    QByteArray text;
+    try {
+        text = File(records, station, softwareVersion);
+    } catch (const HeaderError& e) {
+        return QStringLiteral("cannot write \"%1\": %2")
+            .arg(path, QString::fromStdString(e.what()));
+    }
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
         return QStringLiteral("cannot write \"%1\": %2").arg(path, out.errorString());
-    out.write(File(records, station, softwareVersion));
+    out.write(text);
     if (!out.commit())
         return QStringLiteral("cannot write \"%1\": %2").arg(path, out.errorString());
     return {};

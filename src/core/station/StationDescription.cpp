@@ -143,12 +143,20 @@ StationDescription Parse(const QByteArray& text, const QString& fileName) {
         } else if (key == QLatin1String("elevation")) {
             description.elevation = ReadNumber(key, value, -500, 9000, fileName, lineNumber);
         } else if (key == QLatin1String("timezone")) {
-            if (value.isEmpty() || !QTimeZone::isTimeZoneIdAvailable(value.toUtf8()))
+            // Any zone of the tz database: QTimeZone's list of available ones leaves out
+            // CET, GMT, Etc/GMT-14 and their like, which it still knows.
+            if (value.isEmpty() || !QTimeZone(value.toUtf8()).isValid())
                 Fail(fileName, lineNumber,
                      QStringLiteral("timezone = \"%1\" is not a known time zone").arg(value));
             description.timezone = value;
         } else if (key == QLatin1String("zero_point")) {
-            description.zeroPoint = ReadNumber(key, value, -100, 100, fileName, lineNumber);
+            QString reason;
+            const std::optional<sky::ZeroPoint> point = sky::ParseZeroPoint(value, &reason);
+            if (!point) Fail(fileName, lineNumber, QStringLiteral("zero_point: %1").arg(reason));
+            if (!description.zeroPoints.Add(*point))
+                Fail(fileName, lineNumber,
+                     QStringLiteral("zero_point: a second one from %1")
+                         .arg(IsoDate(*point->fromNight)));
         } else if (QString* text = SkyglowField(description.skyglow, key)) {
             if (value.size() > MaxSkyglowText)
                 Fail(

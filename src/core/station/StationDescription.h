@@ -11,6 +11,14 @@
 //     timezone = Europe/Vienna
 //     zero_point = 20.5
 //
+// A station recalibrated, cleaned or given a new sensor lists its zero points, each with
+// the date of the first night it holds for, and optionally a temperature coefficient (mag
+// per °C about a reference temperature); an undated one holds before the first date:
+//
+//     zero_point = 20.50
+//     zero_point = 20.62 from 2025-06-14
+//     zero_point = 20.58 from 2026-03-01 per_degree -0.004 at 15
+//
 // and, for the files handed to the skyglow archives (all free text, none needed; what is
 // not given is left blank there, never guessed):
 //
@@ -36,6 +44,8 @@
 // names the key, the file and the line.
 #pragma once
 
+#include "ZeroPoints.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTimeZone>
@@ -49,7 +59,7 @@ struct StationDescription {
     std::optional<double> longitude; // degrees, -180 to 180, east positive
     std::optional<double> elevation; // metres above sea level, -500 to 9000
     QString timezone;                // IANA name; empty: the system's
-    std::optional<double> zeroPoint; // magnitude of one count a second; none: counts only
+    sky::ZeroPoints zeroPoints;      // magnitude of one count a second; none: counts only
 
     // What the skyglow archives' file header asks that only the operator knows.
     struct Skyglow {

@@ -3,6 +3,8 @@
 // equinox, sunrise and sunset from a published almanac, the total solar eclipse of
 // 8 April 2024 seen from Dallas, the Moon full and new; the fast track against the full
 // computation; the station's wall clock across the changes of daylight saving.
+#include "AstroTime.h"
+#include "Illumination.h"
 #include "SkyPlace.h"
 #include "SkyTrack.h"
 #include "SpanSky.h"
@@ -12,6 +14,7 @@
 #include <QDateTime>
 #include <QTimeZone>
 
+#include <erfa.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -179,4 +182,42 @@ TEST(Sky, WallClockAcrossDaylightSaving) {
     const std::vector<UtcSeconds> utc = UtcOfLines(lines, clock);
     EXPECT_EQ(utc, (std::vector<UtcSeconds>{Utc(2026, 10, 24, 23, 59), Utc(2026, 10, 25, 0, 0),
                                             Utc(2026, 10, 25, 1, 0), Utc(2026, 10, 25, 2, 0)}));
+}
+
+// The Moon's lit fraction against ERFA's ephemerides taken directly at each instant (the
+// Earth's heliocentric position, eraEpv00, and the Moon's geocentric one, eraMoon98), away
+// from full and new Moon where a Sun of the wrong instant puts it off most: every three
+// hours over 2026 at Fiji, and the night of 30 November 2026 there.
+TEST(Sky, MoonLitFractionAgainstTheEphemerides) {
+    const Observer fiji{-18.14, 178.44, 0};
+    const UtcSeconds start = Utc(2026, 1, 1, 0, 0);
+    const SkyTrack track(fiji, start, 3 * 3600, 365 * 8);
+    double worst = 0;
+    int compared = 0;
+    for (std::size_t i = 0; i < track.Size(); ++i) {
+        const double t = static_cast<double>(track.TimeAt(i));
+        const JulianDate tt = TtJulian(t);
+        double helio[2][3], bary[2][3], moon[2][3], sun[3];
+        eraEpv00(tt.jd1, tt.jd2, helio, bary);
+        eraMoon98(tt.jd1, tt.jd2, moon);
+        eraSxp(-1.0, helio[0], sun); // the Sun seen from the Earth's centre
+        const double truth = IlluminatedFraction(sun, moon[0]);
+        if (truth < 0.1 || truth > 0.9) continue;
+        ++compared;
+        worst = std::max(worst, std::abs(track.MoonIlluminated(t) - truth));
+    }
+    EXPECT_GT(compared, 1500);
+    EXPECT_LT(worst, 0.002);
+
+    const UtcSeconds night = Utc(2026, 11, 30, 6, 0); // evening at Fiji
+    const SkyTrack one(fiji, night, 60, 12 * 60);
+    for (std::size_t i = 0; i < one.Size(); i += 37) {
+        const double t = static_cast<double>(one.TimeAt(i));
+        const JulianDate tt = TtJulian(t);
+        double helio[2][3], bary[2][3], moon[2][3], sun[3];
+        eraEpv00(tt.jd1, tt.jd2, helio, bary);
+        eraMoon98(tt.jd1, tt.jd2, moon);
+        eraSxp(-1.0, helio[0], sun);
+        EXPECT_NEAR(one.MoonIlluminated(t), IlluminatedFraction(sun, moon[0]), 0.002) << i;
+    }
 }

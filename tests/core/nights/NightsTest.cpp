@@ -52,7 +52,8 @@ std::vector<DayRecord> SyntheticNight(const TimeSpan& night) {
 // New moon of 18 January 2026: the Moon stays down through the astronomical night.
 TEST(NightFigures, MoonlessNightWithKnownCounts) {
     const TimeSpan night = TimeSpan::Of(SpanKind::Night, DaysFromCivil(2026, 1, 18));
-    const NightFigures f = FigureNight(night, SyntheticNight(night), kVienna, kViennaZone, 20.0);
+    const NightFigures f =
+        FigureNight(night, SyntheticNight(night), kVienna, kViennaZone, sky::ZeroPoints(20.0));
 
     // Darkness lasts from the end of astronomical dusk to the dawn.
     const astro::SpanSky sky(kVienna, kViennaZone, night.from, night.to);
@@ -91,7 +92,8 @@ TEST(NightFigures, MoonlessNightWithKnownCounts) {
 // Full moon of 3 January 2026: the Moon is up all through the dark, nothing to measure.
 TEST(NightFigures, MoonlitNightHasNoMoonlessMinutes) {
     const TimeSpan night = TimeSpan::Of(SpanKind::Night, DaysFromCivil(2026, 1, 3));
-    const NightFigures f = FigureNight(night, SyntheticNight(night), kVienna, kViennaZone, {});
+    const NightFigures f =
+        FigureNight(night, SyntheticNight(night), kVienna, kViennaZone, sky::ZeroPoints());
     EXPECT_GT(f.darkMinutes, 650);
     EXPECT_EQ(f.darkMoonlessMinutes, 0);
     EXPECT_FALSE(f.medianCount);
@@ -115,10 +117,11 @@ TEST(SkyglowFile, NightAcrossTheEndOfDaylightSaving) {
     station.longitude = 16.4;
     station.elevation = 180;
     station.timezone = QStringLiteral("Europe/Vienna");
-    station.zeroPoint = 20.5;
+    station.zeroPoints = sky::ZeroPoints(20.5);
     station.skyglow.locationName = QStringLiteral("Wien, Dach der Sternwarte, Höhe über alles");
     station.skyglow.dataSupplier = QString(100, u'x');
-    station.skyglow.dataLicence = QString(100, u'y');
+    // "# This data is released under the following license: " and 97 more: 150 in all.
+    station.skyglow.dataLicence = QString(97, u'y');
 
     std::vector<DayRecord> lines;
     for (WallSeconds t = Wall(2026, 10, 24, 12, 0); t < Wall(2026, 10, 25, 12, 0); ++t) {
@@ -174,14 +177,16 @@ TEST(SkyglowFile, NightAcrossTheEndOfDaylightSaving) {
         }
         previous = utc;
         EXPECT_EQ(f[2], "-2.5");
-        EXPECT_EQ(f[5], f[3] == "0" ? QByteArray() : QByteArray("15.50"));
+        // A count of 0 is darker than the sensor tells: the magnitude of one count.
+        EXPECT_EQ(f[5], f[3] == "0" ? QByteArray("20.50") : QByteArray("15.50"));
     }
     EXPECT_EQ(rows[35], "2026-10-24T10:00:00.000;2026-10-24T12:00:00.000;-2.5;100;4;15.50\r");
 
-    // Without a zero point there is no magnitude, and five fields.
-    station.zeroPoint.reset();
+    // Without a zero point there is no magnitude, but the same six fields: readers take
+    // every field as a number.
+    station.zeroPoints = sky::ZeroPoints();
     const QByteArray plain = skyglow::File(lines, station, QStringLiteral("1.2.3"));
-    EXPECT_TRUE(plain.contains("# Number of fields per line: 5\r\n"));
+    EXPECT_TRUE(plain.contains("# Number of fields per line: 6\r\n"));
     EXPECT_TRUE(
-        plain.contains("\r\n2026-10-24T10:00:00.000;2026-10-24T12:00:00.000;-2.5;100;4\r\n"));
+        plain.contains("\r\n2026-10-24T10:00:00.000;2026-10-24T12:00:00.000;-2.5;100;4;0.00\r\n"));
 }

@@ -43,7 +43,7 @@ TEST(StationDescription, ReadsEveryKeyWithCommentsAndSpaces) {
     EXPECT_DOUBLE_EQ(*d.elevation, 180);
     EXPECT_TRUE(d.HasPosition());
     EXPECT_EQ(d.TimeZone().id(), QByteArray("Europe/Vienna"));
-    EXPECT_DOUBLE_EQ(*d.zeroPoint, 20.51);
+    EXPECT_DOUBLE_EQ(*d.zeroPoints.Latest(), 20.51);
 }
 
 TEST(StationDescription, DefaultsWithoutAFileOrKeys) {
@@ -52,7 +52,7 @@ TEST(StationDescription, DefaultsWithoutAFileOrKeys) {
     EXPECT_EQ(d.name, stationdescription::DefaultName());
     EXPECT_TRUE(stationdescription::ValidName(d.name));
     EXPECT_FALSE(d.HasPosition());
-    EXPECT_FALSE(d.zeroPoint.has_value());
+    EXPECT_FALSE(d.zeroPoints.Latest().has_value());
     EXPECT_EQ(d.TimeZone(), QTimeZone::systemTimeZone());
     EXPECT_FALSE(Parse("latitude = 10\n").HasPosition());
 }
@@ -123,4 +123,60 @@ TEST(StationDescription, NamesAreCleanedFromHostNames) {
               QStringLiteral("roof-example-org"));
     EXPECT_EQ(stationdescription::CleanName(QStringLiteral("..")), QStringLiteral("station"));
     EXPECT_EQ(stationdescription::CleanName(QString(100, u'x')).size(), 64);
+}
+
+// Every zone of the tz database, not only those QTimeZone lists as available.
+TEST(StationDescription, TakesEveryZoneOfTheTzDatabase) {
+    for (const char* zone : {"CET", "GMT", "Etc/GMT-14", "UTC", "EST5EDT", "Pacific/Fiji"}) {
+        const StationDescription d = Parse(QByteArray("timezone = ") + zone + "\n");
+        EXPECT_EQ(d.TimeZone().id(), QByteArray(zone)) << zone;
+        EXPECT_TRUE(d.TimeZone().isValid()) << zone;
+    }
+    EXPECT_EQ(
+        Parse("timezone = Etc/GMT-14\n").TimeZone().offsetFromUtc(QDateTime::currentDateTimeUtc()),
+        14 * 3600);
+}
+
+// Zero points that change on a date: an undated one before the first date, each dated one
+// from the night of its date (12:00 of the station's clock), a temperature coefficient.
+TEST(StationDescription, ZeroPointsThatChangeOnADate) {
+    const StationDescription d =
+        Parse("zero_point = 20.50\n"
+              "zero_point = 20.58 from 2026-03-01 per_degree -0.004 at 15  # cleaned\n"
+              "zero_point = 20.62 from 2025-06-14\n");
+    const sky::ZeroPoints& z = d.zeroPoints;
+    ASSERT_EQ(z.Points().size(), 3u);
+    const WallSeconds june14 = StartOfDay(DaysFromCivil(2025, 6, 14));
+    EXPECT_DOUBLE_EQ(*z.ValueAt(june14 - 1, 10), 20.50);
+    EXPECT_DOUBLE_EQ(*z.ValueAt(june14 + 11 * 3600, 10), 20.50); // still the night before
+    EXPECT_DOUBLE_EQ(*z.ValueAt(june14 + 12 * 3600, 10), 20.62);
+    const WallSeconds march2 = StartOfDay(DaysFromCivil(2026, 3, 2));
+    EXPECT_DOUBLE_EQ(*z.ValueAt(march2 + 3600, 15), 20.58); // the morning after its first night
+    EXPECT_NEAR(*z.ValueAt(march2 + 3600, 5), 20.58 + 0.04, 1e-12);
+    EXPECT_DOUBLE_EQ(*z.ValueAt(march2, std::nullopt), 20.58); // temperature failed
+    EXPECT_DOUBLE_EQ(*z.Latest(), 20.58);
+    EXPECT_NEAR(*z.MagnitudeOf(DayRecord{march2, 100, -2731, 5}), 20.58 - 5, 1e-12);
+    EXPECT_NEAR(*z.MagnitudeOf(DayRecord{march2, 100, 50, 5}), 20.62 - 5, 1e-12);
+    EXPECT_FALSE(z.MagnitudeOf(DayRecord{march2, 100, -2731, 0}));
+    EXPECT_FALSE(z.MagnitudeOf(DayRecord{march2, 0, 50, 5}));
+
+    // Only dated ones: no magnitude before the first.
+    const sky::ZeroPoints dated = Parse("zero_point = 19.9 from 2026-01-01\n").zeroPoints;
+    EXPECT_FALSE(dated.ValueAt(StartOfDay(DaysFromCivil(2026, 1, 1)), 10));
+    EXPECT_TRUE(dated.ValueAt(StartOfDay(DaysFromCivil(2026, 1, 1)) + 12 * 3600, 10));
+
+    // An older file's one zero point holds always; a second undated one replaces it.
+    EXPECT_DOUBLE_EQ(*Parse("zero_point = 20\nzero_point = 21\n").zeroPoints.ValueAt(0, 3), 21);
+
+    EXPECT_EQ(ErrorOf("zero_point = 20 from 2026-02-30\n"),
+              "station.conf, line 1: zero_point: \"2026-02-30\" is not a date YYYY-MM-DD");
+    EXPECT_EQ(ErrorOf("zero_point = 20 from 2026-01-01\nzero_point = 21 from 2026-01-01\n"),
+              "station.conf, line 2: zero_point: a second one from 2026-01-01");
+    EXPECT_EQ(ErrorOf("zero_point = bright\n"),
+              "station.conf, line 1: zero_point: \"bright\" is not a zero point from -100 to 100");
+    EXPECT_EQ(ErrorOf("zero_point = 20 per_degree 5 at 15\n"),
+              "station.conf, line 1: zero_point: per_degree \"5\" is not mag per °C from -1 to 1");
+    EXPECT_EQ(ErrorOf("zero_point = 20 since 2026-01-01\n"),
+              "station.conf, line 1: zero_point: \"20 since 2026-01-01\" is not VALUE [from "
+              "YYYY-MM-DD] [per_degree K at CELSIUS]");
 }
