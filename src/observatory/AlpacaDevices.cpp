@@ -33,7 +33,7 @@ Outcome NoReading() {
 }
 
 Outcome SkyQuality(const LiveState& state, const StationDescription& description) {
-    if (!description.zeroPoint)
+    if (description.zeroPoints.Empty())
         return Outcome::Error(DriverError,
                               QStringLiteral("the station has no zero point (zero_point in "
                                              "station.conf), so no sky quality"));

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LiveStation.h"
 
-#include "Magnitude.h"
 #include "SkyConditionSource.h"
+
+#include <QDateTime>
 
 #include <cmath>
 
@@ -10,6 +11,7 @@ LiveStation::LiveStation(Station& station, const StationDescription& description
                          SkyConditionSource* sky)
     : station_(station)
     , description_(description)
+    , zone_(description.TimeZone())
     , clock_(std::move(clock))
     , sky_(sky) {
     state_.station = description.name;
@@ -51,7 +53,8 @@ void LiveStation::RecordTaken(const SecondRecord& record) {
     // The minute of the record's own second, which the pass that closed it may follow
     // into the next minute.
     const int behind = (record.newSecond - record.second + 86400) % 86400;
-    const std::int64_t minute = (now / 1000 - behind) / 60;
+    const std::int64_t utcSecond = now / 1000 - behind;
+    const std::int64_t minute = utcSecond / 60;
     if (minute_ >= 0 && minute != minute_) EndMinute(minute_);
     if (minute != minute_) {
         minute_ = minute;
@@ -70,9 +73,11 @@ void LiveStation::RecordTaken(const SecondRecord& record) {
         state_.temperature = record.temperature > -273.0f
                                  ? std::optional<double>(std::round(record.temperature * 10) / 10)
                                  : std::nullopt;
-        state_.magnitude = description_.zeroPoint
-                               ? MagnitudeOf(record.mean, *description_.zeroPoint)
-                               : std::nullopt;
+        // The zero point of the night the second belongs to, by the station's own clock.
+        const QDateTime utc = QDateTime::fromSecsSinceEpoch(utcSecond, Qt::UTC);
+        const std::int64_t wall = utcSecond + zone_.offsetFromUtc(utc);
+        state_.magnitude =
+            description_.zeroPoints.MagnitudeAt(wall, record.mean, state_.temperature);
     }
     Tell();
 }

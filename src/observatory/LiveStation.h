@@ -9,6 +9,7 @@
 #include "StationDescription.h"
 
 #include <QString>
+#include <QTimeZone>
 
 #include <cstdint>
 #include <functional>
@@ -69,6 +70,7 @@ private:
 
     Station& station_;
     StationDescription description_;
+    QTimeZone zone_; // the station's wall clock, for its zero points' nights
     UtcClock clock_;
     SkyConditionSource* sky_;
     LiveState state_;
