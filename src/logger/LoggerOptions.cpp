@@ -125,6 +125,7 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
                       QStringLiteral("The longest wait between two connection attempts, 1 to "
                                      "3600 s; default 60."),
                       QStringLiteral("SECONDS")});
+    observatoryoptions::Add(parser);
 
     CommandLine line;
     auto wrong = [&](const QString& error) {
@@ -151,6 +152,7 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
             return wrong(problem);
     }
     if (!ReadPublishOptions(parser, options, error)) return wrong(error);
+    if (!observatoryoptions::Read(parser, options.observatory, error)) return wrong(error);
     line.run = true;
     return line;
 }

@@ -4,6 +4,7 @@
 
 #include "BrokerSettings.h"
 #include "cli/ProgramCommandLine.h"
+#include "ObservatoryOptions.h"
 
 #include <QString>
 #include <QStringList>
@@ -36,6 +37,7 @@ struct LoggerOptions {
     std::uint16_t receiveDelay = 50;
     QString station; // --station: the name on the network; empty: station.conf's
     std::optional<PublishOptions> publish; // none: the station does not publish
+    ObservatoryOptions observatory;        // Alpaca and the state socket
 };
 
 // What the command line asks for.

@@ -6,6 +6,7 @@
 #include "LocalClock.h"
 #include "LoggerOptions.h"
 #include "LoggerPublishing.h"
+#include "Observatory.h"
 #include "PublishedLines.h"
 #include "StationDescription.h"
 #include "StationLogger.h"
@@ -119,9 +120,22 @@ int main(int argc, char* argv[]) {
         // Before the station starts, so that it sees the day's file loaded.
         publisher->Start();
     }
+    // Observatories read the live station (Alpaca, the state socket), when asked to.
+    std::unique_ptr<Observatory> observatory;
+    if (options.observatory.Wanted()) {
+        StationDescription named = description;
+        if (!options.station.isEmpty()) named.name = options.station;
+        observatory = std::make_unique<Observatory>(
+            logger.GetStation(), named, options.observatory, QCoreApplication::applicationVersion(),
+            [&events](int priority, const QString& text) {
+                events.Line(static_cast<EventLines::Priority>(priority), text);
+            });
+        observatory->Start();
+    }
     logger.Start();
     QCoreApplication::exec();
     const bool saved = logger.Stop();
+    if (observatory) observatory->Stop();
     if (publisher) {
         publisher->Stop();
         events.SetPublisher(nullptr);

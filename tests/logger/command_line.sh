@@ -46,6 +46,17 @@ for value in 49 1001 0 -50 abc 50ms ""; do
     wrong "--receive-delay wants milliseconds from 50 to 1000, not \"$value\"" --receive-delay="$value"
 done
 wrong "Missing value after '--send-delay'" --send-delay
+# The observatory's options.
+for value in -1 65536 abc ""; do
+    wrong "--alpaca wants a port from 0 to 65535, not \"$value\"" --alpaca "$value"
+done
+wrong "--alpaca-address goes with --alpaca" --alpaca-address 0.0.0.0
+wrong "--alpaca-discovery-port goes with --alpaca" --alpaca-discovery-port 32227
+wrong "--alpaca-address wants an IP address such as 127.0.0.1 or 0.0.0.0, not \"roof\"" \
+    --alpaca 11111 --alpaca-address roof
+wrong "--alpaca-discovery-port wants a port from 0 to 65535, not \"x\"" --alpaca 1 \
+    --alpaca-discovery-port x
+wrong "--state-socket wants a path" --state-socket ""
 
 touch "$tmp/a file"
 wrong "cannot use the data directory \"$tmp/a file\": not a directory" --data-dir "$tmp/a file"

@@ -23,7 +23,8 @@ cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 ||
 
 # Exactly these files, so a stray install (a test, a header) shows up too.
 (cd "$prefix" && find . -type f | LC_ALL=C sort) >"$tmp/found"
-cat >"$tmp/expected" <<LIST
+{
+cat <<LIST
 ./bin/nocturo
 ./bin/nocturo-collect
 ./bin/nocturo-logger
@@ -55,6 +56,12 @@ cat >"$tmp/expected" <<LIST
 ./share/nocturo/web/uplot.css
 ./share/polkit-1/rules.d/50-nocturo-reboot.rules
 LIST
+# The INDI driver and its XML, in builds that have it (not the cross builds).
+if grep -q '^NOCTURO_INDI:BOOL=ON' "$build/CMakeCache.txt"; then
+    echo ./bin/indi_nocturo
+    echo ./share/indi/indi_nocturo.xml
+fi
+} | LC_ALL=C sort >"$tmp/expected"
 diff -u "$tmp/expected" "$tmp/found" || fail "installed files differ"
 [ -x "$prefix/bin/nocturo" ] && [ -x "$prefix/bin/nocturo-station" ] &&
     [ -x "$prefix/bin/nocturo-view" ] || fail "programs not executable"
@@ -123,6 +130,16 @@ for line in Type=notify WatchdogSec=30 Restart=always User=nocturo StateDirector
     WantedBy=multi-user.target; do
     grep -q -x -F "$line" "$unit" || fail "the unit lacks $line"
 done
+# The live station on a local socket for the INDI driver, in the service's runtime folder.
+grep -q -x -F RuntimeDirectory=nocturo "$unit" || fail "the unit lacks RuntimeDirectory=nocturo"
+grep -q -F -- '--state-socket %t/nocturo/state' "$unit" || fail "the unit streams no state"
+# The INDI driver's XML names the installed driver, for clients that list drivers.
+if [ -e "$prefix/bin/indi_nocturo" ]; then
+    grep -q '<driver name="Nocturo">indi_nocturo</driver>' "$prefix/share/indi/indi_nocturo.xml" ||
+        fail "indi_nocturo.xml does not name the driver"
+    python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' \
+        "$prefix/share/indi/indi_nocturo.xml" || fail "indi_nocturo.xml is not well-formed"
+fi
 # The reboot option: one line in a drop-in reaches the command line.
 grep -q -F '$NOCTURO_LOGGER_OPTIONS' "$unit" || fail "no options variable for the drop-in"
 

@@ -65,6 +65,12 @@ for program in "$root"/usr/bin/*; do
         fail "man cannot read $(basename "$page")"
     [ -z "$warnings" ] || fail "manual page $(basename "$page"): $warnings"
 done
+# The INDI driver where indiserver and the clients find it, in builds that have it.
+if grep -q '^NOCTURO_INDI:BOOL=ON' "$build/CMakeCache.txt"; then
+    for f in usr/bin/indi_nocturo usr/share/indi/indi_nocturo.xml; do
+        [ -e "$root/$f" ] || fail "package lacks /$f"
+    done
+fi
 dpkg-deb -e "$deb" "$tmp/control"
 for script in preinst postinst prerm postrm; do
     [ -x "$tmp/control/$script" ] || fail "the package has no $script"

@@ -6,7 +6,9 @@
 #include <QFileInfo>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 QTimeZone StationDescription::TimeZone() const {
     return timezone.isEmpty() ? QTimeZone::systemTimeZone() : QTimeZone(timezone.toUtf8());
@@ -48,6 +50,36 @@ QString* SkyglowField(StationDescription::Skyglow& skyglow, const QString& key) 
     for (const auto& [name, field] : fields)
         if (key == QLatin1String(name)) return field;
     return nullptr;
+}
+
+// The safe_* keys: what an observatory is told is safe to observe under.
+void ReadSafety(StationDescription::Safety& safety, const QString& key, const QString& value,
+                const QString& fileName, int line) {
+    if (key == QLatin1String("safe_conditions")) {
+        QStringList conditions;
+        for (const QString& part : value.split(u',', Qt::SkipEmptyParts)) {
+            const QString name = part.trimmed().toLower();
+            const bool known =
+                std::any_of(std::begin(SkyConditionNames), std::end(SkyConditionNames),
+                            [&](const char* n) { return name == QLatin1String(n); });
+            if (!known)
+                Fail(fileName, line,
+                     QStringLiteral("safe_conditions: \"%1\" is none of day, twilight, moonlit, "
+                                    "clear, cloudy")
+                         .arg(part.trimmed()));
+            if (!conditions.contains(name)) conditions.append(name);
+        }
+        safety.conditions = conditions;
+    } else if (key == QLatin1String("safe_darker_than")) {
+        safety.darkerThan = ReadNumber(key, value, 0, 30, fileName, line);
+    } else if (key == QLatin1String("safe_fresh_seconds")) {
+        const double seconds = ReadNumber(key, value, 2, 3600, fileName, line);
+        if (seconds != std::floor(seconds))
+            Fail(fileName, line, QStringLiteral("%1 = %2 is not whole seconds").arg(key, value));
+        safety.freshSeconds = static_cast<int>(seconds);
+    } else {
+        Fail(fileName, line, QStringLiteral("unknown key \"%1\"").arg(key));
+    }
 }
 
 } // namespace
@@ -97,7 +129,9 @@ StationDescription Parse(const QByteArray& text, const QString& fileName) {
             Fail(fileName, lineNumber, QStringLiteral("\"%1\" is not key = value").arg(line));
         const QString key = line.left(equals).trimmed();
         const QString value = line.mid(equals + 1).trimmed();
-        if (key == QLatin1String("name")) {
+        if (key.startsWith(QLatin1String("safe_"))) {
+            ReadSafety(description.safety, key, value, fileName, lineNumber);
+        } else if (key == QLatin1String("name")) {
             if (!ValidName(value))
                 Fail(fileName, lineNumber,
                      QStringLiteral("name = \"%1\" must be 1 to 64 of a-z 0-9 _ -").arg(value));

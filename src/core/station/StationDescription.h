@@ -32,6 +32,12 @@
 //     data_licence = ODbL 1.0 http://opendatacommons.org/licenses/odbl/summary/
 //     comment = mounted on a mast 4 m above the roof
 //
+// and, for an observatory that asks the station whether it is safe to observe:
+//
+//     safe_conditions = clear          # the minute's sky conditions that count as safe
+//     safe_darker_than = 18.5          # and the sky at least this dark, mag/arcsec²
+//     safe_fresh_seconds = 10          # the newest reading at most this old
+//
 // One "key = value" a line; '#' starts a comment anywhere on a line; blank lines and
 // spaces around keys and values do not count. A missing file is no error: every key has
 // its default then. A key that is not known or a value that does not read is an error that
@@ -41,6 +47,7 @@
 #include "ZeroPoints.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTimeZone>
 
 #include <optional>
@@ -68,6 +75,15 @@ struct StationDescription {
         bool operator==(const Skyglow&) const = default;
     } skyglow;
 
+    // When an observatory is told it is safe: the link up, the newest reading fresh, the
+    // minute's sky condition one of `conditions`, and the sky dark enough when asked for.
+    struct Safety {
+        QStringList conditions = {QStringLiteral("clear")};
+        std::optional<double> darkerThan; // mag/arcsec²; none: the condition decides
+        int freshSeconds = 10;
+        bool operator==(const Safety&) const = default;
+    } safety;
+
     // Latitude and longitude are both known (elevation defaults to 0).
     bool HasPosition() const { return latitude.has_value() && longitude.has_value(); }
     // The station's time zone: the named one, else the system's.
@@ -85,6 +101,9 @@ namespace stationdescription {
 inline constexpr char FileName[] = "station.conf";
 inline constexpr int MaxNameLength = 64;
 inline constexpr int MaxSkyglowText = 100; // a header line of the archives' files holds 150
+// The names a minute's sky condition goes by, for safe_conditions.
+inline constexpr const char* SkyConditionNames[] = {"day", "twilight", "moonlit", "clear",
+                                                    "cloudy"};
 
 // Reads "station.conf" in `directory`. A missing file gives the defaults. Throws
 // StationDescriptionError for a file that cannot be read or holds a wrong value.

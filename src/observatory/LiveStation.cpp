@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "LiveStation.h"
+
+#include "SkyConditionSource.h"
+
+#include <QDateTime>
+
+#include <cmath>
+
+LiveStation::LiveStation(Station& station, const StationDescription& description, UtcClock clock,
+                         SkyConditionSource* sky)
+    : station_(station)
+    , description_(description)
+    , zone_(description.TimeZone())
+    , clock_(std::move(clock))
+    , sky_(sky) {
+    state_.station = description.name;
+    state_.linkUp = station.LinkUp();
+    station_.AddObserver(this);
+}
+
+LiveStation::~LiveStation() {
+    station_.RemoveObserver(this);
+}
+
+bool SafeToObserve(const LiveState& state, const StationDescription::Safety& rule,
+                   std::int64_t nowMs, QString* why) {
+    auto no = [why](const QString& reason) {
+        if (why) *why = reason;
+        return false;
+    };
+    if (!state.linkUp) return no(QStringLiteral("the sensor is not connected"));
+    if (!state.lastReadingMs) return no(QStringLiteral("no reading yet"));
+    if (nowMs - *state.lastReadingMs > rule.freshSeconds * 1000LL)
+        return no(QStringLiteral("the newest reading is older than %1 s").arg(rule.freshSeconds));
+    if (state.condition.isEmpty()) return no(QStringLiteral("the sky condition is not known"));
+    if (!rule.conditions.contains(state.condition))
+        return no(QStringLiteral("the sky is %1").arg(state.condition));
+    if (rule.darkerThan) {
+        if (!state.magnitude) return no(QStringLiteral("no sky brightness (no zero point)"));
+        if (*state.magnitude < *rule.darkerThan)
+            return no(
+                QStringLiteral("the sky is brighter than %1 mag/arcsec²").arg(*rule.darkerThan));
+    }
+    if (why) why->clear();
+    return true;
+}
+
+void LiveStation::RecordTaken(const SecondRecord& record) {
+    // A second whose light could not be read says nothing of the sky.
+    if (!record.deviceActive || record.range == 0) return;
+    const std::int64_t now = clock_();
+    // The minute of the record's own second, which the pass that closed it may follow
+    // into the next minute.
+    const int behind = (record.newSecond - record.second + 86400) % 86400;
+    const std::int64_t utcSecond = now / 1000 - behind;
+    const std::int64_t minute = utcSecond / 60;
+    if (minute_ >= 0 && minute != minute_) EndMinute(minute_);
+    if (minute != minute_) {
+        minute_ = minute;
+        minuteSum_ = 0;
+        minuteSeconds_ = 0;
+    }
+    minuteSum_ += record.mean;
+    ++minuteSeconds_;
+
+    {
+        std::lock_guard lock(mutex_);
+        ++state_.readings;
+        state_.lastReadingMs = now;
+        state_.count = record.mean;
+        state_.range = record.range;
+        state_.temperature = record.temperature > -273.0f
+                                 ? std::optional<double>(std::round(record.temperature * 10) / 10)
+                                 : std::nullopt;
+        // The zero point of the night the second belongs to, by the station's own clock.
+        const QDateTime utc = QDateTime::fromSecsSinceEpoch(utcSecond, Qt::UTC);
+        const std::int64_t wall = utcSecond + zone_.offsetFromUtc(utc);
+        state_.magnitude =
+            description_.zeroPoints.MagnitudeAt(wall, record.mean, state_.temperature);
+    }
+    Tell();
+}
+
+void LiveStation::EndMinute(std::int64_t minute) {
+    if (sky_ == nullptr || minuteSeconds_ == 0) return;
+    const std::int64_t end = (minute + 1) * 60000;
+    const QString condition = sky_->ConditionOf(end, minuteSum_ / minuteSeconds_, minuteSeconds_);
+    std::lock_guard lock(mutex_);
+    state_.condition = condition;
+    state_.conditionMs = end;
+}
+
+LiveState LiveStation::Copy() const {
+    std::lock_guard lock(mutex_);
+    return state_;
+}
+
+void LiveStation::LinkChanged(bool up, const QString& hint) {
+    std::unique_lock lock(mutex_);
+    state_.linkUp = up;
+    state_.hint = up ? QString() : hint;
+    lock.unlock();
+    Tell();
+}
+
+void LiveStation::Tell() {
+    for (const Listener& listener : listeners_)
+        listener(state_);
+}

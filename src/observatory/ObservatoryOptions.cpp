@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ObservatoryOptions.h"
+
+#include <QCommandLineParser>
+#include <QHostAddress>
+
+namespace observatoryoptions {
+namespace {
+
+bool ReadPort(const QCommandLineParser& parser, const QString& name, std::uint16_t& port,
+              QString& error) {
+    const QString text = parser.value(name);
+    bool number = false;
+    const int value = text.trimmed().toInt(&number, 10);
+    if (!number || value < 0 || value > 65535) {
+        error = QStringLiteral("--%1 wants a port from 0 to 65535, not \"%2\"").arg(name, text);
+        return false;
+    }
+    port = static_cast<std::uint16_t>(value);
+    return true;
+}
+
+} // namespace
+
+void Add(QCommandLineParser& parser) {
+    parser.addOption({QStringLiteral("alpaca"),
+                      QStringLiteral("Serve ASCOM Alpaca on this TCP port (ObservingConditions 0 "
+                                     "and SafetyMonitor 0) and answer Alpaca discovery; 0: any "
+                                     "free port. Off by default."),
+                      QStringLiteral("PORT")});
+    parser.addOption({QStringLiteral("alpaca-address"),
+                      QStringLiteral("The address Alpaca listens on; default 127.0.0.1 (this "
+                                     "machine only); 0.0.0.0 for every network."),
+                      QStringLiteral("ADDRESS")});
+    parser.addOption({QStringLiteral("alpaca-discovery-port"),
+                      QStringLiteral("The UDP port of Alpaca discovery; default 32227; 0: no "
+                                     "discovery."),
+                      QStringLiteral("PORT")});
+    parser.addOption({QStringLiteral("state-socket"),
+                      QStringLiteral("Stream the live station, one JSON line a second, on this "
+                                     "local socket (for the INDI driver indi_nocturo)."),
+                      QStringLiteral("PATH")});
+}
+
+bool Read(const QCommandLineParser& parser, ObservatoryOptions& options, QString& error) {
+    const bool alpaca = parser.isSet(QStringLiteral("alpaca"));
+    for (const char* name : {"alpaca-address", "alpaca-discovery-port"})
+        if (!alpaca && parser.isSet(QLatin1String(name))) {
+            error = QStringLiteral("--%1 goes with --alpaca").arg(QLatin1String(name));
+            return false;
+        }
+    if (alpaca) {
+        std::uint16_t port = 0;
+        if (!ReadPort(parser, QStringLiteral("alpaca"), port, error)) return false;
+        options.alpacaPort = port;
+    }
+    if (parser.isSet(QStringLiteral("alpaca-address"))) {
+        options.alpacaAddress = parser.value(QStringLiteral("alpaca-address")).trimmed();
+        if (QHostAddress(options.alpacaAddress).isNull()) {
+            error = QStringLiteral("--alpaca-address wants an IP address such as 127.0.0.1 or "
+                                   "0.0.0.0, not \"%1\"")
+                        .arg(options.alpacaAddress);
+            return false;
+        }
+    }
+    if (parser.isSet(QStringLiteral("alpaca-discovery-port")) &&
+        !ReadPort(parser, QStringLiteral("alpaca-discovery-port"), options.discoveryPort, error))
+        return false;
+    if (parser.isSet(QStringLiteral("state-socket"))) {
+        options.stateSocket = parser.value(QStringLiteral("state-socket"));
+        if (options.stateSocket.isEmpty()) {
+            error = QStringLiteral("--state-socket wants a path");
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace observatoryoptions

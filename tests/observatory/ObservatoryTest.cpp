@@ -1,0 +1,197 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The live station an observatory sees: readings, the minute's sky condition and the
+// safety rule, through the Alpaca service's answers and the state socket's lines as the
+// INDI driver reads them. A scripted sensor and clocks the test moves; no socket.
+#include "AlpacaService.h"
+#include "LiveStation.h"
+#include "SkyConditionSource.h"
+#include "StateSocket.h"
+#include "StationLine.h"
+#include "StationRig.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+// Answers every minute with the condition the test sets, and remembers what it was asked.
+struct ScriptedSky : SkyConditionSource {
+    QString next = QStringLiteral("clear");
+    std::vector<std::pair<std::int64_t, int>> asked; // minute's end, seconds
+    QString ConditionOf(std::int64_t end, double, int seconds) override {
+        asked.emplace_back(end, seconds);
+        return next;
+    }
+};
+
+constexpr std::int64_t Midnight = 1232928000000; // 2009-01-26 00:00 UTC, ms
+
+struct ObservatoryRig {
+    StationRig rig;
+    ScriptedSky sky;
+    std::int64_t nowMs = Midnight;
+    std::unique_ptr<LiveStation> live;
+    std::unique_ptr<AlpacaService> alpaca;
+
+    explicit ObservatoryRig(const QByteArray& conf) {
+        StationDescription description =
+            stationdescription::Parse(conf, QStringLiteral("station.conf"));
+        rig.Start();
+        live = std::make_unique<LiveStation>(
+            *rig.station, description, [this] { return nowMs; }, &sky);
+        alpaca = std::make_unique<AlpacaService>(*live, QStringLiteral("9.9.9"));
+    }
+    // One pass a second from hh:mm:ss for `seconds` seconds; the clocks move together.
+    void Run(int from, int seconds) {
+        for (int s = from; s < from + seconds; ++s) {
+            nowMs = Midnight + s * 1000LL;
+            rig.PassAt(s / 3600, s / 60 % 60, s % 60);
+        }
+    }
+    QJsonObject Call(const char* method, const QString& path, const QByteArray& form = {}) {
+        AlpacaRequest request{method, path, {}, "application/x-www-form-urlencoded", form};
+        const AlpacaReply reply = alpaca->Handle(request);
+        EXPECT_EQ(reply.status, 200) << reply.body.toStdString();
+        return QJsonDocument::fromJson(reply.body).object();
+    }
+    QJsonObject Get(const QString& member) {
+        return Call("GET", member.startsWith(u'/') ? member : QStringLiteral("/api/v1/") + member);
+    }
+};
+
+const QByteArray Conf = "name = roof\nzero_point = 20.0\n";
+
+} // namespace
+
+TEST(Observatory, SkyQualityIsTheNewestSecondsMagnitude) {
+    ObservatoryRig o(Conf);
+    o.Call("PUT", QStringLiteral("/api/v1/observingconditions/0/connected"), "Connected=true");
+    EXPECT_EQ(o.Get(QStringLiteral("observingconditions/0/skyquality"))["ErrorNumber"], 0x500);
+    o.Run(10, 5);
+    const LiveState& state = o.live->State();
+    ASSERT_GT(state.count, 0);
+    EXPECT_EQ(state.readings, 4); // the fifth second is still open
+    const QJsonObject quality = o.Get(QStringLiteral("observingconditions/0/skyquality"));
+    EXPECT_DOUBLE_EQ(quality["Value"].toDouble(), 20.0 - 2.5 * std::log10(state.count));
+    EXPECT_EQ(state.temperature, 21.5);
+    // The time since the reading follows the clock.
+    o.nowMs += 3000;
+    AlpacaRequest request{"GET",
+                          QStringLiteral("/api/v1/observingconditions/0/timesincelastupdate"),
+                          {{QStringLiteral("sensorname"), QStringLiteral("SKYQUALITY")}},
+                          {},
+                          {}};
+    const QJsonObject answer = QJsonDocument::fromJson(o.alpaca->Handle(request).body).object();
+    // The newest second, 00:00:13, was closed by the pass at 00:00:14.
+    EXPECT_DOUBLE_EQ(answer["Value"].toDouble(), 3.0);
+}
+
+TEST(Observatory, SafeOnlyWhileLinkedFreshAndClear) {
+    ObservatoryRig o(Conf + "safe_fresh_seconds = 5\n");
+    QString why;
+    EXPECT_FALSE(o.live->IsSafe(&why));
+    EXPECT_EQ(why, QStringLiteral("no reading yet"));
+    // 00:00:10 to 00:01:30: the minute 00:00 (seconds 10 to 59) ends with the first
+    // reading of 00:01.
+    o.Run(10, 80);
+    ASSERT_EQ(o.sky.asked.size(), 1u);
+    EXPECT_EQ(o.sky.asked[0], std::make_pair(Midnight + 60000, 50));
+    EXPECT_TRUE(o.live->IsSafe(&why)) << why.toStdString();
+    o.Call("PUT", QStringLiteral("/api/v1/safetymonitor/0/connected"), "CONNECTED=True");
+    EXPECT_EQ(o.Get(QStringLiteral("safetymonitor/0/issafe"))["Value"], true);
+
+    // Readings stop coming (the clock moves on without a pass): no longer fresh.
+    o.nowMs += 6000;
+    EXPECT_FALSE(o.live->IsSafe(&why));
+    EXPECT_EQ(why, QStringLiteral("the newest reading is older than 5 s"));
+    EXPECT_EQ(o.Get(QStringLiteral("safetymonitor/0/issafe"))["Value"], false);
+
+    // Clouds in the next minute.
+    o.sky.next = QStringLiteral("cloudy");
+    o.Run(90, 40);
+    EXPECT_FALSE(o.live->IsSafe(&why));
+    EXPECT_EQ(why, QStringLiteral("the sky is cloudy"));
+    o.Call("PUT", QStringLiteral("/api/v1/observingconditions/0/connected"), "connected=TRUE");
+    EXPECT_EQ(o.Get(QStringLiteral("observingconditions/0/cloudcover"))["Value"], 100.0);
+
+    // Clear again, then the sensor unplugged.
+    o.sky.next = QStringLiteral("clear");
+    o.Run(130, 60);
+    EXPECT_TRUE(o.live->IsSafe());
+    EXPECT_EQ(o.Get(QStringLiteral("observingconditions/0/cloudcover"))["Value"], 0.0);
+    o.rig.pipes.attached = false;
+    o.Run(190, 3);
+    EXPECT_FALSE(o.live->State().linkUp);
+    EXPECT_FALSE(o.live->IsSafe(&why));
+    EXPECT_EQ(why, QStringLiteral("the sensor is not connected"));
+    o.rig.pipes.attached = true;
+    o.Run(193, 5);
+    EXPECT_TRUE(o.live->IsSafe());
+}
+
+TEST(Observatory, DarknessRuleAndConditionsFromStationConf) {
+    // A zero point of 20 makes the scripted sensor's sky bright: darker than 19 fails.
+    ObservatoryRig o(Conf + "safe_conditions = moonlit, clear\nsafe_darker_than = 19\n");
+    o.sky.next = QStringLiteral("moonlit");
+    o.Run(10, 60);
+    QString why;
+    ASSERT_LT(*o.live->State().magnitude, 19);
+    EXPECT_FALSE(o.live->IsSafe(&why));
+    EXPECT_EQ(why, QStringLiteral("the sky is brighter than 19 mag/arcsec²"));
+
+    ObservatoryRig dark(Conf + "safe_conditions = moonlit\nsafe_darker_than = 1\n");
+    dark.sky.next = QStringLiteral("moonlit");
+    dark.Run(10, 60);
+    EXPECT_TRUE(dark.live->IsSafe(&why)) << why.toStdString();
+
+    EXPECT_THROW(stationdescription::Parse("safe_conditions = clear, foggy\n", "station.conf"),
+                 StationDescriptionError);
+    EXPECT_THROW(stationdescription::Parse("safe_fresh_seconds = 1.5\n", "station.conf"),
+                 StationDescriptionError);
+    EXPECT_THROW(stationdescription::Parse("safe_mood = good\n", "station.conf"),
+                 StationDescriptionError);
+    const StationDescription defaults = stationdescription::Parse("", "station.conf");
+    EXPECT_EQ(defaults.safety.conditions, QStringList{QStringLiteral("clear")});
+    EXPECT_EQ(defaults.safety.freshSeconds, 10);
+    EXPECT_FALSE(defaults.safety.darkerThan);
+}
+
+TEST(Observatory, TheDriverReadsWhatTheSocketWrites) {
+    ObservatoryRig o(Conf);
+    o.Run(10, 70);
+    QString why;
+    const bool safe = o.live->IsSafe(&why);
+    QByteArray stream = StateLine(o.live->State(), safe, why);
+    // Two lines, the second split where a read may end.
+    stream += stream;
+    QByteArray buffer = stream.left(stream.size() - 7);
+    QList<QByteArray> lines = TakeLines(buffer);
+    ASSERT_EQ(lines.size(), 1);
+    buffer += stream.right(7);
+    lines += TakeLines(buffer);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(buffer.isEmpty());
+    const std::optional<StationLine> line = ReadStationLine(lines[1]);
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->station, QStringLiteral("roof"));
+    EXPECT_TRUE(line->linkUp);
+    EXPECT_EQ(line->count, o.live->State().count);
+    EXPECT_EQ(line->magnitude, o.live->State().magnitude);
+    EXPECT_EQ(line->temperature, 21.5);
+    EXPECT_EQ(line->condition, QStringLiteral("clear"));
+    EXPECT_EQ(line->time, QStringLiteral("2009-01-26T00:01:19.000Z"));
+    // Unknowns are null, not zero; a line that is no JSON object is passed over.
+    LiveState empty;
+    const std::optional<StationLine> unknown = ReadStationLine(StateLine(empty, false, "x"));
+    ASSERT_TRUE(unknown);
+    EXPECT_FALSE(unknown->magnitude || unknown->temperature);
+    EXPECT_TRUE(unknown->time.isEmpty() && unknown->condition.isEmpty());
+    EXPECT_FALSE(ReadStationLine("not json"));
+    QByteArray endless(100 * 1024, 'x');
+    EXPECT_TRUE(TakeLines(endless).isEmpty());
+    EXPECT_TRUE(endless.isEmpty());
+}
