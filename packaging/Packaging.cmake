@@ -127,6 +127,22 @@ if(NOT NOCTURO_FUZZ)
         nocturo_man_page(nocturo-collect "store the network's readings in the archive"
                          "${NOCTURO_MAN_RUNNER}$<TARGET_FILE:nocturo-collect>" nocturo-collect)
     endif()
+    if(TARGET nocturo-web)
+        nocturo_man_page(nocturo-web "show the stations and their nights in a browser"
+                         "${NOCTURO_MAN_RUNNER}$<TARGET_FILE:nocturo-web>" nocturo-web)
+    endif()
+    if(TARGET indi_nocturo)
+        # An INDI driver is started by indiserver and answers no --help: its page is written.
+        add_custom_command(
+            OUTPUT ${NOCTURO_MAN_DIR}/indi_nocturo.1.gz
+            COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_LIST_DIR}/indi_nocturo.1
+                    ${NOCTURO_MAN_DIR}/indi_nocturo.1
+            COMMAND gzip -9nf ${NOCTURO_MAN_DIR}/indi_nocturo.1
+            DEPENDS ${CMAKE_CURRENT_LIST_DIR}/indi_nocturo.1
+            COMMENT "Manual page of indi_nocturo"
+            VERBATIM)
+        list(APPEND NOCTURO_MAN_PAGES ${NOCTURO_MAN_DIR}/indi_nocturo.1.gz)
+    endif()
     add_custom_target(manpages ALL DEPENDS ${NOCTURO_MAN_PAGES})
     install(FILES ${NOCTURO_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()

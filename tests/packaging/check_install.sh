@@ -47,6 +47,7 @@ cat <<LIST
 ./share/man/man1/nocturo-logger.1.gz
 ./share/man/man1/nocturo-station.1.gz
 ./share/man/man1/nocturo-view.1.gz
+./share/man/man1/nocturo-web.1.gz
 ./share/man/man1/nocturo.1.gz
 ./share/metainfo/$id.metainfo.xml
 ./share/nocturo/web/app.js
@@ -60,6 +61,7 @@ LIST
 if grep -q '^NOCTURO_INDI:BOOL=ON' "$build/CMakeCache.txt"; then
     echo ./bin/indi_nocturo
     echo ./share/indi/indi_nocturo.xml
+    echo ./share/man/man1/indi_nocturo.1.gz
 fi
 } | LC_ALL=C sort >"$tmp/expected"
 diff -u "$tmp/expected" "$tmp/found" || fail "installed files differ"
