@@ -114,8 +114,6 @@ if(NOT NOCTURO_FUZZ)
             VERBATIM)
         set(NOCTURO_MAN_PAGES ${NOCTURO_MAN_PAGES} ${page}.gz PARENT_SCOPE)
     endfunction()
-    nocturo_man_page(nocturo "keep a continuous record of a USB light sensor"
-                     "${NOCTURO_MAN_RUNNER}$<TARGET_FILE:nocturo>" nocturo)
     nocturo_man_page(nocturo-station "start Nocturo in the user's data folder"
                      "sh ${CMAKE_CURRENT_LIST_DIR}/nocturo-station"
                      ${CMAKE_CURRENT_LIST_DIR}/nocturo-station)
@@ -131,18 +129,23 @@ if(NOT NOCTURO_FUZZ)
         nocturo_man_page(nocturo-web "show the stations and their nights in a browser"
                          "${NOCTURO_MAN_RUNNER}$<TARGET_FILE:nocturo-web>" nocturo-web)
     endif()
+    # The window program takes no command line, and an INDI driver is started by indiserver
+    # and answers no --help: their pages are written by hand.
+    set(NOCTURO_WRITTEN_PAGES nocturo)
     if(TARGET indi_nocturo)
-        # An INDI driver is started by indiserver and answers no --help: its page is written.
-        add_custom_command(
-            OUTPUT ${NOCTURO_MAN_DIR}/indi_nocturo.1.gz
-            COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_LIST_DIR}/indi_nocturo.1
-                    ${NOCTURO_MAN_DIR}/indi_nocturo.1
-            COMMAND gzip -9nf ${NOCTURO_MAN_DIR}/indi_nocturo.1
-            DEPENDS ${CMAKE_CURRENT_LIST_DIR}/indi_nocturo.1
-            COMMENT "Manual page of indi_nocturo"
-            VERBATIM)
-        list(APPEND NOCTURO_MAN_PAGES ${NOCTURO_MAN_DIR}/indi_nocturo.1.gz)
+        list(APPEND NOCTURO_WRITTEN_PAGES indi_nocturo)
     endif()
+    foreach(name IN LISTS NOCTURO_WRITTEN_PAGES)
+        add_custom_command(
+            OUTPUT ${NOCTURO_MAN_DIR}/${name}.1.gz
+            COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_LIST_DIR}/${name}.1
+                    ${NOCTURO_MAN_DIR}/${name}.1
+            COMMAND gzip -9nf ${NOCTURO_MAN_DIR}/${name}.1
+            DEPENDS ${CMAKE_CURRENT_LIST_DIR}/${name}.1
+            COMMENT "Manual page of ${name}"
+            VERBATIM)
+        list(APPEND NOCTURO_MAN_PAGES ${NOCTURO_MAN_DIR}/${name}.1.gz)
+    endforeach()
     add_custom_target(manpages ALL DEPENDS ${NOCTURO_MAN_PAGES})
     install(FILES ${NOCTURO_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()

@@ -8,29 +8,9 @@
 
 #include <QApplication>
 
-#include <cstdio>
-#include <cstring>
 #include <memory>
 
-namespace {
-// The program has no options of its own; --help says so, for the manual page too.
-constexpr const char* kHelp =
-    "Usage: nocturo\n"
-    "Keeps a continuous record of the USB light sensor: one line a second in the daily log\n"
-    "yyyymmdd.txt of the working directory, a plot of counts, temperature and range, and\n"
-    "the link, clock, temperature and flux in the status bar. Start it in the folder the\n"
-    "logs belong in (nocturo-station does).\n"
-    "\n"
-    "  --help     show this text and end\n"
-    "\n"
-    "Exit status: 0 when it ended normally, 1 when its last save failed.\n";
-} // namespace
-
 int main(int argc, char* argv[]) {
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Nocturo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Nocturo"));
