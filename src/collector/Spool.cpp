@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Spool.h"
 
+#include <QFile>
 #include <QtEndian>
+
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstring>
@@ -11,7 +14,12 @@
 
 namespace {
 
-constexpr int kHeader = 6;
+// A spool of today's records starts with this mark; a file without it is an older spool
+// (records with a 16-bit check), read and written anew when it is opened.
+constexpr char kMark[] = "NOCSPL\x02\n";
+constexpr int kMarkSize = 8;
+constexpr int kHeader = 8;    // length, CRC-32
+constexpr int kOldHeader = 6; // length, Qt's 16-bit checksum
 // Larger than any topic and payload the collector accepts; a length beyond it is damage.
 constexpr quint32 kMaxBody = 1 << 20;
 
@@ -32,8 +40,50 @@ bool ReadFully(int fd, char* data, std::size_t size, std::int64_t offset) {
     return true;
 }
 
-quint16 Checksum(const char* data, std::size_t size) {
-    return qChecksum(QByteArrayView(data, qsizetype(size)));
+quint32 Checksum(const char* data, std::size_t size) {
+    return quint32(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(data), uInt(size)));
+}
+
+bool WriteFully(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
+// A record of the present format: length, CRC-32, body.
+void AppendRecord(QByteArray& out, const QByteArray& body) {
+    const qsizetype start = out.size();
+    out.resize(start + kHeader + body.size());
+    char* at = out.data() + start;
+    qToLittleEndian<quint32>(quint32(body.size()), at);
+    qToLittleEndian<quint32>(Checksum(body.constData(), std::size_t(body.size())), at + 4);
+    std::memcpy(at + kHeader, body.constData(), std::size_t(body.size()));
+}
+
+// The bodies of the whole records of `fd` from `offset` on (header `header` bytes, the
+// check `check` of the body), to the first that is cut short or damaged; `end` is where
+// that one starts.
+template <typename Check>
+std::vector<QByteArray> ReadRecords(int fd, std::int64_t offset, std::int64_t size, int header,
+                                    Check check, std::int64_t& end) {
+    std::vector<QByteArray> bodies;
+    char head[kHeader];
+    while (offset + header <= size && ReadFully(fd, head, std::size_t(header), offset)) {
+        const quint32 length = qFromLittleEndian<quint32>(head);
+        if (length > kMaxBody || offset + header + length > size) break;
+        QByteArray body(qsizetype(length), Qt::Uninitialized);
+        if (!ReadFully(fd, body.data(), length, offset + header)) break;
+        if (!check(head + 4, body)) break;
+        bodies.push_back(std::move(body));
+        offset += header + length;
+    }
+    end = offset;
+    return bodies;
 }
 
 } // namespace
@@ -46,45 +96,73 @@ Spool::~Spool() {
 }
 
 bool Spool::Open(const QString& path, QString* why) {
-    fd_ = open(path.toLocal8Bit().constData(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (fd_ < 0) {
-        if (why)
-            *why = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    const auto fail = [&](const QString& what) {
+        if (why) *why = QStringLiteral("%1: %2").arg(path, what);
         return false;
-    }
+    };
+    const QByteArray native = QFile::encodeName(path);
+    fd_ = open(native.constData(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd_ < 0) return fail(QString::fromLocal8Bit(std::strerror(errno)));
     struct stat info {};
     fstat(fd_, &info);
-    // Walks the records to the first that is incomplete or damaged, and keeps what is before.
-    std::int64_t good = 0;
-    char header[kHeader];
-    while (good + kHeader <= info.st_size && ReadFully(fd_, header, kHeader, good)) {
-        const quint32 length = qFromLittleEndian<quint32>(header);
-        const quint16 sum = qFromLittleEndian<quint16>(header + 4);
-        if (length > kMaxBody || good + kHeader + length > info.st_size) break;
-        QByteArray body(qsizetype(length), Qt::Uninitialized);
-        if (!ReadFully(fd_, body.data(), length, good + kHeader)) break;
-        if (Checksum(body.constData(), length) != sum) break;
-        good += kHeader + length;
+    char mark[kMarkSize] = {};
+    const bool marked = info.st_size >= kMarkSize && ReadFully(fd_, mark, kMarkSize, 0) &&
+                        std::memcmp(mark, kMark, kMarkSize) == 0;
+    if (info.st_size == 0) {
+        if (!WriteFully(fd_, kMark, kMarkSize) || fdatasync(fd_) != 0)
+            return fail(SystemError("cannot write the spool"));
+        fileBytes_ = 0;
+        return true;
     }
-    if (good != info.st_size && ftruncate(fd_, good) != 0) {
-        if (why)
-            *why = QStringLiteral("%1: %2").arg(path, SystemError("cannot cut off a damaged end"));
-        return false;
+    std::int64_t end = 0;
+    if (marked) {
+        // Keeps the records before the first that is incomplete or damaged.
+        ReadRecords(
+            fd_, kMarkSize, info.st_size, kHeader,
+            [](const char* sum, const QByteArray& body) {
+                return qFromLittleEndian<quint32>(sum) ==
+                       Checksum(body.constData(), std::size_t(body.size()));
+            },
+            end);
+        if (end != info.st_size && ftruncate(fd_, end) != 0)
+            return fail(SystemError("cannot cut off a damaged end"));
+        fileBytes_ = end - kMarkSize;
+        return true;
     }
-    fileBytes_ = good;
+    // An older spool: its good records are written anew beside it, and the new file takes
+    // its place whole, so a crash on the way leaves the one or the other.
+    const std::vector<QByteArray> bodies = ReadRecords(
+        fd_, 0, info.st_size, kOldHeader,
+        [](const char* sum, const QByteArray& body) {
+            return qFromLittleEndian<quint16>(sum) == qChecksum(QByteArrayView(body));
+        },
+        end);
+    QByteArray renewed(kMark, kMarkSize);
+    for (const QByteArray& body : bodies)
+        AppendRecord(renewed, body);
+    const QByteArray fresh = native + ".new";
+    const int out = open(fresh.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const bool written = out >= 0 &&
+                         WriteFully(out, renewed.constData(), std::size_t(renewed.size())) &&
+                         fsync(out) == 0;
+    if (out >= 0) close(out);
+    if (!written || rename(fresh.constData(), native.constData()) != 0) {
+        const QString error = SystemError("cannot write the spool anew");
+        unlink(fresh.constData());
+        return fail(error);
+    }
+    close(fd_);
+    fd_ = open(native.constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+    if (fd_ < 0) return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    fileBytes_ = renewed.size() - kMarkSize;
     return true;
 }
 
 void Spool::Append(const QByteArray& topic, const QByteArray& payload) {
-    const quint32 length = quint32(topic.size() + 1 + payload.size());
-    const qsizetype start = pending_.size();
-    pending_.resize(start + kHeader + length);
-    char* out = pending_.data() + start;
-    qToLittleEndian<quint32>(length, out);
-    std::memcpy(out + kHeader, topic.constData(), std::size_t(topic.size()));
-    out[kHeader + topic.size()] = '\0';
-    std::memcpy(out + kHeader + topic.size() + 1, payload.constData(), std::size_t(payload.size()));
-    qToLittleEndian<quint16>(Checksum(out + kHeader, length), out + 4);
+    QByteArray body;
+    body.reserve(topic.size() + 1 + payload.size());
+    body.append(topic).append('\0').append(payload);
+    AppendRecord(pending_, body);
 }
 
 bool Spool::Sync() {
@@ -98,7 +176,7 @@ bool Spool::Sync() {
         if (n < 0) {
             error_ = SystemError("cannot write the spool");
             // What was written in part is cut off again, so the file stays whole.
-            if (ftruncate(fd_, fileBytes_) != 0) {
+            if (ftruncate(fd_, kMarkSize + fileBytes_) != 0) {
             }
             return false;
         }
@@ -117,9 +195,9 @@ bool Spool::Sync() {
 bool Spool::Replay(std::size_t chunkSize, const std::function<bool(std::vector<Message>&)>& chunk) {
     if (!Sync()) return false;
     std::vector<Message> messages;
-    std::int64_t offset = 0;
+    std::int64_t offset = kMarkSize;
     char header[kHeader];
-    while (offset + kHeader <= fileBytes_ && ReadFully(fd_, header, kHeader, offset)) {
+    while (offset + kHeader <= kMarkSize + fileBytes_ && ReadFully(fd_, header, kHeader, offset)) {
         const quint32 length = qFromLittleEndian<quint32>(header);
         QByteArray body(qsizetype(length), Qt::Uninitialized);
         if (!ReadFully(fd_, body.data(), length, offset + kHeader)) break;
@@ -138,7 +216,7 @@ bool Spool::Truncate() {
     if (fd_ < 0) return false;
     // What waits to be written is committed too: it need not reach the disk any more.
     pending_.clear();
-    if (ftruncate(fd_, 0) != 0) {
+    if (ftruncate(fd_, kMarkSize) != 0) {
         error_ = SystemError("cannot empty the spool");
         return false;
     }

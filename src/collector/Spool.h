@@ -5,9 +5,10 @@
 // that went away, what the file holds is written into the archive again; the archive
 // stores a line sent twice once, so writing too much is harmless and nothing is lost.
 //
-// A record: 4 bytes length, 2 bytes CRC-16 of the body, the body (topic, a zero byte,
-// payload). A record cut short by a crash was never made durable, so was never
-// acknowledged: it is dropped when the file is opened.
+// The file: an 8-byte mark, then records of 4 bytes length, 4 bytes CRC-32 (zlib's) of the
+// body, the body (topic, a zero byte, payload). A record cut short by a crash was never made
+// durable, so was never acknowledged: it is dropped when the file is opened. A spool of an
+// older collector (a 16-bit check, no mark) is read and written anew in this format.
 #pragma once
 
 #include <QByteArray>
@@ -44,7 +45,7 @@ public:
     // Empties the file once everything in it is committed.
     bool Truncate();
 
-    // Bytes in the file and waiting to be written.
+    // Bytes of records in the file and waiting to be written.
     std::int64_t Bytes() const { return fileBytes_ + pending_.size(); }
     bool Empty() const { return Bytes() == 0; }
     QString Error() const { return error_; }

@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,43 @@ TEST(Spool, DamageInsideARecordEndsTheGoodPart) {
     const auto messages = ReadBack(spool);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].payload, "first");
+}
+
+// A spool an older collector left (records checked with a 16-bit sum, no mark) is read
+// whole, up to a record it left cut short, and written anew in today's format.
+TEST(Spool, ReadsTheSpoolOfAnOlderCollector) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("spool"));
+    QByteArray old;
+    for (const QByteArray& body :
+         {QByteArray("nocturo/a/reading\0one", 21), QByteArray("nocturo/b/event\0two", 19)}) {
+        char header[6];
+        qToLittleEndian<quint32>(quint32(body.size()), header);
+        qToLittleEndian<quint16>(qChecksum(QByteArrayView(body)), header + 4);
+        old.append(header, 6).append(body);
+    }
+    old.append("\x40\x00\x00\x00\x12\x34nocturo/c", 15); // cut short by a crash
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(old);
+    file.close();
+
+    Spool spool;
+    ASSERT_TRUE(spool.Open(path, nullptr));
+    auto messages = ReadBack(spool);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].topic, "nocturo/a/reading");
+    EXPECT_EQ(messages[0].payload, "one");
+    EXPECT_EQ(messages[1].payload, "two");
+    spool.Append("nocturo/a/reading", "three");
+    ASSERT_TRUE(spool.Sync());
+    EXPECT_EQ(ReadBack(spool).size(), 3u);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.read(6) == "NOCSPL") << "not written anew";
+    file.close();
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral(".new")));
+    ASSERT_TRUE(spool.Truncate());
+    EXPECT_TRUE(spool.Empty());
 }
 
 TEST(Spool, SaysWhyItCannotOpen) {
