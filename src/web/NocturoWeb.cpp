@@ -7,6 +7,7 @@
 #include "WebApi.h"
 #include "WebOptions.h"
 #include "WebPages.h"
+#include "cli/ExitStatus.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,14 +31,13 @@ int main(int argc, char** argv) {
     const ParsedWebOptions parsed = ParseWebOptions(app.arguments());
     switch (parsed.outcome) {
     case ParsedWebOptions::Help:
-        std::fputs(qPrintable(parsed.text), stdout);
-        return 0;
     case ParsedWebOptions::Version:
-        std::puts("nocturo-web " NOCTURO_VERSION);
-        return 0;
+        std::fputs(qPrintable(parsed.text), stdout);
+        return exitstatus::Ok;
     case ParsedWebOptions::Error:
         std::fprintf(stderr, "nocturo-web: %s\n", qPrintable(parsed.text));
-        return 2;
+        std::fputs(qPrintable(parsed.usage), stderr);
+        return exitstatus::Usage;
     case ParsedWebOptions::Run:
         break;
     }
@@ -69,9 +69,12 @@ int main(int argc, char** argv) {
         int signal = 0;
         sigwait(&stopSignals, &signal);
         server.stop();
+    } catch (const ArchiveUnreachable& error) {
+        std::fprintf(stderr, "nocturo-web: %s\n", error.what());
+        return exitstatus::Unreachable;
     } catch (const NocturoError& error) {
         std::fprintf(stderr, "nocturo-web: %s\n", error.what());
-        return 1;
+        return exitstatus::Alert;
     }
-    return 0;
+    return exitstatus::Ok;
 }

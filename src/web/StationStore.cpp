@@ -88,7 +88,7 @@ std::unique_ptr<RecordSource> StationStore::Open() const {
     try {
         return std::make_unique<ArchiveSource>(std::make_unique<ArchiveReader>(*options_.archive));
     } catch (const ArchiveError& error) {
-        throw NocturoError(std::string("the archive cannot be reached: ") + error.what());
+        throw ArchiveUnreachable(std::string("the archive cannot be reached: ") + error.what());
     }
 }
 
@@ -142,8 +142,8 @@ std::vector<StationHealth> StationStore::Health(std::int64_t* now) {
     if (IsArchive()) {
         PgConnection connection;
         if (!connection.Open(*options_.archive))
-            throw NocturoError("the archive cannot be reached: " +
-                               connection.Error().toStdString());
+            throw ArchiveUnreachable("the archive cannot be reached: " +
+                                     connection.Error().toStdString());
         QString why;
         auto health = stationhealth::Read(connection, now, &why);
         if (!health) throw NocturoError("the archive cannot be read: " + why.toStdString());

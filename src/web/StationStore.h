@@ -5,6 +5,8 @@
 // its station.conf (or the default name), an archive's as it holds them.
 #pragma once
 
+#include "NocturoError.h"
+
 #include "RecordSource.h"
 #include "StationDescription.h"
 #include "StationHealth.h"
@@ -17,6 +19,12 @@
 #include <mutex>
 #include <optional>
 #include <vector>
+
+// The archive could not be reached: a server out of reach, not a wrong command line.
+class ArchiveUnreachable : public NocturoError {
+public:
+    using NocturoError::NocturoError;
+};
 
 struct StoreOptions {
     QString folder;                 // the day files of one station, or

@@ -1,77 +1,99 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WebOptions.h"
 
+#include "cli/ProgramCommandLine.h"
+
 namespace {
 
-const char kHelp[] =
-    "Usage: nocturo-web --folder DIR | --archive ADDRESS [options]\n"
-    "Serves the stations' nights to browsers: a JSON API and the pages, read-only.\n\n"
-    "  --folder DIR           one station's day files (and its station.conf)\n"
-    "  --archive ADDRESS      the network's archive (postgresql://..., or \"\" for PG*)\n"
-    "  --describe DIR         with --archive: NAME/station.conf of each station\n"
-    "  --listen ADDRESS:PORT  where to listen (default 127.0.0.1:8080)\n"
-    "  --pages DIR            the pages' folder (default: the installed pages)\n"
-    "  --threads N            requests answered at once, 1 to 64 (default 4)\n"
-    "  --stale SECONDS        a station without a reading this long is stale (default 120)\n"
-    "  --cache SECONDS        how long an answer is kept for the next clients (default 5)\n"
-    "  --help, --version\n";
+const QString kSummary = QStringLiteral(
+    "Serves the stations' nights to browsers: a JSON API and the pages, read-only, over one\n"
+    "station's day files (--folder) or the network's archive (--archive).");
+
+// A whole number from `low` to `high`, or an error.
+bool ReadNumber(const QCommandLineParser& parser, const QString& name, qint64 low, qint64 high,
+                qint64& value, QString& error) {
+    if (!parser.isSet(name)) return true;
+    bool ok = false;
+    const qint64 n = parser.value(name).trimmed().toLongLong(&ok);
+    if (!ok || n < low || n > high) {
+        error = QStringLiteral("--%1 wants a whole number from %2 to %3, not \"%4\"")
+                    .arg(name)
+                    .arg(low)
+                    .arg(high)
+                    .arg(parser.value(name));
+        return false;
+    }
+    value = n;
+    return true;
+}
 
 } // namespace
 
 ParsedWebOptions ParseWebOptions(const QStringList& arguments) {
+    ProgramCommandLine program(QStringLiteral("nocturo-web"), kSummary);
+    QCommandLineParser& parser = program.Parser();
+    parser.addOptions({
+        {QStringLiteral("folder"),
+         QStringLiteral("One station's day files (and its station.conf)."), QStringLiteral("DIR")},
+        {QStringLiteral("archive"),
+         QStringLiteral("The network's archive: postgresql://…, or \"\" for the PG* variables "
+                        "(an account that may SELECT is enough)."),
+         QStringLiteral("ADDRESS")},
+        {QStringLiteral("describe"),
+         QStringLiteral("With --archive: a folder of NAME/station.conf, the stations' positions."),
+         QStringLiteral("DIR")},
+        {QStringLiteral("listen"),
+         QStringLiteral("Where to listen; default 127.0.0.1:8080 (a web server that does TLS in "
+                        "front serves others)."),
+         QStringLiteral("ADDRESS:PORT")},
+        {QStringLiteral("pages"),
+         QStringLiteral("The pages' folder; default: the installed pages."), QStringLiteral("DIR")},
+        {QStringLiteral("threads"),
+         QStringLiteral("Requests answered at once, 1 to 64; default 4."), QStringLiteral("N")},
+        {QStringLiteral("stale"),
+         QStringLiteral("A station without a reading this long is stale; default 120."),
+         QStringLiteral("SECONDS")},
+        {QStringLiteral("cache"),
+         QStringLiteral("How long an answer is kept for the next clients, 0 to 3600; default 5."),
+         QStringLiteral("SECONDS")},
+    });
+
     ParsedWebOptions parsed;
-    WebOptions& o = parsed.options;
     const auto fail = [&](const QString& text) {
         parsed.outcome = ParsedWebOptions::Error;
         parsed.text = text;
+        parsed.usage = program.HelpText();
         return parsed;
     };
-    bool folder = false;
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString& a = arguments[i];
-        if (a == "--help" || a == "-h") {
-            parsed.outcome = ParsedWebOptions::Help;
-            parsed.text = kHelp;
-            return parsed;
-        }
-        if (a == "--version") {
-            parsed.outcome = ParsedWebOptions::Version;
-            return parsed;
-        }
-        const bool takesValue = a == "--folder" || a == "--archive" || a == "--describe" ||
-                                a == "--listen" || a == "--pages" || a == "--threads" ||
-                                a == "--stale" || a == "--cache";
-        if (!takesValue) return fail(QString("unknown option \"%1\" (see --help)").arg(a));
-        if (i + 1 >= arguments.size()) return fail(QString("%1 needs a value").arg(a));
-        const QString value = arguments[++i];
-        bool ok = true;
-        if (a == "--folder") {
-            o.store.folder = value;
-            folder = true;
-        } else if (a == "--archive") {
-            o.store.archive = value;
-        } else if (a == "--describe") {
-            o.store.describeFolder = value;
-        } else if (a == "--listen") {
-            o.listen = value;
-        } else if (a == "--pages") {
-            o.pages = value;
-        } else if (a == "--threads") {
-            o.threads = value.toInt(&ok);
-            if (!ok || o.threads < 1 || o.threads > 64)
-                return fail("--threads is a number from 1 to 64");
-        } else if (a == "--cache") {
-            o.cacheSeconds = value.toInt(&ok);
-            if (!ok || o.cacheSeconds < 0 || o.cacheSeconds > 3600)
-                return fail("--cache is a number of seconds from 0 to 3600");
-        } else if (a == "--stale") {
-            o.store.staleAfter = value.toLongLong(&ok);
-            if (!ok || o.store.staleAfter < 1) return fail("--stale is a number of seconds");
-        }
+    if (CommandLineOutcome outcome; !program.Parse(arguments, outcome)) {
+        if (!outcome.error.isEmpty()) return fail(outcome.error);
+        parsed.outcome = parser.isSet(QStringLiteral("help")) ? ParsedWebOptions::Help
+                                                              : ParsedWebOptions::Version;
+        parsed.text = outcome.output;
+        return parsed;
     }
+    WebOptions& o = parsed.options;
+    const bool folder = parser.isSet(QStringLiteral("folder"));
+    if (folder) o.store.folder = parser.value(QStringLiteral("folder"));
+    if (parser.isSet(QStringLiteral("archive")))
+        o.store.archive = parser.value(QStringLiteral("archive"));
+    o.store.describeFolder = parser.value(QStringLiteral("describe"));
+    if (parser.isSet(QStringLiteral("listen"))) o.listen = parser.value(QStringLiteral("listen"));
+    o.pages = parser.value(QStringLiteral("pages"));
+    QString error;
+    qint64 threads = o.threads;
+    qint64 cache = o.cacheSeconds;
+    qint64 stale = o.store.staleAfter;
+    if (!ReadNumber(parser, QStringLiteral("threads"), 1, 64, threads, error) ||
+        !ReadNumber(parser, QStringLiteral("cache"), 0, 3600, cache, error) ||
+        !ReadNumber(parser, QStringLiteral("stale"), 1, 10LL * 365 * 86400, stale, error))
+        return fail(error);
+    o.threads = int(threads);
+    o.cacheSeconds = int(cache);
+    o.store.staleAfter = stale;
     if (folder == o.store.archive.has_value())
-        return fail("give either --folder DIR or --archive ADDRESS (see --help)");
-    if (folder && o.store.folder.isEmpty()) return fail("--folder needs a folder");
+        return fail(QStringLiteral("give either --folder DIR or --archive ADDRESS"));
+    if (folder && o.store.folder.isEmpty()) return fail(QStringLiteral("--folder wants a folder"));
     o.store.connections = o.threads;
     return parsed;
 }

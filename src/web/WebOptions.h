@@ -27,7 +27,8 @@ struct WebOptions {
 struct ParsedWebOptions {
     enum Outcome { Run, Help, Version, Error } outcome = Run;
     WebOptions options;
-    QString text;
+    QString text;  // the help or version text, or the error message
+    QString usage; // after an error message: the help
 };
 
 ParsedWebOptions ParseWebOptions(const QStringList& arguments);

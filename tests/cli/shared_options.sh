@@ -5,10 +5,10 @@
 # and the same wrong option is told in the same words with the same exit status 2, before
 # anything is connected to.
 #
-#   shared_options.sh LOGGER COLLECTOR VIEWER [EMULATOR...]
+#   shared_options.sh LOGGER COLLECTOR VIEWER WEB [EMULATOR...]
 set -u
-logger=$1 collector=$2 viewer=$3
-shift 3
+logger=$1 collector=$2 viewer=$3 web=$4
+shift 4
 emulator="$*"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -35,7 +35,7 @@ wrong() {
     return 0
 }
 
-for program in "$logger" "$collector" "$viewer"; do
+for program in "$logger" "$collector" "$viewer" "$web"; do
     name=$(basename "$program")
     run "$program" --version
     [ "$status" -eq 0 ] && grep -q "^$name [0-9][0-9.]*\$" "$tmp/out" ||
@@ -80,4 +80,6 @@ run "$collector" --credentials "$tmp/credentials" --status --database "postgresq
 grep -q -F -- "may be read by other users" "$tmp/err" || fail "collector: no warning of a readable password"
 run "$viewer" --archive "postgresql:///none?host=$tmp&connect_timeout=2" --export "$tmp/x.png"
 [ "$status" -eq 3 ] || { cat "$tmp/err" >&2; fail "viewer without an archive: status $status, not 3"; }
+run "$web" --archive "postgresql:///none?host=$tmp&connect_timeout=2" --listen 127.0.0.1:0
+[ "$status" -eq 3 ] || { cat "$tmp/err" >&2; fail "web without an archive: status $status, not 3"; }
 echo "shared options ok"
