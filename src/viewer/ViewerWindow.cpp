@@ -219,27 +219,23 @@ void ViewerWindow::AdoptSource(std::unique_ptr<RecordSource> source) {
     source_->AnswerLater(kAnswerPatienceMs, [this] { Refresh(); });
     // The sky's station description lies beside day files; an archive's stations have
     // only what --location gives.
-    if (const DayFileSource* files = DayFiles()) {
+    if (const DayFileSet* files = source_->DayFiles()) {
         QStringList paths;
-        for (const DayFileSet::File& file : files->Files().Files())
+        for (const DayFileSet::File& file : files->Files())
             paths << file.path;
-        sky_.SetFolder(StationFolder(files->Files().Folder(), paths));
+        sky_.SetFolder(StationFolder(files->Folder(), paths));
     }
     if (magnitude_) {
         magnitude_->setEnabled(sky_.ZeroPoint().has_value());
         if (!sky_.ZeroPoint()) magnitude_->setChecked(false);
         chart_->SetMagnitude(magnitude_->isChecked() ? sky_.ZeroPoint() : std::nullopt);
     }
-    const bool dayFiles = DayFiles() != nullptr;
+    const bool dayFiles = source_->DayFiles() != nullptr;
     kindActions_[3]->setEnabled(dayFiles);
     if (nightFigures_) nightFigures_->setEnabled(dayFiles);
     ShowSkyStatus();
     days_->SetSource(source_.get());
     setWindowTitle(QStringLiteral("%1 \u2014 Nocturo Viewer").arg(source_->Name()));
-}
-
-DayFileSource* ViewerWindow::DayFiles() const {
-    return dynamic_cast<DayFileSource*>(source_.get());
 }
 
 void ViewerWindow::OpenFolder(const QString& folder) {
@@ -283,7 +279,7 @@ void ViewerWindow::ShowSpan(const TimeSpan& span, bool keepView) {
 }
 
 void ViewerWindow::ShowYear(std::int64_t lastNight) {
-    const DayFileSource* files = DayFiles();
+    const DayFileSet* files = source_->DayFiles();
     if (!files) {
         statusBar()->showMessage(QStringLiteral("The Year view reads day files"), 5000);
         kindActions_[int(kind_)]->setChecked(true);
@@ -291,7 +287,7 @@ void ViewerWindow::ShowYear(std::int64_t lastNight) {
     }
     const int nights = yearminutes::NightsOfYearEndingWith(lastNight);
     YearMinutes year =
-        yearminutes::Build(files->Files(), lastNight - nights + 1, nights, minuteCache_, today_);
+        yearminutes::Build(*files, lastNight - nights + 1, nights, minuteCache_, today_);
     QStringList notes = year.problems;
     if (year.skipped > 0)
         notes.prepend(QStringLiteral("%1 lines skipped that are not log lines").arg(year.skipped));
@@ -403,7 +399,7 @@ void ViewerWindow::AskExport() {
 void ViewerWindow::AskNightFigures() {
     std::int64_t last = lines_.span.kind == SpanKind::Week ? lines_.span.day - 1 : lines_.span.day;
     std::int64_t first = last - 29;
-    const DayFileSource* files = DayFiles();
+    const DayFileSet* files = source_->DayFiles();
     if (!files) return; // the figures read day files
     if (!AskNights(this, first, last)) return;
     const QString base = source_->ExportFolder();
@@ -414,7 +410,7 @@ void ViewerWindow::AskNightFigures() {
     if (path.isEmpty()) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     DayFileCache cache;
-    const QString failure = ExportNightFigures(files->Files(), cache, first, last, sky_, path);
+    const QString failure = ExportNightFigures(*files, cache, first, last, sky_, path);
     QApplication::restoreOverrideCursor();
     if (!failure.isEmpty()) {
         QMessageBox::critical(this, QStringLiteral("Nocturo Viewer"), failure + QLatin1Char('.'));

@@ -91,9 +91,6 @@ private:
     void ShowSourceStatus();
     // Takes a source: the sky's station description, the list of days, the title.
     void AdoptSource(std::unique_ptr<RecordSource> source);
-    // The day files shown, if the source is day files (the Year view and the nightly
-    // figures read them); null for an archive.
-    DayFileSource* DayFiles() const;
     TimeSpan NewestSpan(SpanKind kind);
 
     std::int64_t today_;

@@ -18,6 +18,7 @@ public:
     explicit DayFileSource(DayFileSet files);
 
     const DayFileSet& Files() const { return files_; }
+    const DayFileSet* DayFiles() const override { return &files_; }
 
     QString Name() const override;
     QStringList Stations() const override { return {QString()}; }

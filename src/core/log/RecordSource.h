@@ -26,6 +26,8 @@ struct SourceDay {
     QString problem;      // why some of its lines could not be read
 };
 
+class DayFileSet;
+
 class RecordSource {
 public:
     virtual ~RecordSource() = default;
@@ -70,4 +72,7 @@ public:
     // What keeps the source from answering now ("The archive does not answer"); empty
     // while it answers.
     virtual QString Trouble() const { return {}; }
+    // The day files behind the source, for what reads them directly (a year of nights, the
+    // nightly figures, the station's description beside them); none for an archive.
+    virtual const DayFileSet* DayFiles() const { return nullptr; }
 };
