@@ -3,6 +3,7 @@
 // a terminal. The same Station as the window program's; options on the command line.
 #include "DefaultSystemRestart.h"
 #include "JournalLines.h"
+#include "LiveSkyCondition.h"
 #include "LocalClock.h"
 #include "LoggerOptions.h"
 #include "LoggerPublishing.h"
@@ -121,6 +122,10 @@ int main(int argc, char* argv[]) {
         publisher->Start();
     }
     // Observatories read the live station (Alpaca, the state socket), when asked to.
+    // The sky's condition minute by minute needs the station's position for the Sun and the Moon.
+    std::unique_ptr<LiveSkyCondition> skyCondition;
+    if (const std::optional<astro::Observer> where = astro::ObserverOf(description))
+        skyCondition = std::make_unique<LiveSkyCondition>(*where, description.TimeZone());
     std::unique_ptr<Observatory> observatory;
     if (options.observatory.Wanted()) {
         StationDescription named = description;
@@ -129,7 +134,8 @@ int main(int argc, char* argv[]) {
             logger.GetStation(), named, options.observatory, QCoreApplication::applicationVersion(),
             [&events](int priority, const QString& text) {
                 events.Line(static_cast<EventLines::Priority>(priority), text);
-            });
+            },
+            skyCondition.get());
         observatory->Start();
     }
     logger.Start();

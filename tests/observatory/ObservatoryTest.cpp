@@ -3,6 +3,7 @@
 // safety rule, through the Alpaca service's answers and the state socket's lines as the
 // INDI driver reads them. A scripted sensor and clocks the test moves; no socket.
 #include "AlpacaService.h"
+#include "LiveSkyCondition.h"
 #include "LiveStation.h"
 #include "SkyConditionSource.h"
 #include "StateSocket.h"
@@ -194,4 +195,25 @@ TEST(Observatory, TheDriverReadsWhatTheSocketWrites) {
     QByteArray endless(100 * 1024, 'x');
     EXPECT_TRUE(TakeLines(endless).isEmpty());
     EXPECT_TRUE(endless.isEmpty());
+}
+
+// The live condition, minute by minute, from the same classifier as the figures: at noon
+// the day; in a dark moonless night a steady sky is clear and a flickering one cloudy.
+// Vienna, 2026-03-20: the Moon is new (down all night), astronomical night from about
+// 19:40 to 04:10 UTC.
+TEST(Observatory, LiveConditionFollowsTheLight) {
+    LiveSkyCondition live(astro::Observer{48.2, 16.4, 200}, QTimeZone("Europe/Vienna"));
+    const std::int64_t noon = 1773925200; // 2026-03-19 13:00 UTC
+    EXPECT_EQ(live.ConditionOf((noon + 60) * 1000, 50000, 60), QStringLiteral("day"));
+
+    const std::int64_t dark = 1773954000; // 2026-03-19 21:00 UTC
+    QString last;
+    for (int m = 0; m < 40; ++m)
+        last = live.ConditionOf((dark + 60 * (m + 1)) * 1000, 1200.0 * (1 - 0.0005 * m), 60);
+    EXPECT_EQ(last, QStringLiteral("clear"));
+    for (int m = 40; m < 80; ++m)
+        last = live.ConditionOf((dark + 60 * (m + 1)) * 1000, m % 2 ? 1500.0 : 1100.0, 60);
+    EXPECT_EQ(last, QStringLiteral("cloudy"));
+    // Too few seconds read in a minute: not known.
+    EXPECT_EQ(live.ConditionOf((dark + 60 * 81) * 1000, 1200, 5), QString());
 }
