@@ -39,7 +39,10 @@ QString CacheKey(const HttpRequest& request) {
 
 void WriteDescription(JsonWriter& json, const StationDescription& d) {
     json.key("latitude").optional(d.latitude, 5).key("longitude").optional(d.longitude, 5);
-    json.key("elevation").optional(d.elevation, 1).key("zeroPoint").optional(d.zeroPoint, 3);
+    json.key("elevation")
+        .optional(d.elevation, 1)
+        .key("zeroPoint")
+        .optional(d.zeroPoints.Latest(), 3);
     json.key("timezone").string(d.TimeZone().id());
 }
 
@@ -143,7 +146,7 @@ HttpResponse WebApi::Span(const HttpRequest& request) {
         for (int i = 0; i < stations.size(); ++i) {
             const SpanLines lines = store_.Read(stations[i], span);
             json.raw(i ? ",{" : "{").key("name").string(stations[i]);
-            json.key("zeroPoint").optional(store_.Describe(stations[i]).zeroPoint, 3);
+            json.key("zeroPoint").optional(store_.Describe(stations[i]).zeroPoints.Latest(), 3);
             json.key("problems").raw("[");
             for (int p = 0; p < lines.problems.size(); ++p)
                 (p ? json.raw(",") : json).string(lines.problems[p]);
@@ -211,10 +214,10 @@ HttpResponse WebApi::Nights(const HttpRequest& request) {
         for (std::int64_t night = from; night <= to; ++night) {
             const TimeSpan span = TimeSpan::Of(SpanKind::Night, night);
             figures.push_back(FigureNight(span, store_.Read(station, span).records, *where,
-                                          d.TimeZone(), d.zeroPoint));
+                                          d.TimeZone(), d.zeroPoints));
         }
         if (format == "csv")
-            return HttpResponse::bytes(NightFiguresCsv(figures, d.zeroPoint.has_value()),
+            return HttpResponse::bytes(NightFiguresCsv(figures, !d.zeroPoints.Empty()),
                                        "text/csv; charset=utf-8")
                 .attachment(station + "-nights-" + IsoDate(from) + "-" + IsoDate(to) + ".csv");
         QByteArray out;
