@@ -16,7 +16,7 @@ LiveSkyCondition::LiveSkyCondition(astro::Observer observer, QTimeZone zone)
 QString LiveSkyCondition::ConditionOf(std::int64_t utcMinuteEnd, double meanCount, int seconds) {
     const std::int64_t start = utcMinuteEnd / 1000 - 60;
     const WallSeconds wall =
-        start + zone_.offsetFromUtc(QDateTime::fromSecsSinceEpoch(start, QTimeZone::UTC));
+        start + zone_.offsetFromUtc(QDateTime::fromSecsSinceEpoch(start, Qt::UTC));
     // A night runs from 12:00 of its evening's day to 12:00 of the next.
     const std::int64_t night = DayOf(wall - kSecondsPerDay / 2);
     if (night != night_ || minutes_.size() > 25 * 60) {
