@@ -220,8 +220,14 @@ TEST(CollectorCommandLine, RefusesWhatCannotWork) {
         args.prepend(QStringLiteral("nocturo-collect"));
         return ReadCollectorCommandLine(args, QStringLiteral("/var/lib/nocturo-collect"));
     };
-    const CollectorCommandLine good = run(
-        {"--broker", "mqtts://broker.example:8884", "--ca", "/etc/ca.pem", "--stale-after", "10"});
+    // A certificate authority's file must be there to be taken.
+    QTemporaryDir dir;
+    const QString ca = dir.filePath(QStringLiteral("ca.pem"));
+    QFile caFile(ca);
+    ASSERT_TRUE(caFile.open(QIODevice::WriteOnly));
+    caFile.close();
+    const CollectorCommandLine good =
+        run({"--broker", "mqtts://broker.example:8884", "--ca", ca, "--stale-after", "10"});
     ASSERT_TRUE(good.run) << good.error.toStdString();
     EXPECT_TRUE(good.options.broker.tls);
     EXPECT_EQ(good.options.broker.port, 8884);

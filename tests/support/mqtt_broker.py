@@ -108,6 +108,13 @@ class Broker:
                 self.process.wait()
         self.process = None
 
+    def log_size(self):
+        """Bytes in the broker's log so far: where to look for what it says next."""
+        try:
+            return os.path.getsize(self.log_path)
+        except OSError:
+            return 0
+
     def log(self):
         try:
             with open(self.log_path, errors="replace") as f:
