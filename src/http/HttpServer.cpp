@@ -155,9 +155,8 @@ HttpResponse HttpServer::answer(const HttpRequest& request) const {
 bool HttpServer::send(MHD_Connection* connection, HttpResponse response, bool gzip) {
     ++answered_;
     if (response.status >= 400) ++refused_;
-    const bool compress =
-        gzip && response.compressible && !response.gzipped &&
-        response.body.size() >= options_.gzipFromBytes;
+    const bool compress = gzip && response.compressible && !response.gzipped &&
+                          response.body.size() >= options_.gzipFromBytes;
     auto* body = new QByteArray(compress ? GzipCompress(response.body) : std::move(response.body));
     MHD_Response* reply = MHD_create_response_from_buffer_with_free_callback_cls(
         size_t(body->size()), body->data(), FreeBytes, body);

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "BrokerSettings.h"
-#include "cli/ProgramCommandLine.h"
 #include "ObservatoryOptions.h"
+#include "cli/ProgramCommandLine.h"
 
 #include <QString>
 #include <QStringList>

@@ -114,8 +114,8 @@ ParsedOptions ParseWith(ProgramCommandLine& program, const QStringList& argument
     if (CommandLineOutcome outcome; !program.Parse(joined, outcome, true)) {
         if (!outcome.error.isEmpty()) return Failed(outcome.error);
         const bool help = parser.isSet(QStringLiteral("help"));
-        return {help ? ParsedOptions::Help : ParsedOptions::Version, {}, outcome.output.trimmed(),
-                {}};
+        return {
+            help ? ParsedOptions::Help : ParsedOptions::Version, {}, outcome.output.trimmed(), {}};
     }
 
     ParsedOptions parsed;

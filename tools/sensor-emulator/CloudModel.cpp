@@ -100,8 +100,8 @@ double CloudModel::cover(std::int64_t day, double daySeconds) const {
         double c = e.cover * ramp;
         if (e.broken)
             c *= 0.3 + 0.7 * brokenGaps(mix(static_cast<std::uint64_t>(night) * 7919ULL +
-                                              static_cast<std::uint64_t>(index)),
-                                          t);
+                                            static_cast<std::uint64_t>(index)),
+                                        t);
         cover = std::max(cover, c);
     }
     return cover;

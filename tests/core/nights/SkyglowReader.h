@@ -28,7 +28,7 @@ struct Row {
 };
 
 struct Read {
-    QString error;                 // empty: the file reads
+    QString error;                      // empty: the file reads
     QMultiMap<QString, QString> header; // "Key" -> "value" of the "# Key: value" lines
     double latitude = 0, longitude = 0, elevation = 0;
     int fields = 0;
