@@ -86,18 +86,18 @@ grep -q '^ExecStart=/usr/bin/nocturo-logger --data-dir %S/nocturo ' \
     "$vroot/usr/lib/systemd/system/nocturo-logger.service" || fail "ExecStart of the packaged unit"
 systemd-analyze verify --root="$vroot" --man=no nocturo-logger.service >"$tmp/verify.log" 2>&1 ||
     { cat "$tmp/verify.log" >&2; fail "systemd-analyze verify on the unpacked package"; }
-# The README's drop-ins, exactly as printed, taken by systemd without a word dropped.
+# The user guide's drop-ins, exactly as printed, taken by systemd without a word dropped.
 dropins=$tmp/dropins
-n=$(sh "$(dirname "$0")/readme_dropins.sh" "$(dirname "$0")/../../README.md" "$dropins")
-[ "$n" -ge 2 ] || fail "README.md shows $n drop-ins of the logger service, not the two expected"
+n=$(sh "$(dirname "$0")/readme_dropins.sh" "$(dirname "$0")/../../docs/station.md" "$dropins")
+[ "$n" -ge 2 ] || fail "docs/station.md shows $n drop-ins of the logger service, not the two expected"
 for dropin in "$dropins"/*.conf; do
     mkdir -p "$vroot/etc/systemd/system/nocturo-logger.service.d"
     cp "$dropin" "$vroot/etc/systemd/system/nocturo-logger.service.d/override.conf"
     systemd-analyze verify --root="$vroot" --man=no nocturo-logger.service >"$tmp/verify.log" 2>&1 ||
-        { cat "$tmp/verify.log" >&2; fail "systemd-analyze verify with the README's $dropin"; }
+        { cat "$tmp/verify.log" >&2; fail "systemd-analyze verify with the user guide's $dropin"; }
     if grep -F 'override.conf' "$tmp/verify.log" >&2; then
         cat "$dropin" >&2
-        fail "systemd drops part of the README's drop-in"
+        fail "systemd drops part of the user guide's drop-in"
     fi
 done
 rm -rf "$vroot/etc/systemd/system/nocturo-logger.service.d"

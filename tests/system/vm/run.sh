@@ -79,10 +79,10 @@ phase_done "image ($(basename "$image"))"
 
 # --- the share -------------------------------------------------------------------------
 cp "$here/guest.sh" "$share/guest.sh"
-sh "$src/tests/packaging/readme_dropins.sh" "$src/README.md" "$run/dropins" >/dev/null
-# The README's drop-in that sets the reboot option together with a second one.
+sh "$src/tests/packaging/readme_dropins.sh" "$src/docs/station.md" "$run/dropins" >/dev/null
+# The user guide's drop-in that sets the reboot option together with a second one.
 dropin=$(grep -l -e '--reboot-after-failure --send-delay' "$run"/dropins/dropin-*.conf | head -n 1)
-[ -n "$dropin" ] || { echo "the README has no drop-in with --reboot-after-failure --send-delay" >&2; exit 1; }
+[ -n "$dropin" ] || { echo "docs/station.md has no drop-in with --reboot-after-failure --send-delay" >&2; exit 1; }
 cp "$dropin" "$share/dropin.conf"
 echo "$temperature" >"$share/temperature"
 touch "$share/requests" "$share/progress" "$share/results"
