@@ -2,6 +2,7 @@
 #include "CollectorOptions.h"
 
 #include "BrokerOptions.h"
+#include "cli/ProgramCommandLine.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -13,23 +14,6 @@ const QString Summary = QStringLiteral(
     "broker and writes them into the archive, a PostgreSQL database. With --status, shows\n"
     "every station's health from the archive and exits with 1 when one is offline or stale.\n"
     "One line per event on standard error.");
-
-bool ReadNumber(const QCommandLineParser& parser, const QString& name, int low, int high,
-                int& value, QString& error) {
-    if (!parser.isSet(name)) return true;
-    bool number = false;
-    const int n = parser.value(name).trimmed().toInt(&number, 10);
-    if (!number || n < low || n > high) {
-        error = QStringLiteral("--%1 wants a whole number from %2 to %3, not \"%4\"")
-                    .arg(name)
-                    .arg(low)
-                    .arg(high)
-                    .arg(parser.value(name));
-        return false;
-    }
-    value = n;
-    return true;
-}
 
 } // namespace
 
@@ -92,10 +76,12 @@ CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
     o.warning = choice.warning;
     o.prefix = choice.prefix;
     o.clientId = choice.clientId;
-    if (!ReadNumber(parser, QStringLiteral("stale-after"), 1, 10080, o.staleAfterMinutes, error) ||
-        !ReadNumber(parser, QStringLiteral("report-every"), 1, 86400, o.reportEverySeconds,
-                    error) ||
-        !ReadNumber(parser, QStringLiteral("confirm-every"), 1, 3600, o.confirmEverySeconds, error))
+    if (!ReadWholeNumberInto(parser, QStringLiteral("stale-after"), 1, 10080, o.staleAfterMinutes,
+                             error) ||
+        !ReadWholeNumberInto(parser, QStringLiteral("report-every"), 1, 86400, o.reportEverySeconds,
+                             error) ||
+        !ReadWholeNumberInto(parser, QStringLiteral("confirm-every"), 1, 3600,
+                             o.confirmEverySeconds, error))
         return wrong(error);
     o.database = parser.value(QStringLiteral("database"));
     o.createSchema = parser.isSet(QStringLiteral("create-schema"));

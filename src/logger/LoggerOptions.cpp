@@ -3,6 +3,7 @@
 
 #include "BrokerOptions.h"
 #include "StationDescription.h"
+#include "cli/ProgramCommandLine.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -19,25 +20,6 @@ const QString Summary = QStringLiteral(
     "Records a USB light sensor without a window: one line per second into a daily log\n"
     "(yyyymmdd.txt in the data directory), saved once a minute, at the end of the day and\n"
     "when the program ends (SIGTERM, SIGINT, SIGHUP). One line per event on standard error.");
-
-// A time-out in milliseconds, or an error text.
-bool ReadDelay(const QCommandLineParser& parser, const QString& name, std::uint16_t& value,
-               QString& error) {
-    if (!parser.isSet(name)) return true;
-    const QString text = parser.value(name);
-    bool number = false;
-    const int ms = text.trimmed().toInt(&number, 10);
-    if (!number || ms < LoggerOptions::MinDelayMs || ms > LoggerOptions::MaxDelayMs) {
-        error = QStringLiteral("--%1 wants milliseconds from %2 to %3, not \"%4\"")
-                    .arg(name)
-                    .arg(LoggerOptions::MinDelayMs)
-                    .arg(LoggerOptions::MaxDelayMs)
-                    .arg(text);
-        return false;
-    }
-    value = static_cast<std::uint16_t>(ms);
-    return true;
-}
 
 BrokerOptions PublishBroker() {
     return BrokerOptions(BrokerOptionNames{.url = QStringLiteral("publish"),
@@ -74,18 +56,10 @@ bool ReadPublishOptions(const QCommandLineParser& parser, LoggerOptions& options
     publish.prefix = broker.prefix;
     publish.homeAssistant = parser.isSet(QStringLiteral("home-assistant"));
     publish.withoutArchive = parser.isSet(QStringLiteral("publish-without-archive"));
-    if (parser.isSet(QStringLiteral("publish-retry-max"))) {
-        const QString text = parser.value(QStringLiteral("publish-retry-max"));
-        bool number = false;
-        const int seconds = text.trimmed().toInt(&number, 10);
-        if (!number || seconds < 1 || seconds > PublishOptions::MaxRetrySeconds) {
-            error = QStringLiteral("--publish-retry-max wants seconds from 1 to %1, not \"%2\"")
-                        .arg(PublishOptions::MaxRetrySeconds)
-                        .arg(text);
-            return false;
-        }
-        publish.retryMaxSeconds = seconds;
-    }
+    if (!ReadWholeNumberInto(parser, QStringLiteral("publish-retry-max"), 1,
+                             PublishOptions::MaxRetrySeconds, publish.retryMaxSeconds, error,
+                             QStringLiteral("seconds")))
+        return false;
     options.publish = publish;
     return true;
 }
@@ -142,8 +116,12 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
     }
     options.rebootAfterFailure = parser.isSet(QStringLiteral("reboot-after-failure"));
     QString error;
-    if (!ReadDelay(parser, QStringLiteral("send-delay"), options.sendDelay, error) ||
-        !ReadDelay(parser, QStringLiteral("receive-delay"), options.receiveDelay, error))
+    if (!ReadWholeNumberInto(parser, QStringLiteral("send-delay"), LoggerOptions::MinDelayMs,
+                             LoggerOptions::MaxDelayMs, options.sendDelay, error,
+                             QStringLiteral("milliseconds")) ||
+        !ReadWholeNumberInto(parser, QStringLiteral("receive-delay"), LoggerOptions::MinDelayMs,
+                             LoggerOptions::MaxDelayMs, options.receiveDelay, error,
+                             QStringLiteral("milliseconds")))
         return wrong(error);
     if (parser.isSet(QStringLiteral("station"))) {
         options.station = parser.value(QStringLiteral("station"));

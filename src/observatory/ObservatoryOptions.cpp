@@ -1,26 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ObservatoryOptions.h"
 
+#include "cli/ProgramCommandLine.h"
+
 #include <QCommandLineParser>
 #include <QHostAddress>
 
 namespace observatoryoptions {
-namespace {
-
-bool ReadPort(const QCommandLineParser& parser, const QString& name, std::uint16_t& port,
-              QString& error) {
-    const QString text = parser.value(name);
-    bool number = false;
-    const int value = text.trimmed().toInt(&number, 10);
-    if (!number || value < 0 || value > 65535) {
-        error = QStringLiteral("--%1 wants a port from 0 to 65535, not \"%2\"").arg(name, text);
-        return false;
-    }
-    port = static_cast<std::uint16_t>(value);
-    return true;
-}
-
-} // namespace
 
 void Add(QCommandLineParser& parser) {
     parser.addOption({QStringLiteral("alpaca"),
@@ -51,7 +37,9 @@ bool Read(const QCommandLineParser& parser, ObservatoryOptions& options, QString
         }
     if (alpaca) {
         std::uint16_t port = 0;
-        if (!ReadPort(parser, QStringLiteral("alpaca"), port, error)) return false;
+        if (!ReadWholeNumberInto(parser, QStringLiteral("alpaca"), 0, 65535, port, error,
+                                 QStringLiteral("a port")))
+            return false;
         options.alpacaPort = port;
     }
     if (parser.isSet(QStringLiteral("alpaca-address"))) {
@@ -63,8 +51,8 @@ bool Read(const QCommandLineParser& parser, ObservatoryOptions& options, QString
             return false;
         }
     }
-    if (parser.isSet(QStringLiteral("alpaca-discovery-port")) &&
-        !ReadPort(parser, QStringLiteral("alpaca-discovery-port"), options.discoveryPort, error))
+    if (!ReadWholeNumberInto(parser, QStringLiteral("alpaca-discovery-port"), 0, 65535,
+                             options.discoveryPort, error, QStringLiteral("a port")))
         return false;
     if (parser.isSet(QStringLiteral("state-socket"))) {
         options.stateSocket = parser.value(QStringLiteral("state-socket"));

@@ -9,24 +9,6 @@ const QString kSummary = QStringLiteral(
     "Serves the stations' nights to browsers: a JSON API and the pages, read-only, over one\n"
     "station's day files (--folder) or the network's archive (--archive).");
 
-// A whole number from `low` to `high`, or an error.
-bool ReadNumber(const QCommandLineParser& parser, const QString& name, qint64 low, qint64 high,
-                qint64& value, QString& error) {
-    if (!parser.isSet(name)) return true;
-    bool ok = false;
-    const qint64 n = parser.value(name).trimmed().toLongLong(&ok);
-    if (!ok || n < low || n > high) {
-        error = QStringLiteral("--%1 wants a whole number from %2 to %3, not \"%4\"")
-                    .arg(name)
-                    .arg(low)
-                    .arg(high)
-                    .arg(parser.value(name));
-        return false;
-    }
-    value = n;
-    return true;
-}
-
 } // namespace
 
 ParsedWebOptions ParseWebOptions(const QStringList& arguments) {
@@ -84,9 +66,9 @@ ParsedWebOptions ParseWebOptions(const QStringList& arguments) {
     qint64 threads = o.threads;
     qint64 cache = o.cacheSeconds;
     qint64 stale = o.store.staleAfter;
-    if (!ReadNumber(parser, QStringLiteral("threads"), 1, 64, threads, error) ||
-        !ReadNumber(parser, QStringLiteral("cache"), 0, 3600, cache, error) ||
-        !ReadNumber(parser, QStringLiteral("stale"), 1, 10LL * 365 * 86400, stale, error))
+    if (!ReadWholeNumber(parser, QStringLiteral("threads"), 1, 64, threads, error) ||
+        !ReadWholeNumber(parser, QStringLiteral("cache"), 0, 3600, cache, error) ||
+        !ReadWholeNumber(parser, QStringLiteral("stale"), 1, 10LL * 365 * 86400, stale, error))
         return fail(error);
     o.threads = int(threads);
     o.cacheSeconds = int(cache);

@@ -5,6 +5,7 @@
 // says when each acknowledgement arrived: while the function refuses, no acknowledgement
 // reaches the broker and the connection is dropped; the broker sends the message again
 // to the session, and once it is kept, the acknowledgement comes.
+#include "EventWait.h"
 #include "MqttClient.h"
 #include "TestBroker.h"
 
@@ -19,17 +20,6 @@
 #include <vector>
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& done, int ms = 20000) {
-    const QDeadlineTimer deadline(ms);
-    QTimer tick;
-    tick.start(20);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 QByteArray WholeLog(const TestBroker& broker) {
     QFile log(broker.Folder() + QStringLiteral("/mosquitto.log"));

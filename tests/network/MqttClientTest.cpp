@@ -4,6 +4,7 @@
 // is back the client is connected again by itself, its subscription renewed; a broker that
 // is not there, or that refuses the account, is told with the reason.
 #include "MqttClient.h"
+#include "EventWait.h"
 #include "TestBroker.h"
 
 #include <QCoreApplication>
@@ -18,19 +19,6 @@
 #include <vector>
 
 namespace {
-
-// Runs the event loop until `done` holds; false after `ms` (a guard against a hang). A tick
-// wakes the loop to look again; it never spins.
-bool WaitFor(const std::function<bool()>& done, int ms = 15000) {
-    const QDeadlineTimer deadline(ms);
-    QTimer tick;
-    tick.start(20);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 BrokerSettings Quick(const QString& url) {
     BrokerSettings settings;

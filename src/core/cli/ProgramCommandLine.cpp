@@ -27,6 +27,24 @@ QString StationNameProblem(const QString& option, const QString& name) {
     return QStringLiteral("--%1 wants 1 to 64 of a-z 0-9 _ -, not \"%2\"").arg(option, name);
 }
 
+bool ReadWholeNumber(const QCommandLineParser& parser, const QString& name, qint64 low, qint64 high,
+                     qint64& value, QString& error, const QString& what) {
+    if (!parser.isSet(name)) return true;
+    const QString text = parser.value(name);
+    bool number = false;
+    const qint64 n = text.trimmed().toLongLong(&number, 10);
+    if (!number || n < low || n > high) {
+        error = QStringLiteral("--%1 wants %2 from %3 to %4, not \"%5\"")
+                    .arg(name, what)
+                    .arg(low)
+                    .arg(high)
+                    .arg(text);
+        return false;
+    }
+    value = n;
+    return true;
+}
+
 CommandLineOutcome ProgramCommandLine::Wrong(const QString& error) const {
     CommandLineOutcome outcome;
     outcome.status = exitstatus::Usage;

@@ -48,12 +48,31 @@ private:
     QCommandLineParser parser_;
 };
 
-// Prints what `outcome` holds: its output on standard output; its error through
-// `errorLine` (one line: to the journal, or "program: error" on a terminal) and then its
-// usage on standard error. Returns its status.
 // Empty when `name` is a station's name on the network (1 to 64 of a-z 0-9 _ -); else what
 // --`option` says of it.
 QString StationNameProblem(const QString& option, const QString& name);
 
+// The whole number option `name` holds, when it is set: false with `error` ("--NAME wants
+// WHAT from LOW to HIGH, not "TEXT"") when it is not a whole number from `low` to `high`.
+// `what` names what is wanted ("milliseconds", "a port").
+bool ReadWholeNumber(const QCommandLineParser& parser, const QString& name, qint64 low, qint64 high,
+                     qint64& value, QString& error,
+                     const QString& what = QStringLiteral("a whole number"));
+
+// The same into a narrower type (the range given fits it): `value` is left alone when the
+// option is not set.
+template <typename Number>
+bool ReadWholeNumberInto(const QCommandLineParser& parser, const QString& name, qint64 low,
+                         qint64 high, Number& value, QString& error,
+                         const QString& what = QStringLiteral("a whole number")) {
+    qint64 wide = static_cast<qint64>(value);
+    if (!ReadWholeNumber(parser, name, low, high, wide, error, what)) return false;
+    value = static_cast<Number>(wide);
+    return true;
+}
+
+// Prints what `outcome` holds: its output on standard output; its error through
+// `errorLine` (one line: to the journal, or "program: error" on a terminal) and then its
+// usage on standard error. Returns its status.
 int PrintCommandLineOutcome(const CommandLineOutcome& outcome,
                             const std::function<void(const QString&)>& errorLine);
