@@ -134,7 +134,6 @@ bool Collector::WriteBatch(archive::Batch& batch) {
             lag_.Add(now - (r.utc + 1) * 1000);
         readingsSinceReport_ += std::int64_t(batch.readings.size());
         othersSinceReport_ += std::int64_t(batch.statuses.size() + batch.events.size());
-        committed_ += std::int64_t(batch.Size());
         // Kept apart from the batch's transaction: a confirmation that is not stored only
         // makes stations send a few lines again.
         book_.Advance(batch.readings);

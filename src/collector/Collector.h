@@ -64,9 +64,6 @@ public:
     // At stop: writes what is held and says what was stored since the last report.
     void Finish();
 
-    bool ArchiveReachable() const { return reachable_; }
-    std::int64_t Committed() const { return committed_; }
-    const RefusalLog& Refusals() const { return refusals_; }
     // Where confirmations go; none: they are kept in the archive only.
     void SetPublish(Publish publish) { publish_ = std::move(publish); }
     const ConfirmationBook& Confirmations() const { return book_; }
@@ -101,7 +98,6 @@ private:
     ConfirmationBook book_;
     Publish publish_;
     LagStats lag_;
-    std::int64_t committed_ = 0;
     std::int64_t readingsSinceReport_ = 0;
     std::int64_t lastReportMs_ = 0;
     std::int64_t othersSinceReport_ = 0;

@@ -51,7 +51,6 @@ public:
     // Whether the next line comes from the ring (the publisher keeps up).
     bool Live() const { return live_; }
 
-    std::size_t RingSize() const { return ring_.size(); }
     // The log lines of the file being read back, held in memory.
     std::size_t FileLinesHeld() const { return records_.size(); }
 

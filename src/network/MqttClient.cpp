@@ -299,7 +299,6 @@ void MqttClient::WatchWrites() {
 
 void MqttClient::Fail(const QString& why) {
     TearDown();
-    lastFailure_ = why;
     emit ConnectionChanged(false, why);
     ScheduleRetry();
 }
@@ -339,7 +338,6 @@ void MqttClient::OnConnect(mosquitto*, void* self, int rc) {
     client->connected_ = true;
     client->connecting_.stop();
     client->retryMs_ = 0;
-    client->lastFailure_.clear();
     for (const Subscription& s : client->subscriptions_)
         mosquitto_subscribe(client->mosq_, nullptr, s.filter.toUtf8().constData(), s.qos);
     emit client->ConnectionChanged(true, QString());

@@ -70,8 +70,6 @@ public:
     void SetWill(std::optional<LastWill> will) { settings_.will = std::move(will); }
 
     bool Connected() const { return connected_; }
-    // Why the latest attempt or connection failed; empty while none did.
-    const QString& LastFailure() const { return lastFailure_; }
 
     // Publishes a message while connected: its id (Acknowledged tells its PUBACK for QoS 1
     // and that it was written for QoS 0), or -1 while not connected or when the library
@@ -131,7 +129,6 @@ private:
     bool handshake_ = false; // between the socket's connect and the broker's CONNACK
     QString pendingFailure_; // told by a callback; acted on once the library returns
     QString lastError_;      // the library's latest error line
-    QString lastFailure_;
     std::vector<Subscription> subscriptions_;
     std::function<bool()> durable_;
     bool wholeStep_ = false; // within a step that reads and writes at once
