@@ -119,14 +119,11 @@ if [ -r /dev/kvm ] && [ -w /dev/kvm ] && grep -q -w -E 'vmx|svm' /proc/cpuinfo; 
 else
     accel="-accel tcg"; guard=2400
 fi
-# A reboot inside the machine ends qemu (-no-reboot) and this script starts it again on the
-# same disk: under TCG a warm reset of the same qemu made the next boot several times slower
-# (its modules' loading stalled for minutes), while a fresh qemu boots as fast as the first.
 boots=0
 start_machine() {
     boots=$((boots + 1))
     # shellcheck disable=SC2086
-    qemu-system-x86_64 $accel -machine q35 -cpu max -smp 2 -m 1024 -no-reboot \
+    qemu-system-x86_64 $accel -machine q35 -cpu max -smp 2 -m 1024 \
         -display none -monitor none -serial "file:$run/console-$boots.log" \
         -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
         -append "root=/dev/vda rw console=ttyS0 quiet no_timer_check mitigations=off" \
@@ -143,25 +140,19 @@ start_emulator
 start_machine
 echo "=== machine started (${accel//-accel /}; guard ${guard} s)"
 handled=0 shown=0 reboots_seen=0 finished="" at_reboot=""
-# The console says the machine restarts: keys asked for at the next boot are sent.
-note_reboot() {
-    local seen
-    seen=$(grep -c 'reboot: Restarting system' "$run/console-$boots.log" 2>/dev/null || true)
-    seen=${seen:-0}
-    if [ "$seen" -gt "$reboots_seen" ]; then
-        reboots_seen=$seen
-        echo "=== the machine restarts"
-        [ -n "$at_reboot" ] && printf '%s' "$at_reboot" >&3 && at_reboot=""
-    fi
-    return 0
-}
 deadline=$((SECONDS + guard))
 while [ -z "$finished" ]; do
     if [ $SECONDS -gt $deadline ]; then
         echo "FAIL: the scenarios did not end within $guard s" >&2
         break
     fi
-    note_reboot
+    # A reboot inside the machine (same qemu): keys asked for at the next boot are sent.
+    seen=$(cat "$run"/console-$boots.log 2>/dev/null | grep -c 'reboot: Restarting system' || true)
+    if [ "$seen" -gt "$reboots_seen" ]; then
+        reboots_seen=$seen
+        echo "=== the machine restarts"
+        [ -n "$at_reboot" ] && printf '%s' "$at_reboot" >&3 && at_reboot=""
+    fi
     # The guest's lines as they come, with this side's time; a boot's first line and each
     # result end a phase.
     mapfile -t lines <"$share/progress"
@@ -195,16 +186,7 @@ while [ -z "$finished" ]; do
     if [ -n "$qemu_pid" ] && ! kill -0 "$qemu_pid" 2>/dev/null; then
         wait "$qemu_pid" 2>/dev/null || true
         qemu_pid=""
-        if [ -z "$finished" ]; then
-            note_reboot
-            if [ "$reboots_seen" -gt 0 ]; then
-                reboots_seen=0
-                start_machine
-            else
-                echo "FAIL: the machine ended before the scenarios did" >&2
-                break
-            fi
-        fi
+        [ -n "$finished" ] || { echo "FAIL: the machine ended before the scenarios did" >&2; break; }
     fi
     sleep 0.5
 done
