@@ -63,7 +63,7 @@ StatusPanels::Reading StatusPanels::Take(const Station& station) {
     reading.statusText = cycle.StatusText();
     reading.hasDevice = device != nullptr;
     reading.active = device != nullptr && device->GetActive();
-    reading.openFailure = device != nullptr ? device->lastOpenFailure() : usbapi::OpenFailure::None;
+    reading.openFailure = device != nullptr ? device->LastOpenFailure() : usbapi::OpenFailure::None;
     reading.temperature = cycle.Temperature();
     reading.flux = cycle.Flux();
     reading.time = cycle.CurrentTime();

@@ -5,17 +5,17 @@
 
 namespace usbapi {
 
-static LibusbPipeLibrary& binding() {
+static LibusbPipeLibrary& Binding() {
     static LibusbPipeLibrary library(TPICUSB::DeviceId);
     return library;
 }
 
 PipeLibrary& DefaultPipeLibrary() {
-    return binding();
+    return Binding();
 }
 
 PipeEventSource* DefaultPipeEvents() {
-    return &binding();
+    return &Binding();
 }
 
 } // namespace usbapi

@@ -40,7 +40,7 @@ public:
     std::uint16_t GetReceiveDelay() const { return receiveDelay_; }
     void SetReceiveDelay(std::uint16_t ms) { receiveDelay_ = ms; }
 
-    usbapi::OpenFailure lastOpenFailure() const { return library_.lastOpenFailure(); }
+    usbapi::OpenFailure LastOpenFailure() const { return library_.LastOpenFailure(); }
 
     // The vendor and product of DeviceId as people write them: "04D8:000C".
     static std::string UsbIdText();

@@ -38,11 +38,11 @@ public:
     // Accepts INVALID_PIPE and handles that are already closed, and then does nothing.
     virtual void UsbClose(Pipe pipe) = 0;
 
-    virtual OpenFailure lastOpenFailure() const { return OpenFailure::None; }
+    virtual OpenFailure LastOpenFailure() const { return OpenFailure::None; }
 };
 
 // Lets the single event loop learn of device arrivals without a thread of its own:
-// the loop watches fds() and calls handleEvents() when one is ready.
+// the loop watches Fds() and calls HandleEvents() when one is ready.
 class PipeEventSource {
 public:
     struct WatchedFd {
@@ -52,12 +52,12 @@ public:
 
     virtual ~PipeEventSource() = default;
     // true when arrivals are reported through events; otherwise the caller retries on a timer.
-    virtual bool hasHotplug() const = 0;
+    virtual bool HasHotplug() const = 0;
     // Descriptors to watch; read again after the fds-changed callback has run.
-    virtual std::vector<WatchedFd> fds() const = 0;
+    virtual std::vector<WatchedFd> Fds() const = 0;
     // Processes what is pending without blocking; runs the callbacks from within.
-    virtual void handleEvents() = 0;
-    virtual void setCallbacks(std::function<void()> onArrival,
+    virtual void HandleEvents() = 0;
+    virtual void SetCallbacks(std::function<void()> onArrival,
                               std::function<void()> onFdsChanged) = 0;
 };
 

@@ -57,7 +57,7 @@ public:
     std::uint32_t UsbWrite(usbapi::Pipe pipe, const void* data, std::uint32_t length,
                            std::uint32_t* sent, std::uint32_t timeoutMs) override;
     void UsbClose(usbapi::Pipe pipe) override;
-    usbapi::OpenFailure lastOpenFailure() const override { return lastFailure_; }
+    usbapi::OpenFailure LastOpenFailure() const override { return lastFailure_; }
 
 private:
     void record(Call call);

@@ -16,6 +16,6 @@ BENCHMARK(BM_OpenWithoutSensor);
 static void BM_HandleEventsIdle(benchmark::State& state) {
     LibusbPipeLibrary library;
     for (auto _ : state)
-        library.handleEvents();
+        library.HandleEvents();
 }
 BENCHMARK(BM_HandleEventsIdle);

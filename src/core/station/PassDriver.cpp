@@ -20,13 +20,13 @@ PassDriver::PassDriver(PassFunction pass, ErrorReporter& errors, usbapi::PipeEve
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &PassDriver::RunPass);
     if (events_ != nullptr) {
-        events_->setCallbacks([this] { DeviceArrived(); }, [this] { EventFdsChanged(); });
+        events_->SetCallbacks([this] { DeviceArrived(); }, [this] { EventFdsChanged(); });
         WatchEventFds();
     }
 }
 
 PassDriver::~PassDriver() {
-    if (events_ != nullptr) events_->setCallbacks({}, {});
+    if (events_ != nullptr) events_->SetCallbacks({}, {});
 }
 
 void PassDriver::Start() {
@@ -70,11 +70,11 @@ void PassDriver::EventFdsChanged() {
 void PassDriver::WatchEventFds() {
     notifiers_.clear();
     if (events_ == nullptr) return;
-    for (const auto& watched : events_->fds()) {
+    for (const auto& watched : events_->Fds()) {
         auto add = [&](QSocketNotifier::Type type) {
             auto notifier = std::make_unique<QSocketNotifier>(watched.fd, type);
             connect(notifier.get(), &QSocketNotifier::activated, this,
-                    [this] { events_->handleEvents(); });
+                    [this] { events_->HandleEvents(); });
             notifiers_.push_back(std::move(notifier));
         };
         if (watched.events & POLLIN) add(QSocketNotifier::Read);

@@ -85,7 +85,7 @@ void Station::TellLink() {
     if (linkUp_ == up) return;
     linkUp_ = up;
     const QString hint =
-        up || !device_ ? QString() : LinkStatusHint(false, device_->lastOpenFailure());
+        up || !device_ ? QString() : LinkStatusHint(false, device_->LastOpenFailure());
     for (StationObserver* observer : observers_)
         observer->LinkChanged(up, hint);
 }

@@ -8,7 +8,7 @@
 
 using usbapi::OpenFailure;
 
-OpenFailure openFailureFrom(int libusbError) {
+OpenFailure OpenFailureFrom(int libusbError) {
     switch (libusbError) {
     case LIBUSB_ERROR_ACCESS:
         return OpenFailure::AccessDenied;
@@ -22,11 +22,11 @@ OpenFailure openFailureFrom(int libusbError) {
     }
 }
 
-std::shared_ptr<LibusbDevice> LibusbDevice::open(libusb_device* device, OpenFailure& failure) {
+std::shared_ptr<LibusbDevice> LibusbDevice::Open(libusb_device* device, OpenFailure& failure) {
     libusb_device_handle* handle = nullptr;
     const int result = libusb_open(device, &handle);
     if (result != LIBUSB_SUCCESS) {
-        failure = openFailureFrom(result);
+        failure = OpenFailureFrom(result);
         return nullptr;
     }
     // A kernel driver bound to the interface is detached while we hold it and attached
@@ -42,11 +42,11 @@ LibusbDevice::~LibusbDevice() {
     libusb_close(handle_);
 }
 
-bool LibusbDevice::findEndpoint(std::uint8_t address, Endpoint& found, OpenFailure& failure) const {
+bool LibusbDevice::FindEndpoint(std::uint8_t address, Endpoint& found, OpenFailure& failure) const {
     libusb_config_descriptor* config = nullptr;
     const int result = libusb_get_active_config_descriptor(device_, &config);
     if (result != LIBUSB_SUCCESS) {
-        failure = openFailureFrom(result);
+        failure = OpenFailureFrom(result);
         return false;
     }
     bool ok = false;
@@ -76,7 +76,7 @@ bool LibusbDevice::findEndpoint(std::uint8_t address, Endpoint& found, OpenFailu
     return ok;
 }
 
-bool LibusbDevice::claim(const Endpoint& endpoint, OpenFailure& failure) {
+bool LibusbDevice::Claim(const Endpoint& endpoint, OpenFailure& failure) {
     for (const auto& [interface, altsetting] : claimed_) {
         if (interface != endpoint.interface) continue;
         if (altsetting == endpoint.altsetting) return true;
@@ -85,14 +85,14 @@ bool LibusbDevice::claim(const Endpoint& endpoint, OpenFailure& failure) {
     }
     int result = libusb_claim_interface(handle_, endpoint.interface);
     if (result != LIBUSB_SUCCESS) {
-        failure = openFailureFrom(result);
+        failure = OpenFailureFrom(result);
         return false;
     }
     if (endpoint.altsetting != 0) {
         result = libusb_set_interface_alt_setting(handle_, endpoint.interface, endpoint.altsetting);
         if (result != LIBUSB_SUCCESS) {
             libusb_release_interface(handle_, endpoint.interface);
-            failure = openFailureFrom(result);
+            failure = OpenFailureFrom(result);
             return false;
         }
     }
@@ -100,7 +100,7 @@ bool LibusbDevice::claim(const Endpoint& endpoint, OpenFailure& failure) {
     return true;
 }
 
-int LibusbDevice::transfer(const Endpoint& endpoint, unsigned char* data, int length,
+int LibusbDevice::Transfer(const Endpoint& endpoint, unsigned char* data, int length,
                            int* transferred, unsigned timeoutMs) {
     *transferred = 0;
     unsigned char* buffer = data;
@@ -129,12 +129,12 @@ int LibusbDevice::transfer(const Endpoint& endpoint, unsigned char* data, int le
     return result;
 }
 
-int LibusbDevice::drain(const Endpoint& endpoint, unsigned waitMs, int maxReads) {
+int LibusbDevice::Drain(const Endpoint& endpoint, unsigned waitMs, int maxReads) {
     int dropped = 0;
     unsigned char scratch[1];
     for (; dropped < maxReads; ++dropped) {
         int transferred = 0;
-        if (transfer(endpoint, scratch, sizeof scratch, &transferred, waitMs) != LIBUSB_SUCCESS)
+        if (Transfer(endpoint, scratch, sizeof scratch, &transferred, waitMs) != LIBUSB_SUCCESS)
             break;
     }
     return dropped;

@@ -26,33 +26,33 @@ public:
     };
 
     // Opens device; nullptr on failure, with the reason in failure.
-    static std::shared_ptr<LibusbDevice> open(libusb_device* device, usbapi::OpenFailure& failure);
+    static std::shared_ptr<LibusbDevice> Open(libusb_device* device, usbapi::OpenFailure& failure);
     ~LibusbDevice();
     LibusbDevice(const LibusbDevice&) = delete;
     LibusbDevice& operator=(const LibusbDevice&) = delete;
 
-    libusb_device* device() const { return device_; }
+    libusb_device* Device() const { return device_; }
 
     // Looks the endpoint up in the active configuration; only bulk and interrupt
     // endpoints can carry a pipe.
-    bool findEndpoint(std::uint8_t address, Endpoint& found, usbapi::OpenFailure& failure) const;
+    bool FindEndpoint(std::uint8_t address, Endpoint& found, usbapi::OpenFailure& failure) const;
     // Claims the endpoint's interface unless this device holds it already.
-    bool claim(const Endpoint& endpoint, usbapi::OpenFailure& failure);
+    bool Claim(const Endpoint& endpoint, usbapi::OpenFailure& failure);
 
     // One synchronous transfer; a libusb error code, 0 on success. A read takes the whole
     // packet the device sends: `transferred` is its length, of which at most `length`
     // bytes are stored, so a reply longer than asked for shows as such instead of
     // passing for a shorter one.
-    int transfer(const Endpoint& endpoint, unsigned char* data, int length, int* transferred,
+    int Transfer(const Endpoint& endpoint, unsigned char* data, int length, int* transferred,
                  unsigned timeoutMs);
     // Reads and drops what the device has queued on an IN endpoint (replies to requests
     // whose reader gave up on them), until a read waits `waitMs` and finds nothing, a
     // read fails, or `maxReads` were read. Returns the number of replies dropped.
-    int drain(const Endpoint& endpoint, unsigned waitMs, int maxReads);
+    int Drain(const Endpoint& endpoint, unsigned waitMs, int maxReads);
 
     // Set once the device is known to have left: its pipes stay dead for good.
-    bool gone() const { return gone_; }
-    void markGone() { gone_ = true; }
+    bool Gone() const { return gone_; }
+    void MarkGone() { gone_ = true; }
 
 private:
     LibusbDevice(libusb_device* device, libusb_device_handle* handle)
@@ -67,4 +67,4 @@ private:
 };
 
 // How a libusb error code of an open or claim reads to the caller.
-usbapi::OpenFailure openFailureFrom(int libusbError);
+usbapi::OpenFailure OpenFailureFrom(int libusbError);

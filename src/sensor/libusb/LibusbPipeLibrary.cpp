@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The pipe library on libusb-1.0, on a context of its own. Everything runs on the
 // caller's thread: libusb's events (device arrival and removal) are processed when the
-// event loop calls handleEvents() for a ready descriptor, or in passing by an open.
+// event loop calls HandleEvents() for a ready descriptor, or in passing by an open.
 #include "LibusbPipeLibrary.h"
 
 #include "LibusbDevice.h"
@@ -25,14 +25,14 @@ using usbapi::Pipe;
 namespace {
 
 // Without hotplug events, a device found absent is looked for again after this long.
-constexpr auto RESCAN_INTERVAL = 100ms;
+constexpr auto kRescanInterval = 100ms;
 // Opening a read pipe drops what the device has queued: a reply that came after its
 // reader's time-out stays queued in the device, and every later request would read the
 // reply to an earlier one. A queued reply comes at once; this wait only says that none is.
-constexpr unsigned DRAIN_WAIT_MS = 10;
+constexpr unsigned kDrainWaitMs = 10;
 // A sensor queues a few replies at most; a device that never stops sending is not drained
 // for ever.
-constexpr int DRAIN_MAX_READS = 16;
+constexpr int kDrainMaxReads = 16;
 
 // A device list that frees itself; the devices stay valid while it lives.
 class DeviceList {
@@ -48,7 +48,7 @@ public:
     DeviceList& operator=(const DeviceList&) = delete;
 
     // The instance-th device (counting from 0) with this vendor and product, or nullptr.
-    libusb_device* find(pipeaddress::DeviceId id, std::uint32_t instance) const {
+    libusb_device* Find(pipeaddress::DeviceId id, std::uint32_t instance) const {
         for (ssize_t i = 0; i < count_; ++i) {
             libusb_device_descriptor descriptor{};
             if (libusb_get_device_descriptor(list_[i], &descriptor) != LIBUSB_SUCCESS) continue;
@@ -71,7 +71,7 @@ struct LibusbPipeLibrary::Impl {
         pipeaddress::DeviceId id;
         std::optional<libusb_hotplug_callback_handle> callback;
         std::vector<libusb_device*> present;    // with hotplug: the devices attached now
-        ScanThrottle throttle{RESCAN_INTERVAL}; // without hotplug
+        ScanThrottle throttle{kRescanInterval}; // without hotplug
     };
     struct PipeEntry {
         std::shared_ptr<LibusbDevice> device;
@@ -96,7 +96,7 @@ struct LibusbPipeLibrary::Impl {
             return;
         }
         hotplug = libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0;
-        if (const auto id = pipeaddress::parseDeviceId(watchedDeviceId)) watchFor(*id);
+        if (const auto id = pipeaddress::ParseDeviceId(watchedDeviceId)) WatchFor(*id);
     }
 
     ~Impl() {
@@ -109,7 +109,7 @@ struct LibusbPipeLibrary::Impl {
         libusb_exit(context);
     }
 
-    Watch& watchFor(pipeaddress::DeviceId id) {
+    Watch& WatchFor(pipeaddress::DeviceId id) {
         for (const auto& watch : watches) {
             if (watch->id == id) return *watch;
         }
@@ -125,7 +125,7 @@ struct LibusbPipeLibrary::Impl {
                 static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
                                                   LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
                 LIBUSB_HOTPLUG_ENUMERATE, id.vendor, id.product, LIBUSB_HOTPLUG_MATCH_ANY,
-                &Impl::hotplugEvent, this, &callback);
+                &Impl::HotplugEvent, this, &callback);
             arrivalPending = pending;
             if (result == LIBUSB_SUCCESS) {
                 watch.callback = callback;
@@ -136,17 +136,17 @@ struct LibusbPipeLibrary::Impl {
         return watch;
     }
 
-    static int LIBUSB_CALL hotplugEvent(libusb_context*, libusb_device* device,
+    static int LIBUSB_CALL HotplugEvent(libusb_context*, libusb_device* device,
                                         libusb_hotplug_event event, void* self) {
-        static_cast<Impl*>(self)->deviceEvent(device, event);
+        static_cast<Impl*>(self)->DeviceEvent(device, event);
         return 0; // stay registered
     }
 
-    void deviceEvent(libusb_device* device, libusb_hotplug_event event) {
+    void DeviceEvent(libusb_device* device, libusb_hotplug_event event) {
         if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT) {
             // Pipes on a device that left stay dead, even once it is back.
             for (auto& [pipe, entry] : pipes) {
-                if (entry.device->device() == device) entry.device->markGone();
+                if (entry.device->Device() == device) entry.device->MarkGone();
             }
         }
         libusb_device_descriptor descriptor{};
@@ -166,27 +166,27 @@ struct LibusbPipeLibrary::Impl {
         }
     }
 
-    static void LIBUSB_CALL fdAdded(int, short, void* self) {
+    static void LIBUSB_CALL FdAdded(int, short, void* self) {
         static_cast<Impl*>(self)->fdsChangedPending = true;
     }
-    static void LIBUSB_CALL fdRemoved(int, void* self) {
+    static void LIBUSB_CALL FdRemoved(int, void* self) {
         static_cast<Impl*>(self)->fdsChangedPending = true;
     }
 
     // Processes pending libusb events without waiting.
-    void pollEvents() {
+    void PollEvents() {
         timeval zero{0, 0};
         libusb_handle_events_timeout_completed(context, &zero, nullptr);
     }
 
     // Tells the caller of changed descriptors once libusb is done with its work.
-    void flushFdsChanged() {
+    void FlushFdsChanged() {
         if (!fdsChangedPending) return;
         fdsChangedPending = false;
         if (onFdsChanged) onFdsChanged();
     }
 
-    Pipe allocatePipe() {
+    Pipe AllocatePipe() {
         for (;;) {
             const Pipe pipe = nextPipe;
             nextPipe = nextPipe == INT32_MAX ? 0 : nextPipe + 1;
@@ -194,51 +194,51 @@ struct LibusbPipeLibrary::Impl {
         }
     }
 
-    std::shared_ptr<LibusbDevice> openedDevice(libusb_device* device) const {
+    std::shared_ptr<LibusbDevice> OpenedDevice(libusb_device* device) const {
         for (const auto& [pipe, entry] : pipes) {
-            if (entry.device->device() == device && !entry.device->gone()) return entry.device;
+            if (entry.device->Device() == device && !entry.device->Gone()) return entry.device;
         }
         return nullptr;
     }
 
-    Pipe open(std::uint32_t instance, pipeaddress::DeviceId id, std::uint8_t address) {
+    Pipe Open(std::uint32_t instance, pipeaddress::DeviceId id, std::uint8_t address) {
         lastFailure = OpenFailure::NoDevice;
-        Watch& watch = watchFor(id);
+        Watch& watch = WatchFor(id);
         const auto now = ScanThrottle::Clock::now();
         if (hotplug) {
-            pollEvents(); // take in arrivals and removals not yet handled
+            PollEvents(); // take in arrivals and removals not yet handled
             if (watch.present.size() <= instance) return usbapi::INVALID_PIPE;
-        } else if (!watch.throttle.mayScan(now)) {
+        } else if (!watch.throttle.MayScan(now)) {
             return usbapi::INVALID_PIPE;
         }
 
         const DeviceList list(context);
-        libusb_device* found = list.find(id, instance);
+        libusb_device* found = list.Find(id, instance);
         if (found == nullptr) {
-            watch.throttle.noteMiss(now);
+            watch.throttle.NoteMiss(now);
             return usbapi::INVALID_PIPE;
         }
-        watch.throttle.noteFound();
+        watch.throttle.NoteFound();
 
-        std::shared_ptr<LibusbDevice> device = openedDevice(found);
-        if (!device) device = LibusbDevice::open(found, lastFailure);
+        std::shared_ptr<LibusbDevice> device = OpenedDevice(found);
+        if (!device) device = LibusbDevice::Open(found, lastFailure);
         LibusbDevice::Endpoint endpoint;
-        if (!device || !device->findEndpoint(address, endpoint, lastFailure) ||
-            !device->claim(endpoint, lastFailure)) {
+        if (!device || !device->FindEndpoint(address, endpoint, lastFailure) ||
+            !device->Claim(endpoint, lastFailure)) {
             return usbapi::INVALID_PIPE;
         }
         if ((address & LIBUSB_ENDPOINT_IN) != 0) {
-            device->drain(endpoint, DRAIN_WAIT_MS, DRAIN_MAX_READS);
-            if (device->gone()) return usbapi::INVALID_PIPE;
+            device->Drain(endpoint, kDrainWaitMs, kDrainMaxReads);
+            if (device->Gone()) return usbapi::INVALID_PIPE;
         }
-        const Pipe pipe = allocatePipe();
+        const Pipe pipe = AllocatePipe();
         pipes.emplace(pipe, PipeEntry{std::move(device), endpoint});
         lastFailure = OpenFailure::None;
         return pipe;
     }
 
     // One transfer on pipe if it moves data in the wanted direction; a libusb result.
-    int transfer(Pipe pipe, bool in, unsigned char* data, std::uint32_t length, std::uint32_t* done,
+    int Transfer(Pipe pipe, bool in, unsigned char* data, std::uint32_t length, std::uint32_t* done,
                  std::uint32_t timeoutMs) {
         if (done != nullptr) *done = 0;
         const auto at = pipes.find(pipe);
@@ -249,11 +249,11 @@ struct LibusbPipeLibrary::Impl {
         if (((entry.endpoint.address & LIBUSB_ENDPOINT_IN) != 0) != in) {
             return LIBUSB_ERROR_INVALID_PARAM;
         }
-        if (entry.device->gone()) return LIBUSB_ERROR_NO_DEVICE;
+        if (entry.device->Gone()) return LIBUSB_ERROR_NO_DEVICE;
         // libusb waits without limit on 0; here 0 means as short a wait as there is.
         const unsigned timeout = std::max<std::uint32_t>(timeoutMs, 1);
         int transferred = 0;
-        const int result = entry.device->transfer(entry.endpoint, data, static_cast<int>(length),
+        const int result = entry.device->Transfer(entry.endpoint, data, static_cast<int>(length),
                                                   &transferred, timeout);
         if (done != nullptr) *done = static_cast<std::uint32_t>(transferred);
         return result;
@@ -267,19 +267,19 @@ LibusbPipeLibrary::~LibusbPipeLibrary() = default;
 std::uint32_t LibusbPipeLibrary::UsbGetDllVersion() {
     if (impl_->context == nullptr) return 0;
     const libusb_version* version = libusb_get_version();
-    return pipeaddress::packVersion(version->major, version->minor, version->micro);
+    return pipeaddress::PackVersion(version->major, version->minor, version->micro);
 }
 
 Pipe LibusbPipeLibrary::UsbOpen(std::uint32_t instance, const char* deviceId, const char* endpoint,
                                 std::uint32_t direction, std::uint32_t) {
-    const auto id = pipeaddress::parseDeviceId(deviceId);
-    const auto address = pipeaddress::parseEndpoint(endpoint, direction);
+    const auto id = pipeaddress::ParseDeviceId(deviceId);
+    const auto address = pipeaddress::ParseEndpoint(endpoint, direction);
     if (impl_->context == nullptr || !id || !address) {
         impl_->lastFailure = OpenFailure::Other;
         return usbapi::INVALID_PIPE;
     }
-    const Pipe pipe = impl_->open(instance, *id, *address);
-    impl_->flushFdsChanged();
+    const Pipe pipe = impl_->Open(instance, *id, *address);
+    impl_->FlushFdsChanged();
     return pipe;
 }
 
@@ -288,8 +288,8 @@ std::uint32_t LibusbPipeLibrary::UsbRead(Pipe pipe, void* data, std::uint32_t wa
     // A short or long reply still succeeds (only `wanted` bytes are stored); the caller
     // compares the count with what it wanted.
     const int result =
-        impl_->transfer(pipe, true, static_cast<unsigned char*>(data), wanted, received, timeoutMs);
-    impl_->flushFdsChanged();
+        impl_->Transfer(pipe, true, static_cast<unsigned char*>(data), wanted, received, timeoutMs);
+    impl_->FlushFdsChanged();
     return result == LIBUSB_SUCCESS ? 1 : 0;
 }
 
@@ -297,25 +297,25 @@ std::uint32_t LibusbPipeLibrary::UsbWrite(Pipe pipe, const void* data, std::uint
                                           std::uint32_t* sent, std::uint32_t timeoutMs) {
     // libusb takes one buffer type for both directions; an OUT transfer only reads it.
     auto* bytes = const_cast<unsigned char*>(static_cast<const unsigned char*>(data));
-    const int result = impl_->transfer(pipe, false, bytes, length, sent, timeoutMs);
-    impl_->flushFdsChanged();
+    const int result = impl_->Transfer(pipe, false, bytes, length, sent, timeoutMs);
+    impl_->FlushFdsChanged();
     return result == LIBUSB_SUCCESS ? 1 : 0;
 }
 
 void LibusbPipeLibrary::UsbClose(Pipe pipe) {
     // The device is released with the last pipe that holds it.
-    if (impl_->pipes.erase(pipe) > 0) impl_->flushFdsChanged();
+    if (impl_->pipes.erase(pipe) > 0) impl_->FlushFdsChanged();
 }
 
-OpenFailure LibusbPipeLibrary::lastOpenFailure() const {
+OpenFailure LibusbPipeLibrary::LastOpenFailure() const {
     return impl_->lastFailure;
 }
 
-bool LibusbPipeLibrary::hasHotplug() const {
+bool LibusbPipeLibrary::HasHotplug() const {
     return impl_->hotplug;
 }
 
-std::vector<usbapi::PipeEventSource::WatchedFd> LibusbPipeLibrary::fds() const {
+std::vector<usbapi::PipeEventSource::WatchedFd> LibusbPipeLibrary::Fds() const {
     std::vector<WatchedFd> result;
     if (impl_->context == nullptr) return result;
     const libusb_pollfd** list = libusb_get_pollfds(impl_->context);
@@ -332,21 +332,21 @@ std::vector<usbapi::PipeEventSource::WatchedFd> LibusbPipeLibrary::fds() const {
     return result;
 }
 
-void LibusbPipeLibrary::handleEvents() {
+void LibusbPipeLibrary::HandleEvents() {
     if (impl_->context == nullptr) return;
-    impl_->pollEvents();
-    impl_->flushFdsChanged();
+    impl_->PollEvents();
+    impl_->FlushFdsChanged();
     if (impl_->arrivalPending) {
         impl_->arrivalPending = false;
         if (impl_->onArrival) impl_->onArrival();
     }
 }
 
-void LibusbPipeLibrary::setCallbacks(std::function<void()> onArrival,
+void LibusbPipeLibrary::SetCallbacks(std::function<void()> onArrival,
                                      std::function<void()> onFdsChanged) {
     impl_->onArrival = std::move(onArrival);
     impl_->onFdsChanged = std::move(onFdsChanged);
     if (impl_->context != nullptr) {
-        libusb_set_pollfd_notifiers(impl_->context, &Impl::fdAdded, &Impl::fdRemoved, impl_.get());
+        libusb_set_pollfd_notifiers(impl_->context, &Impl::FdAdded, &Impl::FdRemoved, impl_.get());
     }
 }

@@ -22,12 +22,12 @@ public:
     std::uint32_t UsbWrite(usbapi::Pipe pipe, const void* data, std::uint32_t length,
                            std::uint32_t* sent, std::uint32_t timeoutMs) override;
     void UsbClose(usbapi::Pipe pipe) override;
-    usbapi::OpenFailure lastOpenFailure() const override;
+    usbapi::OpenFailure LastOpenFailure() const override;
 
-    bool hasHotplug() const override;
-    std::vector<WatchedFd> fds() const override;
-    void handleEvents() override;
-    void setCallbacks(std::function<void()> onArrival, std::function<void()> onFdsChanged) override;
+    bool HasHotplug() const override;
+    std::vector<WatchedFd> Fds() const override;
+    void HandleEvents() override;
+    void SetCallbacks(std::function<void()> onArrival, std::function<void()> onFdsChanged) override;
 
 private:
     struct Impl;

@@ -7,7 +7,7 @@
 namespace pipeaddress {
 namespace {
 
-bool startsWithNoCase(const char* text, const char* prefix) {
+bool StartsWithNoCase(const char* text, const char* prefix) {
     for (; *prefix != '\0'; ++text, ++prefix) {
         if (std::tolower(static_cast<unsigned char>(*text)) != *prefix) return false;
     }
@@ -15,7 +15,7 @@ bool startsWithNoCase(const char* text, const char* prefix) {
 }
 
 // Exactly four hex digits at text; advances text past them.
-std::optional<std::uint16_t> hex4(const char*& text) {
+std::optional<std::uint16_t> Hex4(const char*& text) {
     std::uint16_t value = 0;
     for (int i = 0; i < 4; ++i, ++text) {
         const int c = std::tolower(static_cast<unsigned char>(*text));
@@ -34,22 +34,22 @@ std::optional<std::uint16_t> hex4(const char*& text) {
 
 } // namespace
 
-std::optional<DeviceId> parseDeviceId(const char* text) {
-    if (text == nullptr || !startsWithNoCase(text, "vid_")) return std::nullopt;
+std::optional<DeviceId> ParseDeviceId(const char* text) {
+    if (text == nullptr || !StartsWithNoCase(text, "vid_")) return std::nullopt;
     text += 4;
-    const auto vendor = hex4(text);
-    if (!vendor || !startsWithNoCase(text, "&pid_")) return std::nullopt;
+    const auto vendor = Hex4(text);
+    if (!vendor || !StartsWithNoCase(text, "&pid_")) return std::nullopt;
     text += 5;
-    const auto product = hex4(text);
+    const auto product = Hex4(text);
     if (!product || *text != '\0') return std::nullopt;
     return DeviceId{*vendor, *product};
 }
 
-std::optional<std::uint8_t> parseEndpoint(const char* text, std::uint32_t direction) {
+std::optional<std::uint8_t> ParseEndpoint(const char* text, std::uint32_t direction) {
     if (text == nullptr || direction > 1) return std::nullopt;
     const char* number = nullptr;
     for (const char* p = text; *p != '\0'; ++p) {
-        if (startsWithNoCase(p, "ep")) number = p + 2;
+        if (StartsWithNoCase(p, "ep")) number = p + 2;
     }
     if (number == nullptr) return std::nullopt;
     const std::size_t digits = std::strlen(number);

@@ -13,12 +13,12 @@ public:
     explicit ScanThrottle(Clock::duration interval)
         : interval_(interval) {}
 
-    bool mayScan(Clock::time_point now) const { return !blocked_ || now - lastMiss_ >= interval_; }
-    void noteMiss(Clock::time_point now) {
+    bool MayScan(Clock::time_point now) const { return !blocked_ || now - lastMiss_ >= interval_; }
+    void NoteMiss(Clock::time_point now) {
         blocked_ = true;
         lastMiss_ = now;
     }
-    void noteFound() { blocked_ = false; }
+    void NoteFound() { blocked_ = false; }
 
 private:
     Clock::duration interval_;

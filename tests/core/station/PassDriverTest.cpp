@@ -14,10 +14,10 @@ namespace {
 
 struct FakeEvents : usbapi::PipeEventSource {
     std::function<void()> arrival;
-    bool hasHotplug() const override { return true; }
-    std::vector<WatchedFd> fds() const override { return {}; }
-    void handleEvents() override {}
-    void setCallbacks(std::function<void()> onArrival, std::function<void()>) override {
+    bool HasHotplug() const override { return true; }
+    std::vector<WatchedFd> Fds() const override { return {}; }
+    void HandleEvents() override {}
+    void SetCallbacks(std::function<void()> onArrival, std::function<void()>) override {
         arrival = std::move(onArrival);
     }
 };

@@ -32,24 +32,24 @@ TEST_F(LibusbPipes, OpenWithoutSensorFailsWithNoDevice) {
         // Repeated opens keep failing the same way (the absence is cached, not stale).
         for (int attempt = 0; attempt < 3; ++attempt) {
             EXPECT_EQ(library.UsbOpen(0, SENSOR_ID, ENDPOINT, direction, 0), INVALID_PIPE);
-            EXPECT_EQ(library.lastOpenFailure(), OpenFailure::NoDevice);
+            EXPECT_EQ(library.LastOpenFailure(), OpenFailure::NoDevice);
         }
     }
     EXPECT_EQ(library.UsbOpen(3, "VID_04D8&PID_000C", ENDPOINT, usbapi::DIRECTION_READ, 0),
               INVALID_PIPE);
-    EXPECT_EQ(library.lastOpenFailure(), OpenFailure::NoDevice);
+    EXPECT_EQ(library.LastOpenFailure(), OpenFailure::NoDevice);
 }
 
 TEST_F(LibusbPipes, MalformedAddressFailsAsOtherAndALaterOpenReportsAfresh) {
     EXPECT_EQ(library.UsbOpen(0, "vid_04d8", ENDPOINT, 0, 0), INVALID_PIPE);
-    EXPECT_EQ(library.lastOpenFailure(), OpenFailure::Other);
+    EXPECT_EQ(library.LastOpenFailure(), OpenFailure::Other);
     EXPECT_EQ(library.UsbOpen(0, SENSOR_ID, "\\MCHP_EP0", 0, 0), INVALID_PIPE);
-    EXPECT_EQ(library.lastOpenFailure(), OpenFailure::Other);
+    EXPECT_EQ(library.LastOpenFailure(), OpenFailure::Other);
     EXPECT_EQ(library.UsbOpen(0, SENSOR_ID, ENDPOINT, 7, 0), INVALID_PIPE);
-    EXPECT_EQ(library.lastOpenFailure(), OpenFailure::Other);
+    EXPECT_EQ(library.LastOpenFailure(), OpenFailure::Other);
     EXPECT_EQ(library.UsbOpen(0, nullptr, nullptr, 0, 0), INVALID_PIPE);
     EXPECT_EQ(library.UsbOpen(0, SENSOR_ID, ENDPOINT, 0, 0), INVALID_PIPE);
-    EXPECT_EQ(library.lastOpenFailure(), OpenFailure::NoDevice);
+    EXPECT_EQ(library.LastOpenFailure(), OpenFailure::NoDevice);
 }
 
 TEST_F(LibusbPipes, TransfersOnInvalidOrUnknownHandlesFailAndReportNothingMoved) {
@@ -88,7 +88,7 @@ TEST_F(LibusbPipes, SensorComponentStaysInactiveWithoutSensor) {
     TPICUSB sensor(library);
     sensor.SetActive(true);
     EXPECT_FALSE(sensor.GetActive());
-    EXPECT_EQ(sensor.lastOpenFailure(), OpenFailure::NoDevice);
+    EXPECT_EQ(sensor.LastOpenFailure(), OpenFailure::NoDevice);
     EXPECT_EQ(sensor.GetLight(), 0);
     EXPECT_EQ(sensor.GetTemperature(), TPICUSB::FailedTemperature);
 }
@@ -96,9 +96,9 @@ TEST_F(LibusbPipes, SensorComponentStaysInactiveWithoutSensor) {
 TEST_F(LibusbPipes, EventSourceGivesDescriptorsAndNeverBlocks) {
     int arrivals = 0;
     int changes = 0;
-    library.setCallbacks([&] { ++arrivals; }, [&] { ++changes; });
-    const auto fds = library.fds();
-    if (library.hasHotplug()) {
+    library.SetCallbacks([&] { ++arrivals; }, [&] { ++changes; });
+    const auto fds = library.Fds();
+    if (library.HasHotplug()) {
         EXPECT_FALSE(fds.empty());
     }
     std::vector<pollfd> watched;
@@ -109,9 +109,9 @@ TEST_F(LibusbPipes, EventSourceGivesDescriptorsAndNeverBlocks) {
     }
     // Handling events returns at once, reports no arrival, and leaves the descriptors
     // quiet, so an event loop watching them does not spin.
-    library.handleEvents();
+    library.HandleEvents();
     EXPECT_EQ(poll(watched.data(), watched.size(), 0), 0);
-    library.handleEvents();
+    library.HandleEvents();
     EXPECT_EQ(arrivals, 0);
     EXPECT_EQ(library.UsbOpen(0, SENSOR_ID, ENDPOINT, 0, 0), INVALID_PIPE);
     EXPECT_EQ(changes, 0);
@@ -121,10 +121,10 @@ TEST(LibusbPipeLibraryLifetime, SeveralLibrariesComeAndGoCleanly) {
     for (int i = 0; i < 3; ++i) {
         LibusbPipeLibrary first;
         LibusbPipeLibrary second;
-        first.setCallbacks({}, {});
+        first.SetCallbacks({}, {});
         EXPECT_EQ(first.UsbOpen(0, SENSOR_ID, ENDPOINT, 1, 0), INVALID_PIPE);
         EXPECT_EQ(second.UsbOpen(0, SENSOR_ID, ENDPOINT, 0, 0), INVALID_PIPE);
-        first.handleEvents();
+        first.HandleEvents();
     }
 }
 
