@@ -76,12 +76,12 @@ CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
     o.warning = choice.warning;
     o.prefix = choice.prefix;
     o.clientId = choice.clientId;
-    if (!ReadWholeNumberInto(parser, QStringLiteral("stale-after"), 1, 10080, o.staleAfterMinutes,
-                             error) ||
-        !ReadWholeNumberInto(parser, QStringLiteral("report-every"), 1, 86400, o.reportEverySeconds,
-                             error) ||
-        !ReadWholeNumberInto(parser, QStringLiteral("confirm-every"), 1, 3600,
-                             o.confirmEverySeconds, error))
+    if (!ReadWholeNumber(parser, QStringLiteral("stale-after"), {1, 10080}, o.staleAfterMinutes,
+                         &error) ||
+        !ReadWholeNumber(parser, QStringLiteral("report-every"), {1, 86400}, o.reportEverySeconds,
+                         &error) ||
+        !ReadWholeNumber(parser, QStringLiteral("confirm-every"), {1, 3600}, o.confirmEverySeconds,
+                         &error))
         return wrong(error);
     o.database = parser.value(QStringLiteral("database"));
     o.createSchema = parser.isSet(QStringLiteral("create-schema"));

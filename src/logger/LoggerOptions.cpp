@@ -56,9 +56,9 @@ bool ReadPublishOptions(const QCommandLineParser& parser, LoggerOptions& options
     publish.prefix = broker.prefix;
     publish.homeAssistant = parser.isSet(QStringLiteral("home-assistant"));
     publish.withoutArchive = parser.isSet(QStringLiteral("publish-without-archive"));
-    if (!ReadWholeNumberInto(parser, QStringLiteral("publish-retry-max"), 1,
-                             PublishOptions::MaxRetrySeconds, publish.retryMaxSeconds, error,
-                             QStringLiteral("seconds")))
+    if (!ReadWholeNumber(parser, QStringLiteral("publish-retry-max"),
+                         {1, PublishOptions::MaxRetrySeconds, QStringLiteral("seconds")},
+                         publish.retryMaxSeconds, &error))
         return false;
     options.publish = publish;
     return true;
@@ -116,12 +116,14 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
     }
     options.rebootAfterFailure = parser.isSet(QStringLiteral("reboot-after-failure"));
     QString error;
-    if (!ReadWholeNumberInto(parser, QStringLiteral("send-delay"), LoggerOptions::MinDelayMs,
-                             LoggerOptions::MaxDelayMs, options.sendDelay, error,
-                             QStringLiteral("milliseconds")) ||
-        !ReadWholeNumberInto(parser, QStringLiteral("receive-delay"), LoggerOptions::MinDelayMs,
-                             LoggerOptions::MaxDelayMs, options.receiveDelay, error,
-                             QStringLiteral("milliseconds")))
+    if (!ReadWholeNumber(
+            parser, QStringLiteral("send-delay"),
+            {LoggerOptions::MinDelayMs, LoggerOptions::MaxDelayMs, QStringLiteral("milliseconds")},
+            options.sendDelay, &error) ||
+        !ReadWholeNumber(
+            parser, QStringLiteral("receive-delay"),
+            {LoggerOptions::MinDelayMs, LoggerOptions::MaxDelayMs, QStringLiteral("milliseconds")},
+            options.receiveDelay, &error))
         return wrong(error);
     if (parser.isSet(QStringLiteral("station"))) {
         options.station = parser.value(QStringLiteral("station"));

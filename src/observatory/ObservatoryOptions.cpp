@@ -37,8 +37,8 @@ bool Read(const QCommandLineParser& parser, ObservatoryOptions& options, QString
         }
     if (alpaca) {
         std::uint16_t port = 0;
-        if (!ReadWholeNumberInto(parser, QStringLiteral("alpaca"), 0, 65535, port, error,
-                                 QStringLiteral("a port")))
+        if (!ReadWholeNumber(parser, QStringLiteral("alpaca"), {0, 65535, QStringLiteral("a port")},
+                             port, &error))
             return false;
         options.alpacaPort = port;
     }
@@ -51,8 +51,8 @@ bool Read(const QCommandLineParser& parser, ObservatoryOptions& options, QString
             return false;
         }
     }
-    if (!ReadWholeNumberInto(parser, QStringLiteral("alpaca-discovery-port"), 0, 65535,
-                             options.discoveryPort, error, QStringLiteral("a port")))
+    if (!ReadWholeNumber(parser, QStringLiteral("alpaca-discovery-port"),
+                         {0, 65535, QStringLiteral("a port")}, options.discoveryPort, &error))
         return false;
     if (parser.isSet(QStringLiteral("state-socket"))) {
         options.stateSocket = parser.value(QStringLiteral("state-socket"));

@@ -66,9 +66,9 @@ ParsedWebOptions ParseWebOptions(const QStringList& arguments) {
     qint64 threads = o.threads;
     qint64 cache = o.cacheSeconds;
     qint64 stale = o.store.staleAfter;
-    if (!ReadWholeNumber(parser, QStringLiteral("threads"), 1, 64, threads, error) ||
-        !ReadWholeNumber(parser, QStringLiteral("cache"), 0, 3600, cache, error) ||
-        !ReadWholeNumber(parser, QStringLiteral("stale"), 1, 10LL * 365 * 86400, stale, error))
+    if (!ReadWholeNumber(parser, QStringLiteral("threads"), {1, 64}, threads, &error) ||
+        !ReadWholeNumber(parser, QStringLiteral("cache"), {0, 3600}, cache, &error) ||
+        !ReadWholeNumber(parser, QStringLiteral("stale"), {1, 10LL * 365 * 86400}, stale, &error))
         return fail(error);
     o.threads = int(threads);
     o.cacheSeconds = int(cache);

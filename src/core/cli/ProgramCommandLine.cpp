@@ -27,18 +27,19 @@ QString StationNameProblem(const QString& option, const QString& name) {
     return QStringLiteral("--%1 wants 1 to 64 of a-z 0-9 _ -, not \"%2\"").arg(option, name);
 }
 
-bool ReadWholeNumber(const QCommandLineParser& parser, const QString& name, qint64 low, qint64 high,
-                     qint64& value, QString& error, const QString& what) {
+bool ReadWholeNumber(const QCommandLineParser& parser, const QString& name,
+                     const WholeNumberRange& range, qint64& value, QString* why) {
     if (!parser.isSet(name)) return true;
     const QString text = parser.value(name);
     bool number = false;
     const qint64 n = text.trimmed().toLongLong(&number, 10);
-    if (!number || n < low || n > high) {
-        error = QStringLiteral("--%1 wants %2 from %3 to %4, not \"%5\"")
-                    .arg(name, what)
-                    .arg(low)
-                    .arg(high)
-                    .arg(text);
+    if (!number || n < range.low || n > range.high) {
+        if (why)
+            *why = QStringLiteral("--%1 wants %2 from %3 to %4, not \"%5\"")
+                       .arg(name, range.what)
+                       .arg(range.low)
+                       .arg(range.high)
+                       .arg(text);
         return false;
     }
     value = n;

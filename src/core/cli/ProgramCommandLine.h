@@ -52,21 +52,26 @@ private:
 // --`option` says of it.
 QString StationNameProblem(const QString& option, const QString& name);
 
-// The whole number option `name` holds, when it is set: false with `error` ("--NAME wants
-// WHAT from LOW to HIGH, not "TEXT"") when it is not a whole number from `low` to `high`.
-// `what` names what is wanted ("milliseconds", "a port").
-bool ReadWholeNumber(const QCommandLineParser& parser, const QString& name, qint64 low, qint64 high,
-                     qint64& value, QString& error,
-                     const QString& what = QStringLiteral("a whole number"));
+// What a whole-number option takes: from `low` to `high`, and what it is called in the
+// message that refuses another value ("milliseconds", "a port").
+struct WholeNumberRange {
+    qint64 low = 0;
+    qint64 high = 0;
+    QString what = QStringLiteral("a whole number");
+};
 
-// The same into a narrower type (the range given fits it): `value` is left alone when the
-// option is not set.
+// The value of option `name`, when it is set; `value` is left alone when it is not. False
+// when it is not a whole number in `range`, with `why` ("--NAME wants WHAT from LOW to
+// HIGH, not "TEXT"").
+bool ReadWholeNumber(const QCommandLineParser& parser, const QString& name,
+                     const WholeNumberRange& range, qint64& value, QString* why = nullptr);
+
+// The same into a narrower type, which `range` fits.
 template <typename Number>
-bool ReadWholeNumberInto(const QCommandLineParser& parser, const QString& name, qint64 low,
-                         qint64 high, Number& value, QString& error,
-                         const QString& what = QStringLiteral("a whole number")) {
+bool ReadWholeNumber(const QCommandLineParser& parser, const QString& name,
+                     const WholeNumberRange& range, Number& value, QString* why = nullptr) {
     qint64 wide = static_cast<qint64>(value);
-    if (!ReadWholeNumber(parser, name, low, high, wide, error, what)) return false;
+    if (!ReadWholeNumber(parser, name, range, wide, why)) return false;
     value = static_cast<Number>(wide);
     return true;
 }
