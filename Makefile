@@ -3,6 +3,9 @@
 BUILD    ?= build
 TYPE     ?= RelWithDebInfo
 JOBS     ?= $(shell nproc)
+# Tests run one more at a time than there are cores: many wait on a broker, a database or
+# a program's next line rather than on a core.
+TEST_JOBS ?= $(shell echo $$(( $(JOBS) + 1 )))
 DATA_DIR ?= $(HOME)/Nocturo
 DEMO_DIR ?= $(HOME)/Nocturo-demo
 DEMO_DAY_SECONDS ?= 600
@@ -71,7 +74,7 @@ web-demo: deps
 
 test: deps
 	$(MAKE) build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(TEST_JOBS)
 
 bench: deps
 	$(MAKE) build TYPE=Release BUILD=build-release
@@ -84,7 +87,7 @@ SANITIZE_ENV = ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 sanitize: deps
 	$(MAKE) build BUILD=build-asan TYPE=Debug CMAKE_ARGS="-DNOCTURO_SANITIZE=ON -DNOCTURO_BENCH=OFF"
-	cd build-asan && $(SANITIZE_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE no-sanitize
+	cd build-asan && $(SANITIZE_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(TEST_JOBS) -LE no-sanitize
 
 # libFuzzer targets of the parsers (day files, calibration numbers, formats), built with
 # clang under AddressSanitizer and UBSan in build-fuzz, each run for FUZZ_SECONDS; a crash,
@@ -128,7 +131,7 @@ test-arm64:
 test-cross: deps
 	@[ -n "$(ARCH)" ] || { echo "test-cross: set ARCH to a foreign architecture, e.g. ARCH=arm64" >&2; exit 1; }
 	$(MAKE) build TYPE=Release BUILD=$(CROSS_BUILD) CMAKE_ARGS="$(CROSS_ARGS) -DNOCTURO_TESTS=ON $(CMAKE_ARGS)"
-	cd $(CROSS_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE native-only
+	cd $(CROSS_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(TEST_JOBS) -LE native-only
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
