@@ -14,6 +14,7 @@ std::vector<std::pair<QString, QByteArray>> Discovery(const QString& prefix, con
     const QString id = QStringLiteral("nocturo_") + station;
     const QString reading = messages::Topic(prefix, station, messages::Kind::Reading);
     const QString status = messages::Topic(prefix, station, messages::Kind::Status);
+    const QString minute = messages::Topic(prefix, station, messages::Kind::Minute);
     const QJsonObject device{{"identifiers", QJsonArray{id}},
                              {"name", QStringLiteral("Nocturo %1").arg(station)},
                              {"manufacturer", "Nocturo"},
@@ -60,6 +61,39 @@ std::vector<std::pair<QString, QByteArray>> Discovery(const QString& prefix, con
     range.insert("state_class", "measurement");
     range.insert("icon", "mdi:tune-vertical");
     add("sensor", QStringLiteral("range"), range);
+
+    // The minute's summary: what the field reads of a sky, rather than counts.
+    QJsonObject brightness =
+        common(QStringLiteral("sky_brightness"), QStringLiteral("Sky brightness"));
+    brightness.insert("state_topic", minute);
+    brightness.insert("value_template",
+                      "{{ value_json.magnitude if value_json.magnitude is not none else None }}");
+    brightness.insert("unit_of_measurement", "mag/arcsec²");
+    brightness.insert("state_class", "measurement");
+    brightness.insert("suggested_display_precision", 2);
+    brightness.insert("icon", "mdi:weather-night");
+    add("sensor", QStringLiteral("sky_brightness"), brightness);
+
+    QJsonObject limiting =
+        common(QStringLiteral("limiting_magnitude"), QStringLiteral("Limiting magnitude"));
+    limiting.insert("state_topic", minute);
+    limiting.insert("value_template", "{{ value_json.limiting_magnitude if "
+                                      "value_json.limiting_magnitude is not none else None }}");
+    limiting.insert("unit_of_measurement", "mag");
+    limiting.insert("state_class", "measurement");
+    limiting.insert("suggested_display_precision", 1);
+    limiting.insert("icon", "mdi:star-outline");
+    add("sensor", QStringLiteral("limiting_magnitude"), limiting);
+
+    QJsonObject condition =
+        common(QStringLiteral("sky_condition"), QStringLiteral("Sky condition"));
+    condition.insert("state_topic", minute);
+    condition.insert("value_template",
+                     "{{ value_json.condition if value_json.condition is not none else None }}");
+    condition.insert("device_class", "enum");
+    condition.insert("options", QJsonArray{"day", "twilight", "moonlit", "clear", "cloudy"});
+    condition.insert("icon", "mdi:weather-partly-cloudy");
+    add("sensor", QStringLiteral("sky_condition"), condition);
 
     QJsonObject link = common(QStringLiteral("link"), QStringLiteral("Sensor link"));
     link.insert("state_topic", status);
