@@ -68,6 +68,10 @@ const char* const kStatements[] = {
          limiting_magnitude double precision,
          condition text,
          PRIMARY KEY (station, utc)))",
+    // The minutes a station summed up itself, newest first: what --status shows, found
+    // without reading the minutes of a station that sends no summaries.
+    R"(CREATE INDEX IF NOT EXISTS minutes_summed ON minutes (station, utc)
+         WHERE magnitude IS NOT NULL OR condition IS NOT NULL)",
 };
 
 } // namespace
@@ -109,8 +113,8 @@ bool Exists(PgConnection& connection, QString* why) {
 bool UpToDate(PgConnection& connection, QString* why) {
     // What the newest of kStatements made: the schema has everything before it as well.
     const PgResult result = connection.Query(
-        QStringLiteral("SELECT count(*) FROM pg_tables WHERE schemaname = current_schema() "
-                       "AND tablename = 'minutes'"));
+        QStringLiteral("SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema() "
+                       "AND indexname = 'minutes_summed'"));
     if (!result.Ok()) {
         if (why) *why = connection.Error();
         return false;

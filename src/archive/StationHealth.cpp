@@ -67,11 +67,13 @@ std::optional<std::vector<StationSky>> ReadSkies(PgConnection& connection, QStri
         }
         return std::vector<StationSky>();
     }
-    // Each station's newest row, found backwards on the primary key.
+    // Each station's newest minute it summed up itself (the newest rows of all, whose
+    // seconds are still arriving, have no summary yet), found backwards on its index.
     const PgResult result = connection.Query(QStringLiteral(
         "SELECT s.name, extract(epoch FROM m.utc)::bigint, m.magnitude, coalesce(m.condition, '') "
         "FROM stations s CROSS JOIN LATERAL (SELECT utc, magnitude, condition FROM minutes "
-        "WHERE station = s.name ORDER BY utc DESC LIMIT 1) m ORDER BY s.name"));
+        "WHERE station = s.name AND (magnitude IS NOT NULL OR condition IS NOT NULL) "
+        "ORDER BY utc DESC LIMIT 1) m ORDER BY s.name"));
     if (!result.Ok()) {
         if (why) *why = connection.Error();
         return std::nullopt;

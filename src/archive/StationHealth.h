@@ -40,7 +40,8 @@ QStringList Cells(const StationHealth& station, std::int64_t now, std::int64_t s
 // "42 s", "7 min", "3 h", "12 d".
 QString AgeText(std::int64_t seconds);
 
-// The sky of a station's newest minute in the archive, for `nocturo-collect --status`.
+// The sky of the newest minute a station summed up (its minute message), for
+// `nocturo-collect --status`.
 struct StationSky {
     QString station;
     std::int64_t minute = 0; // its start, UTC seconds
@@ -51,7 +52,7 @@ struct StationSky {
 // the condition ("clear", "cloudy", …; "-" where not known).
 QStringList SkyHeader();
 QStringList SkyCells(const std::optional<StationSky>& sky);
-// The newest minute of every station that has one; nothing with `why` when the archive
+// That minute of every station that has one; nothing with `why` when the archive
 // cannot be read. An archive made before minutes were kept has none.
 std::optional<std::vector<StationSky>> ReadSkies(PgConnection& connection, QString* why = nullptr);
 
