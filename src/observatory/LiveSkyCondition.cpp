@@ -63,6 +63,12 @@ void LiveSkyCondition::LearnBaseline(const QString& dataDirectory, std::int64_t 
                            sky::NightOf(wall), kBaselineNights, observer_, zone_);
 }
 
+void LiveSkyCondition::AwaitLearning() {
+    if (!learning_.valid()) return;
+    learning_.wait();
+    TakeLearned();
+}
+
 void LiveSkyCondition::TakeLearned() {
     if (!learning_.valid() ||
         learning_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)

@@ -34,6 +34,9 @@ public:
     // Starts reading the nights before the one of `nowUtc` (seconds) from the day files in
     // `dataDirectory`; the baseline is used from the first minute after they are read.
     void LearnBaseline(const QString& dataDirectory, std::int64_t nowUtc);
+    // Waits until the nights started by LearnBaseline are read: for a caller that must not
+    // go on without them.
+    void AwaitLearning();
     // Whether a baseline is in use (enough steady dark minutes were found).
     bool HasBaseline() const { return !baseline_.Empty(); }
     // The nights the baseline rests on.
