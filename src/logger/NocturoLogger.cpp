@@ -125,13 +125,15 @@ int main(int argc, char* argv[]) {
     // minute topic is made of it too.
     // The sky's condition minute by minute needs the station's position for the Sun and the
     // Moon; its clear-sky baseline comes from the nights in the day files.
+    const bool live = options.observatory.Wanted() || publisher;
     std::unique_ptr<LiveSkyCondition> skyCondition;
-    if (const std::optional<astro::Observer> where = astro::ObserverOf(description)) {
+    const std::optional<astro::Observer> where = astro::ObserverOf(description);
+    if (live && where) {
         skyCondition = std::make_unique<LiveSkyCondition>(*where, description.TimeZone());
         skyCondition->LearnBaseline(options.dataDirectory, QDateTime::currentSecsSinceEpoch());
     }
     std::unique_ptr<Observatory> observatory;
-    if (options.observatory.Wanted() || publisher) {
+    if (live) {
         StationDescription named = description;
         if (!options.station.isEmpty()) named.name = options.station;
         observatory = std::make_unique<Observatory>(

@@ -62,28 +62,25 @@ std::vector<std::pair<QString, QByteArray>> Discovery(const QString& prefix, con
     range.insert("icon", "mdi:tune-vertical");
     add("sensor", QStringLiteral("range"), range);
 
-    // The minute's summary: what the field reads of a sky, rather than counts.
-    QJsonObject brightness =
-        common(QStringLiteral("sky_brightness"), QStringLiteral("Sky brightness"));
-    brightness.insert("state_topic", minute);
-    brightness.insert("value_template",
-                      "{{ value_json.magnitude if value_json.magnitude is not none else None }}");
-    brightness.insert("unit_of_measurement", "mag/arcsec²");
-    brightness.insert("state_class", "measurement");
-    brightness.insert("suggested_display_precision", 2);
-    brightness.insert("icon", "mdi:weather-night");
-    add("sensor", QStringLiteral("sky_brightness"), brightness);
-
-    QJsonObject limiting =
-        common(QStringLiteral("limiting_magnitude"), QStringLiteral("Limiting magnitude"));
-    limiting.insert("state_topic", minute);
-    limiting.insert("value_template", "{{ value_json.limiting_magnitude if "
-                                      "value_json.limiting_magnitude is not none else None }}");
-    limiting.insert("unit_of_measurement", "mag");
-    limiting.insert("state_class", "measurement");
-    limiting.insert("suggested_display_precision", 1);
-    limiting.insert("icon", "mdi:star-outline");
-    add("sensor", QStringLiteral("limiting_magnitude"), limiting);
+    // The minute's summary: what the field reads of a sky, rather than counts. A field the
+    // message carries as null (no zero point, no conversion) shows as unknown.
+    const auto minuteNumber = [&](const QString& key, const QString& name, const QString& field,
+                                  const char* unit, int precision, const char* icon) {
+        QJsonObject config = common(key, name);
+        config.insert("state_topic", minute);
+        config.insert("value_template",
+                      QStringLiteral("{{ value_json.%1 if value_json.%1 is not none else None }}")
+                          .arg(field));
+        config.insert("unit_of_measurement", unit);
+        config.insert("state_class", "measurement");
+        config.insert("suggested_display_precision", precision);
+        config.insert("icon", icon);
+        add("sensor", key, config);
+    };
+    minuteNumber(QStringLiteral("sky_brightness"), QStringLiteral("Sky brightness"),
+                 QStringLiteral("magnitude"), "mag/arcsec²", 2, "mdi:weather-night");
+    minuteNumber(QStringLiteral("limiting_magnitude"), QStringLiteral("Limiting magnitude"),
+                 QStringLiteral("limiting_magnitude"), "mag", 1, "mdi:star-outline");
 
     QJsonObject condition =
         common(QStringLiteral("sky_condition"), QStringLiteral("Sky condition"));
