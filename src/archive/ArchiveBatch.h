@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the archive stores, as the collector hands it over: stations' readings, statuses
-// and events, already checked. One batch is written in one transaction.
+// What the archive stores, as the collector hands it over: stations' readings, statuses,
+// events and minute summaries, already checked. One batch is written in one transaction.
 #pragma once
 
 #include "DayRecord.h"
@@ -40,17 +40,34 @@ struct Event {
     QString text;
 };
 
+// A station's own summary of one minute (see messages::Minute).
+struct Minute {
+    QString station;
+    std::int64_t utc = 0; // the minute's start
+    std::optional<double> medianCount;
+    int goodSeconds = 0;
+    std::optional<double> magnitude;
+    std::optional<double> limitingMagnitude;
+    QString condition; // empty: not known
+};
+
 struct Batch {
     std::vector<Reading> readings;
     std::vector<Status> statuses; // in the order received: the last of a station holds
     std::vector<Event> events;
+    std::vector<Minute> minutes;
 
-    bool Empty() const { return readings.empty() && statuses.empty() && events.empty(); }
-    std::size_t Size() const { return readings.size() + statuses.size() + events.size(); }
+    bool Empty() const {
+        return readings.empty() && statuses.empty() && events.empty() && minutes.empty();
+    }
+    std::size_t Size() const {
+        return readings.size() + statuses.size() + events.size() + minutes.size();
+    }
     void Clear() {
         readings.clear();
         statuses.clear();
         events.clear();
+        minutes.clear();
     }
 };
 

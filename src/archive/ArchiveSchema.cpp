@@ -57,6 +57,21 @@ const char* const kStatements[] = {
            UPDATE stations SET confirmed = last_reading;
          END IF;
        END $$)",
+    // Added in a later version: an archive made before gets it (empty) when a collector or
+    // --create-schema of this version first reaches it, and minutes fill it from then on.
+    R"(CREATE TABLE IF NOT EXISTS minutes (
+         station text NOT NULL,
+         utc timestamptz NOT NULL,
+         median_count double precision,
+         good_seconds smallint NOT NULL DEFAULT 0,
+         magnitude double precision,
+         limiting_magnitude double precision,
+         condition text,
+         PRIMARY KEY (station, utc)))",
+    // The minutes a station summed up itself, newest first: what --status shows, found
+    // without reading the minutes of a station that sends no summaries.
+    R"(CREATE INDEX IF NOT EXISTS minutes_summed ON minutes (station, utc)
+         WHERE magnitude IS NOT NULL OR condition IS NOT NULL)",
 };
 
 } // namespace
@@ -93,6 +108,18 @@ bool Exists(PgConnection& connection, QString* why) {
         *why =
             QStringLiteral("the archive has no tables yet (run nocturo-collect --create-schema)");
     return there;
+}
+
+bool UpToDate(PgConnection& connection, QString* why) {
+    // What the newest of kStatements made: the schema has everything before it as well.
+    const PgResult result = connection.Query(
+        QStringLiteral("SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema() "
+                       "AND indexname = 'minutes_summed'"));
+    if (!result.Ok()) {
+        if (why) *why = connection.Error();
+        return false;
+    }
+    return result.Text(0, 0) == QLatin1String("1");
 }
 
 QString Month::TableName() const {

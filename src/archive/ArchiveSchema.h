@@ -8,6 +8,12 @@
 //             temperature, mean count, range); partitioned by month of `utc`, each month's
 //             table made when the first reading of that month arrives.
 //   events    the stations' event lines.
+//   minutes   one row a station and UTC minute (`utc`, its start): the median count and the
+//             number of good seconds (light read) of the seconds stored, summed up by the
+//             collector as they arrive, so nights sent late have them too; and the
+//             station's own magnitude (mag/arcsec²), limiting magnitude and sky condition
+//             ("day", "twilight", "moonlit", "clear", "cloudy") from its minute messages,
+//             null where none came.
 //
 // Readers rely on the names and types; new columns and indexes may be added, never taken.
 #pragma once
@@ -26,6 +32,9 @@ bool Create(PgConnection& connection);
 
 // Whether the tables are there (a collector started before --create-schema was run).
 bool Exists(PgConnection& connection, QString* why = nullptr);
+// Whether the tables are those of this version; false for an archive made by an older one,
+// which Create() brings up to date.
+bool UpToDate(PgConnection& connection, QString* why = nullptr);
 
 // The month partition of `readings` that holds the UTC second `utc`: its name
 // ("readings_y2026m12") and its bounds, for CREATE TABLE … PARTITION OF.

@@ -141,6 +141,49 @@ bool ArchiveWriter::WriteReadings(const std::vector<archive::Reading>& readings)
                "last_reading = GREATEST(s.last_reading, EXCLUDED.last_reading)"));
 }
 
+bool ArchiveWriter::SumMinutes(const std::vector<archive::Reading>& readings) {
+    if (readings.empty()) return true;
+    // Every minute the batch touched, summed up again from all of its seconds the archive
+    // holds: a minute whose seconds come in several batches, or again after a gap was
+    // filled, ends with the summary of all of them. The station's own magnitude and
+    // condition, from its minute message, are left as they are.
+    return connection_.Exec(QStringLiteral(
+        "INSERT INTO minutes AS m (station, utc, median_count, good_seconds) "
+        "SELECT r.station, t.minute, "
+        "percentile_cont(0.5) WITHIN GROUP (ORDER BY r.mean_count) FILTER (WHERE r.range > 0), "
+        "count(*) FILTER (WHERE r.range > 0) "
+        "FROM (SELECT DISTINCT station, "
+        "      to_timestamp(floor(extract(epoch FROM utc) / 60) * 60) AS minute "
+        "      FROM incoming_readings) t "
+        "JOIN readings r ON r.station = t.station AND r.utc >= t.minute "
+        "  AND r.utc < t.minute + interval '1 minute' "
+        "GROUP BY r.station, t.minute "
+        "ON CONFLICT (station, utc) DO UPDATE SET median_count = EXCLUDED.median_count, "
+        "good_seconds = EXCLUDED.good_seconds"));
+}
+
+bool ArchiveWriter::WriteMinutes(const std::vector<archive::Minute>& minutes) {
+    const auto number = [](const std::optional<double>& value) {
+        return value ? QByteArray::number(*value, 'g', 17) : QByteArray();
+    };
+    for (const archive::Minute& m : minutes) {
+        // The count and the good seconds are the station's until the archive has the
+        // minute's seconds, which then decide them (SumMinutes).
+        const PgResult result = connection_.Query(
+            QStringLiteral(
+                "INSERT INTO minutes AS m (station, utc, median_count, good_seconds, magnitude, "
+                "limiting_magnitude, condition) VALUES ($1, $2, $3, $4, $5, $6, $7) "
+                "ON CONFLICT (station, utc) DO UPDATE SET magnitude = EXCLUDED.magnitude, "
+                "limiting_magnitude = EXCLUDED.limiting_magnitude, "
+                "condition = EXCLUDED.condition"),
+            {m.station.toUtf8(), Utc(m.utc), number(m.medianCount),
+             QByteArray::number(m.goodSeconds), number(m.magnitude), number(m.limitingMagnitude),
+             m.condition.isEmpty() ? QByteArray() : m.condition.toUtf8()});
+        if (!result.Ok()) return false;
+    }
+    return true;
+}
+
 bool ArchiveWriter::WriteStatuses(const std::vector<archive::Status>& statuses) {
     // The last status of each station in the batch is the one that holds.
     QHash<QString, const archive::Status*> last;
@@ -189,6 +232,8 @@ archive::Batch Slice(const archive::Batch& batch, std::size_t from, std::size_t 
     take(batch.readings, out.readings, 0);
     take(batch.statuses, out.statuses, batch.readings.size());
     take(batch.events, out.events, batch.readings.size() + batch.statuses.size());
+    take(batch.minutes, out.minutes,
+         batch.readings.size() + batch.statuses.size() + batch.events.size());
     return out;
 }
 
@@ -206,8 +251,10 @@ bool ArchiveWriter::WriteSplit(const archive::Batch& batch) {
             refused_.push_back({batch.readings[0].station, QStringLiteral("reading"), error_});
         else if (!batch.statuses.empty())
             refused_.push_back({batch.statuses[0].station, QStringLiteral("status"), error_});
-        else
+        else if (!batch.events.empty())
             refused_.push_back({batch.events[0].station, QStringLiteral("event"), error_});
+        else
+            refused_.push_back({batch.minutes[0].station, QStringLiteral("minute"), error_});
         error_.clear();
         return true;
     }
@@ -223,7 +270,8 @@ bool ArchiveWriter::WriteWhole(const archive::Batch& batch) {
     if (!Prepare() || !EnsureMonths(batch.readings)) return Fail();
     if (!connection_.Exec(QStringLiteral("BEGIN"))) return Fail();
     if (!WriteReadings(batch.readings) || !WriteStatuses(batch.statuses) ||
-        !WriteEvents(batch.events) || !connection_.Exec(QStringLiteral("COMMIT")))
+        !WriteEvents(batch.events) || !WriteMinutes(batch.minutes) || !SumMinutes(batch.readings) ||
+        !connection_.Exec(QStringLiteral("COMMIT")))
         return Fail();
     error_.clear();
     return true;

@@ -2,7 +2,9 @@
 // Writes batches into the archive, each in one transaction: readings by COPY into a
 // temporary table and from there into `readings` with ON CONFLICT DO NOTHING (a line sent
 // twice is stored once), the stations' first and last reading, their last status and last
-// event, and the events (an event sent twice is stored once too). A batch either is
+// event, and the events (an event sent twice is stored once too); the minutes the readings
+// fall in are summed up again from the seconds stored (median count, good seconds), and
+// the stations' minute messages add their magnitude and condition. A batch either is
 // committed whole or not at all, so the caller may send it again as it is.
 //
 // A batch the server refuses for its data (SQLSTATE class 22 or 23: a text it cannot hold, a
@@ -30,7 +32,7 @@ public:
     // A message of the last batch the archive refused, and why.
     struct Refusal {
         QString station;
-        QString kind; // "reading", "status" or "event"
+        QString kind; // "reading", "status", "event" or "minute"
         QString why;
     };
 
@@ -57,6 +59,8 @@ private:
     bool WriteReadings(const std::vector<archive::Reading>& readings);
     bool WriteStatuses(const std::vector<archive::Status>& statuses);
     bool WriteEvents(const std::vector<archive::Event>& events);
+    bool WriteMinutes(const std::vector<archive::Minute>& minutes);
+    bool SumMinutes(const std::vector<archive::Reading>& readings);
     bool Fail();
 
     PgConnection& connection_;

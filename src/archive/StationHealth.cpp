@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "StationHealth.h"
 
+#include "ArchiveSchema.h"
 #include "PgConnection.h"
 
 bool StationHealth::Stale(std::int64_t now, std::int64_t staleAfter) const {
@@ -44,6 +45,49 @@ QStringList Cells(const StationHealth& s, std::int64_t now, std::int64_t staleAf
                             .arg(AgeText(now - *s.lastEventAt), s.lastEvent.left(80).simplified())
                       : QStringLiteral("-");
     return {s.name, state, link, age, hour, event};
+}
+
+QStringList SkyHeader() {
+    return {QStringLiteral("MAG/ARCSEC²"), QStringLiteral("SKY")};
+}
+
+QStringList SkyCells(const std::optional<StationSky>& sky) {
+    const QString none = QStringLiteral("-");
+    if (!sky) return {none, none};
+    return {sky->magnitude ? QString::number(*sky->magnitude, 'f', 2) : none,
+            sky->condition.isEmpty() ? none : sky->condition};
+}
+
+std::optional<std::vector<StationSky>> ReadSkies(PgConnection& connection, QString* why) {
+    QString problem;
+    if (!archiveschema::UpToDate(connection, &problem)) {
+        if (!problem.isEmpty()) {
+            if (why) *why = problem;
+            return std::nullopt;
+        }
+        return std::vector<StationSky>();
+    }
+    // Each station's newest minute it summed up itself (the newest rows of all, whose
+    // seconds are still arriving, have no summary yet), found backwards on its index.
+    const PgResult result = connection.Query(QStringLiteral(
+        "SELECT s.name, extract(epoch FROM m.utc)::bigint, m.magnitude, coalesce(m.condition, '') "
+        "FROM stations s CROSS JOIN LATERAL (SELECT utc, magnitude, condition FROM minutes "
+        "WHERE station = s.name AND (magnitude IS NOT NULL OR condition IS NOT NULL) "
+        "ORDER BY utc DESC LIMIT 1) m ORDER BY s.name"));
+    if (!result.Ok()) {
+        if (why) *why = connection.Error();
+        return std::nullopt;
+    }
+    std::vector<StationSky> skies;
+    for (int row = 0; row < result.Rows(); ++row) {
+        StationSky sky;
+        sky.station = result.Text(row, 0);
+        sky.minute = result.Text(row, 1).toLongLong();
+        if (!result.IsNull(row, 2)) sky.magnitude = result.Text(row, 2).toDouble();
+        sky.condition = result.Text(row, 3);
+        skies.push_back(std::move(sky));
+    }
+    return skies;
 }
 
 std::optional<std::vector<StationHealth>> Read(PgConnection& connection, std::int64_t* now,

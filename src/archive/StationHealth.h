@@ -40,6 +40,22 @@ QStringList Cells(const StationHealth& station, std::int64_t now, std::int64_t s
 // "42 s", "7 min", "3 h", "12 d".
 QString AgeText(std::int64_t seconds);
 
+// The sky of the newest minute a station summed up (its minute message), for
+// `nocturo-collect --status`.
+struct StationSky {
+    QString station;
+    std::int64_t minute = 0; // its start, UTC seconds
+    std::optional<double> magnitude;
+    QString condition; // empty: not known
+};
+// The columns beside the health table's, and their cells: the magnitude in mag/arcsec² and
+// the condition ("clear", "cloudy", …; "-" where not known).
+QStringList SkyHeader();
+QStringList SkyCells(const std::optional<StationSky>& sky);
+// That minute of every station that has one; nothing with `why` when the archive
+// cannot be read. An archive made before minutes were kept has none.
+std::optional<std::vector<StationSky>> ReadSkies(PgConnection& connection, QString* why = nullptr);
+
 // All stations by name, as of the server's clock (`now`, UTC seconds, is set from it);
 // nothing with `why` when the archive cannot be read.
 std::optional<std::vector<StationHealth>> Read(PgConnection& connection, std::int64_t* now,

@@ -95,8 +95,10 @@ bool Collector::Connect() {
     if (now < nextAttempt_) return false;
     QString why;
     // The archive may have been restored while away: its confirmations are read again. One
-    // made before they were kept gets its column here (confirmed as far as it holds).
+    // made before they were kept gets its column here (confirmed as far as it holds), and
+    // one made before the minute summaries its table.
     if (connection_.Open(settings_.database) && archiveschema::Exists(connection_, &why) &&
+        (archiveschema::UpToDate(connection_, &why) || archiveschema::Create(connection_)) &&
         (book_.Load(connection_, &why) ||
          (archiveschema::Create(connection_) && book_.Load(connection_, &why)))) {
         // The back-off is reset by a commit, not by a connection: a server that takes the

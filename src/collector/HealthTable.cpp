@@ -6,15 +6,19 @@
 #include <algorithm>
 
 HealthReport MakeHealthReport(const std::vector<StationHealth>& stations, std::int64_t now,
-                              std::int64_t staleAfter) {
-    const QStringList header = stationhealth::Header();
+                              std::int64_t staleAfter,
+                              const std::vector<stationhealth::StationSky>& skies) {
+    const QStringList header = stationhealth::Header() + stationhealth::SkyHeader();
     std::vector<QStringList> rows{header};
     HealthReport report;
     // The cells are the archive's, which the viewer's table shows too.
     for (const StationHealth& s : stations) {
         if (s.Offline()) ++report.offline;
         if (s.Stale(now, staleAfter)) ++report.stale;
-        rows.push_back(stationhealth::Cells(s, now, staleAfter));
+        std::optional<stationhealth::StationSky> sky;
+        for (const stationhealth::StationSky& k : skies)
+            if (k.station == s.name) sky = k;
+        rows.push_back(stationhealth::Cells(s, now, staleAfter) + stationhealth::SkyCells(sky));
     }
     std::vector<qsizetype> widths(header.size(), 0);
     for (const QStringList& row : rows)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // `nocturo-collect --status`: every station's health as a text table, one line a station,
-// and whether any needs attention (offline by its last will, or online and silent).
+// with the sky of its last minute, and whether any needs attention (offline by its last
+// will, or online and silent).
 #pragma once
 
 #include "StationHealth.h"
@@ -16,9 +17,11 @@ struct HealthReport {
     bool Alert() const { return offline > 0 || stale > 0; }
 };
 
-// `now` and `staleAfter` in seconds.
+// `now` and `staleAfter` in seconds. Beside each station's health, the magnitude and the
+// condition of its newest minute among `skies`.
 HealthReport MakeHealthReport(const std::vector<StationHealth>& stations, std::int64_t now,
-                              std::int64_t staleAfter);
+                              std::int64_t staleAfter,
+                              const std::vector<stationhealth::StationSky>& skies = {});
 
 // "42 s", "7 min", "3 h", "12 d".
 using stationhealth::AgeText;

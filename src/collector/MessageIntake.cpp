@@ -68,6 +68,14 @@ std::optional<Refusal> MessageIntake::Take(const QByteArray& topic, const QByteA
         batch.events.push_back({station, event->utc, event->priority, event->text});
         return std::nullopt;
     }
+    case messages::Kind::Minute: {
+        const auto minute = messages::DecodeMinute(payload, &why);
+        if (!minute) return Refusal{station, DecodeFault(payload), why};
+        if (auto refusal = farFromNow(minute->utc)) return refusal;
+        batch.minutes.push_back({station, minute->utc, minute->medianCount, minute->goodSeconds,
+                                 minute->magnitude, minute->limitingMagnitude, minute->condition});
+        return std::nullopt;
+    }
     }
     return std::nullopt;
 }

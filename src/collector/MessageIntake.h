@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the collector makes of one message from the broker: a reading, a status or an event
-// for the archive's next batch, or a refusal that says which station sent what kind of bad
-// input. Nothing a station sends can do more than be refused: a payload too large is not
-// read, a topic outside the prefix or with a name that is not allowed is not stored, a
-// stamp far from the collector's clock (which would make tables for years that never
-// were) is refused, as is any message the shared decoders refuse.
+// What the collector makes of one message from the broker: a reading, a status, an event or
+// a minute summary for the archive's next batch, or a refusal that says which station sent
+// what kind of bad input. Nothing a station sends can do more than be refused: a payload too large
+// is not read, a topic outside the prefix or with a name that is not allowed is not stored, a stamp
+// far from the collector's clock (which would make tables for years that never were) is refused, as
+// is any message the shared decoders refuse.
 #pragma once
 
 #include "ArchiveBatch.h"

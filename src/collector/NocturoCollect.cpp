@@ -48,8 +48,14 @@ int ShowStatus(const CollectorOptions& options, EventLines& lines) {
                                                     .arg(why.isEmpty() ? connection.Error() : why));
         return exitstatus::Unreachable;
     }
+    const auto skies = stationhealth::ReadSkies(connection, &why);
+    if (!skies) {
+        lines.Line(EventLines::Priority::Error,
+                   QStringLiteral("cannot read the archive: %1").arg(why));
+        return exitstatus::Unreachable;
+    }
     const HealthReport report =
-        MakeHealthReport(*stations, now, std::int64_t(options.staleAfterMinutes) * 60);
+        MakeHealthReport(*stations, now, std::int64_t(options.staleAfterMinutes) * 60, *skies);
     std::fputs(report.table.toLocal8Bit().constData(), stdout);
     return report.Alert() ? exitstatus::Alert : exitstatus::Ok;
 }
@@ -123,7 +129,8 @@ int main(int argc, char* argv[]) {
                 lostTold = true;
             }
         });
-    for (const auto kind : {messages::Kind::Reading, messages::Kind::Status, messages::Kind::Event})
+    for (const auto kind : {messages::Kind::Reading, messages::Kind::Status, messages::Kind::Event,
+                            messages::Kind::Minute})
         client.Subscribe(messages::AllStations(options.prefix, kind), 1);
     client.Start();
     QTimer watchdog;
@@ -131,7 +138,7 @@ int main(int argc, char* argv[]) {
     watchdog.start(1000);
     notifier.Ready(QStringLiteral("collecting from %1 into the archive").arg(options.broker.Url()));
     lines.Line(EventLines::Priority::Notice,
-               QStringLiteral("collecting %1/+/reading, status and event from %2")
+               QStringLiteral("collecting %1/+/reading, status, event and minute from %2")
                    .arg(options.prefix, options.broker.Url()));
     const int status = QCoreApplication::exec();
     notifier.Stopping();

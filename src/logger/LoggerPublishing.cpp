@@ -50,3 +50,21 @@ QString BrokerRefusalText(const QString& reason, int reasonCode, const QString& 
                           .arg(account, station);
     return text;
 }
+
+messages::Minute MinuteMessage(const LiveMinute& minute) {
+    messages::Minute message;
+    message.utc = minute.endMs / 1000 - 60;
+    message.medianCount = minute.medianCount;
+    message.goodSeconds = minute.goodSeconds;
+    message.magnitude = minute.magnitude;
+    message.condition = minute.condition;
+    return message;
+}
+
+LiveStation::Listener MinutePublishing(std::function<void(const messages::Minute&)> publish) {
+    return [publish = std::move(publish), last = std::int64_t(-1)](const LiveState& state) mutable {
+        if (!state.minute || state.minute->endMs == last) return;
+        last = state.minute->endMs;
+        publish(MinuteMessage(*state.minute));
+    };
+}

@@ -3,10 +3,12 @@
 // the broker, the account read from its file, the station's name and time zone.
 #pragma once
 
+#include "LiveStation.h"
 #include "LoggerOptions.h"
 #include "StationDescription.h"
 #include "StationPublisher.h"
 
+#include <functional>
 #include <optional>
 
 // The settings, or nothing with `error` saying in one line what cannot be used (the
@@ -25,3 +27,10 @@ QString StationClientId(const QString& station);
 // `reason` as MqttClient tells it ("not authorised"); `account` is empty without one.
 QString BrokerRefusalText(const QString& reason, int reasonCode, const QString& account,
                           const QString& station);
+
+// The minute message of the live station's last complete minute. The limiting magnitude
+// is left to the reader (null) while no conversion from the sky's brightness is known.
+messages::Minute MinuteMessage(const LiveMinute& minute);
+
+// A listener for the live station that hands each minute's summary to `publish`, once.
+LiveStation::Listener MinutePublishing(std::function<void(const messages::Minute&)> publish);

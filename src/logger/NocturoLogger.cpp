@@ -121,13 +121,19 @@ int main(int argc, char* argv[]) {
         // Before the station starts, so that it sees the day's file loaded.
         publisher->Start();
     }
-    // Observatories read the live station (Alpaca, the state socket), when asked to.
-    // The sky's condition minute by minute needs the station's position for the Sun and the Moon.
+    // Observatories read the live station (Alpaca, the state socket), when asked to; the
+    // minute topic is made of it too.
+    // The sky's condition minute by minute needs the station's position for the Sun and the
+    // Moon; its clear-sky baseline comes from the nights in the day files.
+    const bool live = options.observatory.Wanted() || publisher;
     std::unique_ptr<LiveSkyCondition> skyCondition;
-    if (const std::optional<astro::Observer> where = astro::ObserverOf(description))
+    const std::optional<astro::Observer> where = astro::ObserverOf(description);
+    if (live && where) {
         skyCondition = std::make_unique<LiveSkyCondition>(*where, description.TimeZone());
+        skyCondition->LearnBaseline(options.dataDirectory, QDateTime::currentSecsSinceEpoch());
+    }
     std::unique_ptr<Observatory> observatory;
-    if (options.observatory.Wanted()) {
+    if (live) {
         StationDescription named = description;
         if (!options.station.isEmpty()) named.name = options.station;
         observatory = std::make_unique<Observatory>(
@@ -136,6 +142,9 @@ int main(int argc, char* argv[]) {
                 events.Line(static_cast<EventLines::Priority>(priority), text);
             },
             skyCondition.get());
+        if (publisher)
+            observatory->Live().AddListener(MinutePublishing(
+                [p = publisher.get()](const messages::Minute& minute) { p->Minute(minute); }));
         observatory->Start();
     }
     logger.Start();

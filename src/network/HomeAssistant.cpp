@@ -14,6 +14,7 @@ std::vector<std::pair<QString, QByteArray>> Discovery(const QString& prefix, con
     const QString id = QStringLiteral("nocturo_") + station;
     const QString reading = messages::Topic(prefix, station, messages::Kind::Reading);
     const QString status = messages::Topic(prefix, station, messages::Kind::Status);
+    const QString minute = messages::Topic(prefix, station, messages::Kind::Minute);
     const QJsonObject device{{"identifiers", QJsonArray{id}},
                              {"name", QStringLiteral("Nocturo %1").arg(station)},
                              {"manufacturer", "Nocturo"},
@@ -60,6 +61,36 @@ std::vector<std::pair<QString, QByteArray>> Discovery(const QString& prefix, con
     range.insert("state_class", "measurement");
     range.insert("icon", "mdi:tune-vertical");
     add("sensor", QStringLiteral("range"), range);
+
+    // The minute's summary: what the field reads of a sky, rather than counts. A field the
+    // message carries as null (no zero point, no conversion) shows as unknown.
+    const auto minuteNumber = [&](const QString& key, const QString& name, const QString& field,
+                                  const char* unit, int precision, const char* icon) {
+        QJsonObject config = common(key, name);
+        config.insert("state_topic", minute);
+        config.insert("value_template",
+                      QStringLiteral("{{ value_json.%1 if value_json.%1 is not none else None }}")
+                          .arg(field));
+        config.insert("unit_of_measurement", unit);
+        config.insert("state_class", "measurement");
+        config.insert("suggested_display_precision", precision);
+        config.insert("icon", icon);
+        add("sensor", key, config);
+    };
+    minuteNumber(QStringLiteral("sky_brightness"), QStringLiteral("Sky brightness"),
+                 QStringLiteral("magnitude"), "mag/arcsec²", 2, "mdi:weather-night");
+    minuteNumber(QStringLiteral("limiting_magnitude"), QStringLiteral("Limiting magnitude"),
+                 QStringLiteral("limiting_magnitude"), "mag", 1, "mdi:star-outline");
+
+    QJsonObject condition =
+        common(QStringLiteral("sky_condition"), QStringLiteral("Sky condition"));
+    condition.insert("state_topic", minute);
+    condition.insert("value_template",
+                     "{{ value_json.condition if value_json.condition is not none else None }}");
+    condition.insert("device_class", "enum");
+    condition.insert("options", QJsonArray{"day", "twilight", "moonlit", "clear", "cloudy"});
+    condition.insert("icon", "mdi:weather-partly-cloudy");
+    add("sensor", QStringLiteral("sky_condition"), condition);
 
     QJsonObject link = common(QStringLiteral("link"), QStringLiteral("Sensor link"));
     link.insert("state_topic", status);

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QStringList>
 
 #include <cmath>
 #include <cstdio>
@@ -27,6 +28,8 @@ const char* KindName(Kind kind) {
         return "status";
     case Kind::Event:
         return "event";
+    case Kind::Minute:
+        return "minute";
     }
     return "";
 }
@@ -137,6 +140,26 @@ bool ReadString(const QJsonObject& object, const char* key, QString& value, QStr
     return true;
 }
 
+// A number within [low, high], or null; a missing field is refused as a wrong one.
+bool ReadOptionalNumber(const QJsonObject& object, const char* key, double low, double high,
+                        std::optional<double>& value, QString* why) {
+    const QJsonValue field = object.value(QLatin1String(key));
+    if (field.isNull()) {
+        value.reset();
+        return true;
+    }
+    const double number = field.toDouble(std::numeric_limits<double>::quiet_NaN());
+    if (!field.isDouble() || !std::isfinite(number) || number < low || number > high) {
+        Refuse(why, QStringLiteral("\"%1\" is missing or neither null nor a number from %2 to %3")
+                        .arg(QLatin1String(key))
+                        .arg(low)
+                        .arg(high));
+        return false;
+    }
+    value = number;
+    return true;
+}
+
 bool ReadUtc(const QJsonObject& object, std::int64_t& utc, QString* why) {
     QString text;
     if (!ReadString(object, "time", text, why, 32)) return false;
@@ -175,6 +198,8 @@ std::optional<TopicParts> ParseTopic(const QString& prefix, const QString& topic
         parts.kind = Kind::Status;
     else if (kind == QLatin1String("event"))
         parts.kind = Kind::Event;
+    else if (kind == QLatin1String("minute"))
+        parts.kind = Kind::Minute;
     else
         return std::nullopt;
     return parts;
@@ -233,6 +258,73 @@ QByteArray Encode(const Event& event) {
                        {QStringLiteral("priority"), event.priority},
                        {QStringLiteral("text"), event.text}};
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+bool KnownCondition(const QString& condition) {
+    static const QStringList known{QStringLiteral("day"), QStringLiteral("twilight"),
+                                   QStringLiteral("moonlit"), QStringLiteral("clear"),
+                                   QStringLiteral("cloudy")};
+    return known.contains(condition);
+}
+
+namespace {
+
+// Two decimals for a magnitude, one for a count: more says nothing of the sky, and the
+// message reads back as it was sent.
+double Rounded(double value, int decimals) {
+    const double scale = decimals == 2 ? 100.0 : 10.0;
+    return std::round(value * scale) / scale;
+}
+
+QJsonValue Number(const std::optional<double>& value, int decimals) {
+    return value ? QJsonValue(Rounded(*value, decimals)) : QJsonValue(QJsonValue::Null);
+}
+
+} // namespace
+
+QByteArray Encode(const Minute& minute) {
+    QJsonObject object{{QStringLiteral("time"), UtcText(minute.utc)},
+                       {QStringLiteral("median_count"), Number(minute.medianCount, 1)},
+                       {QStringLiteral("good_seconds"), minute.goodSeconds},
+                       {QStringLiteral("magnitude"), Number(minute.magnitude, 2)},
+                       {QStringLiteral("limiting_magnitude"), Number(minute.limitingMagnitude, 2)},
+                       {QStringLiteral("condition"), minute.condition.isEmpty()
+                                                         ? QJsonValue(QJsonValue::Null)
+                                                         : QJsonValue(minute.condition)}};
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+std::optional<Minute> DecodeMinute(const QByteArray& payload, QString* why) {
+    const auto object = ReadObject(payload, why);
+    if (!object) return std::nullopt;
+    Minute minute;
+    if (!ReadUtc(*object, minute.utc, why)) return std::nullopt;
+    if (minute.utc % 60 != 0) {
+        Refuse(why, QStringLiteral("\"time\" is not the start of a minute"));
+        return std::nullopt;
+    }
+    std::int64_t seconds = 0;
+    if (!ReadInteger(*object, "good_seconds", 0, 60, seconds, why) ||
+        !ReadOptionalNumber(*object, "median_count", 0,
+                            double(std::numeric_limits<std::int32_t>::max()), minute.medianCount,
+                            why) ||
+        !ReadOptionalNumber(*object, "magnitude", -10, 40, minute.magnitude, why) ||
+        !ReadOptionalNumber(*object, "limiting_magnitude", -10, 40, minute.limitingMagnitude, why))
+        return std::nullopt;
+    minute.goodSeconds = int(seconds);
+    if (minute.medianCount) minute.medianCount = Rounded(*minute.medianCount, 1);
+    if (minute.magnitude) minute.magnitude = Rounded(*minute.magnitude, 2);
+    if (minute.limitingMagnitude) minute.limitingMagnitude = Rounded(*minute.limitingMagnitude, 2);
+    const QJsonValue condition = object->value(QLatin1String("condition"));
+    if (!condition.isNull()) {
+        if (!condition.isString() || !KnownCondition(condition.toString())) {
+            Refuse(why, QStringLiteral("\"condition\" is neither null nor one of day, twilight, "
+                                       "moonlit, clear, cloudy"));
+            return std::nullopt;
+        }
+        minute.condition = condition.toString();
+    }
+    return minute;
 }
 
 std::optional<Reading> DecodeReading(const QByteArray& payload, QString* why) {

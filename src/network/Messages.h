@@ -18,6 +18,15 @@
 //   PREFIX/NAME/event    one message per event line of the logger:
 //       {"time":"2026-12-08T10:00:00Z","priority":4,"text":"sensor lost: ..."}
 //     `priority` as the journal counts it (3 error, 4 warning, 5 notice, 6 info).
+//   PREFIX/NAME/minute   retained, once a minute, for the minute just ended:
+//       {"time":"2026-12-08T22:14:00Z","median_count":412.0,"good_seconds":60,
+//        "magnitude":20.31,"limiting_magnitude":null,"condition":"clear"}
+//     `time` is the minute's start (UTC), `median_count` the median of its seconds whose
+//     light was read (null without one), `good_seconds` how many there were, `magnitude`
+//     the sky's brightness in mag/arcsec² by the zero point of that night (null without
+//     one), `limiting_magnitude` the naked eye's (null while no conversion is known), and
+//     `condition` the minute's sky: "day", "twilight", "moonlit", "clear", "cloudy", or
+//     null when it cannot be told (no position, too few seconds).
 #pragma once
 
 #include "DayRecord.h"
@@ -34,7 +43,7 @@ inline constexpr char DefaultPrefix[] = "nocturo";
 // A message larger than this is not one of ours; the collector drops it unread.
 inline constexpr qsizetype MaxPayload = 4096;
 
-enum class Kind { Reading, Status, Event };
+enum class Kind { Reading, Status, Event, Minute };
 
 // "PREFIX/NAME/reading" and so on.
 QString Topic(const QString& prefix, const QString& station, Kind kind);
@@ -76,9 +85,24 @@ struct Event {
     bool operator==(const Event&) const = default;
 };
 
+// One minute of a station, summed up by the station itself.
+struct Minute {
+    std::int64_t utc = 0; // the minute's start, seconds since 1970 UTC (a multiple of 60)
+    std::optional<double> medianCount;
+    int goodSeconds = 0; // 0 to 60
+    std::optional<double> magnitude;
+    std::optional<double> limitingMagnitude;
+    QString condition; // empty: not known
+    bool operator==(const Minute&) const = default;
+};
+
+// The words a minute's condition may be, as the live classifier gives them.
+bool KnownCondition(const QString& condition);
+
 QByteArray Encode(const Reading& reading);
 QByteArray Encode(const Status& status);
 QByteArray Encode(const Event& event);
+QByteArray Encode(const Minute& minute);
 
 // Decoders: the message, or nothing with `why` (when given) saying what is wrong. A
 // reading's values must be what a day file can hold (DayRecord's ranges) and its two
@@ -86,6 +110,9 @@ QByteArray Encode(const Event& event);
 std::optional<Reading> DecodeReading(const QByteArray& payload, QString* why = nullptr);
 std::optional<Status> DecodeStatus(const QByteArray& payload, QString* why = nullptr);
 std::optional<Event> DecodeEvent(const QByteArray& payload, QString* why = nullptr);
+// A minute's numbers must be what a sky can give: a count from 0 to the largest a line can
+// hold, a magnitude from -10 to 40.
+std::optional<Minute> DecodeMinute(const QByteArray& payload, QString* why = nullptr);
 
 // "2026-12-08T10:00:00Z" and back; nothing for any other text.
 QString UtcText(std::int64_t utc);

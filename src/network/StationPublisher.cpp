@@ -16,6 +16,8 @@ constexpr int Error = 3;
 constexpr int Warning = 4;
 constexpr int Notice = 5;
 constexpr std::size_t MaxEventsKept = 20;
+// A day of minutes: about 200 kB while the broker is away.
+constexpr std::size_t MaxMinutesKept = 1440;
 // Lines taken by the broker and not yet confirmed, kept to move the cursor over them; one
 // confirmed beyond them is found in the day files instead.
 constexpr std::size_t MaxSentKept = 20000;
@@ -118,6 +120,15 @@ void StationPublisher::Event(int priority, const QString& text) {
     if (events_.size() > MaxEventsKept) events_.pop_front();
 }
 
+void StationPublisher::Minute(const messages::Minute& minute) {
+    if (stopped_) return;
+    if (client_.Connected() &&
+        client_.Publish(Topic(messages::Kind::Minute), messages::Encode(minute), 1, true) >= 0)
+        return;
+    minutes_.push_back(minute);
+    if (minutes_.size() > MaxMinutesKept) minutes_.pop_front();
+}
+
 void StationPublisher::LinkChanged(bool up, const QString& hint) {
     linkUp_ = up;
     hint_ = hint;
@@ -167,6 +178,9 @@ void StationPublisher::ConnectionChanged(bool connected, const QString& why) {
         client_.Publish(Topic(messages::Kind::Event), messages::Encode(events_.front()), 1, false);
         events_.pop_front();
     }
+    while (!minutes_.empty() && client_.Publish(Topic(messages::Kind::Minute),
+                                                messages::Encode(minutes_.front()), 1, true) >= 0)
+        minutes_.pop_front();
     // What was in flight on the lost connection goes again, from the durable cursor on: a
     // broker that restarted may have lost what it had taken.
     Restart();

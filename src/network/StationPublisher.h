@@ -15,6 +15,9 @@
 //            says offline, so a station that dies or loses its network is seen offline;
 //   event    the lines the program hands to Event(), while connected (the last few of a
 //            time without the broker are sent once it is back);
+//   minute   retained, the summaries the program hands to Minute(), one a minute; those of
+//            a time without the broker (up to a day of them) are sent once it is back, so
+//            the archive has the station's own magnitudes and conditions of that time too;
 // and, when asked, Home Assistant's discovery configuration.
 //
 // It never holds up the station: the client runs in the event loop without waiting, at
@@ -71,6 +74,8 @@ public:
 
     // One of the program's event lines, for the event topic.
     void Event(int priority, const QString& text);
+    // The summary of a minute that just ended, for the minute topic.
+    void Minute(const messages::Minute& minute);
 
     MqttClient& Client() { return client_; }
     // The broker's acknowledged line, and the archive's confirmed one (the cursor kept).
@@ -142,6 +147,7 @@ private:
     QTimer cursorTimer_;
     QTimer sendTimer_; // catches lines that reach a file without any other event
     std::deque<messages::Event> events_;
+    std::deque<messages::Minute> minutes_; // kept while the broker is away
     bool linkUp_ = false;
     QString hint_;
     bool everConnected_ = false;

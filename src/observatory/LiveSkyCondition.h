@@ -1,28 +1,65 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The sky condition of the minute that just ended, for the live station: the same
 // classifier as the figures and the views (sky::Classify), fed minute by minute with the
-// minutes of tonight (12:00 to 12:00 of the station's wall clock). Without a clear-sky
-// baseline of past nights, the steadiness of the sky alone tells clear from cloudy.
+// minutes of tonight (12:00 to 12:00 of the station's wall clock).
+//
+// Its clear-sky baseline is the station's own, as the views build it: from the steady dark
+// minutes of the last nights in the day files, read once at start on a thread of its own
+// (a month of files takes a few seconds, which the acquisition must not wait for), and
+// from each night the station records after that, added when the night ends. Until it is
+// there, or without enough nights, the steadiness of the sky alone tells clear from
+// cloudy.
 #pragma once
 
 #include "Observer.h"
 #include "SkyCondition.h"
 #include "SkyConditionSource.h"
 
+#include <QString>
 #include <QTimeZone>
 
+#include <cstdint>
+#include <deque>
+#include <future>
 #include <vector>
 
 class LiveSkyCondition : public SkyConditionSource {
 public:
+    // Nights the baseline is built from, the newest.
+    static constexpr int kBaselineNights = 30;
+
     LiveSkyCondition(astro::Observer observer, QTimeZone zone);
+    ~LiveSkyCondition() override;
+
+    // Starts reading the nights before the one of `nowUtc` (seconds) from the day files in
+    // `dataDirectory`; the baseline is used from the first minute after they are read.
+    void LearnBaseline(const QString& dataDirectory, std::int64_t nowUtc);
+    // Waits until the nights started by LearnBaseline are read: for a caller that must not
+    // go on without them.
+    void AwaitLearning();
+    // Whether a baseline is in use (enough steady dark minutes were found).
+    bool HasBaseline() const { return !baseline_.Empty(); }
+    // The nights the baseline rests on.
+    int BaselineNights() const { return int(nights_.size()); }
 
     QString ConditionOf(std::int64_t utcMinuteEnd, double meanCount, int seconds) override;
 
+    // The minutes of the nights before `night` (the day of its evening) in the day files,
+    // at most `count` of them, the newest last; nights without a line are left out.
+    static std::vector<std::vector<sky::Minute>> PastNights(const QString& dataDirectory,
+                                                            std::int64_t night, int count,
+                                                            const astro::Observer& observer,
+                                                            const QTimeZone& zone);
+
 private:
+    void TakeLearned();
+    void NightEnded();
+
     astro::Observer observer_;
     QTimeZone zone_;
     std::int64_t night_ = 0; // the day of the evening of tonight
     std::vector<sky::Minute> minutes_;
+    std::deque<std::vector<sky::Minute>> nights_; // the baseline's nights, oldest first
     sky::ClearSkyBaseline baseline_;
+    std::future<std::vector<std::vector<sky::Minute>>> learning_;
 };

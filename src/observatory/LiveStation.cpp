@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cmath>
 
 LiveStation::LiveStation(Station& station, const StationDescription& description, UtcClock clock,
@@ -58,11 +59,15 @@ void LiveStation::RecordTaken(const SecondRecord& record) {
     if (minute_ >= 0 && minute != minute_) EndMinute(minute_);
     if (minute != minute_) {
         minute_ = minute;
-        minuteSum_ = 0;
-        minuteSeconds_ = 0;
+        minuteCounts_.clear();
+        minuteCelsius_ = 0;
+        minuteWarm_ = 0;
     }
-    minuteSum_ += record.mean;
-    ++minuteSeconds_;
+    minuteCounts_.push_back(record.mean);
+    if (record.temperature > -273.0f) {
+        minuteCelsius_ += record.temperature;
+        ++minuteWarm_;
+    }
 
     {
         std::lock_guard lock(mutex_);
@@ -83,12 +88,34 @@ void LiveStation::RecordTaken(const SecondRecord& record) {
 }
 
 void LiveStation::EndMinute(std::int64_t minute) {
-    if (sky_ == nullptr || minuteSeconds_ == 0) return;
+    if (minuteCounts_.empty()) return;
     const std::int64_t end = (minute + 1) * 60000;
-    const QString condition = sky_->ConditionOf(end, minuteSum_ / minuteSeconds_, minuteSeconds_);
+    LiveMinute summary;
+    summary.endMs = end;
+    summary.goodSeconds = int(minuteCounts_.size());
+    std::vector<double>& counts = minuteCounts_;
+    std::sort(counts.begin(), counts.end());
+    const std::size_t half = counts.size() / 2;
+    summary.medianCount = counts.size() % 2 ? counts[half] : (counts[half - 1] + counts[half]) / 2;
+    double sum = 0;
+    for (const double count : counts)
+        sum += count;
+    const std::int64_t start = minute * 60;
+    const WallSeconds wall =
+        start + zone_.offsetFromUtc(QDateTime::fromSecsSinceEpoch(start, Qt::UTC));
+    const std::optional<double> celsius =
+        minuteWarm_ > 0 ? std::optional<double>(minuteCelsius_ / minuteWarm_) : std::nullopt;
+    summary.magnitude = description_.zeroPoints.MagnitudeAt(wall, *summary.medianCount, celsius);
+    // The classifier works on the mean, as the figures and the views do.
+    if (sky_)
+        summary.condition =
+            sky_->ConditionOf(end, sum / double(counts.size()), summary.goodSeconds);
     std::lock_guard lock(mutex_);
-    state_.condition = condition;
-    state_.conditionMs = end;
+    if (sky_) {
+        state_.condition = summary.condition;
+        state_.conditionMs = end;
+    }
+    state_.minute = std::move(summary);
 }
 
 LiveState LiveStation::Copy() const {

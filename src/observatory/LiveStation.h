@@ -19,6 +19,15 @@
 
 class SkyConditionSource;
 
+// The summary of the last complete minute: what the logger publishes once a minute.
+struct LiveMinute {
+    std::int64_t endMs = 0;            // UTC ms of the minute's end
+    std::optional<double> medianCount; // of its seconds whose light was read
+    int goodSeconds = 0;
+    std::optional<double> magnitude; // of the median, by that night's zero point
+    QString condition;               // as in LiveState
+};
+
 struct LiveState {
     QString station; // its name on the network
     bool linkUp = false;
@@ -31,6 +40,7 @@ struct LiveState {
     std::optional<double> magnitude;         // mag/arcsec²; none without a zero point
     QString condition;                       // the last minute's; empty: not known
     std::optional<std::int64_t> conditionMs; // UTC ms of that minute's end
+    std::optional<LiveMinute> minute;        // the last complete minute's summary
 };
 
 // Whether an observatory may observe at `nowMs` by the station's rules, and why not (empty
@@ -78,6 +88,7 @@ private:
     std::vector<Listener> listeners_;
     // The minute being gathered for the sky condition.
     std::int64_t minute_ = -1; // UTC minutes since 1970
-    double minuteSum_ = 0;
-    int minuteSeconds_ = 0;
+    std::vector<double> minuteCounts_;
+    double minuteCelsius_ = 0;
+    int minuteWarm_ = 0; // seconds of the minute whose temperature was read
 };

@@ -172,6 +172,42 @@ TEST(MessageIntake, TakesStationsMessagesAndRefusesTheRestByKind) {
     EXPECT_FALSE(intake.Take("nocturo/roof/reading", ReadingAt(kNow - 30 * 86400), kNow, old));
 }
 
+TEST(MessageIntake, TakesMinuteSummariesAndRefusesWrongOnes) {
+    const MessageIntake intake(QStringLiteral("nocturo"));
+    archive::Batch batch;
+    messages::Minute minute;
+    minute.utc = kNow - kNow % 60 - 60;
+    minute.medianCount = 412.5;
+    minute.goodSeconds = 58;
+    minute.magnitude = 20.31;
+    minute.condition = QStringLiteral("cloudy");
+    EXPECT_FALSE(intake.Take("nocturo/roof/minute", messages::Encode(minute), kNow, batch));
+    ASSERT_EQ(batch.minutes.size(), 1u);
+    const archive::Minute& taken = batch.minutes[0];
+    EXPECT_EQ(taken.station, "roof");
+    EXPECT_EQ(taken.utc, minute.utc);
+    EXPECT_EQ(taken.medianCount, 412.5);
+    EXPECT_EQ(taken.goodSeconds, 58);
+    EXPECT_EQ(taken.magnitude, 20.31);
+    EXPECT_FALSE(taken.limitingMagnitude);
+    EXPECT_EQ(taken.condition, "cloudy");
+    EXPECT_EQ(batch.Size(), 1u);
+
+    archive::Batch none;
+    const auto refusal = [&](const messages::Minute& m, const QByteArray& text = {}) {
+        const auto r = intake.Take("nocturo/roof/minute",
+                                   text.isEmpty() ? messages::Encode(m) : text, kNow, none);
+        return r ? r->kind : QString();
+    };
+    messages::Minute old = minute;
+    old.utc = minute.utc - 401 * 86400;
+    EXPECT_EQ(refusal(old), "time far from now");
+    EXPECT_EQ(refusal(minute, QByteArray(messages::Encode(minute)).replace("cloudy", "rainy")),
+              "wrong values");
+    EXPECT_EQ(refusal(minute, "{\"time\""), "malformed");
+    EXPECT_TRUE(none.Empty());
+}
+
 TEST(RefusalLog, TellsEachStationsEachKindOnceAndCountsAll) {
     QStringList told;
     RefusalLog log([&](const QString& line) { told << line; });
@@ -213,6 +249,30 @@ TEST(HealthTable, FlagsOfflineAndSilentStations) {
     EXPECT_TRUE(lines[3].contains(QStringLiteral("down (sensor unplugged)")));
     EXPECT_TRUE(lines[4].contains(QStringLiteral("never")));
     EXPECT_FALSE(MakeHealthReport({stations[0]}, now, 300).Alert());
+}
+
+TEST(HealthTable, ShowsTheLastMinutesSkyBesideTheHealth) {
+    const std::int64_t now = kNow;
+    std::vector<StationHealth> stations(3);
+    stations[0] = {"dark", true, true, "", now - 2, 3598, std::nullopt, ""};
+    stations[1] = {"nosky", true, true, "", now - 2, 3598, std::nullopt, ""};
+    stations[2] = {"town", true, true, "", now - 2, 3598, now - 60, "sensor back"};
+    const std::vector<stationhealth::StationSky> skies{{"dark", now - 120, 21.734, "clear"},
+                                                       {"town", now - 120, std::nullopt, "cloudy"}};
+    const HealthReport report = MakeHealthReport(stations, now, 300, skies);
+    const QStringList lines = report.table.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5);
+    // The health's columns as ever, the sky's after them.
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("STATION")));
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("LAST HOUR")));
+    EXPECT_GT(lines[0].indexOf(QStringLiteral("MAG/ARCSEC²")),
+              lines[0].indexOf(QStringLiteral("LAST EVENT")));
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("MAG/ARCSEC²  SKY")));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("21.73        clear"))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].endsWith(QStringLiteral("-            -"))) << lines[2].toStdString();
+    EXPECT_TRUE(lines[3].contains(QStringLiteral("60 s ago: sensor back")));
+    EXPECT_TRUE(lines[3].endsWith(QStringLiteral("-            cloudy"))) << lines[3].toStdString();
+    EXPECT_FALSE(report.Alert());
 }
 
 TEST(CollectorCommandLine, RefusesWhatCannotWork) {

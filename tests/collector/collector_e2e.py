@@ -20,10 +20,15 @@ usage: collector_e2e.py --collector C --load L [--emulator E --logger G --shim S
            down (with persistence on and off): the archive equals the day files
   client_id  the collector back under another client id: the same
   restore  the archive restored from an older dump: the stations send the rest again
+  minutes  a real logger's minute summaries: an archive made before minutes were kept gets
+           their table (from --create-schema and from the collector), every minute stored
+           is summed up from its seconds (the back-filled ones of a day file too), the live
+           ones carry the station's magnitude and condition, and --status shows them
 """
 import argparse
 import calendar
 import json
+import math
 import os
 import random
 import signal
@@ -75,7 +80,7 @@ class Collector:
         """Once the broker says the collector subscribed: from then on its session keeps
         what the stations publish."""
         self.broker.wait_subscribed(self.client_id, [f"nocturo/+/{kind}" for kind in
-                                                     ("reading", "status", "event")],
+                                                     ("reading", "status", "event", "minute")],
                                     60, self.since)
         return self
 
@@ -459,7 +464,7 @@ class Stations:
     of the day already in each one's day file (a minute recorded before the network was
     there, say)."""
 
-    def __init__(self, tools, folder, broker, names, prewritten=0):
+    def __init__(self, tools, folder, broker, names, prewritten=0, conf=None, env=None):
         import nocturo_e2e
         self.e2e = nocturo_e2e
         check(tools.emulator and tools.logger, "the stations need --emulator and --logger")
@@ -473,12 +478,16 @@ class Stations:
             workdir = os.path.join(folder, name)
             records = os.path.join(workdir, "records")
             os.makedirs(records)
+            if conf:
+                with open(os.path.join(records, "station.conf"), "w") as f:
+                    f.write(conf)
             if prewritten:
                 day_file(os.path.join(records, time.strftime("%Y%m%d.txt", time.gmtime(day))),
                          start - prewritten, prewritten, seed)
             self.runs[name] = nocturo_e2e.Run(
                 tools, workdir, time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(start)),
-                args=["--publish", broker.url(), "--station", name, "--publish-retry-max", "1"])
+                args=["--publish", broker.url(), "--station", name, "--publish-retry-max", "1"],
+                env=env)
 
     def stop(self):
         try:
@@ -527,6 +536,94 @@ def retained_confirmation(broker, station):
          "-t", f"nocturo-archive/{station}/confirmed"], stdout=subprocess.PIPE, text=True,
         timeout=60)
     return json.loads(result.stdout)
+
+
+def median(values):
+    values = sorted(values)
+    half = len(values) // 2
+    return values[half] if len(values) % 2 else (values[half - 1] + values[half]) / 2
+
+
+def minute_rows(database, station):
+    """The station's minutes: {"HH:MM" of UTC: (median, good seconds, magnitude, condition)}."""
+    rows = database.sql(
+        "SELECT to_char(utc AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI'), median_count, good_seconds, "
+        f"magnitude, condition FROM minutes WHERE station = '{station}' ORDER BY utc")
+    return {r[0]: (float(r[1]) if r[1] else None, int(r[2]), float(r[3]) if r[3] else None,
+                   r[4] or None) for r in rows}
+
+
+def minutes_table(database):
+    return database.sql("SELECT count(*) FROM pg_tables WHERE tablename = 'minutes'")[0][0] == "1"
+
+
+def scenario_minutes(tools, folder):
+    zero_point = 20.5
+    conf = f"latitude = 48.2\nlongitude = 16.4\nzero_point = {zero_point}\n"
+    with Broker(folder) as broker, Database(folder) as database:
+        # An archive of an older version: no minutes table. --create-schema adds it, and so
+        # does a collector that finds it missing.
+        create_schema(tools, database)
+        database.sql("DROP TABLE minutes")
+        create_schema(tools, database)
+        check(minutes_table(database), "--create-schema did not add the minutes table")
+        database.sql("DROP TABLE minutes")
+        collector = Collector(tools, folder, broker, database).start().subscribed()
+        # Three minutes recorded before the network was there, then live ones; the station's
+        # clock runs six times as fast, so that minutes pass in seconds.
+        stations = Stations(tools, folder, broker, ["roof"], prewritten=180, conf=conf,
+                            env={"WALLCLOCK_SHIM_RATE": "6"})
+        lines = stations.lines("roof")
+        check(len(lines) >= 180, f"the day file holds {len(lines)} lines")
+        backfilled = {}
+        for date, clock, _, count, range_ in lines[:180]:
+            backfilled.setdefault(f"{date} {clock[:5]}", []).append(
+                int(count) if int(range_) > 0 else None)
+        check(len(backfilled) == 3, f"the day file's minutes: {sorted(backfilled)}")
+
+        def live_minutes():
+            rows = minute_rows(database, "roof")
+            return [m for m, r in rows.items() if m not in backfilled and r[3]]
+        wait_for(lambda: len(live_minutes()) >= 2, 120, "no live minute with its condition")
+        stations.stop()
+        check_archive_equals_files(database, stations)
+        rows = minute_rows(database, "roof")
+        # The back-filled minutes: summed up from the seconds the archive holds; the station
+        # sent no summary of them, so no magnitude or condition.
+        for minute, counts in backfilled.items():
+            good = [c for c in counts if c is not None]
+            check(minute in rows, f"no row for the back-filled minute {minute}: {sorted(rows)}")
+            check(rows[minute][:2] == (median(good), len(good)),
+                  f"{minute}: {rows[minute]}, the day file says {median(good)}, {len(good)}")
+        # Every live minute summed up from its seconds; those the station summed up carry its
+        # magnitude of the median by the zero point, and the condition of its sky (noon).
+        archived = {}
+        for line in archive_lines(database, "roof"):
+            date, clock, _, count, range_ = line.split()
+            if int(range_) > 0:
+                archived.setdefault(f"{date} {clock[:5]}", []).append(int(count))
+        for minute in live_minutes():
+            wanted = median(archived[minute])
+            med, good, magnitude, condition = rows[minute]
+            check((med, good) == (wanted, len(archived[minute])), f"{minute}: {rows[minute]}")
+            check(abs(magnitude - (zero_point - 2.5 * math.log10(wanted))) < 0.0051,
+                  f"{minute}: magnitude {magnitude} for a median of {wanted}")
+            check(condition == "day", f"{minute}: the sky at noon is {condition}")
+        # The newest summary is retained on the minute topic.
+        retained = subprocess.run(
+            ["mosquitto_sub", "-h", "127.0.0.1", "-p", str(broker.port), "-C", "1", "-W", "20",
+             "-t", "nocturo/roof/minute"], stdout=subprocess.PIPE, text=True, timeout=60)
+        newest = json.loads(retained.stdout)
+        check(newest["condition"] == "day" and newest["good_seconds"] > 0 and
+              newest["limiting_magnitude"] is None, f"the retained minute: {newest}")
+        last = rows[max(live_minutes())]
+        code, table = status(tools, database)
+        print(table)
+        row = [line for line in table.splitlines() if line.startswith("roof ")]
+        check(row and row[0].split()[-2:] == [f"{last[2]:.2f}", "day"],
+              f"--status does not show the last minute's sky: {table}")
+        check(table.splitlines()[0].split()[-2:] == ["MAG/ARCSEC²", "SKY"], table)
+        collector.stop()
 
 
 def scenario_first(tools, folder):
@@ -622,7 +719,7 @@ def scenario_restore(tools, folder):
             wait_count(database, at_dump + 16, 60)
             collector.stop()
             before = count(database)
-            database.sql("DROP TABLE stations, readings, events CASCADE")
+            database.sql("DROP TABLE stations, readings, events, minutes CASCADE")
             subprocess.run(["psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-d", database.conninfo,
                             "-f", dump], check=True, timeout=120, stdout=subprocess.DEVNULL)
             check(count(database) < before, "the restored archive holds every line")
@@ -639,7 +736,7 @@ def main():
     parser.add_argument("--shim")
     parser.add_argument("scenario", choices=["loggers", "archive", "kill", "hostile", "status",
                                              "first", "broker_persistent", "broker_volatile",
-                                             "client_id", "restore"])
+                                             "client_id", "restore", "minutes"])
     tools = parser.parse_args()
     for name in ("collector", "load", "emulator", "logger", "shim"):
         if getattr(tools, name):

@@ -57,7 +57,7 @@ class Run:
     """A front end under the emulator, with the wall clock starting near `start`."""
 
     def __init__(self, tools, workdir, start, faults=None, light=True, stats=None,
-                 front_end=None, env=None, args=()):
+                 front_end=None, env=None, args=(), emulator_args=()):
         self.workdir = workdir
         self.front_end = front_end or tools.front_end
         self.days = days_dir(tools, workdir, self.front_end)
@@ -83,6 +83,7 @@ class Run:
             command += ["--faults", faults]
         if stats:
             command += ["--stats", stats]
+        command += list(emulator_args)
         # The shim goes last in LD_PRELOAD, behind what the emulator put there.
         command += ["--", "sh", "-c", 'LD_PRELOAD="$LD_PRELOAD $WALLCLOCK_SHIM" exec "$@"',
                     "sh"] + program

@@ -8,6 +8,10 @@ alpaca: an Alpaca client of the test's own, written from the Alpaca API's rules,
     types, and the answers to requests it cannot interpret (HTTP 400, 404, 405); meanwhile
     every second is recorded as ever.
 safety: IsSafe and the INDI driver's link follow an unplug and a replug of the sensor.
+clouds: a night run twenty times as fast, clear, then under the emulator's broken clouds:
+    the client finds the station by discovery and reads IsSafe true under the clear dark
+    sky and false once the clouds come, as the state socket's condition and INDI's
+    SKY_CONDITION say.
 indi: a real indiserver runs indi_nocturo, which reads the logger's state socket;
     indi_getprop shows the sensor's sky quality, count, temperature and link.
 
@@ -59,12 +63,11 @@ def wait_for(what, probe, limit=30):
     raise Failure("waiting too long for " + what)
 
 
-def start_logger(tools, workdir, args, faults=None):
+def start_logger(tools, workdir, args, faults=None, start=START, **run):
     os.makedirs(os.path.join(workdir, "records"), exist_ok=True)
     with open(os.path.join(workdir, "records", "station.conf"), "w") as f:
         f.write(STATION_CONF)
-    run = Run(tools, workdir, START, faults=faults, front_end="logger", args=args)
-    return run
+    return Run(tools, workdir, start, faults=faults, front_end="logger", args=args, **run)
 
 
 def wait_event(run, start):
@@ -352,6 +355,54 @@ def scenario_safety(tools, workdir):
     wait_for("readings after the replug", lambda: next_state()["readings"] >= up["readings"] + 3)
     check(run.stop() == 0, "did not exit cleanly:\n" + run.log())
     check_recorded_with_gap(run)
+
+
+def scenario_clouds(tools, workdir):
+    rate = 20
+    http, udp, path = free_port(), free_port(socket.SOCK_DGRAM), os.path.join(workdir, "state")
+    # The emulated day as long as the logger's: its clock and the light agree at any rate.
+    run = start_logger(
+        tools, workdir, ["--alpaca", str(http), "--alpaca-discovery-port", str(udp),
+                         "--state-socket", path], start="2009-01-26 21:30:00", light=False,
+        env={"WALLCLOCK_SHIM_RATE": str(rate)},
+        emulator_args=["--day-seconds", str(86400 / rate), "--start", "21:30",
+                       "--site", "rural", "--clouds", "22:05-23:59:0.9:broken"])
+    wait_event(run, "alpaca: answering discovery")
+    alpaca = Alpaca(discover(udp))
+    sm, oc = "/api/v1/safetymonitor/0/", "/api/v1/observingconditions/0/"
+    for device in (sm, oc):
+        alpaca.call("PUT", device + "connected", Connected="True")
+    indi_port = start_indi(tools, workdir, path)
+    condition = lambda: indi(tools, indi_port, "Nocturo.SKY_CONDITION.CONDITION")  # noqa: E731
+    state = socket.socket(socket.AF_UNIX)
+    state.connect(path)
+    state.settimeout(60)
+    lines = state.makefile("r")
+
+    def until(what, wanted):
+        # A minute of the night passes in 3 s; the clouds come 35 minutes after the start.
+        deadline = time.time() + 600
+        while time.time() < deadline:
+            line = lines.readline()
+            check(line, "the state socket ended")
+            s = json.loads(line)
+            if wanted(s):
+                return s
+        raise Failure("waiting too long for " + what)
+
+    clear = until("a clear minute", lambda s: s["condition"] == "clear")
+    check(clear["safe"] and not clear["why"], f"not safe under a clear sky: {clear}")
+    check(wait_for("IsSafe true", lambda: alpaca.value(sm + "issafe") is True, 60),
+          "IsSafe under a clear sky")
+    check(alpaca.value(oc + "cloudcover") == 0, "cloud cover of a clear sky")
+    check(wait_for("INDI's clear sky", lambda: condition() == "clear", 60), "INDI")
+    cloudy = until("the clouds", lambda s: s["condition"] == "cloudy")
+    check(not cloudy["safe"] and "cloudy" in cloudy["why"], f"safe under clouds: {cloudy}")
+    check(wait_for("IsSafe false", lambda: alpaca.value(sm + "issafe") is False, 60),
+          "IsSafe under clouds")
+    check(alpaca.value(oc + "cloudcover") == 100, "cloud cover under clouds")
+    check(wait_for("INDI's cloudy sky", lambda: condition() == "cloudy", 60), "INDI")
+    check(run.stop() == 0, "did not exit cleanly:\n" + run.log())
 
 
 SCENARIOS = {name[len("scenario_"):]: f for name, f in globals().items()

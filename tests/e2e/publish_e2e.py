@@ -132,12 +132,14 @@ def scenario_lines(tools, workdir):
     check("sensor connected" in events, f"no event lines on the event topic: {events}")
     run.check_events("sensor connected", "publishing to .*: connected")
     # The discovery is retained: a dashboard that subscribes later finds it.
-    discovery = broker.subscribe("homeassistant/#").wait_for(lambda m: len(m) >= 4, 10)
+    discovery = broker.subscribe("homeassistant/#").wait_for(lambda m: len(m) >= 7, 10)
     check(discovery is not None, "no discovery")
     configs = {t: json.loads(p) for t, p in discovery}
     check(set(configs) == {f"homeassistant/{c}/nocturo_roof/{k}/config" for c, k in (
         ("sensor", "counts"), ("sensor", "temperature"), ("sensor", "range"),
-        ("binary_sensor", "link"))}, f"discovery topics: {sorted(configs)}")
+        ("binary_sensor", "link"), ("sensor", "sky_brightness"),
+        ("sensor", "limiting_magnitude"), ("sensor", "sky_condition"))},
+          f"discovery topics: {sorted(configs)}")
     for config in configs.values():
         check(config["availability_topic"] == "nocturo/roof/status" and
               config["state_topic"].startswith("nocturo/roof/"), f"discovery: {config}")

@@ -19,6 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(messages::DecodeStatus(messages::Encode(*status)) == status);
     if (const auto event = messages::DecodeEvent(bytes))
         FUZZ_CHECK(messages::DecodeEvent(messages::Encode(*event)) == event);
+    why.clear();
+    if (const auto minute = messages::DecodeMinute(bytes, &why))
+        FUZZ_CHECK(messages::DecodeMinute(messages::Encode(*minute)) == minute);
+    else
+        FUZZ_CHECK(!why.isEmpty());
     messages::ParseTopic(QStringLiteral("nocturo"), QString::fromUtf8(bytes));
     try {
         const StationDescription description =

@@ -133,3 +133,46 @@ TEST(Messages, StampsCoverTheCalendarAndRefuseTheRest) {
                             "0000-01-01 00:00:00", "2024-2-29 12:34:56", "2024-02-29 12:34:5x"})
         EXPECT_FALSE(ParseLocalText(QString::fromLatin1(bad))) << bad;
 }
+
+TEST(Messages, MinuteSummariesRoundTripAndRefuseWhatNoSkyGives) {
+    Minute minute;
+    minute.utc = *ParseUtcText(QStringLiteral("2026-12-08T22:14:00Z"));
+    minute.medianCount = 412;
+    minute.goodSeconds = 60;
+    minute.magnitude = 20.314;
+    minute.condition = QStringLiteral("clear");
+    EXPECT_EQ(Encode(minute),
+              QByteArray(R"({"condition":"clear","good_seconds":60,"limiting_magnitude":null,)"
+                         R"("magnitude":20.31,"median_count":412,"time":"2026-12-08T22:14:00Z"})"));
+    minute.magnitude = 20.31;
+    EXPECT_EQ(DecodeMinute(Encode(minute)), minute);
+    // Without a zero point, a position or any good second: nulls, and it still reads.
+    Minute unknown;
+    unknown.utc = minute.utc;
+    EXPECT_EQ(DecodeMinute(Encode(unknown)), unknown);
+    EXPECT_TRUE(Encode(unknown).contains(R"("condition":null)"));
+    EXPECT_EQ(ParseTopic(QStringLiteral("nocturo"), QStringLiteral("nocturo/roof/minute"))->kind,
+              Kind::Minute);
+    EXPECT_EQ(Topic(QStringLiteral("p"), QStringLiteral("roof"), Kind::Minute),
+              QStringLiteral("p/roof/minute"));
+
+    const auto why = [](const QByteArray& payload) {
+        QString reason;
+        EXPECT_FALSE(DecodeMinute(payload, &reason).has_value()) << payload.constData();
+        return reason;
+    };
+    const QByteArray good = Encode(minute);
+    const auto with = [&](const char* from, const char* to) {
+        QByteArray changed = good;
+        return why(changed.replace(from, to));
+    };
+    EXPECT_TRUE(with("22:14:00Z", "22:14:30Z").contains(u"start of a minute"));
+    EXPECT_TRUE(with("\"good_seconds\":60", "\"good_seconds\":61").contains(u"good_seconds"));
+    EXPECT_TRUE(with("\"magnitude\":20.31", "\"magnitude\":99").contains(u"magnitude"));
+    EXPECT_TRUE(with("\"median_count\":412", "\"median_count\":-1").contains(u"median_count"));
+    EXPECT_TRUE(with("\"median_count\":412,", "").contains(u"median_count"));
+    EXPECT_TRUE(with("\"clear\"", "\"foggy\"").contains(u"condition"));
+    EXPECT_TRUE(with("\"clear\"", "\"\"").contains(u"condition"));
+    EXPECT_TRUE(KnownCondition(QStringLiteral("cloudy")));
+    EXPECT_FALSE(KnownCondition(QStringLiteral("no_line")));
+}

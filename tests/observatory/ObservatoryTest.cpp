@@ -10,8 +10,11 @@
 #include "StationLine.h"
 #include "StationRig.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -216,4 +219,89 @@ TEST(Observatory, LiveConditionFollowsTheLight) {
     EXPECT_EQ(last, QStringLiteral("cloudy"));
     // Too few seconds read in a minute: not known.
     EXPECT_EQ(live.ConditionOf((dark + 60 * 81) * 1000, 1200, 5), QString());
+}
+
+// The summary of each minute the logger publishes: the median of the seconds whose light
+// was read, how many there were, and its magnitude by the zero point of that night.
+TEST(Observatory, EachMinuteIsSummedUpWithItsMagnitude) {
+    ObservatoryRig o("name = roof\nzero_point = 19.0\nzero_point = 20.0 from 2009-01-25\n");
+    o.Run(10, 60); // the minute 00:00 from second 10, ended by the pass at 00:01:10
+    ASSERT_TRUE(o.live->State().minute);
+    const LiveMinute first = *o.live->State().minute;
+    EXPECT_EQ(first.endMs, Midnight + 60000);
+    EXPECT_EQ(first.goodSeconds, 50);
+    ASSERT_TRUE(first.medianCount);
+    EXPECT_EQ(*first.medianCount, o.live->State().count); // the scripted sensor is steady
+    ASSERT_TRUE(first.magnitude);
+    // 00:00 of 26 January is the night of the 25th: the dated zero point.
+    EXPECT_DOUBLE_EQ(*first.magnitude, 20.0 - 2.5 * std::log10(*first.medianCount));
+    EXPECT_EQ(first.condition, QStringLiteral("clear"));
+    o.Run(70, 60);
+    EXPECT_EQ(o.live->State().minute->endMs, Midnight + 120000);
+    EXPECT_EQ(o.live->State().minute->goodSeconds, 60);
+}
+
+namespace {
+
+// Lines of a day file from `from` to `to` (UTC seconds, the station on UTC), one count.
+void AppendLines(const QString& folder, std::int64_t from, std::int64_t to, int count) {
+    std::map<QString, QByteArray> files;
+    for (std::int64_t t = from; t < to; ++t) {
+        const QDateTime at = QDateTime::fromSecsSinceEpoch(t, QTimeZone::utc());
+        files[at.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".txt")] +=
+            at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + "  12.0 " +
+            QByteArray::number(count) + " 5\r\n";
+    }
+    for (const auto& [name, text] : files) {
+        QFile file(QDir(folder).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write(text);
+    }
+}
+
+// The condition of the last of its minutes.
+std::string NightOf(LiveSkyCondition& live, std::int64_t evening, double count) {
+    // 20:00 to 03:00 UTC at Vienna in March: within the astronomical night, the Moon near new.
+    QString last;
+    for (std::int64_t m = 0; m < 7 * 60; ++m)
+        last = live.ConditionOf((evening + 20 * 3600 + (m + 1) * 60) * 1000, count, 60);
+    return last.toStdString();
+}
+
+} // namespace
+
+// A steady overcast sky at a town is brighter than its clear sky: the steadiness alone
+// calls it clear, the station's clear-sky baseline cloudy. The baseline comes from the
+// nights in the day files at start, and from the nights recorded after it.
+TEST(Observatory, TheLiveBaselineComesFromThePastNights) {
+    const astro::Observer vienna{48.2, 16.4, 200};
+    const QTimeZone utc = QTimeZone::utc();
+    const std::int64_t first = 1773360000; // 2026-03-13 00:00 UTC
+    const std::int64_t tonight = first + 6 * 86400;
+    QTemporaryDir records;
+    for (int n = 0; n < 4; ++n)
+        AppendLines(records.path(), first + n * 86400 + 20 * 3600, first + n * 86400 + 28 * 3600,
+                    1200);
+
+    LiveSkyCondition without(vienna, utc);
+    EXPECT_EQ(NightOf(without, tonight, 2000), "clear");
+    EXPECT_FALSE(without.HasBaseline());
+
+    LiveSkyCondition learned(vienna, utc);
+    learned.LearnBaseline(records.path(), tonight + 18 * 3600);
+    learned.AwaitLearning();
+    EXPECT_EQ(learned.BaselineNights(), 4);
+    EXPECT_TRUE(learned.HasBaseline());
+    EXPECT_EQ(NightOf(learned, tonight, 2000), "cloudy");
+    EXPECT_EQ(NightOf(learned, tonight + 86400, 1200), "clear");
+
+    // Without files: the nights it recorded itself teach it.
+    LiveSkyCondition live(vienna, utc);
+    live.LearnBaseline(QDir(records.path()).filePath(QStringLiteral("none")), first);
+    live.AwaitLearning();
+    EXPECT_EQ(live.BaselineNights(), 0);
+    for (int n = 0; n < 3; ++n)
+        EXPECT_EQ(NightOf(live, first + n * 86400, 1200), "clear");
+    EXPECT_EQ(NightOf(live, first + 3 * 86400, 2000), "cloudy");
+    EXPECT_EQ(live.BaselineNights(), 3);
 }
