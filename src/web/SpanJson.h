@@ -27,6 +27,8 @@ public:
     JsonWriter& number(double value, int decimals); // null for NaN
     JsonWriter& string(const QString& text);
     JsonWriter& optional(const std::optional<double>& value, int decimals);
+    // The bytes written so far, for columns written in place.
+    QByteArray& bytes() { return out_; }
 
 private:
     QByteArray& out_;
