@@ -175,12 +175,25 @@ std::vector<SourceDay> StationStore::Days(const QString& station) {
             days.push_back(std::move(day));
         return days;
     }
+    // Counted once, then from the newest day counted on: days before it grow only by late
+    // lines of a station that was cut off, which a restart counts.
+    std::lock_guard counting(daysMutex_);
+    std::map<std::int64_t, DaySummary>& counted = days_[station];
+    const std::int64_t from = counted.empty() ? DaysFromCivil(1, 1, 1) : counted.rbegin()->first;
     try {
-        for (const DaySummary& d : lease.Reader().Days(station, DaysFromCivil(1, 1, 1)))
-            days.push_back({station, d.day, d.lines, d.first, d.last, false, {}});
+        for (const DaySummary& d : lease.Reader().Days(station, from))
+            counted[d.day] = d;
     } catch (const ArchiveError& error) {
         throw NocturoError(std::string("the archive cannot be read: ") + error.what());
     }
+    for (auto it = counted.rbegin(); it != counted.rend(); ++it)
+        days.push_back({station,
+                        it->second.day,
+                        it->second.lines,
+                        it->second.first,
+                        it->second.last,
+                        false,
+                        {}});
     return days;
 }
 

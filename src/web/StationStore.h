@@ -82,4 +82,7 @@ private:
     std::chrono::steady_clock::time_point stationsAsked_;
     // What the archive's own `stations.description` says, by station.
     std::map<QString, StationDescription> archiveDescribed_;
+    // The archive's days of each station, as counted so far.
+    std::mutex daysMutex_;
+    std::map<QString, std::map<std::int64_t, DaySummary>> days_;
 };
