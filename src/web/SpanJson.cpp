@@ -142,4 +142,17 @@ void WriteMinutes(JsonWriter& json, const std::vector<DayRecord>& records) {
     column("failed", [&](const MinuteRow& r) { json.number(std::int64_t(r.failed)); });
 }
 
+void WriteConditions(JsonWriter& json, const std::vector<sky::Minute>& minutes,
+                     const std::vector<sky::Condition>& conditions) {
+    json.key("conditions").raw("{").key("names").raw("[");
+    for (int c = 0; c <= int(sky::Condition::Cloudy); ++c)
+        (c ? json.raw(",") : json).string(sky::ConditionName(sky::Condition(c)));
+    json.raw("]").key("t");
+    QByteArray& out = json.bytes();
+    Column(out, minutes.size(), [&](std::size_t i) { return minutes[i].wall; });
+    json.key("code");
+    Column(out, conditions.size(), [&](std::size_t i) { return int(conditions[i]); });
+    json.raw("}");
+}
+
 } // namespace spanjson

@@ -7,6 +7,7 @@
 
 #include "DayRecord.h"
 #include "LogSpan.h"
+#include "SkyCondition.h"
 
 #include <QByteArray>
 
@@ -52,5 +53,10 @@ namespace spanjson {
 void WriteSeconds(JsonWriter& json, const std::vector<DayRecord>& records);
 // {"resolution":"minute","minutes":N,"t":[...],"lines":[...],"failed":[...],"median":[...]}
 void WriteMinutes(JsonWriter& json, const std::vector<DayRecord>& records);
+
+// "conditions":{"names":[...],"t":[...],"code":[...]}: each minute's start (wall clock)
+// and its condition as an index into names (sky::ConditionName's, in their order).
+void WriteConditions(JsonWriter& json, const std::vector<sky::Minute>& minutes,
+                     const std::vector<sky::Condition>& conditions);
 
 } // namespace spanjson

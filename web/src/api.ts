@@ -11,7 +11,10 @@ export interface SpanStation {
   name: string; zeroPoint: number | null; problems: string[]; resolution: "second" | "minute";
   lines: number; t0?: number; dt?: number[]; t?: number[]; count: (number | null)[];
   temperature?: number[]; range?: number[]; failed?: number[];
+  conditions?: Conditions;
 }
+// A night's sky condition each minute: its start (wall clock) and an index into names.
+export interface Conditions { names: string[]; t: number[]; code: number[]; }
 export interface Span { kind: string; date: string; from: number; to: number; stations: SpanStation[]; }
 export interface Sky {
   position: boolean; moonIlluminated?: number; events?: { kind: string; wall: number }[];
