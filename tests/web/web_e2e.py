@@ -113,7 +113,36 @@ def scenario_api(args, folder, lines_of, archive):
                                  "LAST EVENT"], "the health table's header")
     span = json.loads(archive.get(f"/api/span?stations=ridge,town&date={fx.NIGHT}")[2])
     check([s["name"] for s in span["stations"]] == ["ridge", "town"], "two stations at once")
+    check_described(args, folder)
     print("api: day files and archive give the same answers")
+
+
+def check_described(args, folder):
+    """Without --describe, positions and zero points come from the archive's own
+    stations.description; one that does not read is no position, not a failure."""
+    database = args.database
+    database.sql("UPDATE stations SET description = '{\"latitude\": 47.1, \"longitude\": 11.4, "
+                 "\"timezone\": \"UTC\", \"zero_point\": [\"20.5\"]}' "
+                 "WHERE name = 'ridge'")
+    database.sql("UPDATE stations SET description = '{\"latitude\": \"north\"}' WHERE name = 'town'")
+    web = fx.Web(args.web, "--archive", database.conninfo, pages=args.pages)
+    files = fx.Web(args.web, "--folder", os.path.join(folder, "ridge"), pages=args.pages)
+    try:
+        stations = {s["name"]: s for s in json.loads(web.get("/api/stations")[2])["stations"]}
+        ridge = stations["ridge"]
+        check((ridge["latitude"], ridge["longitude"], ridge["elevation"], ridge["zeroPoint"],
+               ridge["timezone"]) == (47.1, 11.4, None, 20.5, "UTC"),
+              f"ridge as the archive describes it: {ridge}")
+        check(stations["town"]["latitude"] is None and stations["valley"]["latitude"] is None,
+              "a station the archive does not describe (or wrongly) has a position")
+        for path in [f"/api/span?stations=ridge&date={fx.NIGHT}&kind=night",
+                     f"/api/sky?station=ridge&date={fx.NIGHT}&kind=night"]:
+            check(web.get(path)[2] == files.get(path)[2],
+                  f"{path}: the archive's description gives another answer than station.conf")
+    finally:
+        web.stop()
+        files.stop()
+        database.sql("UPDATE stations SET description = NULL")
 
 
 def raw(port, data):
@@ -321,6 +350,7 @@ def main():
         lines_of = fx.make_folders(os.path.join(folder, "stations"))
         with Database(folder) as database:
             fx.fill_archive(database, args.collector, lines_of)
+            args.database = database
             archive = fx.Web(args.web, "--archive", database.conninfo, "--describe",
                              os.path.join(folder, "stations"), pages=args.pages)
             try:
