@@ -181,8 +181,13 @@ std::vector<SourceDay> StationStore::Days(const QString& station) {
     std::map<std::int64_t, DaySummary>& counted = days_[station];
     const std::int64_t from = counted.empty() ? DaysFromCivil(1, 1, 1) : counted.rbegin()->first;
     try {
-        for (const DaySummary& d : lease.Reader().Days(station, from))
-            counted[d.day] = d;
+        // Nothing new since the last count (the newest line, found by the index, is the one
+        // counted last): the count stands.
+        const std::optional<WallSeconds> newest = lease.Reader().Newest(station);
+        const bool same = !counted.empty() && newest && *newest == counted.rbegin()->second.last;
+        if (!same)
+            for (const DaySummary& d : lease.Reader().Days(station, from))
+                counted[d.day] = d;
     } catch (const ArchiveError& error) {
         throw NocturoError(std::string("the archive cannot be read: ") + error.what());
     }

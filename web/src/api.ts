@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The service's JSON API, as the pages use it.
+import { takeFirst } from "./first";
 
 export interface Station {
   name: string; state: string; cells: string[]; lastReading: number | null;
@@ -29,7 +30,7 @@ export interface NightFigure {
 }
 
 export async function get<T>(path: string): Promise<T> {
-  const answer = await fetch(path, { headers: { Accept: "application/json" } });
+  const answer = await (takeFirst(path) || fetch(path, { headers: { Accept: "application/json" } }));
   const body = await answer.json();
   if (!answer.ok) throw new Error(body.error || answer.statusText);
   return body as T;

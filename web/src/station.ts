@@ -4,6 +4,7 @@
 // nights as a heat map (a click opens that night), the nightly figures and the downloads.
 import uPlot from "uplot";
 import { conditionLooks, drawChart } from "./chart";
+import { nightRequests } from "./first";
 import {
   addDays, Day, el, get, magnitude, NightFigure, nightOf, seriesOf, Sky, Span, Year,
 } from "./api";
@@ -22,10 +23,10 @@ export async function showStation(app: HTMLElement, params: URLSearchParams, go:
   // days are asked at once; without, the days say which night is the last.
   const daysAsked = get<{ days: Day[] }>("/api/days?station=" + encodeURIComponent(station));
   const named = params.get("night");
-  const nightAsked = (n: string) => Promise.all([
-    get<Span>("/api/span?stations=" + encodeURIComponent(station) + `&date=${n}&kind=night`),
-    get<Sky>(`/api/sky?station=${encodeURIComponent(station)}&date=${n}&kind=night`).catch(() => null),
-  ]);
+  const nightAsked = (n: string) => {
+    const [spanPath, skyPath] = nightRequests(encodeURIComponent(station), n);
+    return Promise.all([get<Span>(spanPath), get<Sky>(skyPath).catch(() => null)]);
+  };
   const early = named ? nightAsked(named) : null;
   const newestOf = (d: { days: Day[] }) => (d.days.length ? d.days[0].last : null);
   let night = named || "";
