@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Builds the pages into OUT (default dist/): one bundled, minified script, the styles, the
+// Builds the pages into OUT (default dist/): two bundled, minified scripts, the styles, the
 // page and the world's outline, so nocturo-web serves everything itself.
 //
 //   node build.mjs [OUT [NODE_MODULES]]
@@ -15,16 +15,20 @@ const out = resolve(process.argv[2] || join(here, "dist"));
 const modules = resolve(process.argv[3] || join(here, "node_modules"));
 const esbuild = await import(pathToFileURL(join(modules, "esbuild", "lib", "main.js")).href);
 mkdirSync(out, { recursive: true });
-await esbuild.build({
-  entryPoints: [join(here, "src", "main.ts")],
-  bundle: true,
-  minify: true,
-  sourcemap: false,
-  target: ["es2020"],
-  outfile: join(out, "app.js"),
-  logLevel: "warning",
-  nodePaths: [modules],
-});
+// The pages' script, and the small one the page's head loads first to send its first
+// requests while the other is still loading.
+for (const [entry, file] of [["main.ts", "app.js"], ["early.ts", "early.js"]]) {
+  await esbuild.build({
+    entryPoints: [join(here, "src", entry)],
+    bundle: true,
+    minify: true,
+    sourcemap: false,
+    target: ["es2020"],
+    outfile: join(out, file),
+    logLevel: "warning",
+    nodePaths: [modules],
+  });
+}
 copyFileSync(join(modules, "uplot", "dist", "uPlot.min.css"), join(out, "uplot.css"));
 copyFileSync(join(modules, "world-atlas", "land-110m.json"), join(out, "land-110m.json"));
 copyFileSync(join(here, "src", "index.html"), join(out, "index.html"));

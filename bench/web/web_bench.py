@@ -3,10 +3,16 @@
 """nocturo-web's speed, side by side in one run: a station's night of 86,400 lines as
 JSON from day files and from a real PostgreSQL archive (each made afresh: the answer cache
 off), beside the baseline of a file of the same size served from memory; the compressed
-size; the same night answered from the cache; and 200 clients at once asking for nights
-(99th percentile, refusals, the service's resident memory).
+size; the same night answered from the cache; 200 clients at once asking for nights
+(99th percentile, refusals, the service's resident memory) beside 200 asking for the file
+of the same size; and the station's page in headless chromium: when it has drawn its
+first night, beside when the page itself was ready.
+
+Beside each time, the processor time the service and the database spent on an answer: on
+a machine shared with other work the times grow with its load, the processor time hardly.
 
   web_bench.py --web nocturo-web --collector nocturo-collect --pages DIR [--rounds N]
+               [--no-browser]
 """
 import argparse
 import concurrent.futures
@@ -34,9 +40,75 @@ def timed(url, headers=None):
     return (time.perf_counter() - start) * 1000, status, body
 
 
-def best(url, rounds, headers=None):
+TICK = os.sysconf("SC_CLK_TCK")
+
+
+def cpu_ms(pids):
+    """Processor time (user and system) of these processes so far, in ms."""
+    total = 0
+    for pid in pids:
+        try:
+            with open(f"/proc/{pid}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            total += int(fields[11]) + int(fields[12])
+        except (OSError, IndexError):
+            pass
+    return total * 1000 / TICK
+
+
+def cluster(database):
+    """The database server's processes: the postmaster and its children."""
+    with open(os.path.join(database.data, "postmaster.pid")) as f:
+        master = int(f.readline())
+    pids = [master]
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/stat") as f:
+                    if int(f.read().rsplit(")", 1)[1].split()[1]) == master:
+                        pids.append(int(entry))
+            except (OSError, IndexError, ValueError):
+                pass
+    return pids
+
+
+def best(url, rounds, headers=None, web=None, database=None):
+    """Best and median ms, and the processor ms an answer cost the service and the database."""
+    timed(url, headers)  # the first answer opens connections and files
+    web_pids = [web.process.pid] if web else []
+    db_pids = cluster(database) if database else []
+    web0, db0 = cpu_ms(web_pids), cpu_ms(db_pids)
     times = sorted(timed(url, headers)[0] for _ in range(rounds))
-    return times[0], times[len(times) // 2]
+    return (times[0], times[len(times) // 2], (cpu_ms(web_pids) - web0) / rounds,
+            (cpu_ms(db_pids) - db0) / rounds)
+
+
+def first_draws(url, tries):
+    """The station's page in a fresh headless chromium: ms after navigation until the page
+    was ready (DOMContentLoaded) and until it drew its first night; the best and median."""
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.support.ui import WebDriverWait
+    options = webdriver.ChromeOptions()
+    for a in ["--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1280,1200",
+              "--disable-background-networking", "--no-first-run"]:
+        options.add_argument(a)
+    ready, drawn = [], []
+    for i in range(tries):
+        driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        try:
+            driver.get("about:blank")  # the browser's own start is not the page's
+            driver.get(f"{url}&try={i}")
+            WebDriverWait(driver, 60).until(
+                lambda d: d.execute_script("return document.body.dataset.drawn"))
+            drawn.append(driver.execute_script("return +document.body.dataset.drawnMs"))
+            ready.append(driver.execute_script(
+                "return performance.getEntriesByType('navigation')[0].domContentLoadedEventEnd"))
+        finally:
+            driver.quit()
+    ready.sort()
+    drawn.sort()
+    return (ready[0], ready[len(ready) // 2]), (drawn[0], drawn[len(drawn) // 2])
 
 
 def rss_mb(pid):
@@ -54,6 +126,7 @@ def main():
     parser.add_argument("--pages", required=True)
     parser.add_argument("--rounds", type=int, default=15)
     parser.add_argument("--clients", type=int, default=200)
+    parser.add_argument("--no-browser", action="store_true")
     args = parser.parse_args()
     night = f"date={fx.NIGHT}&kind=night"
     gz = {"Accept-Encoding": "gzip"}
@@ -84,32 +157,51 @@ def main():
                              if fx.START + 43200 <= r[0] < fx.START + 43200 + 86400])
                 path = f"/api/span?stations=ridge&{night}"
                 rows = [
-                    ("baseline: same-size file from memory", best(files.url + "/same-size.json", args.rounds)),
-                    ("night JSON from day files", best(files.url + path, args.rounds)),
-                    ("night JSON from the archive", best(archive.url + path, args.rounds)),
-                    ("night JSON from day files, gzip", best(files.url + path, args.rounds, gz)),
-                    ("night JSON from the archive, gzip", best(archive.url + path, args.rounds, gz)),
-                    ("night JSON kept in the answer cache, gzip", best(cached.url + path, args.rounds, gz)),
+                    ("baseline: same-size file from memory",
+                     best(files.url + "/same-size.json", args.rounds, web=files)),
+                    ("night JSON from day files", best(files.url + path, args.rounds, web=files)),
+                    ("night JSON from the archive",
+                     best(archive.url + path, args.rounds, web=archive, database=database)),
+                    ("night JSON from day files, gzip",
+                     best(files.url + path, args.rounds, gz, web=files)),
+                    ("night JSON from the archive, gzip",
+                     best(archive.url + path, args.rounds, gz, web=archive, database=database)),
+                    ("night JSON kept in the answer cache, gzip",
+                     best(cached.url + path, args.rounds, gz, web=cached, database=database)),
                 ]
                 packed = timed(files.url + path, gz)[2]
+                print(f"load average {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
                 print(f"a night of {lines} lines: {len(body) / 1000:.0f} kB of JSON, "
                       f"{len(packed) / 1000:.0f} kB compressed (goal: at most 400 kB)")
-                print(f"{'':44} {'best ms':>8} {'median ms':>10}")
-                for name, (b, m) in rows:
-                    print(f"{name:44} {b:8.1f} {m:10.1f}")
+                print(f"{'':44} {'best ms':>8} {'median ms':>10} {'service cpu':>12} {'db cpu':>7}")
+                for name, (b, m, web_cpu, db_cpu) in rows:
+                    print(f"{name:44} {b:8.1f} {m:10.1f} {web_cpu:12.1f} {db_cpu:7.1f}")
 
-                # 200 clients at once, each asking for a night of one of the stations.
-                def client(i):
-                    station = sorted(fx.STATIONS)[i % 3]
-                    return timed(f"{cached.url}/api/span?stations={station}&{night}", gz)
-                with concurrent.futures.ThreadPoolExecutor(args.clients) as pool:
-                    results = list(pool.map(client, range(args.clients)))
-                times = sorted(r[0] for r in results)
-                refused = sum(1 for r in results if r[1] != 200)
-                p99 = times[int(len(times) * 0.99) - 1]
-                print(f"{args.clients} clients at once asking for nights: p50 {times[len(times) // 2]:.0f} ms, "
+                # 200 clients at once, each asking for a night of one of the stations; beside
+                # them 200 asking for the file of a night's size.
+                def at_once(path_of):
+                    def client(i):
+                        return timed(cached.url + path_of(i), gz)
+                    with concurrent.futures.ThreadPoolExecutor(args.clients) as pool:
+                        results = list(pool.map(client, range(args.clients)))
+                    times = sorted(r[0] for r in results)
+                    refused = sum(1 for r in results if r[1] != 200)
+                    return times[len(times) // 2], times[int(len(times) * 0.99) - 1], refused
+                base50, base99, _ = at_once(lambda i: "/same-size.json")
+                stations_ = sorted(fx.STATIONS)
+                p50, p99, refused = at_once(
+                    lambda i: f"/api/span?stations={stations_[i % 3]}&{night}")
+                print(f"{args.clients} clients at once asking for nights: p50 {p50:.0f} ms, "
                       f"p99 {p99:.0f} ms (goal: under 200), refused {refused} (goal: 0), "
-                      f"peak memory {rss_mb(cached.process.pid):.1f} MB (goal: under 60)")
+                      f"peak memory {rss_mb(cached.process.pid):.1f} MB (goal: under 60); "
+                      f"baseline, the same-size file: p50 {base50:.0f} ms, p99 {base99:.0f} ms")
+                if not args.no_browser:
+                    page = f"{archive.url}/?view=station&station=ridge&night={fx.NIGHT}"
+                    (r0, r1), (d0, d1) = first_draws(page, 5)
+                    print(f"the station's page in headless chromium, best/median ms after "
+                          f"navigation: page ready {r0:.0f}/{r1:.0f} (baseline), first night "
+                          f"drawn {d0:.0f}/{d1:.0f} (goal: within 1000)")
+                print(f"load average {os.getloadavg()[0]:.1f}")
             finally:
                 files.stop()
                 archive.stop()

@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 class ArchiveError : public std::runtime_error {
@@ -45,6 +46,9 @@ public:
 
     // Every station with a row of its own or lines, by name. Throws ArchiveError.
     QStringList Stations();
+    // The stations' descriptions as the archive keeps them (`stations.description`, JSON
+    // text), of those that have one, by name.
+    std::vector<std::pair<QString, QByteArray>> Descriptions();
     // A station's lines stamped within [span.from, span.to) of its local time, in the
     // order of their stamps (equal stamps in the order they were taken).
     std::vector<DayRecord> Span(const QString& station, const TimeSpan& span);
@@ -59,7 +63,9 @@ public:
 
 private:
     struct Result;
-    Result Query(const char* sql, const std::vector<QByteArray>& parameters);
+    enum class Format { Text, Binary };
+    Result Query(const char* sql, const std::vector<QByteArray>& parameters,
+                 Format format = Format::Text);
     bool Connect();
 
     QString address_;

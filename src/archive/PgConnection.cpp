@@ -217,6 +217,15 @@ bool PgConnection::Exec(const QString& sql) {
 }
 
 PgResult PgConnection::Query(const QString& sql, const std::vector<QByteArray>& parameters) {
+    return Ask(sql, parameters, 0);
+}
+
+PgResult PgConnection::QueryBinary(const QString& sql, const std::vector<QByteArray>& parameters) {
+    return Ask(sql, parameters, 1);
+}
+
+PgResult PgConnection::Ask(const QString& sql, const std::vector<QByteArray>& parameters,
+                           int resultFormat) {
     if (!Usable()) return PgResult();
     const Deadline deadline = AnswerDeadline();
     std::vector<const char*> values;
@@ -224,7 +233,7 @@ PgResult PgConnection::Query(const QString& sql, const std::vector<QByteArray>& 
     for (const QByteArray& p : parameters)
         values.push_back(p.isNull() ? nullptr : p.constData());
     if (!PQsendQueryParams(connection_, sql.toUtf8().constData(), int(values.size()), nullptr,
-                           values.data(), nullptr, nullptr, 0)) {
+                           values.data(), nullptr, nullptr, resultFormat)) {
         Check(PgResult());
         return PgResult();
     }

@@ -76,6 +76,9 @@ public:
     bool Exec(const QString& sql);
     // A query with text parameters ($1, $2, …).
     PgResult Query(const QString& sql, const std::vector<QByteArray>& parameters = {});
+    // The same with the columns in the server's binary format (network byte order): for
+    // many rows of numbers, which then cost neither side a conversion to text and back.
+    PgResult QueryBinary(const QString& sql, const std::vector<QByteArray>& parameters);
     // COPY … FROM STDIN with the text format: `data` holds the rows, one per line.
     bool Copy(const QString& sql, const QByteArray& data);
 
@@ -88,6 +91,8 @@ private:
     using Deadline = std::chrono::steady_clock::time_point;
 
     bool Check(const PgResult& result);
+    // A query with text parameters, its results as text (0) or binary (1).
+    PgResult Ask(const QString& sql, const std::vector<QByteArray>& parameters, int resultFormat);
     // Whether a command can be sent; else the error says why.
     bool Usable();
     // Waits until the connection's socket can be read (or written) or the deadline passes;

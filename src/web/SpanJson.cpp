@@ -54,16 +54,21 @@ JsonWriter& JsonWriter::string(const QString& text) {
 
 namespace {
 
-template <typename Value>
-void Column(QByteArray& out, const std::vector<DayRecord>& records, Value value) {
-    out.append('[');
-    char buffer[24];
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (i) out.append(',');
-        const auto end = std::to_chars(buffer, buffer + sizeof buffer, value(i)).ptr;
-        out.append(buffer, end - buffer);
+// A column of whole numbers written straight into `out`: room for the longest is made
+// once, the digits written in place, and what was not used cut off again (a night's
+// column is 86,400 numbers; appending them one by one costs several times as much).
+template <typename Value> void Column(QByteArray& out, std::size_t size, Value value) {
+    constexpr qsizetype kWidest = 21; // an int64 with its sign, and the comma before it
+    const qsizetype at = out.size();
+    out.resize(at + 2 + qsizetype(size) * kWidest);
+    char* p = out.data() + at;
+    *p++ = '[';
+    for (std::size_t i = 0; i < size; ++i) {
+        if (i) *p++ = ',';
+        p = std::to_chars(p, p + kWidest - 1, value(i)).ptr;
     }
-    out.append(']');
+    *p++ = ']';
+    out.resize(p - out.constData());
 }
 
 } // namespace
@@ -105,26 +110,18 @@ namespace spanjson {
 void WriteSeconds(JsonWriter& json, const std::vector<DayRecord>& records) {
     json.key("resolution").raw("\"second\"").key("lines").number(std::int64_t(records.size()));
     json.key("t0").number(records.empty() ? 0 : records.front().time);
+    QByteArray& out = json.bytes();
+    const std::size_t n = records.size();
     json.key("dt");
-    // Each column is written whole into one buffer, then appended.
-    QByteArray column;
-    column.reserve(qsizetype(records.size()) * 6);
-    Column(column, records, [&](std::size_t i) {
+    Column(out, n, [&](std::size_t i) {
         return i ? records[i].time - records[i - 1].time : std::int64_t(0);
     });
-    json.raw(column.constData());
-    column.clear();
     json.key("count");
-    Column(column, records, [&](std::size_t i) { return records[i].mean; });
-    json.raw(column.constData());
-    column.clear();
+    Column(out, n, [&](std::size_t i) { return records[i].mean; });
     json.key("temperature");
-    Column(column, records, [&](std::size_t i) { return int(records[i].temperatureTenths); });
-    json.raw(column.constData());
-    column.clear();
+    Column(out, n, [&](std::size_t i) { return int(records[i].temperatureTenths); });
     json.key("range");
-    Column(column, records, [&](std::size_t i) { return int(records[i].range); });
-    json.raw(column.constData());
+    Column(out, n, [&](std::size_t i) { return int(records[i].range); });
 }
 
 void WriteMinutes(JsonWriter& json, const std::vector<DayRecord>& records) {
@@ -143,6 +140,19 @@ void WriteMinutes(JsonWriter& json, const std::vector<DayRecord>& records) {
     column("count", [&](const MinuteRow& r) { json.number(r.median, 1); });
     column("linesPerMinute", [&](const MinuteRow& r) { json.number(std::int64_t(r.lines)); });
     column("failed", [&](const MinuteRow& r) { json.number(std::int64_t(r.failed)); });
+}
+
+void WriteConditions(JsonWriter& json, const std::vector<sky::Minute>& minutes,
+                     const std::vector<sky::Condition>& conditions) {
+    json.key("conditions").raw("{").key("names").raw("[");
+    for (int c = 0; c <= int(sky::Condition::Cloudy); ++c)
+        (c ? json.raw(",") : json).string(sky::ConditionName(sky::Condition(c)));
+    json.raw("]").key("t");
+    QByteArray& out = json.bytes();
+    Column(out, minutes.size(), [&](std::size_t i) { return minutes[i].wall; });
+    json.key("code");
+    Column(out, conditions.size(), [&](std::size_t i) { return int(conditions[i]); });
+    json.raw("}");
 }
 
 } // namespace spanjson

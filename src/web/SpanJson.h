@@ -7,6 +7,7 @@
 
 #include "DayRecord.h"
 #include "LogSpan.h"
+#include "SkyCondition.h"
 
 #include <QByteArray>
 
@@ -27,6 +28,8 @@ public:
     JsonWriter& number(double value, int decimals); // null for NaN
     JsonWriter& string(const QString& text);
     JsonWriter& optional(const std::optional<double>& value, int decimals);
+    // The bytes written so far, for columns written in place.
+    QByteArray& bytes() { return out_; }
 
 private:
     QByteArray& out_;
@@ -50,5 +53,10 @@ namespace spanjson {
 void WriteSeconds(JsonWriter& json, const std::vector<DayRecord>& records);
 // {"resolution":"minute","minutes":N,"t":[...],"lines":[...],"failed":[...],"median":[...]}
 void WriteMinutes(JsonWriter& json, const std::vector<DayRecord>& records);
+
+// "conditions":{"names":[...],"t":[...],"code":[...]}: each minute's start (wall clock)
+// and its condition as an index into names (sky::ConditionName's, in their order).
+void WriteConditions(JsonWriter& json, const std::vector<sky::Minute>& minutes,
+                     const std::vector<sky::Condition>& conditions);
 
 } // namespace spanjson

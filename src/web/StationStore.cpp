@@ -2,10 +2,10 @@
 #include "StationStore.h"
 
 #include "ArchiveReader.h"
-#include "ArchiveSource.h"
 #include "DayFileSource.h"
 #include "NocturoError.h"
 #include "PgConnection.h"
+#include "WebDescription.h"
 #include "ZoneClock.h"
 
 #include <QDateTime>
@@ -21,14 +21,14 @@ public:
         store.returned_.wait(
             lock, [&] { return !store.idle_.empty() || store.open_ < store.options_.connections; });
         if (!store.idle_.empty()) {
-            source_ = std::move(store.idle_.back());
+            slot_ = std::move(store.idle_.back());
             store.idle_.pop_back();
             return;
         }
         ++store.open_;
         lock.unlock();
         try {
-            source_ = store.Open();
+            slot_ = store.Open();
         } catch (...) {
             lock.lock();
             --store.open_;
@@ -38,18 +38,18 @@ public:
     }
     ~Lease() {
         std::lock_guard lock(store_.mutex_);
-        if (source_ && std::uncaught_exceptions() == 0)
-            store_.idle_.push_back(std::move(source_));
+        if ((slot_.source || slot_.reader) && std::uncaught_exceptions() == 0)
+            store_.idle_.push_back(std::move(slot_));
         else
             --store_.open_;
         store_.returned_.notify_one();
     }
-    RecordSource& operator*() { return *source_; }
-    RecordSource* operator->() { return source_.get(); }
+    RecordSource& Source() { return *slot_.source; }
+    ArchiveReader& Reader() { return *slot_.reader; }
 
 private:
     StationStore& store_;
-    std::unique_ptr<RecordSource> source_;
+    Slot slot_;
 };
 
 StationStore::StationStore(StoreOptions options)
@@ -76,35 +76,58 @@ StationStore::StationStore(StoreOptions options)
         }
     }
     // Fails now, with the reason, rather than on the first request.
-    Lease first(*this);
-    first->Rescan();
+    if (IsArchive()) {
+        ArchiveStations();
+    } else {
+        Lease first(*this);
+        first.Source().Rescan();
+    }
 }
 
 StationStore::~StationStore() = default;
 
-std::unique_ptr<RecordSource> StationStore::Open() const {
-    if (!IsArchive())
-        return std::make_unique<DayFileSource>(DayFileSet::FromFolder(options_.folder));
+StationStore::Slot StationStore::Open() const {
+    Slot slot;
+    if (!IsArchive()) {
+        slot.source = std::make_unique<DayFileSource>(DayFileSet::FromFolder(options_.folder));
+        return slot;
+    }
     try {
-        return std::make_unique<ArchiveSource>(std::make_unique<ArchiveReader>(*options_.archive));
+        slot.reader = std::make_unique<ArchiveReader>(*options_.archive);
     } catch (const ArchiveError& error) {
         throw ArchiveUnreachable(std::string("the archive cannot be reached: ") + error.what());
     }
+    return slot;
 }
 
 QString StationStore::Name() const {
     return IsArchive() ? QStringLiteral("archive") : options_.folder;
 }
 
-QString StationStore::SourceName(const QString& station) const {
-    return IsArchive() ? station : QString();
+QStringList StationStore::ArchiveStations() {
+    std::lock_guard asking(stationsMutex_);
+    const auto now = std::chrono::steady_clock::now();
+    if (!stations_.isEmpty() && now - stationsAsked_ < std::chrono::seconds(1)) return stations_;
+    Lease lease(*this);
+    try {
+        stations_ = lease.Reader().Stations();
+        std::map<QString, StationDescription> described;
+        for (const auto& [name, text] : lease.Reader().Descriptions()) {
+            std::optional<StationDescription> d = webdescription::FromArchive(name, text);
+            if (d) described[name] = *d;
+        }
+        std::lock_guard lock(mutex_);
+        archiveDescribed_ = std::move(described);
+    } catch (const ArchiveError& error) {
+        throw ArchiveUnreachable(std::string("the archive cannot be read: ") + error.what());
+    }
+    stationsAsked_ = now;
+    return stations_;
 }
 
 QStringList StationStore::Stations() {
     if (!IsArchive()) return {folderStation_.name};
-    Lease source(*this);
-    source->Rescan();
-    return source->Stations();
+    return ArchiveStations();
 }
 
 bool StationStore::Has(const QString& station) {
@@ -113,27 +136,69 @@ bool StationStore::Has(const QString& station) {
 
 StationDescription StationStore::Describe(const QString& station) const {
     if (!IsArchive()) return folderStation_;
+    // The folder given on the command line first: it is the operator's word here.
     for (const StationDescription& d : described_)
         if (d.name == station) return d;
+    {
+        std::lock_guard lock(mutex_);
+        if (const auto it = archiveDescribed_.find(station); it != archiveDescribed_.end())
+            return it->second;
+    }
     StationDescription plain;
     plain.name = station;
     return plain;
 }
 
 SpanLines StationStore::Read(const QString& station, const TimeSpan& span) {
-    Lease source(*this);
-    SpanLines lines = source->Read(SourceName(station), span);
+    Lease lease(*this);
+    if (!IsArchive()) return lease.Source().Read(QString(), span);
+    SpanLines lines;
+    lines.span = span;
+    try {
+        lines.records = lease.Reader().Span(station, span);
+    } catch (const ArchiveError& error) {
+        // Said in the span's problems, as a file that could not be read is.
+        lines.problems << QString::fromStdString(error.what());
+    }
     return lines;
 }
 
 std::vector<SourceDay> StationStore::Days(const QString& station) {
-    Lease source(*this);
-    source->Rescan();
-    while (source->CountNext()) {
-    }
+    Lease lease(*this);
     std::vector<SourceDay> days;
-    for (SourceDay& day : source->Days())
-        if (day.station == SourceName(station)) days.push_back(std::move(day));
+    if (!IsArchive()) {
+        RecordSource& source = lease.Source();
+        source.Rescan();
+        while (source.CountNext()) {
+        }
+        for (SourceDay& day : source.Days())
+            days.push_back(std::move(day));
+        return days;
+    }
+    // Counted once, then from the newest day counted on: days before it grow only by late
+    // lines of a station that was cut off, which a restart counts.
+    std::lock_guard counting(daysMutex_);
+    std::map<std::int64_t, DaySummary>& counted = days_[station];
+    const std::int64_t from = counted.empty() ? DaysFromCivil(1, 1, 1) : counted.rbegin()->first;
+    try {
+        // Nothing new since the last count (the newest line, found by the index, is the one
+        // counted last): the count stands.
+        const std::optional<WallSeconds> newest = lease.Reader().Newest(station);
+        const bool same = !counted.empty() && newest && *newest == counted.rbegin()->second.last;
+        if (!same)
+            for (const DaySummary& d : lease.Reader().Days(station, from))
+                counted[d.day] = d;
+    } catch (const ArchiveError& error) {
+        throw NocturoError(std::string("the archive cannot be read: ") + error.what());
+    }
+    for (auto it = counted.rbegin(); it != counted.rend(); ++it)
+        days.push_back({station,
+                        it->second.day,
+                        it->second.lines,
+                        it->second.first,
+                        it->second.last,
+                        false,
+                        {}});
     return days;
 }
 
@@ -152,9 +217,10 @@ std::vector<StationHealth> StationStore::Health(std::int64_t* now) {
     // A station's own folder: fresh lines say it is online; its last hour counted from them.
     StationHealth health;
     health.name = folderStation_.name;
-    Lease source(*this);
-    source->Rescan();
-    const std::optional<WallSeconds> newest = source->Newest(QString());
+    Lease lease(*this);
+    RecordSource& source = lease.Source();
+    source.Rescan();
+    const std::optional<WallSeconds> newest = source.Newest(QString());
     if (newest) {
         const QTimeZone zone = folderStation_.TimeZone();
         const auto clock = astro::ZoneClock::AroundWall(zone, *newest - 3600, *newest + 1);
@@ -167,7 +233,7 @@ std::vector<StationHealth> StationStore::Health(std::int64_t* now) {
         const WallSeconds nowWall =
             *now + QDateTime::fromSecsSinceEpoch(*now, zone).offsetFromUtc();
         const TimeSpan hour{SpanKind::Day, DayOf(nowWall), nowWall - 3600, nowWall + 1};
-        health.linesLastHour = std::int64_t(source->Read(QString(), hour).records.size());
+        health.linesLastHour = std::int64_t(source.Read(QString(), hour).records.size());
     }
     return {health};
 }

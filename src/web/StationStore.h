@@ -7,6 +7,7 @@
 
 #include "NocturoError.h"
 
+#include "ArchiveReader.h"
 #include "RecordSource.h"
 #include "StationDescription.h"
 #include "StationHealth.h"
@@ -14,7 +15,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -55,15 +58,31 @@ public:
     std::int64_t StaleAfter() const { return options_.staleAfter; }
 
 private:
+    // What one call reads through: the folder's source, or a connection to the archive
+    // asked directly (one question per call, on the caller's thread).
+    struct Slot {
+        std::unique_ptr<RecordSource> source;
+        std::unique_ptr<ArchiveReader> reader;
+    };
     class Lease;
-    std::unique_ptr<RecordSource> Open() const;
-    QString SourceName(const QString& station) const;
+    Slot Open() const;
+    QStringList ArchiveStations();
 
     StoreOptions options_;
     StationDescription folderStation_;
     std::vector<StationDescription> described_;
     mutable std::mutex mutex_;
     std::condition_variable returned_;
-    std::vector<std::unique_ptr<RecordSource>> idle_;
+    std::vector<Slot> idle_;
     int open_ = 0;
+    // The archive's stations, asked again after a second: every request names stations,
+    // and many at once would otherwise each ask the archive first.
+    std::mutex stationsMutex_;
+    QStringList stations_;
+    std::chrono::steady_clock::time_point stationsAsked_;
+    // What the archive's own `stations.description` says, by station.
+    std::map<QString, StationDescription> archiveDescribed_;
+    // The archive's days of each station, as counted so far.
+    std::mutex daysMutex_;
+    std::map<QString, std::map<std::int64_t, DaySummary>> days_;
 };

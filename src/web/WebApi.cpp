@@ -153,6 +153,15 @@ HttpResponse WebApi::Span(const HttpRequest& request) {
             json.raw("]");
             seconds ? spanjson::WriteSeconds(json, lines.records)
                     : spanjson::WriteMinutes(json, lines.records);
+            // A night's sky conditions minute by minute, where the station's place is known.
+            const StationDescription d = store_.Describe(stations[i]);
+            if (const std::optional<astro::Observer> where = astro::ObserverOf(d);
+                where && span.kind == SpanKind::Night) {
+                const std::vector<sky::Minute> minutes =
+                    sky::NightMinutes(span, lines.records, *where, d.TimeZone());
+                spanjson::WriteConditions(json, minutes,
+                                          sky::Classify(minutes, sky::ClearSkyBaseline()));
+            }
             json.raw("}");
         }
         json.raw("]}");

@@ -51,6 +51,7 @@ cat <<LIST
 ./share/man/man1/nocturo.1.gz
 ./share/metainfo/$id.metainfo.xml
 ./share/nocturo/web/app.js
+./share/nocturo/web/early.js
 ./share/nocturo/web/index.html
 ./share/nocturo/web/land-110m.json
 ./share/nocturo/web/style.css

@@ -34,6 +34,31 @@ def check(condition, message):
         raise Failure(message)
 
 
+CONDITIONS = ["no_line", "unknown", "day", "civil", "nautical", "astronomical", "moonlit",
+              "clear", "cloudy"]
+
+
+def check_conditions(station, answer, wanted):
+    """A night's conditions: a minute each from 12:00 to 12:00 (the stations keep UTC), "no
+    line" exactly where the day file has no line in the minute, the Sun up at noon."""
+    c = answer.get("conditions")
+    check(c is not None, f"{station}: the night carries no sky conditions")
+    check(c["names"] == CONDITIONS, f"{station}: the conditions' names are {c['names']}")
+    night_from = fx.START + 43200
+    check(c["t"] == list(range(night_from, night_from + 86400, 60)),
+          f"{station}: the conditions are not one a minute over the night")
+    names = [c["names"][k] for k in c["code"]]
+    with_lines = {r[0] - r[0] % 60 for r in wanted}
+    wrong = [t for t, n in zip(c["t"], names) if (n == "no_line") != (t not in with_lines)]
+    check(not wrong, f"{station}: 'no line' where the day file has lines or not: {wrong[:5]}")
+    # 12:00 UTC is about noon in the Alps, ten at night in Sydney.
+    noon = "day" if fx.STATIONS[station][1] < 30 else "night"
+    if night_from in with_lines:
+        check((names[0] == "day") == (noon == "day"),
+              f"{station}: at 12:00 UTC the sky is {names[0]}, where it is {noon}")
+    return names
+
+
 def api_paths(station):
     d = fx.NIGHT
     return [
@@ -74,6 +99,7 @@ def scenario_api(args, folder, lines_of, archive):
             check(times == [r[0] for r in wanted], f"{station}: the night's times differ")
             check(s["count"] == [r[2] for r in wanted], f"{station}: the night's counts differ")
             check(s["temperature"] == [r[1] for r in wanted], f"{station}: temperatures differ")
+            check_conditions(station, s, wanted)
             # Compressed for a client that takes gzip, and the same when unpacked.
             _, headers, packed = web.get(f"/api/span?stations={station}&date={fx.NIGHT}&kind=night",
                                          {"Accept-Encoding": "gzip"})
@@ -87,7 +113,36 @@ def scenario_api(args, folder, lines_of, archive):
                                  "LAST EVENT"], "the health table's header")
     span = json.loads(archive.get(f"/api/span?stations=ridge,town&date={fx.NIGHT}")[2])
     check([s["name"] for s in span["stations"]] == ["ridge", "town"], "two stations at once")
+    check_described(args, folder)
     print("api: day files and archive give the same answers")
+
+
+def check_described(args, folder):
+    """Without --describe, positions and zero points come from the archive's own
+    stations.description; one that does not read is no position, not a failure."""
+    database = args.database
+    database.sql("UPDATE stations SET description = '{\"latitude\": 47.1, \"longitude\": 11.4, "
+                 "\"timezone\": \"UTC\", \"zero_point\": [\"20.5\"]}' "
+                 "WHERE name = 'ridge'")
+    database.sql("UPDATE stations SET description = '{\"latitude\": \"north\"}' WHERE name = 'town'")
+    web = fx.Web(args.web, "--archive", database.conninfo, pages=args.pages)
+    files = fx.Web(args.web, "--folder", os.path.join(folder, "ridge"), pages=args.pages)
+    try:
+        stations = {s["name"]: s for s in json.loads(web.get("/api/stations")[2])["stations"]}
+        ridge = stations["ridge"]
+        check((ridge["latitude"], ridge["longitude"], ridge["elevation"], ridge["zeroPoint"],
+               ridge["timezone"]) == (47.1, 11.4, None, 20.5, "UTC"),
+              f"ridge as the archive describes it: {ridge}")
+        check(stations["town"]["latitude"] is None and stations["valley"]["latitude"] is None,
+              "a station the archive does not describe (or wrongly) has a position")
+        for path in [f"/api/span?stations=ridge&date={fx.NIGHT}&kind=night",
+                     f"/api/sky?station=ridge&date={fx.NIGHT}&kind=night"]:
+            check(web.get(path)[2] == files.get(path)[2],
+                  f"{path}: the archive's description gives another answer than station.conf")
+    finally:
+        web.stop()
+        files.stop()
+        database.sql("UPDATE stations SET description = NULL")
 
 
 def raw(port, data):
@@ -197,6 +252,35 @@ def scenario_browser(args, folder, lines_of, archive):
         check(t == [r[0] for r in wanted], "the chart's times are not the day file's")
         check(y == [None if r[3] == 0 or r[1] <= -2731 else r[2] for r in wanted],
               "the chart's counts are not the day file's")
+        # The strip under the chart holds the classifier's conditions of the day file, minute
+        # by minute, in the legend's colours.
+        files = fx.Web(args.web, "--folder", os.path.join(folder, "ridge"), pages=args.pages)
+        try:
+            answer = json.loads(files.get(f"/api/span?stations=ridge&date={fx.NIGHT}&kind=night")[2])
+        finally:
+            files.stop()
+        names = check_conditions("ridge", answer["stations"][0], wanted)
+        shown = driver.execute_script("return window.nocturoConditions")
+        check(shown["t"] == answer["stations"][0]["conditions"]["t"] and shown["names"] == names,
+              "the page's conditions are not the day file's")
+        painted = driver.execute_script(
+            "const c = document.getElementById('conditions'), u = window.nocturoChart.chart;"
+            "const r = c.width / c.clientWidth, g = c.getContext('2d');"
+            "return window.nocturoConditions.t.map((t) => {"
+            "  const x = Math.floor(u.valToPos(t + 30, 'x') * r);"
+            "  const p = g.getImageData(x, Math.floor(c.height / 2), 1, 1).data;"
+            "  return '#' + [p[0], p[1], p[2]].map((v) => v.toString(16).padStart(2, '0')).join('');"
+            "})")
+        colours = shown["colours"]
+        # Minutes narrower than a pixel share it with a neighbour: most, not all, are their own.
+        # The canvas may round a colour by a step or two.
+        def near(a, b):
+            return all(abs(int(a[i:i + 2], 16) - int(b[i:i + 2], 16)) <= 3 for i in (1, 3, 5))
+        own = sum(1 for n, p in zip(names, painted) if near(colours[n], p))
+        check(own >= 0.9 * len(names), f"the strip paints {own} of {len(names)} minutes in their colour")
+        legend = [e.get_attribute("data-condition")
+                  for e in driver.find_elements(By.CSS_SELECTOR, "#conditions-legend [data-condition]")]
+        check(sorted(legend) == sorted(set(names)), f"the legend names {legend}, the night {set(names)}")
         wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#figures tbody tr"))
         wait.until(lambda d: d.find_elements(By.ID, "year"))
         driver.save_screenshot(os.path.join(shots, "station.png"))
@@ -215,7 +299,10 @@ def scenario_browser(args, folder, lines_of, archive):
         lo2, hi2 = driver.execute_script("const s = window.nocturoChart.chart.scales.x; return [s.min, s.max]")
         check(hi2 - lo2 < hi - lo, "the wheel did not zoom")
         ActionChains(driver).move_to_element(over).perform()
-        check(driver.find_element(By.ID, "reading").text.startswith("2026-12-"), "no reading under the pointer")
+        reading = driver.find_element(By.ID, "reading").text
+        check(reading.startswith("2026-12-"), "no reading under the pointer")
+        check(any(w in reading for w in ["day", "twilight", "moonlit", "clear", "cloudy", "unknown", "no line"]),
+              f"the reading does not say the sky's condition: {reading}")
         driver.save_screenshot(os.path.join(shots, "station-zoomed.png"))
 
         driver.find_element(By.ID, "prev").click()
@@ -263,6 +350,7 @@ def main():
         lines_of = fx.make_folders(os.path.join(folder, "stations"))
         with Database(folder) as database:
             fx.fill_archive(database, args.collector, lines_of)
+            args.database = database
             archive = fx.Web(args.web, "--archive", database.conninfo, "--describe",
                              os.path.join(folder, "stations"), pages=args.pages)
             try:

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The service's JSON API, as the pages use it.
+import { takeFirst } from "./first";
 
 export interface Station {
   name: string; state: string; cells: string[]; lastReading: number | null;
@@ -11,7 +12,10 @@ export interface SpanStation {
   name: string; zeroPoint: number | null; problems: string[]; resolution: "second" | "minute";
   lines: number; t0?: number; dt?: number[]; t?: number[]; count: (number | null)[];
   temperature?: number[]; range?: number[]; failed?: number[];
+  conditions?: Conditions;
 }
+// A night's sky condition each minute: its start (wall clock) and an index into names.
+export interface Conditions { names: string[]; t: number[]; code: number[]; }
 export interface Span { kind: string; date: string; from: number; to: number; stations: SpanStation[]; }
 export interface Sky {
   position: boolean; moonIlluminated?: number; events?: { kind: string; wall: number }[];
@@ -26,7 +30,7 @@ export interface NightFigure {
 }
 
 export async function get<T>(path: string): Promise<T> {
-  const answer = await fetch(path, { headers: { Accept: "application/json" } });
+  const answer = await (takeFirst(path) || fetch(path, { headers: { Accept: "application/json" } }));
   const body = await answer.json();
   if (!answer.ok) throw new Error(body.error || answer.statusText);
   return body as T;

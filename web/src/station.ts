@@ -3,19 +3,37 @@
 // magnitudes over the sky's light and the Moon, the previous and next night, the year's
 // nights as a heat map (a click opens that night), the nightly figures and the downloads.
 import uPlot from "uplot";
-import { drawChart } from "./chart";
+import { conditionLooks, drawChart } from "./chart";
+import { nightRequests } from "./first";
 import {
   addDays, Day, el, get, magnitude, NightFigure, nightOf, seriesOf, Sky, Span, Year,
 } from "./api";
 
-declare global { interface Window { nocturoChart?: { t: number[]; y: (number | null)[]; chart: uPlot } } }
+declare global {
+  interface Window {
+    nocturoChart?: { t: number[]; y: (number | null)[]; chart: uPlot };
+    nocturoConditions?: { t: number[]; names: string[]; colours: Record<string, string> };
+  }
+}
 
 export async function showStation(app: HTMLElement, params: URLSearchParams, go: (p: Record<string, string>) => void,
   setTitle: (t: string) => void): Promise<void> {
   const station = params.get("station") || "";
-  const days = await get<{ days: Day[] }>("/api/days?station=" + encodeURIComponent(station));
-  const newest = days.days.length ? days.days[0].last : null;
-  let night = params.get("night") || (newest !== null ? nightOf(newest) : "");
+  // The night first: with the night in the address its lines, its sky and the station's
+  // days are asked at once; without, the days say which night is the last.
+  const daysAsked = get<{ days: Day[] }>("/api/days?station=" + encodeURIComponent(station));
+  const named = params.get("night");
+  const nightAsked = (n: string) => {
+    const [spanPath, skyPath] = nightRequests(encodeURIComponent(station), n);
+    return Promise.all([get<Span>(spanPath), get<Sky>(skyPath).catch(() => null)]);
+  };
+  const early = named ? nightAsked(named) : null;
+  const newestOf = (d: { days: Day[] }) => (d.days.length ? d.days[0].last : null);
+  let night = named || "";
+  if (!named) {
+    const newest = newestOf(await daysAsked);
+    if (newest !== null) night = nightOf(newest);
+  }
   if (!night) {
     app.replaceChildren(el("p", {}, `Station ${station} has no lines yet.`));
     return;
@@ -43,12 +61,13 @@ export async function showStation(app: HTMLElement, params: URLSearchParams, go:
   prev.addEventListener("click", () => go({ view: "station", station, night: addDays(night, -1), unit }));
   next.addEventListener("click", () => go({ view: "station", station, night: addDays(night, 1), unit }));
   units.addEventListener("change", () => go({ view: "station", station, night, unit: units.value }));
-  if (newest !== null && night >= nightOf(newest)) next.disabled = true;
+  // The last night has no next one (known once the days are in, which may come later).
+  daysAsked.then((d) => {
+    const newest = newestOf(d);
+    if (newest !== null && night >= nightOf(newest)) next.disabled = true;
+  }).catch(() => undefined);
 
-  const [span, sky] = await Promise.all([
-    get<Span>("/api/span?stations=" + encodeURIComponent(station) + `&date=${night}&kind=night`),
-    get<Sky>("/api/sky?" + q("&kind=night")).catch(() => null),
-  ]);
+  const [span, sky] = await (early || nightAsked(night));
   const s = span.stations[0];
   const { t, count } = seriesOf(s);
   const mags = unit === "mag" && s.zeroPoint !== null;
@@ -58,8 +77,15 @@ export async function showStation(app: HTMLElement, params: URLSearchParams, go:
   const chart = drawChart(chartBox, [t, y], {
     names: [station], unit: mags ? "mag/arcsec²" : "counts", invert: mags, sky,
     from: span.from, to: span.to, onReading: (text) => { reading.textContent = text; },
+    conditions: s.conditions,
   });
   window.nocturoChart = { t, y, chart };
+  if (s.conditions) {
+    const c = s.conditions;
+    const colours: Record<string, string> = {};
+    for (const [name, [colour]] of Object.entries(conditionLooks)) colours[name] = colour;
+    window.nocturoConditions = { t: c.t, names: c.code.map((k) => c.names[k]), colours };
+  }
   document.body.dataset.drawnMs = String(Math.round(performance.now()));
   document.body.dataset.drawn = night;
 
