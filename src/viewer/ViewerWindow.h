@@ -12,17 +12,16 @@
 #include "RecordSource.h"
 #include "RegionalSettings.h"
 #include "SkyOverlay.h"
+#include "SourceWatch.h"
+#include "ViewerActions.h"
 #include "ViewerOptions.h"
 
-#include <QFileSystemWatcher>
 #include <QMainWindow>
-#include <QTimer>
 
 #include <memory>
 
 class DayFileSource;
 class DayList;
-class QAction;
 class QLabel;
 class QStackedWidget;
 class SpanChart;
@@ -59,7 +58,7 @@ public:
     // when it failed, else an empty string.
     QString ExportTo(const QString& path);
     // How long after a change on disk the view reads again.
-    void SetRefreshDelay(int ms) { refreshTimer_.setInterval(ms); }
+    void SetRefreshDelay(int ms) { watch_.SetDelay(ms); }
 
     SpanChart& Chart() const { return *chart_; }
     YearChart& Year() const { return *year_; }
@@ -80,13 +79,11 @@ public:
     static constexpr int kAnswerPatienceMs = 3000;
 
 private:
-    void BuildActions();
+    void ConnectActions();
     void Watch();
     void ShowReadout(double t, double secondsPerPixel);
     void ShowSummary();
-    void AskExport();
     void AskNightFigures();
-    void AskSkyglowExport();
     void ShowSkyStatus();
     void ShowSourceStatus();
     // Takes a source: the sky's station description, the list of days, the title.
@@ -112,12 +109,6 @@ private:
     QLabel* notes_;
     QLabel* skyStatus_;
     QLabel* sourceStatus_;
-    QAction* kindActions_[4] = {}; // day, night, week, year
-    QAction* logarithmic_ = nullptr;
-    QAction* magnitude_ = nullptr;
-    QAction* fitLines_ = nullptr;
-    QAction* nightFigures_ = nullptr;
-    QFileSystemWatcher watcher_;
-    QTimer refreshTimer_;
-    QTimer pollTimer_;
+    ViewerActions actions_;
+    SourceWatch watch_;
 };

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The viewer's menus and toolbar: the File menu (open, export, quit) and the View menu
+// (the four spans, previous and next, the counts' scale, fitting the time to the lines),
+// with their texts, shortcuts and icons. Building them connects nothing but Quit: the
+// window says what each action does.
+#pragma once
+
+class QAction;
+class QMainWindow;
+class QMenu;
+
+struct ViewerActions {
+    QAction* openFolder = nullptr;
+    QAction* openFiles = nullptr;
+    QAction* exportShown = nullptr;
+    QAction* nightFigures = nullptr;
+    QAction* skyglow = nullptr;
+    QAction* kinds[4] = {}; // day, night, week, year: checkable, one at a time
+    QAction* previous = nullptr;
+    QAction* next = nullptr;
+    QAction* logarithmic = nullptr; // checked at the start
+    QAction* magnitude = nullptr;
+    QAction* fitLines = nullptr;
+    QAction* wholeSpan = nullptr;
+    QMenu* file = nullptr;
+    QMenu* view = nullptr;
+};
+
+// Adds the menus to the window's menu bar and a toolbar "Span".
+ViewerActions BuildViewerActions(QMainWindow& window);
