@@ -45,7 +45,8 @@ void AskShownExport(QMainWindow& window, const QString& folder, const QString& t
 }
 
 void AskNightFiguresExport(QMainWindow& window, const QString& folder, const DayFileSet& files,
-                           const SkyOverlay& sky, std::int64_t first, std::int64_t last) {
+                           const SkyOverlay& sky, std::int64_t first, std::int64_t last,
+                           const MinuteCache* conditions, std::int64_t today) {
     if (!AskNights(&window, first, last)) return;
     const QString name = QStringLiteral("nights-%1-to-%2.csv").arg(IsoDate(first), IsoDate(last));
     const QString path = QFileDialog::getSaveFileName(
@@ -54,7 +55,8 @@ void AskNightFiguresExport(QMainWindow& window, const QString& folder, const Day
     if (path.isEmpty()) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     DayFileCache cache;
-    const QString failure = ExportNightFigures(files, cache, first, last, sky, path);
+    const QString failure =
+        ExportNightFigures(files, cache, first, last, sky, path, conditions, today);
     QApplication::restoreOverrideCursor();
     TellExport(window, failure, path);
 }

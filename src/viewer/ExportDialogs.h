@@ -6,6 +6,7 @@
 
 #include "DayFileSet.h"
 #include "DayRecord.h"
+#include "MinuteCache.h"
 #include "SkyOverlay.h"
 
 #include <QString>
@@ -23,9 +24,11 @@ void AskShownExport(QMainWindow& window, const QString& folder, const QString& t
                     const QStringList& stations,
                     const std::function<QString(const QString&)>& exportTo);
 
-// The figures of a run of nights, the range asked first, from `first` to `last`.
+// The figures of a run of nights, the range asked first, from `first` to `last`; with
+// `conditions`, over the clear minutes (ExportNightFigures).
 void AskNightFiguresExport(QMainWindow& window, const QString& folder, const DayFileSet& files,
-                           const SkyOverlay& sky, std::int64_t first, std::int64_t last);
+                           const SkyOverlay& sky, std::int64_t first, std::int64_t last,
+                           const MinuteCache* conditions = nullptr, std::int64_t today = 0);
 
 // The lines of a span in the skyglow archives' format; `title` names the file.
 void AskSkyglowExport(QMainWindow& window, const QString& folder, const QString& title,

@@ -19,6 +19,9 @@ ViewerActions BuildViewerActions(QMainWindow& window) {
     actions.exportShown->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     actions.nightFigures = file->addAction(QStringLiteral("Export &Nightly Figures\u2026"));
     actions.skyglow = file->addAction(QStringLiteral("Export for the &Skyglow Archive\u2026"));
+    actions.jellyfish = file->addAction(QStringLiteral("Export &Jellyfish\u2026"));
+    actions.jellyfish->setToolTip(QStringLiteral(
+        "The sky brightness of a month's or a year's minutes against the time of night"));
     file->addSeparator();
     file->addAction(QStringLiteral("&Quit"), QKeySequence::Quit, &window, &QWidget::close);
 
@@ -59,6 +62,25 @@ ViewerActions BuildViewerActions(QMainWindow& window) {
     actions.magnitude->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     actions.magnitude->setToolTip(
         QStringLiteral("Sky brightness in mag/arcsec\u00B2 (needs zero_point in station.conf)"));
+    actions.limitingMagnitude = view->addAction(QStringLiteral("Limiting Ma&gnitude"));
+    actions.limitingMagnitude->setCheckable(true);
+    actions.limitingMagnitude->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    actions.limitingMagnitude->setToolTip(
+        QStringLiteral("The naked-eye limiting magnitude of the sky brightness (needs "
+                       "zero_point in station.conf)"));
+    auto* values = new QActionGroup(&window);
+    values->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    values->addAction(actions.magnitude);
+    values->addAction(actions.limitingMagnitude);
+    actions.conditions = view->addAction(QStringLiteral("Sky &Conditions"));
+    actions.conditions->setCheckable(true);
+    actions.conditions->setChecked(true);
+    actions.conditions->setToolTip(QStringLiteral(
+        "A strip of every minute's condition under the counts (needs the station's position)"));
+    actions.clearOnly = view->addAction(QStringLiteral("Year: Clear Dark Minutes &Only"));
+    actions.clearOnly->setCheckable(true);
+    actions.clearOnly->setToolTip(QStringLiteral("The Year view keeps the clear, dark, moonless "
+                                                 "minutes only (needs the station's position)"));
     // Lines that fill only part of the span (a station started today) fill the picture.
     actions.fitLines = view->addAction(QStringLiteral("&Fit Time to Lines"));
     actions.fitLines->setCheckable(true);

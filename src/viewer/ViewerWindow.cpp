@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ViewerWindow.h"
 
+#include "ConditionStrip.h"
 #include "DayFileSource.h"
 #include "DayList.h"
 #include "ExportDialogs.h"
+#include "JellyfishDialog.h"
 #include "SpanChart.h"
 #include "SpanExport.h"
 #include "SpanSeries.h"
@@ -44,6 +46,8 @@ ViewerWindow::ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOpt
     , charts_(new QStackedWidget(this))
     , minuteCache_(MinuteCache::DefaultDirectory())
     , curves_(std::make_unique<StationCurves>(*chart_))
+    , strip_(std::make_unique<ConditionStrip>(*chart_))
+    , conditions_(minuteCache_, today)
     , days_(new DayList(settings_.timeSeparator, this))
     , readout_(new QLabel(this))
     , notes_(new QLabel(this))
@@ -131,10 +135,19 @@ void ViewerWindow::ConnectActions() {
     connect(actions_.logarithmic, &QAction::toggled, chart_, &SpanChart::SetLogarithmic);
     connect(actions_.logarithmic, &QAction::toggled, this,
             [this](bool logarithmic) { curves_->SetLogarithmic(logarithmic); });
-    connect(actions_.magnitude, &QAction::toggled, this, [this](bool on) {
-        chart_->SetMagnitude(on ? sky_.ZeroPoint() : std::nullopt);
+    connect(actions_.magnitude, &QAction::toggled, this, [this] {
+        ApplyValueScale();
         if (yearShown_) ShowYear(year_->Year().LastNight());
-        actions_.logarithmic->setEnabled(!on);
+    });
+    connect(actions_.limitingMagnitude, &QAction::toggled, this, &ViewerWindow::ApplyValueScale);
+    connect(actions_.conditions, &QAction::toggled, this, &ViewerWindow::ShowConditions);
+    connect(actions_.clearOnly, &QAction::toggled, this, [this] {
+        if (yearShown_) ShowYear(year_->Year().LastNight());
+    });
+    connect(actions_.jellyfish, &QAction::triggered, this, [this] {
+        if (const DayFileSet* files = source_->DayFiles())
+            AskJellyfishExport(*this, source_->ExportFolder(), *files, sky_, minuteCache_, today_,
+                               yearShown_ ? year_->Year().LastNight() : lines_.span.day, settings_);
     });
     connect(actions_.fitLines, &QAction::toggled, this, [this](bool fit) {
         if (fit)
@@ -165,12 +178,19 @@ void ViewerWindow::AdoptSource(std::unique_ptr<RecordSource> source) {
             paths << file.path;
         sky_.SetFolder(StationFolder(files->Folder(), paths));
     }
-    actions_.magnitude->setEnabled(sky_.ZeroPoint().has_value());
-    if (!sky_.ZeroPoint()) actions_.magnitude->setChecked(false);
-    chart_->SetMagnitude(actions_.magnitude->isChecked() ? sky_.ZeroPoint() : std::nullopt);
+    for (QAction* magnitude : {actions_.magnitude, actions_.limitingMagnitude}) {
+        magnitude->setEnabled(sky_.ZeroPoint().has_value());
+        if (!sky_.ZeroPoint()) magnitude->setChecked(false);
+    }
+    ApplyValueScale();
+    conditions_.Forget();
     const bool dayFiles = source_->DayFiles() != nullptr;
     actions_.kinds[3]->setEnabled(dayFiles);
     actions_.nightFigures->setEnabled(dayFiles);
+    actions_.jellyfish->setEnabled(dayFiles);
+    const bool located = sky_.Position().has_value();
+    actions_.conditions->setEnabled(located);
+    actions_.clearOnly->setEnabled(located && dayFiles);
     ShowSkyStatus();
     days_->SetSource(source_.get());
     setWindowTitle(QStringLiteral("%1 \u2014 Nocturo Viewer").arg(source_->Name()));
@@ -207,6 +227,7 @@ void ViewerWindow::ShowSpan(const TimeSpan& span, bool keepView) {
                  sky_.Title(span, StationsTitle(span, stations_)), keepView);
     sky_.Draw(*chart_, span);
     lines_.records.clear();
+    ShowConditions();
     curves_->Show(stations_.front(), std::move(others));
     if (actions_.fitLines->isChecked()) chart_->SetTimeRange(curves_->LinesExtent());
     days_->Select(span.day, stations_);
@@ -233,7 +254,10 @@ void ViewerWindow::ShowYear(std::int64_t lastNight) {
     notes_->setToolTip(year.problems.join(QLatin1Char('\n')));
     const std::optional<astro::YearSky> sky = YearSkyFor(sky_, year);
     const QString title = YearTitle(year);
-    year_->Show(std::move(year), title, YearScale(sky_, actions_.magnitude->isChecked()));
+    std::vector<bool> kept = YearCellsKept(year);
+    year_->Show(std::move(year),
+                kept.empty() ? title : title + QStringLiteral(" \u00B7 clear dark minutes"),
+                YearScale(sky_, actions_.magnitude->isChecked()), std::move(kept));
     if (sky) year_->SetSky(*sky);
     yearShown_ = true;
     actions_.kinds[3]->setChecked(true);
@@ -291,8 +315,28 @@ QString ViewerWindow::ExportTo(const QString& path) {
             records.push_back(&other.series.All());
         return ExportStationsCsv(stations_, records, path);
     }
-    return format == ExportFormat::Csv ? ExportCsv(Records(), path, sky_.ZeroPoint())
+    return format == ExportFormat::Csv ? ExportCsv(Records(), path, sky_.ZeroPoint(),
+                                                   strip_->Shown() ? &strip_->Minutes() : nullptr)
                                        : ExportChart(*chart_, format, path, chart_->size());
+}
+
+void ViewerWindow::ShowConditions() {
+    if (!actions_.conditions->isChecked() || !sky_.Position()) return strip_->Hide();
+    strip_->Show(conditions_.ForSpan(sky_, source_->DayFiles(), chart_->Span(), Records()));
+}
+
+void ViewerWindow::ApplyValueScale() {
+    const bool limiting = actions_.limitingMagnitude->isChecked();
+    const bool magnitudes = limiting || actions_.magnitude->isChecked();
+    chart_->SetLimitingMagnitude(limiting);
+    chart_->SetMagnitude(magnitudes ? sky_.ZeroPoint() : std::nullopt);
+    actions_.logarithmic->setEnabled(!magnitudes);
+}
+
+std::vector<bool> ViewerWindow::YearCellsKept(const YearMinutes& year) const {
+    const std::optional<astro::Observer> where = sky_.Position();
+    if (!actions_.clearOnly->isChecked() || !where) return {};
+    return sky::ClearCells(sky::ClassifyYear(year, *where, sky_.Station().TimeZone()));
 }
 
 void ViewerWindow::AskNightFigures() {
@@ -300,7 +344,8 @@ void ViewerWindow::AskNightFigures() {
     if (!files) return; // the figures read day files
     const std::int64_t last =
         lines_.span.kind == SpanKind::Week ? lines_.span.day - 1 : lines_.span.day;
-    AskNightFiguresExport(*this, source_->ExportFolder(), *files, sky_, last - 29, last);
+    AskNightFiguresExport(*this, source_->ExportFolder(), *files, sky_, last - 29, last,
+                          actions_.conditions->isChecked() ? &minuteCache_ : nullptr, today_);
 }
 
 void ViewerWindow::ShowSkyStatus() {

@@ -7,6 +7,7 @@
 // nightly figures need day files.
 #pragma once
 
+#include "ConditionBook.h"
 #include "LogSpan.h"
 #include "MinuteCache.h"
 #include "RecordSource.h"
@@ -20,6 +21,7 @@
 
 #include <memory>
 
+class ConditionStrip;
 class DayFileSource;
 class DayList;
 class QLabel;
@@ -68,6 +70,9 @@ public:
     const SpanLines& Lines() const { return lines_; }
     const std::vector<DayRecord>& Records() const;
     const SkyOverlay& Sky() const { return sky_; }
+    // The strip of the sky's conditions under the counts (hidden without a position).
+    ConditionStrip& Strip() const { return *strip_; }
+    const ViewerActions& Actions() const { return actions_; }
     QString SkyStatusText() const;
     QString ReadoutText() const;
     QString NotesText() const;
@@ -84,6 +89,10 @@ private:
     void ShowReadout(double t, double secondsPerPixel);
     void ShowSummary();
     void AskNightFigures();
+    void ShowConditions();
+    void ApplyValueScale();
+    // The Year view's cells kept: the clear dark ones when asked for, else all (empty).
+    std::vector<bool> YearCellsKept(const YearMinutes& year) const;
     void ShowSkyStatus();
     void ShowSourceStatus();
     // Takes a source: the sky's station description, the list of days, the title.
@@ -104,6 +113,8 @@ private:
     MinuteCache minuteCache_;
     bool yearShown_ = false;
     std::unique_ptr<StationCurves> curves_;
+    std::unique_ptr<ConditionStrip> strip_;
+    ConditionBook conditions_;
     DayList* days_;
     QLabel* readout_;
     QLabel* notes_;
