@@ -84,6 +84,8 @@ ConditionStrip::ConditionStrip(SpanChart& chart)
     layout->addElement(kStripRow, 0, rect_);
     layout->insertRow(kLegendRow);
     layout->addElement(kLegendRow, 0, legend_);
+    // On the layer the chart draws legends on; its items take the legend's layer.
+    legend_->setLayer(QStringLiteral("legend"));
     legend_->setFillOrder(QCPLayoutGrid::foColumnsFirst);
     legend_->setWrap(kConditions);
     legend_->setBorderPen(Qt::NoPen);
