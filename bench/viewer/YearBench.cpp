@@ -5,14 +5,18 @@
 // year's minutes from nothing on one core (the baseline) and on all of them; the Year
 // view drawn from nothing and from the minute cache, with the lines of twilight and the
 // Moon; the memory of the window with the year shown; and the command-line export of the
-// year, process start included.
+// year, process start included; the Year view of the clear dark minutes only, beside the
+// plain one, and the year's conditions alone.
 #include "DayFiles.h"
 #include "MinuteSummary.h"
+#include "NightConditions.h"
 #include "SkyTrack.h"
+#include "ViewerActions.h"
 #include "ViewerWindow.h"
 #include "YearChart.h"
 #include "ZoneClock.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -198,6 +202,37 @@ void BM_YearViewFromCache(benchmark::State& state) {
     }
 }
 
+// The same with the Year view's clear dark minutes only: the conditions of every minute of
+// the year (the Sun and the Moon for each, the year's clear-sky baseline, the classifier)
+// on top of the reading above, the goal at most 0.5 s more.
+void BM_YearViewClearOnlyFromCache(benchmark::State& state) {
+    auto window = Window(std::nullopt);
+    window->ShowYear(LastNight()); // fills the cache
+    {
+        const QSignalBlocker quiet(window->Actions().clearOnly);
+        window->Actions().clearOnly->setChecked(true);
+    }
+    for (auto _ : state) {
+        window->ShowYear(LastNight());
+        window->Year().replot(QCustomPlot::rpImmediateRefresh);
+        if (!window->Year().Masked()) state.SkipWithError("no conditions: no position?");
+    }
+}
+
+// The conditions alone, for the minutes of the year read from the cache.
+void BM_YearConditions(benchmark::State& state) {
+    const DayFileSet files = DayFileSet::FromFolder(Folder());
+    const MinuteCache minutes(cache->filePath(QStringLiteral("nocturo")));
+    const YearMinutes year =
+        yearminutes::Build(files, LastNight() - 364, 365, minutes, LastNight() + 30);
+    const QTimeZone zone(QByteArrayLiteral("Europe/Vienna"));
+    for (auto _ : state) {
+        const sky::YearConditions conditions = sky::ClassifyYear(year, kStation, zone);
+        benchmark::DoNotOptimize(conditions.cells.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 365 * 1440);
+}
+
 // A new window opened on the year (from the cache), drawn: its resident memory.
 void BM_YearShownMemory(benchmark::State& state) {
     Folder();
@@ -255,6 +290,11 @@ BENCHMARK(BM_YearMinutesFromNothing)
     ->Iterations(2);
 BENCHMARK(BM_YearViewFromNothing)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_YearViewFromCache)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_YearViewClearOnlyFromCache)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(10);
+BENCHMARK(BM_YearConditions)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_YearShownMemory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_ExportYearFromCommandLine)
     ->Unit(benchmark::kMillisecond)

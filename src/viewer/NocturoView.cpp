@@ -3,7 +3,10 @@
 // any day, night or week of the network's archive, and exports the picture or the lines, from the
 // window or from the command line alone.
 #include "ArchiveReader.h"
+#include "ConditionBook.h"
+#include "ConditionStrip.h"
 #include "HealthDialog.h"
+#include "JellyfishExport.h"
 #include "LogSpan.h"
 #include "RegionalSettings.h"
 #include "SkyExports.h"
@@ -34,7 +37,8 @@ void Say(const QString& text) {
 
 // The export without a window: 0 when written, 2 for a span without lines or a station
 // the source does not hold, 1 when the file could not be written.
-int Export(const ViewerOptions& options, RecordSource& source, const RegionalSettings& regional) {
+int Export(const ViewerOptions& options, RecordSource& source, const RegionalSettings& regional,
+           std::int64_t today) {
     // The sky's station description lies beside day files; for an archive only
     // --location gives a position.
     SkyOverlay sky(options.location);
@@ -69,16 +73,26 @@ int Export(const ViewerOptions& options, RecordSource& source, const RegionalSet
         std::vector<const std::vector<DayRecord>*> records;
         for (const SpanLines& station : lines)
             records.push_back(&station.records);
-        failure = stations.size() == 1
-                      ? ExportCsv(lines.front().records, options.exportPath, sky.ZeroPoint())
-                      : ExportStationsCsv(stations, records, options.exportPath);
+        std::vector<sky::TimedCondition> minutes;
+        if (options.skyViews.conditions && stations.size() == 1)
+            minutes = ConditionBook(MinuteCache(MinuteCache::DefaultDirectory()), today)
+                          .ForSpan(sky, source.DayFiles(), *options.span, lines.front().records);
+        failure =
+            stations.size() == 1
+                ? ExportCsv(lines.front().records, options.exportPath, sky.ZeroPoint(),
+                            options.skyViews.conditions && sky.Position() ? &minutes : nullptr)
+                : ExportStationsCsv(stations, records, options.exportPath);
     } else {
         SpanChart chart(regional);
         StationCurves curves(chart);
+        ConditionStrip strip(chart);
         chart.resize(options.size);
         chart.Show(*options.span, SpanSeries(std::move(lines.front().records)),
                    sky.Title(*options.span, StationsTitle(*options.span, stations)), false);
         sky.Draw(chart, *options.span);
+        if (options.skyViews.conditions)
+            strip.Show(ConditionBook(MinuteCache(MinuteCache::DefaultDirectory()), today)
+                           .ForSpan(sky, source.DayFiles(), *options.span, chart.Series().All()));
         std::vector<StationCurves::Station> others;
         for (std::size_t i = 1; i < lines.size(); ++i)
             others.push_back({stations[qsizetype(i)], SpanSeries(std::move(lines[i].records))});
@@ -140,10 +154,18 @@ int main(int argc, char* argv[]) {
                                                     : std::make_unique<QApplication>(argc, argv);
         // The year of nights and the sky's exports read day files.
         if (options.year) return ExportYearOf(options, today, regional);
-        if (options.nights || options.ida) return RunSkyExport(options, Say);
+        if (options.skyViews.jellyfish) {
+            const YearExportOutcome outcome =
+                ExportJellyfish(options, today, MinuteCache::DefaultDirectory(), regional);
+            for (const QString& message : outcome.messages)
+                Say(message);
+            return outcome.status;
+        }
+        if (options.nights || options.ida)
+            return RunSkyExport(options, Say, MinuteCache::DefaultDirectory(), today);
         try {
             const std::unique_ptr<RecordSource> source = OpenSource(options);
-            return Export(options, *source, regional);
+            return Export(options, *source, regional, today);
         } catch (const ArchiveError& error) {
             Say(QString::fromStdString(error.what()));
             return exitstatus::Unreachable;

@@ -2,6 +2,7 @@
 #include "SkyExports.h"
 
 #include "LogSpan.h"
+#include "NightConditions.h"
 #include "NightFigures.h"
 #include "SkyglowFile.h"
 #include "ViewerOptions.h"
@@ -11,20 +12,30 @@
 #include <QSaveFile>
 
 QString ExportNightFigures(const DayFileSet& files, DayFileCache& cache, std::int64_t first,
-                           std::int64_t last, const SkyOverlay& sky, const QString& path) {
+                           std::int64_t last, const SkyOverlay& sky, const QString& path,
+                           const MinuteCache* conditions, std::int64_t today) {
     const std::optional<astro::Observer> where = sky.Position();
     if (!where)
         return QStringLiteral("The nightly figures need the station's position: give --location "
                               "LAT,LON or latitude and longitude in station.conf");
+    const QTimeZone zone = sky.Station().TimeZone();
+    const sky::ClearSkyBaseline baseline =
+        conditions ? sky::BaselineAround(files, *conditions, first, last, today, *where, zone)
+                   : sky::ClearSkyBaseline();
     std::vector<NightFigures> nights;
     for (std::int64_t day = first; day <= last; ++day) {
         const TimeSpan night = TimeSpan::Of(SpanKind::Night, day);
         const SpanLines lines = AssembleSpan(files, cache, night);
-        nights.push_back(FigureNight(night, lines.records, *where, sky.Station().TimeZone(),
-                                     sky.Station().zeroPoints));
+        std::vector<sky::Condition> minutes;
+        if (conditions)
+            minutes =
+                sky::Classify(sky::NightMinutes(night, lines.records, *where, zone), baseline);
+        nights.push_back(FigureNight(night, lines.records, *where, zone, sky.Station().zeroPoints,
+                                     conditions ? &minutes : nullptr));
     }
     QSaveFile file(path);
-    const QByteArray csv = NightFiguresCsv(nights, sky.ZeroPoint().has_value());
+    const QByteArray csv =
+        NightFiguresCsv(nights, sky.ZeroPoint().has_value(), conditions != nullptr);
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
         return QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
     return {};
@@ -35,7 +46,8 @@ QString ExportSkyglow(const std::vector<DayRecord>& records, const SkyOverlay& s
     return skyglow::Write(path, records, sky.Station(), QStringLiteral(NOCTURO_VERSION));
 }
 
-int RunSkyExport(const ViewerOptions& options, void (*say)(const QString&)) {
+int RunSkyExport(const ViewerOptions& options, void (*say)(const QString&),
+                 const QString& cacheDirectory, std::int64_t today) {
     SkyOverlay sky(options.location);
     sky.SetFolder(StationFolder(options.folder, options.files));
     if (!sky.Problem().isEmpty()) {
@@ -47,8 +59,10 @@ int RunSkyExport(const ViewerOptions& options, void (*say)(const QString&)) {
     DayFileCache cache;
     QString failure;
     if (options.nights) {
+        const MinuteCache minutes(cacheDirectory);
         failure = ExportNightFigures(files, cache, options.nights->first, options.nights->second,
-                                     sky, options.exportPath);
+                                     sky, options.exportPath,
+                                     options.skyViews.conditions ? &minutes : nullptr, today);
         if (!failure.isEmpty() && !sky.Position()) {
             say(failure);
             return exitstatus::Usage;

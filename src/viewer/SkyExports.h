@@ -6,6 +6,7 @@
 #include "DayFileCache.h"
 #include "DayFileSet.h"
 #include "DayRecord.h"
+#include "MinuteCache.h"
 #include "SkyOverlay.h"
 
 #include <QString>
@@ -14,16 +15,21 @@
 #include <vector>
 
 // One line of figures per night from the evening `first` to the evening `last` (days since
-// 1970-01-01). Returns the reason when it fails (no position, a file not written), else an
-// empty string.
+// 1970-01-01). With `conditions` (a minute cache for the clear-sky baseline), the figures
+// are over the clear dark moonless minutes only, and the table adds the clear minutes, the
+// limiting magnitude and the Bortle class. Returns the reason when it fails (no position,
+// a file not written), else an empty string.
 QString ExportNightFigures(const DayFileSet& files, DayFileCache& cache, std::int64_t first,
-                           std::int64_t last, const SkyOverlay& sky, const QString& path);
+                           std::int64_t last, const SkyOverlay& sky, const QString& path,
+                           const MinuteCache* conditions = nullptr, std::int64_t today = 0);
 
 // The lines of a span in the skyglow archives' format; the reason when it fails.
 QString ExportSkyglow(const std::vector<DayRecord>& records, const SkyOverlay& sky,
                       const QString& path);
 
 struct ViewerOptions;
-// The command line's --nights and --ida exports: 0 written, 2 a bad station description,
+// The command line's --nights and --ida exports (--conditions: the nightly figures over
+// clear minutes, the cache in `cacheDirectory`): 0 written, 2 a bad station description,
 // no position or no lines, 1 the file not written. Messages go to `say`.
-int RunSkyExport(const ViewerOptions& options, void (*say)(const QString&));
+int RunSkyExport(const ViewerOptions& options, void (*say)(const QString&),
+                 const QString& cacheDirectory = {}, std::int64_t today = 0);

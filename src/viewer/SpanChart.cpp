@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SpanChart.h"
 
+#include "SkyQuality.h"
 #include "chart/TimeTicker.h"
 #include "chart/ValueTicker.h"
 
@@ -146,13 +147,24 @@ void SpanChart::SetLogarithmic(bool logarithmic) {
 
 void SpanChart::SetMagnitude(std::optional<double> zeroPoint) {
     zeroPoint_ = zeroPoint;
-    ValueAxis(Counts)->setLabel(zeroPoint_ ? QStringLiteral("mag/arcsec\u00B2")
-                                           : QStringLiteral("counts"));
+    ValueAxis(Counts)->setLabel(!zeroPoint_ ? QStringLiteral("counts")
+                                : limiting_ ? QStringLiteral("limiting magnitude (naked eye)")
+                                            : QStringLiteral("mag/arcsec\u00B2"));
     SetLogarithmic(logarithmic_);
 }
 
+void SpanChart::SetLimitingMagnitude(bool limiting) {
+    limiting_ = limiting;
+    SetMagnitude(zeroPoint_);
+}
+
 QVector<QCPGraphData> SpanChart::CountsCurve() const {
-    return zeroPoint_ ? series_.Magnitudes(*zeroPoint_) : series_.Counts(logarithmic_);
+    if (!zeroPoint_) return series_.Counts(logarithmic_);
+    QVector<QCPGraphData> curve = series_.Magnitudes(*zeroPoint_);
+    if (limiting_)
+        for (QCPGraphData& point : curve)
+            if (!std::isnan(point.value)) point.value = sky::LimitingMagnitude(point.value);
+    return curve;
 }
 
 void SpanChart::ShowWholeSpan() {

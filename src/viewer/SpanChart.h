@@ -38,6 +38,10 @@ public:
     // With a zero point, the counts panel shows magnitudes (mag/arcsec²) instead.
     void SetMagnitude(std::optional<double> zeroPoint);
     bool Magnitude() const { return zeroPoint_.has_value(); }
+    // With a zero point, the naked-eye limiting magnitude of the sky brightness instead
+    // (sky::LimitingMagnitude).
+    void SetLimitingMagnitude(bool limiting);
+    bool LimitingMagnitude() const { return limiting_ && zeroPoint_.has_value(); }
     void ShowWholeSpan();
     // The time range shown, in wall seconds, and zooming it about a point.
     QCPRange TimeRange() const;
@@ -85,6 +89,7 @@ private:
     SpanSeries series_;
     bool logarithmic_ = true;
     std::optional<double> zeroPoint_;
+    bool limiting_ = false;
 
     Qt::MouseButton dragButton_ = Qt::NoButton;
     int dragPanel_ = -1;

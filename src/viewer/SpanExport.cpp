@@ -21,11 +21,13 @@ ExportFormat FormatOfName(const QString& path) {
     return ExportFormat::Unknown;
 }
 
-QByteArray SpanCsv(const std::vector<DayRecord>& records, std::optional<double> zeroPoint) {
+QByteArray SpanCsv(const std::vector<DayRecord>& records, std::optional<double> zeroPoint,
+                   const std::vector<sky::TimedCondition>* conditions) {
     QByteArray csv;
-    csv.reserve(qsizetype(records.size()) * 40 + 64);
-    csv.append(zeroPoint ? "time,temperature,mean_count,range,msas\r\n"
-                         : "time,temperature,mean_count,range\r\n");
+    csv.reserve(qsizetype(records.size()) * 48 + 64);
+    csv.append(zeroPoint ? "time,temperature,mean_count,range,msas"
+                         : "time,temperature,mean_count,range");
+    csv.append(conditions ? ",sky\r\n" : "\r\n");
     char line[128];
     for (const DayRecord& r : records) {
         const std::int32_t magnitude =
@@ -40,6 +42,10 @@ QByteArray SpanCsv(const std::vector<DayRecord>& records, std::optional<double> 
             if (const std::optional<double> m = MagnitudeOf(r, *zeroPoint))
                 csv.append(QByteArray::number(*m, 'f', 2));
         }
+        if (conditions) {
+            csv.append(',');
+            csv.append(sky::ConditionName(sky::ConditionAt(*conditions, r.time)).toLatin1());
+        }
         csv.append("\r\n");
     }
     return csv;
@@ -52,10 +58,11 @@ QString Unwritable(const QString& path, const QString& reason) {
 } // namespace
 
 QString ExportCsv(const std::vector<DayRecord>& records, const QString& path,
-                  std::optional<double> zeroPoint) {
+                  std::optional<double> zeroPoint,
+                  const std::vector<sky::TimedCondition>* conditions) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return Unwritable(path, file.errorString());
-    const QByteArray csv = SpanCsv(records, zeroPoint);
+    const QByteArray csv = SpanCsv(records, zeroPoint, conditions);
     if (file.write(csv) != csv.size() || !file.commit())
         return Unwritable(path, file.errorString());
     return {};

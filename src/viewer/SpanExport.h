@@ -4,6 +4,7 @@
 #pragma once
 
 #include "DayRecord.h"
+#include "NightConditions.h"
 
 #include <QByteArray>
 #include <QSize>
@@ -24,13 +25,16 @@ ExportFormat FormatOfName(const QString& path);
 // as the day file has it), the temperature with one decimal, the mean count and the range.
 // Numbers always with '.', whatever the regional settings; lines with the same stamp all
 // appear. With a zero point, a fifth column "msas": the magnitude with two decimals, empty
-// for a count of 0 or a failed second.
+// for a count of 0 or a failed second. With the minutes' conditions, a last column "sky":
+// the condition of the line's minute ("clear", "cloudy", "moonlit", …; sky::ConditionName).
 QByteArray SpanCsv(const std::vector<DayRecord>& records,
-                   std::optional<double> zeroPoint = std::nullopt);
+                   std::optional<double> zeroPoint = std::nullopt,
+                   const std::vector<sky::TimedCondition>* conditions = nullptr);
 
 // Writes the chart (PNG, SVG or PDF, at `size` pixels; an empty size: as the chart is now)
 // or the records (CSV), replacing the file whole. Returns the reason when it fails, an
 // empty string when it worked.
 QString ExportChart(QCustomPlot& chart, ExportFormat format, const QString& path, QSize size);
 QString ExportCsv(const std::vector<DayRecord>& records, const QString& path,
-                  std::optional<double> zeroPoint = std::nullopt);
+                  std::optional<double> zeroPoint = std::nullopt,
+                  const std::vector<sky::TimedCondition>* conditions = nullptr);

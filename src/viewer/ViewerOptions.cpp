@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ViewerOptions.h"
 
+#include "SkyViewOptions.h"
 #include "SpanExport.h"
 #include "cli/ProgramCommandLine.h"
 
@@ -98,6 +99,7 @@ ParsedOptions ParseWith(ProgramCommandLine& program, const QStringList& argument
     parser.addOptions({exportOption, dayOption, nightOption, weekOption, yearOption, sizeOption,
                        locationOption, nightsOption, idaOption, archiveOption, stationOption,
                        fitOption});
+    AddSkyViewOptions(parser);
     // --nights takes two dates: join them into one value for the parser.
     QStringList joined = arguments;
     for (qsizetype i = 0; i + 1 < joined.size(); ++i) {
@@ -178,6 +180,15 @@ ParsedOptions ParseWith(ProgramCommandLine& program, const QStringList& argument
     if (options.year && (options.nights || options.ida))
         return Failed(QStringLiteral("--year goes without --nights and --ida"));
 
+    {
+        QString others;
+        for (const char* name : {"day", "night", "week", "year", "nights", "ida", "archive"})
+            if (others.isEmpty() && parser.isSet(QString::fromLatin1(name)))
+                others = QString::fromLatin1(name);
+        if (const QString problem = ReadSkyViewOptions(parser, others, options.skyViews);
+            !problem.isEmpty())
+            return Failed(problem);
+    }
     if (parser.isSet(exportOption)) {
         options.exportPath = parser.value(exportOption);
         if (options.nights && FormatOfName(options.exportPath) != ExportFormat::Csv)

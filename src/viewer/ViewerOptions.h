@@ -9,6 +9,8 @@
 //   nocturo-view --export FILE.dat --ida [--day DATE | --night DATE | --week DATE] [FOLDER...]
 //   nocturo-view --archive ADDRESS [--station NAME]... [the span and export options]
 //
+//   nocturo-view --export FILE --jellyfish YYYY-MM|YYYY [--clear-only] [FOLDER | FILE...]
+//
 // --location LAT,LON[,ELEV] gives the station's position for the sky (twilight, the Moon)
 // when its station.conf does not. --fit-lines makes the time axis span the lines shown.
 //
@@ -21,6 +23,7 @@
 
 #include "LogSpan.h"
 #include "Observer.h"
+#include "SkyViewOptions.h"
 
 #include <QSize>
 #include <QString>
@@ -44,6 +47,7 @@ struct ViewerOptions {
     bool ida = false; // --ida: the span in the skyglow archives' format
     // The last night of the year of nights asked for, if any (instead of a span).
     std::optional<std::int64_t> year;
+    SkyViewOptions skyViews; // --conditions, --jellyfish, --clear-only
 };
 
 struct ParsedOptions {

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ViewerWindow.h"
 
+#include "ConditionStrip.h"
 #include "DayFileSource.h"
 #include "DayList.h"
-#include "NightsDialog.h"
-#include "SkyExports.h"
+#include "ExportDialogs.h"
+#include "JellyfishDialog.h"
 #include "SpanChart.h"
 #include "SpanExport.h"
 #include "SpanSeries.h"
@@ -13,24 +14,17 @@
 #include "YearChart.h"
 #include "YearExport.h"
 
-#include <QActionGroup>
-#include <QApplication>
+#include <QAction>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
-#include <QMenuBar>
-#include <QMessageBox>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
-#include <QStyle>
-#include <QToolBar>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
-constexpr int kRefreshDelayMs = 300; // a save is a write and a rename: read once after both
 const SpanKind kKinds[] = {SpanKind::Day, SpanKind::Night, SpanKind::Week};
 } // namespace
 
@@ -52,6 +46,8 @@ ViewerWindow::ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOpt
     , charts_(new QStackedWidget(this))
     , minuteCache_(MinuteCache::DefaultDirectory())
     , curves_(std::make_unique<StationCurves>(*chart_))
+    , strip_(std::make_unique<ConditionStrip>(*chart_))
+    , conditions_(minuteCache_, today)
     , days_(new DayList(settings_.timeSeparator, this))
     , readout_(new QLabel(this))
     , notes_(new QLabel(this))
@@ -72,15 +68,7 @@ ViewerWindow::ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOpt
     statusBar()->addPermanentWidget(sourceStatus_);
     resize(1200, 760);
 
-    refreshTimer_.setSingleShot(true);
-    refreshTimer_.setInterval(kRefreshDelayMs);
-    connect(&refreshTimer_, &QTimer::timeout, this, &ViewerWindow::Refresh);
-    connect(&watcher_, &QFileSystemWatcher::directoryChanged, &refreshTimer_,
-            qOverload<>(&QTimer::start));
-    connect(&watcher_, &QFileSystemWatcher::fileChanged, &refreshTimer_,
-            qOverload<>(&QTimer::start));
-    // A source that no file announces is looked at again now and then.
-    connect(&pollTimer_, &QTimer::timeout, this, &ViewerWindow::Refresh);
+    connect(&watch_, &SourceWatch::Due, this, &ViewerWindow::Refresh);
     connect(days_, &DayList::StationsPicked, this,
             [this](std::int64_t day, const QStringList& stations) {
                 stations_ = stations;
@@ -91,7 +79,7 @@ ViewerWindow::ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOpt
             });
     connect(year_, &YearChart::NightPicked, this, [this](std::int64_t night) {
         kind_ = SpanKind::Night;
-        kindActions_[int(kind_)]->setChecked(true);
+        actions_.kinds[int(kind_)]->setChecked(true);
         ShowSpan(TimeSpan::Of(SpanKind::Night, night));
     });
     connect(year_, &YearChart::CellHovered, this,
@@ -99,14 +87,15 @@ ViewerWindow::ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOpt
     connect(year_, &YearChart::CursorLeft, this, &ViewerWindow::ShowSummary);
     connect(chart_, &SpanChart::CursorMoved, this, &ViewerWindow::ShowReadout);
     connect(chart_, &SpanChart::CursorLeft, this, &ViewerWindow::ShowSummary);
-    BuildActions();
+    actions_ = BuildViewerActions(*this);
+    ConnectActions();
 
     if (options.span) kind_ = options.span->kind;
     {
-        const QSignalBlocker quiet(fitLines_);
-        fitLines_->setChecked(options.fitLines);
+        const QSignalBlocker quiet(actions_.fitLines);
+        actions_.fitLines->setChecked(options.fitLines);
     }
-    kindActions_[int(kind_)]->setChecked(true);
+    actions_.kinds[int(kind_)]->setChecked(true);
     AdoptSource(std::move(source));
     stations_ = options.stations;
     if (stations_.isEmpty()) stations_ = source_->Stations().mid(0, 1);
@@ -117,92 +106,56 @@ ViewerWindow::ViewerWindow(std::unique_ptr<RecordSource> source, const ViewerOpt
 
 ViewerWindow::~ViewerWindow() = default;
 
-void ViewerWindow::BuildActions() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->addAction(QStringLiteral("Open &Folder\u2026"), QKeySequence::Open, this, [this] {
+void ViewerWindow::ConnectActions() {
+    connect(actions_.openFolder, &QAction::triggered, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(
             this, QStringLiteral("Open Folder"), source_->ExportFolder());
         if (!folder.isEmpty()) OpenFolder(folder);
     });
-    file->addAction(QStringLiteral("Open F&iles\u2026"), this, [this] {
+    connect(actions_.openFiles, &QAction::triggered, this, [this] {
         const QStringList paths = QFileDialog::getOpenFileNames(
             this, QStringLiteral("Open Day Files"), source_->ExportFolder(),
             QStringLiteral("Day files (*.txt);;All files (*)"));
         if (!paths.isEmpty()) OpenFiles(paths);
     });
-    file->addSeparator();
-    file->addAction(QStringLiteral("&Export\u2026"), QKeySequence(Qt::CTRL | Qt::Key_E), this,
-                    &ViewerWindow::AskExport);
-    nightFigures_ = file->addAction(QStringLiteral("Export &Nightly Figures\u2026"), this,
-                                    &ViewerWindow::AskNightFigures);
-    file->addAction(QStringLiteral("Export for the &Skyglow Archive\u2026"), this,
-                    &ViewerWindow::AskSkyglowExport);
-    file->addSeparator();
-    file->addAction(QStringLiteral("&Quit"), QKeySequence::Quit, this, &QWidget::close);
-
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    QToolBar* tools = addToolBar(QStringLiteral("Span"));
-    tools->setMovable(false);
-    tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    auto* group = new QActionGroup(this);
-    const char* const names[] = {"&Day", "&Night", "&Week", "&Year"};
-    for (int i = 0; i < 4; ++i) {
-        QAction* action = view->addAction(QString::fromLatin1(names[i]));
-        action->setCheckable(true);
-        group->addAction(action);
-        tools->addAction(action);
-        if (i < 3)
-            connect(action, &QAction::triggered, this, [this, i] { SetKind(kKinds[i]); });
-        else
-            connect(action, &QAction::triggered, this, [this] { ShowYear(lines_.span.day); });
-        kindActions_[i] = action;
-    }
-    view->addSeparator();
-    tools->addSeparator();
-    QAction* previous = view->addAction(QStringLiteral("&Previous"), this, [this] { Step(-1); });
-    previous->setShortcut(QKeySequence(Qt::Key_PageUp));
-    previous->setIcon(style()->standardIcon(QStyle::SP_ArrowLeft));
-    previous->setToolTip(QStringLiteral("The span before (Page Up)"));
-    QAction* next = view->addAction(QStringLiteral("Ne&xt"), this, [this] { Step(1); });
-    next->setShortcut(QKeySequence(Qt::Key_PageDown));
-    next->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
-    next->setToolTip(QStringLiteral("The span after (Page Down)"));
-    tools->addAction(previous);
-    tools->addAction(next);
-    tools->addSeparator();
-    view->addSeparator();
-    logarithmic_ = view->addAction(QStringLiteral("&Logarithmic Counts"));
-    logarithmic_->setCheckable(true);
-    logarithmic_->setChecked(true);
-    logarithmic_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    connect(logarithmic_, &QAction::toggled, chart_, &SpanChart::SetLogarithmic);
-    connect(logarithmic_, &QAction::toggled, this,
-            [this](bool logarithmic) { curves_->SetLogarithmic(logarithmic); });
-    magnitude_ = view->addAction(QStringLiteral("&Magnitude"));
-    magnitude_->setCheckable(true);
-    magnitude_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
-    magnitude_->setToolTip(QStringLiteral("Sky brightness in mag/arcsec\u00B2 (needs zero_point "
-                                          "in station.conf)"));
-    connect(magnitude_, &QAction::toggled, this, [this](bool on) {
-        chart_->SetMagnitude(on ? sky_.ZeroPoint() : std::nullopt);
-        if (yearShown_) ShowYear(year_->Year().LastNight());
-        logarithmic_->setEnabled(!on);
+    connect(actions_.exportShown, &QAction::triggered, this, [this] {
+        AskShownExport(*this, source_->ExportFolder(),
+                       yearShown_ ? YearTitle(year_->Year()) : SpanTitle(lines_.span), stations_,
+                       [this](const QString& path) { return ExportTo(path); });
     });
-    // Lines that fill only part of the span (a station started today) fill the picture.
-    fitLines_ = view->addAction(QStringLiteral("&Fit Time to Lines"));
-    fitLines_->setCheckable(true);
-    fitLines_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    connect(fitLines_, &QAction::toggled, this, [this](bool fit) {
+    connect(actions_.nightFigures, &QAction::triggered, this, &ViewerWindow::AskNightFigures);
+    connect(actions_.skyglow, &QAction::triggered, this, [this] {
+        AskSkyglowExport(*this, source_->ExportFolder(), SpanTitle(lines_.span), Records(), sky_);
+    });
+    for (int i = 0; i < 3; ++i)
+        connect(actions_.kinds[i], &QAction::triggered, this, [this, i] { SetKind(kKinds[i]); });
+    connect(actions_.kinds[3], &QAction::triggered, this, [this] { ShowYear(lines_.span.day); });
+    connect(actions_.previous, &QAction::triggered, this, [this] { Step(-1); });
+    connect(actions_.next, &QAction::triggered, this, [this] { Step(1); });
+    connect(actions_.logarithmic, &QAction::toggled, chart_, &SpanChart::SetLogarithmic);
+    connect(actions_.logarithmic, &QAction::toggled, this,
+            [this](bool logarithmic) { curves_->SetLogarithmic(logarithmic); });
+    connect(actions_.magnitude, &QAction::toggled, this, [this] {
+        ApplyValueScale();
+        if (yearShown_) ShowYear(year_->Year().LastNight());
+    });
+    connect(actions_.limitingMagnitude, &QAction::toggled, this, &ViewerWindow::ApplyValueScale);
+    connect(actions_.conditions, &QAction::toggled, this, &ViewerWindow::ShowConditions);
+    connect(actions_.clearOnly, &QAction::toggled, this, [this] {
+        if (yearShown_) ShowYear(year_->Year().LastNight());
+    });
+    connect(actions_.jellyfish, &QAction::triggered, this, [this] {
+        if (const DayFileSet* files = source_->DayFiles())
+            AskJellyfishExport(*this, source_->ExportFolder(), *files, sky_, minuteCache_, today_,
+                               yearShown_ ? year_->Year().LastNight() : lines_.span.day, settings_);
+    });
+    connect(actions_.fitLines, &QAction::toggled, this, [this](bool fit) {
         if (fit)
             chart_->SetTimeRange(curves_->LinesExtent());
         else
             chart_->ShowWholeSpan();
     });
-    QAction* whole =
-        view->addAction(QStringLiteral("W&hole Span"), chart_, &SpanChart::ShowWholeSpan);
-    whole->setShortcut(QKeySequence(Qt::Key_Home));
-    tools->addAction(logarithmic_);
-    tools->addAction(whole);
+    connect(actions_.wholeSpan, &QAction::triggered, chart_, &SpanChart::ShowWholeSpan);
 }
 
 void ViewerWindow::SetSource(std::unique_ptr<RecordSource> source) {
@@ -225,14 +178,19 @@ void ViewerWindow::AdoptSource(std::unique_ptr<RecordSource> source) {
             paths << file.path;
         sky_.SetFolder(StationFolder(files->Folder(), paths));
     }
-    if (magnitude_) {
-        magnitude_->setEnabled(sky_.ZeroPoint().has_value());
-        if (!sky_.ZeroPoint()) magnitude_->setChecked(false);
-        chart_->SetMagnitude(magnitude_->isChecked() ? sky_.ZeroPoint() : std::nullopt);
+    for (QAction* magnitude : {actions_.magnitude, actions_.limitingMagnitude}) {
+        magnitude->setEnabled(sky_.ZeroPoint().has_value());
+        if (!sky_.ZeroPoint()) magnitude->setChecked(false);
     }
+    ApplyValueScale();
+    conditions_.Forget();
     const bool dayFiles = source_->DayFiles() != nullptr;
-    kindActions_[3]->setEnabled(dayFiles);
-    if (nightFigures_) nightFigures_->setEnabled(dayFiles);
+    actions_.kinds[3]->setEnabled(dayFiles);
+    actions_.nightFigures->setEnabled(dayFiles);
+    actions_.jellyfish->setEnabled(dayFiles);
+    const bool located = sky_.Position().has_value();
+    actions_.conditions->setEnabled(located);
+    actions_.clearOnly->setEnabled(located && dayFiles);
     ShowSkyStatus();
     days_->SetSource(source_.get());
     setWindowTitle(QStringLiteral("%1 \u2014 Nocturo Viewer").arg(source_->Name()));
@@ -269,8 +227,9 @@ void ViewerWindow::ShowSpan(const TimeSpan& span, bool keepView) {
                  sky_.Title(span, StationsTitle(span, stations_)), keepView);
     sky_.Draw(*chart_, span);
     lines_.records.clear();
+    ShowConditions();
     curves_->Show(stations_.front(), std::move(others));
-    if (fitLines_->isChecked()) chart_->SetTimeRange(curves_->LinesExtent());
+    if (actions_.fitLines->isChecked()) chart_->SetTimeRange(curves_->LinesExtent());
     days_->Select(span.day, stations_);
     notes_->setText(::NotesText(lines_));
     notes_->setToolTip(lines_.problems.join(QLatin1Char('\n')));
@@ -282,7 +241,7 @@ void ViewerWindow::ShowYear(std::int64_t lastNight) {
     const DayFileSet* files = source_->DayFiles();
     if (!files) {
         statusBar()->showMessage(QStringLiteral("The Year view reads day files"), 5000);
-        kindActions_[int(kind_)]->setChecked(true);
+        actions_.kinds[int(kind_)]->setChecked(true);
         return;
     }
     const int nights = yearminutes::NightsOfYearEndingWith(lastNight);
@@ -295,10 +254,13 @@ void ViewerWindow::ShowYear(std::int64_t lastNight) {
     notes_->setToolTip(year.problems.join(QLatin1Char('\n')));
     const std::optional<astro::YearSky> sky = YearSkyFor(sky_, year);
     const QString title = YearTitle(year);
-    year_->Show(std::move(year), title, YearScale(sky_, magnitude_ && magnitude_->isChecked()));
+    std::vector<bool> kept = YearCellsKept(year);
+    year_->Show(std::move(year),
+                kept.empty() ? title : title + QStringLiteral(" \u00B7 clear dark minutes"),
+                YearScale(sky_, actions_.magnitude->isChecked()), std::move(kept));
     if (sky) year_->SetSky(*sky);
     yearShown_ = true;
-    kindActions_[3]->setChecked(true);
+    actions_.kinds[3]->setChecked(true);
     charts_->setCurrentWidget(year_);
     days_->Select(lastNight, stations_);
     ShowSummary();
@@ -314,26 +276,13 @@ void ViewerWindow::Step(int steps) {
 
 void ViewerWindow::SetKind(SpanKind kind) {
     kind_ = kind;
-    kindActions_[int(kind)]->setChecked(true);
+    actions_.kinds[int(kind)]->setChecked(true);
     if (kind != lines_.span.kind || yearShown_) ShowSpan(TimeSpan::Of(kind, lines_.span.day));
 }
 
 void ViewerWindow::Watch() {
     ShowSourceStatus();
-    const QStringList wanted = source_->WatchedPaths();
-    if (source_->PollInterval() > 0)
-        pollTimer_.start(source_->PollInterval());
-    else
-        pollTimer_.stop();
-    QStringList watched = watcher_.files() + watcher_.directories();
-    QStringList gone;
-    for (const QString& path : watched)
-        if (!wanted.contains(path)) gone << path;
-    if (!gone.isEmpty()) watcher_.removePaths(gone);
-    QStringList added;
-    for (const QString& path : wanted)
-        if (!watched.contains(path)) added << path;
-    if (!added.isEmpty()) watcher_.addPaths(added);
+    watch_.Follow(*source_);
 }
 
 void ViewerWindow::Refresh() {
@@ -366,75 +315,37 @@ QString ViewerWindow::ExportTo(const QString& path) {
             records.push_back(&other.series.All());
         return ExportStationsCsv(stations_, records, path);
     }
-    return format == ExportFormat::Csv ? ExportCsv(Records(), path, sky_.ZeroPoint())
+    return format == ExportFormat::Csv ? ExportCsv(Records(), path, sky_.ZeroPoint(),
+                                                   strip_->Shown() ? &strip_->Minutes() : nullptr)
                                        : ExportChart(*chart_, format, path, chart_->size());
 }
 
-void ViewerWindow::AskExport() {
-    const QString base = source_->ExportFolder();
-    const QString title = yearShown_ ? YearTitle(year_->Year()) : SpanTitle(lines_.span);
-    QString name = title.toLower().replace(u' ', u'-');
-    for (const QString& station : stations_)
-        if (!station.isEmpty()) name += u'-' + station;
-    QString filter;
-    QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Export"), QDir(base).filePath(name + QStringLiteral(".png")),
-        QStringLiteral("PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf);;"
-                       "CSV table of the span's lines or the year's minutes (*.csv)"),
-        &filter);
-    if (path.isEmpty()) return;
-    if (FormatOfName(path) == ExportFormat::Unknown) {
-        const int star = int(filter.indexOf(u'*'));
-        path += filter.mid(star + 1, 4);
-    }
-    const QString failure = ExportTo(path);
-    if (!failure.isEmpty()) {
-        QMessageBox::critical(this, QStringLiteral("Nocturo Viewer"), failure + QLatin1Char('.'));
-        return;
-    }
-    statusBar()->showMessage(QStringLiteral("Exported to %1").arg(QDir::toNativeSeparators(path)),
-                             5000);
+void ViewerWindow::ShowConditions() {
+    if (!actions_.conditions->isChecked() || !sky_.Position()) return strip_->Hide();
+    strip_->Show(conditions_.ForSpan(sky_, source_->DayFiles(), chart_->Span(), Records()));
+}
+
+void ViewerWindow::ApplyValueScale() {
+    const bool limiting = actions_.limitingMagnitude->isChecked();
+    const bool magnitudes = limiting || actions_.magnitude->isChecked();
+    chart_->SetLimitingMagnitude(limiting);
+    chart_->SetMagnitude(magnitudes ? sky_.ZeroPoint() : std::nullopt);
+    actions_.logarithmic->setEnabled(!magnitudes);
+}
+
+std::vector<bool> ViewerWindow::YearCellsKept(const YearMinutes& year) const {
+    const std::optional<astro::Observer> where = sky_.Position();
+    if (!actions_.clearOnly->isChecked() || !where) return {};
+    return sky::ClearCells(sky::ClassifyYear(year, *where, sky_.Station().TimeZone()));
 }
 
 void ViewerWindow::AskNightFigures() {
-    std::int64_t last = lines_.span.kind == SpanKind::Week ? lines_.span.day - 1 : lines_.span.day;
-    std::int64_t first = last - 29;
     const DayFileSet* files = source_->DayFiles();
     if (!files) return; // the figures read day files
-    if (!AskNights(this, first, last)) return;
-    const QString base = source_->ExportFolder();
-    const QString name = QStringLiteral("nights-%1-to-%2.csv").arg(IsoDate(first), IsoDate(last));
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Export Nightly Figures"), QDir(base).filePath(name),
-        QStringLiteral("CSV table of nightly figures (*.csv)"));
-    if (path.isEmpty()) return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    DayFileCache cache;
-    const QString failure = ExportNightFigures(*files, cache, first, last, sky_, path);
-    QApplication::restoreOverrideCursor();
-    if (!failure.isEmpty()) {
-        QMessageBox::critical(this, QStringLiteral("Nocturo Viewer"), failure + QLatin1Char('.'));
-        return;
-    }
-    statusBar()->showMessage(QStringLiteral("Exported to %1").arg(QDir::toNativeSeparators(path)),
-                             5000);
-}
-
-void ViewerWindow::AskSkyglowExport() {
-    const QString base = source_->ExportFolder();
-    const QString name =
-        SpanTitle(lines_.span).toLower().replace(u' ', u'-') + QStringLiteral(".dat");
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Export for the Skyglow Archive"), QDir(base).filePath(name),
-        QStringLiteral("Skyglow data file (*.dat);;All files (*)"));
-    if (path.isEmpty()) return;
-    const QString failure = ExportSkyglow(Records(), sky_, path);
-    if (!failure.isEmpty()) {
-        QMessageBox::critical(this, QStringLiteral("Nocturo Viewer"), failure + QLatin1Char('.'));
-        return;
-    }
-    statusBar()->showMessage(QStringLiteral("Exported to %1").arg(QDir::toNativeSeparators(path)),
-                             5000);
+    const std::int64_t last =
+        lines_.span.kind == SpanKind::Week ? lines_.span.day - 1 : lines_.span.day;
+    AskNightFiguresExport(*this, source_->ExportFolder(), *files, sky_, last - 29, last,
+                          actions_.conditions->isChecked() ? &minuteCache_ : nullptr, today_);
 }
 
 void ViewerWindow::ShowSkyStatus() {

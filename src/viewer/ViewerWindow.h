@@ -7,22 +7,23 @@
 // nightly figures need day files.
 #pragma once
 
+#include "ConditionBook.h"
 #include "LogSpan.h"
 #include "MinuteCache.h"
 #include "RecordSource.h"
 #include "RegionalSettings.h"
 #include "SkyOverlay.h"
+#include "SourceWatch.h"
+#include "ViewerActions.h"
 #include "ViewerOptions.h"
 
-#include <QFileSystemWatcher>
 #include <QMainWindow>
-#include <QTimer>
 
 #include <memory>
 
+class ConditionStrip;
 class DayFileSource;
 class DayList;
-class QAction;
 class QLabel;
 class QStackedWidget;
 class SpanChart;
@@ -59,7 +60,7 @@ public:
     // when it failed, else an empty string.
     QString ExportTo(const QString& path);
     // How long after a change on disk the view reads again.
-    void SetRefreshDelay(int ms) { refreshTimer_.setInterval(ms); }
+    void SetRefreshDelay(int ms) { watch_.SetDelay(ms); }
 
     SpanChart& Chart() const { return *chart_; }
     YearChart& Year() const { return *year_; }
@@ -69,6 +70,9 @@ public:
     const SpanLines& Lines() const { return lines_; }
     const std::vector<DayRecord>& Records() const;
     const SkyOverlay& Sky() const { return sky_; }
+    // The strip of the sky's conditions under the counts (hidden without a position).
+    ConditionStrip& Strip() const { return *strip_; }
+    const ViewerActions& Actions() const { return actions_; }
     QString SkyStatusText() const;
     QString ReadoutText() const;
     QString NotesText() const;
@@ -80,13 +84,15 @@ public:
     static constexpr int kAnswerPatienceMs = 3000;
 
 private:
-    void BuildActions();
+    void ConnectActions();
     void Watch();
     void ShowReadout(double t, double secondsPerPixel);
     void ShowSummary();
-    void AskExport();
     void AskNightFigures();
-    void AskSkyglowExport();
+    void ShowConditions();
+    void ApplyValueScale();
+    // The Year view's cells kept: the clear dark ones when asked for, else all (empty).
+    std::vector<bool> YearCellsKept(const YearMinutes& year) const;
     void ShowSkyStatus();
     void ShowSourceStatus();
     // Takes a source: the sky's station description, the list of days, the title.
@@ -107,17 +113,13 @@ private:
     MinuteCache minuteCache_;
     bool yearShown_ = false;
     std::unique_ptr<StationCurves> curves_;
+    std::unique_ptr<ConditionStrip> strip_;
+    ConditionBook conditions_;
     DayList* days_;
     QLabel* readout_;
     QLabel* notes_;
     QLabel* skyStatus_;
     QLabel* sourceStatus_;
-    QAction* kindActions_[4] = {}; // day, night, week, year
-    QAction* logarithmic_ = nullptr;
-    QAction* magnitude_ = nullptr;
-    QAction* fitLines_ = nullptr;
-    QAction* nightFigures_ = nullptr;
-    QFileSystemWatcher watcher_;
-    QTimer refreshTimer_;
-    QTimer pollTimer_;
+    ViewerActions actions_;
+    SourceWatch watch_;
 };

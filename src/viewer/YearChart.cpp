@@ -77,8 +77,10 @@ YearChart::YearChart(const RegionalSettings& regional, QWidget* parent)
     Show(YearMinutes{}, QString());
 }
 
-void YearChart::Show(YearMinutes year, const QString& title, HeatScale scale) {
+void YearChart::Show(YearMinutes year, const QString& title, HeatScale scale,
+                     std::vector<bool> kept) {
     year_ = std::move(year);
+    kept_ = std::move(kept);
     scale_ = std::move(scale);
     title_->setText(title);
     const int nights = std::max(year_.nights, 1);
@@ -94,7 +96,8 @@ void YearChart::Show(YearMinutes year, const QString& title, HeatScale scale) {
             double value = std::numeric_limits<double>::quiet_NaN();
             if (n < year_.nights) {
                 const YearCell& cell = year_.At(n, r);
-                if (!std::isnan(cell.median)) value = scale_.value(cell.median);
+                const bool kept = kept_.empty() || kept_[std::size_t(n) * YearMinutes::kRows + r];
+                if (kept && !std::isnan(cell.median)) value = scale_.value(cell.median);
             }
             if (std::isfinite(value)) {
                 lower = std::min(lower, value);

@@ -13,6 +13,7 @@
 #include <qcustomplot.h>
 
 #include <array>
+#include <vector>
 
 class YearChart : public QCustomPlot {
     Q_OBJECT
@@ -20,8 +21,12 @@ public:
     // Writes its times with the time separator of `regional`.
     explicit YearChart(const RegionalSettings& regional, QWidget* parent = nullptr);
 
-    // Shows a year's minutes; any lines of the sky are taken away until SetSky.
-    void Show(YearMinutes year, const QString& title, HeatScale scale = HeatScale::LogCounts());
+    // Shows a year's minutes; any lines of the sky are taken away until SetSky. With
+    // `kept` (one for each cell, in the order of the cells), the cells not kept are blank.
+    void Show(YearMinutes year, const QString& title, HeatScale scale = HeatScale::LogCounts(),
+              std::vector<bool> kept = {});
+    // Only some cells drawn (the clear dark minutes, say).
+    bool Masked() const { return !kept_.empty(); }
     // Draws the lines of astronomical twilight (dusk and dawn) and of moonrise and
     // moonset over the map, with a legend.
     void SetSky(const astro::YearSky& sky);
@@ -58,6 +63,7 @@ private:
     QString timeSeparator_;
     YearMinutes year_;
     HeatScale scale_ = HeatScale::LogCounts();
+    std::vector<bool> kept_;
     QCPColorMap* map_ = nullptr;
     QCPColorScale* colourScale_ = nullptr;
     QCPTextElement* title_ = nullptr;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "YearExport.h"
 
+#include "NightConditions.h"
+
 #include "SpanExport.h"
 #include "YearChart.h"
 
@@ -90,8 +92,21 @@ YearExportOutcome ExportYear(const ViewerOptions& options, std::int64_t today,
         const std::optional<astro::YearSky> sky = YearSkyFor(overlay, year);
         YearChart chart(regional);
         chart.resize(options.size);
-        const QString title = YearTitle(year);
-        chart.Show(std::move(year), title);
+        QString title = YearTitle(year);
+        std::vector<bool> kept;
+        if (options.skyViews.clearOnly) {
+            const std::optional<astro::Observer> where = overlay.Position();
+            if (!where) {
+                outcome.messages << QStringLiteral("--clear-only needs the station's position: "
+                                                   "give --location LAT,LON or latitude and "
+                                                   "longitude in station.conf");
+                outcome.status = 2;
+                return outcome;
+            }
+            kept = sky::ClearCells(sky::ClassifyYear(year, *where, overlay.Station().TimeZone()));
+            title += QStringLiteral(" \u00B7 clear dark minutes");
+        }
+        chart.Show(std::move(year), title, HeatScale::LogCounts(), std::move(kept));
         if (sky) chart.SetSky(*sky);
         failure = ExportChart(chart, format, options.exportPath, options.size);
     }

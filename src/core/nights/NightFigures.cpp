@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "NightFigures.h"
 
+#include "SkyQuality.h"
+
 #include "SkyTrack.h"
 #include "Twilight.h"
 #include "ZoneClock.h"
@@ -109,11 +111,15 @@ NightFigures FigureNight(const TimeSpan& night, const std::vector<DayRecord>& re
     return figures;
 }
 
-QByteArray NightFiguresCsv(const std::vector<NightFigures>& nights, bool withMagnitudes) {
+QByteArray NightFiguresCsv(const std::vector<NightFigures>& nights, bool withMagnitudes,
+                           bool withConditions) {
     QByteArray csv = "night,dark_minutes,dark_moonless_minutes,measured_minutes,median_count,"
                      "p10_count,p90_count,darkest_minute,darkest_count";
     if (withMagnitudes) csv += ",median_msas,p10_msas,p90_msas,darkest_msas";
-    csv += ",seconds_without_line,failed_seconds\r\n";
+    csv += ",seconds_without_line,failed_seconds";
+    if (withConditions)
+        csv += withMagnitudes ? ",clear_minutes,median_nelm,bortle" : ",clear_minutes";
+    csv += "\r\n";
     for (const NightFigures& n : nights) {
         csv += IsoDate(n.night).toLatin1() + ',' + QByteArray::number(n.darkMinutes) + ',' +
                QByteArray::number(n.darkMoonlessMinutes) + ',' +
@@ -128,7 +134,16 @@ QByteArray NightFiguresCsv(const std::vector<NightFigures>& nights, bool withMag
             csv += ',' + Number(n.medianMagnitude, 2) + ',' + Number(n.p10Magnitude, 2) + ',' +
                    Number(n.p90Magnitude, 2) + ',' + Number(n.darkestMagnitude, 2);
         csv += ',' + QByteArray::number(n.secondsWithoutLine) + ',' +
-               QByteArray::number(n.failedSeconds) + "\r\n";
+               QByteArray::number(n.failedSeconds);
+        if (withConditions) {
+            csv += ',' + QByteArray::number(n.clearMinutes);
+            if (withMagnitudes) {
+                const std::optional<int> bortle = sky::BortleClass(n.medianMagnitude);
+                csv += ',' + Number(sky::LimitingMagnitude(n.medianMagnitude), 2) + ',' +
+                       (bortle ? QByteArray::number(*bortle) : QByteArray());
+            }
+        }
+        csv += "\r\n";
     }
     return csv;
 }

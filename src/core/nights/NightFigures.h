@@ -55,5 +55,9 @@ NightFigures FigureNight(const TimeSpan& night, const std::vector<DayRecord>& re
 std::optional<double> Percentile(std::vector<double>& values, double percent);
 
 // One header line, then one line per night, CR LF after each; '.' decimals; an empty field
-// where a figure does not exist (no dark minute, no zero point).
-QByteArray NightFiguresCsv(const std::vector<NightFigures>& nights, bool withMagnitudes);
+// where a figure does not exist (no dark minute, no zero point). `withConditions` (the
+// figures were made with the nights' conditions) adds, at the end, the clear minutes and,
+// with magnitudes, the naked-eye limiting magnitude and the Bortle class of the median
+// (sky::LimitingMagnitude, sky::BortleClass).
+QByteArray NightFiguresCsv(const std::vector<NightFigures>& nights, bool withMagnitudes,
+                           bool withConditions = false);

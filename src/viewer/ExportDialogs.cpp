@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ExportDialogs.h"
+
+#include "DayFileCache.h"
+#include "NightsDialog.h"
+#include "SkyExports.h"
+#include "SpanExport.h"
+#include "ViewerTexts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QStatusBar>
+
+void TellExport(QMainWindow& window, const QString& failure, const QString& path) {
+    if (!failure.isEmpty()) {
+        QMessageBox::critical(&window, QStringLiteral("Nocturo Viewer"),
+                              failure + QLatin1Char('.'));
+        return;
+    }
+    window.statusBar()->showMessage(
+        QStringLiteral("Exported to %1").arg(QDir::toNativeSeparators(path)), 5000);
+}
+
+void AskShownExport(QMainWindow& window, const QString& folder, const QString& title,
+                    const QStringList& stations,
+                    const std::function<QString(const QString&)>& exportTo) {
+    QString name = QString(title).toLower().replace(u' ', u'-');
+    for (const QString& station : stations)
+        if (!station.isEmpty()) name += u'-' + station;
+    QString filter;
+    QString path = QFileDialog::getSaveFileName(
+        &window, QStringLiteral("Export"), QDir(folder).filePath(name + QStringLiteral(".png")),
+        QStringLiteral("PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf);;"
+                       "CSV table of the span's lines or the year's minutes (*.csv)"),
+        &filter);
+    if (path.isEmpty()) return;
+    if (FormatOfName(path) == ExportFormat::Unknown) {
+        const int star = int(filter.indexOf(u'*'));
+        path += filter.mid(star + 1, 4);
+    }
+    TellExport(window, exportTo(path), path);
+}
+
+void AskNightFiguresExport(QMainWindow& window, const QString& folder, const DayFileSet& files,
+                           const SkyOverlay& sky, std::int64_t first, std::int64_t last,
+                           const MinuteCache* conditions, std::int64_t today) {
+    if (!AskNights(&window, first, last)) return;
+    const QString name = QStringLiteral("nights-%1-to-%2.csv").arg(IsoDate(first), IsoDate(last));
+    const QString path = QFileDialog::getSaveFileName(
+        &window, QStringLiteral("Export Nightly Figures"), QDir(folder).filePath(name),
+        QStringLiteral("CSV table of nightly figures (*.csv)"));
+    if (path.isEmpty()) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    DayFileCache cache;
+    const QString failure =
+        ExportNightFigures(files, cache, first, last, sky, path, conditions, today);
+    QApplication::restoreOverrideCursor();
+    TellExport(window, failure, path);
+}
+
+void AskSkyglowExport(QMainWindow& window, const QString& folder, const QString& title,
+                      const std::vector<DayRecord>& records, const SkyOverlay& sky) {
+    const QString name = QString(title).toLower().replace(u' ', u'-') + QStringLiteral(".dat");
+    const QString path = QFileDialog::getSaveFileName(
+        &window, QStringLiteral("Export for the Skyglow Archive"), QDir(folder).filePath(name),
+        QStringLiteral("Skyglow data file (*.dat);;All files (*)"));
+    if (path.isEmpty()) return;
+    TellExport(window, ExportSkyglow(records, sky, path), path);
+}
