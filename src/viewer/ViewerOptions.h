@@ -21,6 +21,7 @@
 
 #include "LogSpan.h"
 #include "Observer.h"
+#include "SkyTaskOptions.h"
 
 #include <QSize>
 #include <QString>
@@ -44,6 +45,7 @@ struct ViewerOptions {
     bool ida = false; // --ida: the span in the skyglow archives' format
     // The last night of the year of nights asked for, if any (instead of a span).
     std::optional<std::int64_t> year;
+    SkyTasks tasks; // --calibrate, --drift, --month
 };
 
 struct ParsedOptions {

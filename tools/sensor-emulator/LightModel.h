@@ -46,6 +46,8 @@ public:
         zeroPoint_ = zeroPoint;
         agingPerYear_ = agingPerYear;
     }
+    // A noise of its own, for two emulated sensors side by side in one process.
+    void seedNoise(std::uint32_t seed) { noise_.seed(seed); }
     // The true zero point at `elapsed` seconds.
     double zeroPoint(double elapsed) const;
     // Puts a site's night sky and its clouds into the light.
