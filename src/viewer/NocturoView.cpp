@@ -9,6 +9,7 @@
 #include "SkyExports.h"
 #include "SkyOverlay.h"
 #include "SkyTasks.h"
+#include "SkyToolActions.h"
 #include "SpanChart.h"
 #include "SpanExport.h"
 #include "SpanSeries.h"
@@ -184,6 +185,7 @@ int main(int argc, char* argv[]) {
     ViewerWindow window(std::move(source), shown, today, regional);
     // On the archive, the table of every station's health.
     if (options.archive) AddHealthAction(window, *options.archive);
+    AddSkyToolActions(window, options, today);
     window.show();
     return QApplication::exec();
 }
