@@ -3,6 +3,7 @@
 
 #include "CalibrationRun.h"
 #include "DayFileSource.h"
+#include "NightsDialog.h"
 #include "SkyOverlay.h"
 
 #include <QApplication>
@@ -19,19 +20,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-namespace {
-
-QDate DateOf(std::int64_t day) {
-    const CivilDate d = CivilFromDays(day);
-    return QDate(d.year, d.month, d.day);
-}
-
-std::int64_t DayOfDate(const QDate& date) {
-    return DaysFromCivil(date.year(), date.month(), date.day());
-}
-
-} // namespace
 
 CalibrationDialog::CalibrationDialog(const QString& folder, std::optional<astro::Observer> location,
                                      std::int64_t today, QWidget* parent)
