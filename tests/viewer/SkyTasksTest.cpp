@@ -83,12 +83,30 @@ TEST(SkyTasks, CalibrationAgainstAReferenceFolderFindsTheTrueZeroPoint) {
     EXPECT_TRUE(run.output.contains(QStringLiteral("zero_point = 24.30 from 2026-03-18")))
         << run.output.toStdString();
 
-    // The line pasted into station.conf: the station's magnitudes now agree with the
-    // reference's, and a second calibration finds the same.
+    // The line pastes into station.conf as it reads zero points (a station.conf that does
+    // not read stops the program): the station's month file then has the reference's sky.
     const QString line = run.output.section(u'\n', -2, -2).trimmed();
     ASSERT_TRUE(line.startsWith(QStringLiteral("zero_point = "))) << run.output.toStdString();
     ASSERT_TRUE(Describe(sides.station.path(),
                          (QString::fromLatin1(kPlace) + line + u'\n').toLatin1().constData()));
+    ASSERT_TRUE(Describe(sides.reference.path(), "zero_point = 24.55\n"));
+    const auto midnightMsas = [](const QString& folder, const QString& out) {
+        const Outcome month = View({QStringLiteral("--month"), QStringLiteral("2026-03"),
+                                    QStringLiteral("--output"), out, folder});
+        EXPECT_EQ(month.status, 0) << month.errors.toStdString();
+        QFile file(QDir(out).filePath(QDir(out).entryList({QStringLiteral("*.dat")}).value(0)));
+        const skyglowtest::Read read = skyglowtest::ReadSkyglow(
+            file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+        EXPECT_TRUE(read.error.isEmpty()) << read.error.toStdString();
+        double sum = 0;
+        int n = 0;
+        for (const skyglowtest::Row& row : read.rows)
+            if (row.utc.time().hour() == 0) sum += row.msas, ++n;
+        return n > 0 ? sum / n : 0.0;
+    };
+    QTemporaryDir out;
+    EXPECT_NEAR(midnightMsas(sides.station.path(), out.filePath(QStringLiteral("s"))),
+                midnightMsas(sides.reference.path(), out.filePath(QStringLiteral("r"))), 0.02);
 
     // The reference's zero point given on the command line instead of its station.conf.
     ASSERT_TRUE(Describe(sides.reference.path(), ""));
