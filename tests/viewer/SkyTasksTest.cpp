@@ -8,11 +8,11 @@
 #include "LightModel.h"
 #include "SkyTrack.h"
 #include "SkyglowReader.h"
+#include "ViewerRun.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -21,25 +21,10 @@
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    QString output;
-    QString errors;
-};
+using Outcome = testsupport::ViewerOutcome;
 
 Outcome View(const QStringList& arguments) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "NOCTURO_DATA_DIR"})
-        environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    environment.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(NOCTURO_VIEW), arguments);
-    if (!process.waitForFinished(300000)) return {};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAllStandardOutput()),
-            QString::fromLocal8Bit(process.readAllStandardError())};
+    return testsupport::RunViewer(QStringLiteral(NOCTURO_VIEW), arguments);
 }
 
 bool Describe(const QString& folder, const char* text) {
