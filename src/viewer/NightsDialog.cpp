@@ -8,8 +8,6 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 
-namespace {
-
 QDate DateOf(std::int64_t day) {
     const CivilDate c = CivilFromDays(day);
     return QDate(c.year, c.month, c.day);
@@ -18,8 +16,6 @@ QDate DateOf(std::int64_t day) {
 std::int64_t DayOfDate(const QDate& date) {
     return DaysFromCivil(date.year(), date.month(), date.day());
 }
-
-} // namespace
 
 bool AskNights(QWidget* parent, std::int64_t& first, std::int64_t& last) {
     QDialog dialog(parent);

@@ -11,6 +11,8 @@
 #include "RegionalSettings.h"
 #include "SkyExports.h"
 #include "SkyOverlay.h"
+#include "SkyTasks.h"
+#include "SkyToolActions.h"
 #include "SpanChart.h"
 #include "SpanExport.h"
 #include "SpanSeries.h"
@@ -146,6 +148,16 @@ int main(int argc, char* argv[]) {
         break;
     }
     const ViewerOptions& options = parsed.options;
+    if (options.tasks.Any()) {
+        // Like an export, a task needs no display; only the drift's picture needs widgets.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        const bool picture = options.tasks.drift && options.tasks.output.endsWith(
+                                                        QLatin1String(".png"), Qt::CaseInsensitive);
+        std::unique_ptr<QCoreApplication> app =
+            picture ? std::make_unique<QApplication>(argc, argv)
+                    : std::make_unique<QCoreApplication>(argc, argv);
+        return RunSkyTask(options, today, Say);
+    }
     if (!options.exportPath.isEmpty()) {
         // Exporting needs no display: a station runs it from a timer, with no one logged in.
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -195,6 +207,7 @@ int main(int argc, char* argv[]) {
     ViewerWindow window(std::move(source), shown, today, regional);
     // On the archive, the table of every station's health.
     if (options.archive) AddHealthAction(window, *options.archive);
+    AddSkyToolActions(window, options, today);
     window.show();
     return QApplication::exec();
 }

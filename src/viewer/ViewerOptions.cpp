@@ -100,6 +100,7 @@ ParsedOptions ParseWith(ProgramCommandLine& program, const QStringList& argument
                        locationOption, nightsOption, idaOption, archiveOption, stationOption,
                        fitOption});
     AddSkyViewOptions(parser);
+    AddSkyTaskOptions(parser);
     // --nights takes two dates: join them into one value for the parser.
     QStringList joined = arguments;
     for (qsizetype i = 0; i + 1 < joined.size(); ++i) {
@@ -172,11 +173,16 @@ ParsedOptions ParseWith(ProgramCommandLine& program, const QStringList& argument
         if (spans > 0)
             return Failed(QStringLiteral("--nights goes without --day, --night or --week"));
     }
-    if ((options.nights || options.ida) && !parser.isSet(exportOption))
+    if (const QString wrong = ReadSkyTaskOptions(parser, options.tasks); !wrong.isEmpty())
+        return Failed(wrong);
+    if ((options.nights || options.ida) && !parser.isSet(exportOption) && !options.tasks.Any())
         return Failed(QStringLiteral("--%1 goes with --export FILE")
                           .arg(QLatin1String(options.ida ? "ida" : "nights")));
     if (options.nights && options.ida)
         return Failed(QStringLiteral("give one of --nights and --ida"));
+    if (options.tasks.Any() && (options.year || options.ida))
+        return Failed(
+            QStringLiteral("--calibrate, --drift and --month go without --year and --ida"));
     if (options.year && (options.nights || options.ida))
         return Failed(QStringLiteral("--year goes without --nights and --ida"));
 
@@ -226,7 +232,7 @@ ParsedOptions ParseWith(ProgramCommandLine& program, const QStringList& argument
             return Failed(QStringLiteral("give --archive or day files, not both"));
         // The year of nights and the sky's exports read day files (the minute cache, the
         // station's description beside them).
-        if (options.year || options.nights || options.ida)
+        if (options.year || (options.nights && !options.tasks.Any()) || options.ida)
             return Failed(QStringLiteral("--%1 reads day files: not with --archive")
                               .arg(QLatin1String(options.year     ? "year"
                                                  : options.nights ? "nights"

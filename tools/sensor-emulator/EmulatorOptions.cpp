@@ -107,6 +107,14 @@ bool parseEmulatorOptions(int argc, char** argv, EmulatorOptions& options) {
          "Answer every temperature request with this value", "CELSIUS"},
         {"light-scale", 0, 0, G_OPTION_ARG_DOUBLE, &options.lightScale,
          "Multiply the light by FACTOR (default 1), for stations under different skies", "FACTOR"},
+        {"zero-point", 0, 0, G_OPTION_ARG_DOUBLE, &options.zeroPoint,
+         "The sensor's true zero point, mag/arcsec² of one count (default 24.55): two emulators "
+         "with other zero points see the same sky in other counts",
+         "MAG"},
+        {"aging", 0, 0, G_OPTION_ARG_DOUBLE, &options.agingPerYear,
+         "The zero point falls by MAG every emulated year (365.25 emulated days): a sensor "
+         "that ages",
+         "MAG"},
         {"site", 0, 0, G_OPTION_ARG_STRING, &site,
          "The night sky of a town, a rural or a dark site, and what clouds do to it (default "
          "rural)",
@@ -116,7 +124,9 @@ bool parseEmulatorOptions(int argc, char** argv, EmulatorOptions& options) {
          "0 to 1), or random:SEED for a new draw each night",
          "LIST"},
         {"truth", 0, 0, G_OPTION_ARG_FILENAME, &truth,
-         "Append 'local-time day hh:mm cover clear|cloudy' to FILE every emulated minute", "FILE"},
+         "Append 'local-time day hh:mm cover clear|cloudy zero-point' to FILE every emulated "
+         "minute",
+         "FILE"},
         {"faults", 'f', 0, G_OPTION_ARG_STRING, &faults,
          "Fault timetable, e.g. 10:unplug,15:replug,30:silent,35:answer,40:short,45:normal,"
          "50:late",
@@ -168,6 +178,14 @@ bool parseEmulatorOptions(int argc, char** argv, EmulatorOptions& options) {
     if (ok && !(options.lightScale > 0 && options.lightScale <= 1000)) {
         std::fprintf(stderr, "sensor-emulator: --light-scale wants a factor above 0, at most "
                              "1000\n");
+        ok = false;
+    }
+    if (ok && !(options.zeroPoint >= 10 && options.zeroPoint <= 40)) {
+        std::fprintf(stderr, "sensor-emulator: --zero-point wants a magnitude from 10 to 40\n");
+        ok = false;
+    }
+    if (ok && !(options.agingPerYear >= -5 && options.agingPerYear <= 5)) {
+        std::fprintf(stderr, "sensor-emulator: --aging wants magnitudes a year from -5 to 5\n");
         ok = false;
     }
     if (ok && lateMs < 0) {

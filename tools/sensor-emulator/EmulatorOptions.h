@@ -18,10 +18,12 @@ struct EmulatorOptions {
     int lateMs = 300;
     std::optional<LightModel::Light> light;
     std::optional<double> temperature;
-    double lightScale = 1;      // multiplies the light: stations side by side under other skies
+    double lightScale = 1; // multiplies the light: stations side by side under other skies
+    double zeroPoint = LightModel::kNominalZeroPoint; // the sensor's sensitivity, mag
+    double agingPerYear = 0;    // mag a year of emulated time the zero point falls by
     std::string site = "rural"; // town, rural or dark: the night sky and what clouds do
     std::string clouds;         // timetable or random:SEED; empty: a clear sky
-    std::string truthFile;      // appends each emulated minute's cloud cover
+    std::string truthFile;      // appends each emulated minute's cloud cover and zero point
     bool verbose = false;
     std::vector<std::string> command; // what runs against the umockdev device
 };

@@ -29,6 +29,7 @@ EmulatorSession::EmulatorSession(const EmulatorOptions& options)
     if (options.light) model_->holdLight(*options.light);
     if (options.temperature) model_->holdTemperature(*options.temperature);
     model_->scaleLight(options.lightScale);
+    model_->setZeroPoint(options.zeroPoint, options.agingPerYear);
     std::string error;
     if (const auto site = parseSite(options.site); site && !options.clouds.empty()) {
         if (const auto clouds = parseClouds(*site, options.clouds, error))
@@ -169,7 +170,8 @@ gboolean EmulatorSession::onStatsTick(gpointer data) {
 }
 
 // The truth beside the day files: the real local time (the day files' clock), the emulated
-// day and time of day, the cloud cover and what a classifier should call the minute.
+// day and time of day, the cloud cover, what a classifier should call the minute, and the
+// sensor's true zero point then (what a calibration should find).
 gboolean EmulatorSession::onTruthTick(gpointer data) {
     auto* session = static_cast<EmulatorSession*>(data);
     const double at = session->elapsed();
@@ -181,9 +183,10 @@ gboolean EmulatorSession::onTruthTick(gpointer data) {
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M", &local);
-    std::fprintf(session->truth_, "%s %lld %02d:%02d %.3f %s\n", stamp, static_cast<long long>(day),
-                 ofDay / 60, ofDay % 60, cover,
-                 cover >= CloudModel::kCloudyCover ? "cloudy" : "clear");
+    std::fprintf(session->truth_, "%s %lld %02d:%02d %.3f %s %.4f\n", stamp,
+                 static_cast<long long>(day), ofDay / 60, ofDay % 60, cover,
+                 cover >= CloudModel::kCloudyCover ? "cloudy" : "clear",
+                 session->model_->zeroPoint(at));
     std::fflush(session->truth_);
     return G_SOURCE_CONTINUE;
 }

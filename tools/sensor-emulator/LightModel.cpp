@@ -54,15 +54,22 @@ double LightModel::cloudCover(double elapsed) const {
     return clouds_->cover(day, seconds);
 }
 
+double LightModel::zeroPoint(double elapsed) const {
+    const double years = elapsed / daySeconds_ / 365.25;
+    return zeroPoint_ - agingPerYear_ * years;
+}
+
 double LightModel::flux(double elapsed) const {
+    const double sensitivity =
+        scale_ * std::pow(10.0, 0.4 * (zeroPoint(elapsed) - kNominalZeroPoint));
     // Twilight is short: the light rises steeply while the sun is near the horizon.
     const double daylight = (1 + std::tanh(6 * (sunHeight(elapsed) + 0.05))) / 2;
     const double light = std::pow(10.0, NightLog + (NoonLog - NightLog) * daylight);
-    if (!clouds_) return scale_ * light;
+    if (!clouds_) return sensitivity * light;
     // The night sky's part is the site's, under its clouds; the Sun's is not.
     const auto [day, seconds] = dayAndSeconds(elapsed);
     const double night = std::pow(10.0, NightLog);
-    return scale_ *
+    return sensitivity *
            (light - night + night * clouds_->siteLevel() * clouds_->nightFactor(day, seconds));
 }
 

@@ -36,6 +36,20 @@ public:
     void holdTemperature(double celsius) { heldTemperature_ = celsius; }
     // Multiplies the light, so that emulated stations side by side see different skies.
     void scaleLight(double factor) { scale_ = factor; }
+    // The sensor's sensitivity as a photometric zero point (the magnitude of one count a
+    // second): the model's light is what a sensor of kNominalZeroPoint reads, so a rural
+    // clear night of 20 counts is 21.3 mag/arcsec². Two emulated stations with other zero
+    // points see the same sky in other counts. `agingPerYear` makes the sensor lose that
+    // many magnitudes a year of emulated time (a dirtying window, an aging sensor).
+    static constexpr double kNominalZeroPoint = 24.55;
+    void setZeroPoint(double zeroPoint, double agingPerYear = 0) {
+        zeroPoint_ = zeroPoint;
+        agingPerYear_ = agingPerYear;
+    }
+    // A noise of its own, for two emulated sensors side by side in one process.
+    void seedNoise(std::uint32_t seed) { noise_.seed(seed); }
+    // The true zero point at `elapsed` seconds.
+    double zeroPoint(double elapsed) const;
     // Puts a site's night sky and its clouds into the light.
     void setClouds(const CloudModel& clouds) { clouds_ = clouds; }
     // The cloud cover (0 to 1) at `elapsed` seconds; 0 without clouds.
@@ -49,6 +63,8 @@ private:
     double daySeconds_;
     double startOfDay_;
     double scale_ = 1;
+    double zeroPoint_ = kNominalZeroPoint;
+    double agingPerYear_ = 0;
     int range_ = 5;
     std::optional<Light> heldLight_;
     std::optional<double> heldTemperature_;

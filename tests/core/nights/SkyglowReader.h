@@ -1,40 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A reader of the skyglow community's exchange format 1.0, written from the standard's
-// rules alone and as strict as the strictest readers of the field: ASCII, CR LF after
-// every line, the header's first line names the standard, its third gives the number of
-// header lines, each of them starts with "# " and holds at most 150 characters, the last
-// is "# END OF HEADER"; the position is three numbers; every data line has the number of
-// fields the header announces, separated by ';', the first two ISO 8601 times with
-// milliseconds, every other field a number (an empty field is an error, as it stops the
-// readers that convert each column); UTC times never go back.
+// The tests read back the station's skyglow files with the strict reader of the format
+// the viewer uses for other instruments' files, under the names the tests know it by.
 #pragma once
 
-#include <QByteArray>
-#include <QDateTime>
-#include <QMap>
-#include <QString>
-
-#include <vector>
+#include "nights/SkyglowReader.h"
 
 namespace skyglowtest {
 
-struct Row {
-    QDateTime utc;
-    QDateTime local; // as written, no zone
-    double temperature = 0;
-    double counts = 0;
-    double range = 0;
-    double msas = 0;
-};
+using Row = skyglow::Row;
+using Read = skyglow::Parsed;
 
-struct Read {
-    QString error;                      // empty: the file reads
-    QMultiMap<QString, QString> header; // "Key" -> "value" of the "# Key: value" lines
-    double latitude = 0, longitude = 0, elevation = 0;
-    int fields = 0;
-    std::vector<Row> rows;
-};
-
-Read ReadSkyglow(const QByteArray& file);
+inline Read ReadSkyglow(const QByteArray& file) {
+    return skyglow::Parse(file);
+}
 
 } // namespace skyglowtest

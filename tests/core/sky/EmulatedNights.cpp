@@ -4,7 +4,13 @@
 #include "LightModel.h"
 #include "LogSpan.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <cmath>
+#include <cstdio>
+#include <map>
+#include <string>
 
 const astro::Observer& EmulatedObserver() {
     static const astro::Observer observer{52.0, 0.0, 0};
@@ -17,8 +23,40 @@ QTimeZone EmulatedZone() {
 
 std::vector<EmulatedNight> EmulateNights(Site site, std::uint64_t seed, int nights,
                                          std::int64_t first) {
+    return EmulateNights(CloudModel::Random(site, seed), nights, first,
+                         LightModel::kNominalZeroPoint);
+}
+
+bool WriteDayFiles(const QString& folder, const std::vector<EmulatedNight>& nights) {
+    std::map<std::int64_t, std::string> days;
+    for (const EmulatedNight& night : nights)
+        for (const DayRecord& r : night.lines) {
+            const std::int64_t day = DayOf(r.time);
+            const CivilDate date = CivilFromDays(day);
+            char text[96];
+            const int s = static_cast<int>(r.time - StartOfDay(day));
+            std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d %5.1f %7d %1d\r\n",
+                          date.year, date.month, date.day, s / 3600, s / 60 % 60, s % 60,
+                          r.Temperature(), r.mean, r.range);
+            days[day] += text;
+        }
+    for (const auto& [day, text] : days) {
+        const CivilDate date = CivilFromDays(day);
+        QFile file(QDir(folder).filePath(
+            QString::asprintf("%04d%02d%02d.txt", date.year, date.month, date.day)));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append) ||
+            file.write(text.data(), qint64(text.size())) != qint64(text.size()))
+            return false;
+    }
+    return true;
+}
+
+std::vector<EmulatedNight> EmulateNights(const CloudModel& clouds, int nights, std::int64_t first,
+                                         double zeroPoint, std::uint32_t noiseSeed) {
     LightModel model(86400, 12 * 3600); // emulated day 0 begins at 12:00 of the first day
-    model.setClouds(CloudModel::Random(site, seed));
+    model.setClouds(clouds);
+    model.setZeroPoint(zeroPoint);
+    model.seedNoise(noiseSeed);
     std::vector<EmulatedNight> result;
     for (int n = 0; n < nights; ++n) {
         EmulatedNight night;

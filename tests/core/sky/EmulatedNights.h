@@ -40,5 +40,15 @@ QTimeZone EmulatedZone();
 std::vector<EmulatedNight> EmulateNights(Site site, std::uint64_t seed, int nights,
                                          std::int64_t firstDay = DaysFromCivil(2026, 3, 12));
 
+// The same under a given sky, read by a sensor of zero point `zeroPoint` (the emulator's
+// --zero-point) with a noise of its own from `noiseSeed`: two calls with the same clouds
+// and other zero points are two instruments side by side.
+std::vector<EmulatedNight> EmulateNights(const CloudModel& clouds, int nights,
+                                         std::int64_t firstDay, double zeroPoint,
+                                         std::uint32_t noiseSeed = 20090126);
+
+// Day files of emulated nights in `folder` (yyyymmdd.txt, as the daily log writes them).
+bool WriteDayFiles(const QString& folder, const std::vector<EmulatedNight>& nights);
+
 // The classifier's score on one night against its truth.
 NightScore ScoreNight(const EmulatedNight& night, const std::vector<sky::Condition>& conditions);

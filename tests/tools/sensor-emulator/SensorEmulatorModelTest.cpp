@@ -67,6 +67,19 @@ TEST(LightModel, ScaledLightIsDarkerOrBrighterAllDay) {
 }
 
 // The reading side keeps sixteenths of a degree: raw >> 3 (arithmetic) is sixteenths.
+// A zero point 0.25 mag lower reads the same sky in 10^(-0.1) of the counts; an aging
+// sensor's zero point falls by its rate over an emulated year, whatever the day's length.
+TEST(LightModel, ZeroPointAndAging) {
+    LightModel nominal(86400, 0), other(86400, 0), aging(864, 0);
+    other.setZeroPoint(LightModel::kNominalZeroPoint - 0.25);
+    aging.setZeroPoint(24.0, 0.1);
+    for (double t : {0.0, 21600.0, 43200.0})
+        EXPECT_NEAR(other.flux(t) / nominal.flux(t), std::pow(10.0, -0.1), 1e-9);
+    EXPECT_DOUBLE_EQ(aging.zeroPoint(0), 24.0);
+    EXPECT_NEAR(aging.zeroPoint(864 * 365.25), 23.9, 1e-9);
+    EXPECT_NEAR(aging.zeroPoint(864 * 365.25 * 3), 23.7, 1e-9);
+}
+
 TEST(SensorProtocol, TemperatureIsSixteenthsLeftAlignedBy3Bits) {
     EXPECT_EQ(SensorProtocol::rawTemperature(3.125), 0x0190);
     EXPECT_EQ(SensorProtocol::rawTemperature(-1.0), std::int16_t(0xFF80));

@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-namespace skyglowtest {
+namespace skyglow {
 namespace {
 
 bool Number(const QByteArray& text, double* value) {
@@ -15,7 +15,7 @@ bool Number(const QByteArray& text, double* value) {
     return ok && !text.trimmed().isEmpty() && std::isfinite(*value);
 }
 
-Read Fail(Read read, const QString& why) {
+Parsed Fail(Parsed read, const QString& why) {
     read.error = why;
     read.rows.clear();
     return read;
@@ -23,8 +23,8 @@ Read Fail(Read read, const QString& why) {
 
 } // namespace
 
-Read ReadSkyglow(const QByteArray& file) {
-    Read read;
+Parsed Parse(const QByteArray& file) {
+    Parsed read;
     for (const char c : file)
         if (static_cast<unsigned char>(c) >= 0x80 || c == '\t')
             return Fail(read, QStringLiteral("not printable ASCII"));
@@ -95,4 +95,4 @@ Read ReadSkyglow(const QByteArray& file) {
     return read;
 }
 
-} // namespace skyglowtest
+} // namespace skyglow

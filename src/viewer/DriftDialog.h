@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The drift from the window: the station's monthly brightness in clear twilight and its
+// trend, drawn, and exported as CSV or PNG.
+#pragma once
+
+#include "Drift.h"
+#include "Observer.h"
+
+#include <QDialog>
+
+#include <optional>
+
+class DriftChart;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class DriftDialog : public QDialog {
+    Q_OBJECT
+public:
+    DriftDialog(const QString& folder, std::optional<astro::Observer> location,
+                QWidget* parent = nullptr);
+
+    QLineEdit* StationFolder() const { return folder_; }
+    QLabel* Summary() const { return summary_; }
+    DriftChart* Picture() const { return chart_; }
+    const std::optional<sky::Drift>& Shown() const { return drift_; }
+
+    // Figures the folder's nights; the reason when it cannot.
+    QString Figure();
+    // Writes what is shown (.csv, else PNG); the reason when it fails.
+    QString Export(const QString& path);
+
+private:
+    std::optional<astro::Observer> location_;
+    QLineEdit* folder_;
+    QLabel* summary_;
+    DriftChart* chart_;
+    std::optional<sky::Drift> drift_;
+};
