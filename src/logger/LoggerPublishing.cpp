@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LoggerPublishing.h"
 
+#include "sky/SkyQuality.h"
+
 #include <algorithm>
 
 std::optional<PublisherSettings> PublishingSettings(const LoggerOptions& options,
@@ -57,6 +59,7 @@ messages::Minute MinuteMessage(const LiveMinute& minute) {
     message.medianCount = minute.medianCount;
     message.goodSeconds = minute.goodSeconds;
     message.magnitude = minute.magnitude;
+    message.limitingMagnitude = sky::LimitingMagnitude(minute.magnitude);
     message.condition = minute.condition;
     return message;
 }
