@@ -82,12 +82,14 @@ bench: deps
 
 # AddressSanitizer + UndefinedBehaviorSanitizer build of everything, tests run under it.
 # Any report fails the test; tests labelled no-sanitize cannot run under the sanitizers.
+# Left to `make test`: the package checks (the package is the Release build's) and the
+# tests that run alone (under the sanitizers they would hold the whole run for minutes).
 SANITIZE_ENV = ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 sanitize: deps
 	$(MAKE) build BUILD=build-asan TYPE=Debug CMAKE_ARGS="-DNOCTURO_SANITIZE=ON -DNOCTURO_BENCH=OFF"
-	cd build-asan && $(SANITIZE_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(TEST_JOBS) -LE no-sanitize
+	cd build-asan && $(SANITIZE_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(TEST_JOBS) -LE 'no-sanitize|packaging|alone'
 
 # libFuzzer targets of the parsers (day files, calibration numbers, formats), built with
 # clang under AddressSanitizer and UBSan in build-fuzz, each run for FUZZ_SECONDS; a crash,
