@@ -23,8 +23,8 @@
 
 #include "LogSpan.h"
 #include "Observer.h"
-#include "SkyViewOptions.h"
 #include "SkyTaskOptions.h"
+#include "SkyViewOptions.h"
 
 #include <QSize>
 #include <QString>
@@ -49,7 +49,7 @@ struct ViewerOptions {
     // The last night of the year of nights asked for, if any (instead of a span).
     std::optional<std::int64_t> year;
     SkyViewOptions skyViews; // --conditions, --jellyfish, --clear-only
-    SkyTasks tasks; // --calibrate, --drift, --month
+    SkyTasks tasks;          // --calibrate, --drift, --month
 };
 
 struct ParsedOptions {
