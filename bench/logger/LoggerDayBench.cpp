@@ -6,10 +6,10 @@
 // memory, and its peak at the end. The target: at most 30 MB.
 #include "FakeClock.h"
 #include "FakePipeLibrary.h"
-#include "LoggerOptions.h"
+#include "logger/LoggerOptions.h"
 #include "RecordedLines.h"
 #include "SensorReplies.h"
-#include "StationLogger.h"
+#include "logger/StationLogger.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -13,11 +13,11 @@
 // CPU time (user and system) over the lines.
 #include "FakeClock.h"
 #include "FakePipeLibrary.h"
-#include "LoggerOptions.h"
+#include "logger/LoggerOptions.h"
 #include "RecordedLines.h"
 #include "SensorReplies.h"
-#include "StationLogger.h"
-#include "StationPublisher.h"
+#include "logger/StationLogger.h"
+#include "network/StationPublisher.h"
 #include "TestBroker.h"
 
 #include <QCoreApplication>

@@ -3,9 +3,9 @@
 // same night without a position, in one run: files read, curves built, twilight shades and
 // the Moon's curve made, first picture drawn. Also the figures of a month of nights.
 #include "DayFiles.h"
-#include "SkyExports.h"
-#include "SpanChart.h"
-#include "ViewerWindow.h"
+#include "viewer/SkyExports.h"
+#include "viewer/SpanChart.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,10 +3,10 @@
 // to the first drawn picture, stepping to the next night, a replot while zooming, the
 // memory for a week shown at once, and the command-line export of a night to PNG at
 // 1200 x 800, process start included.
-#include "DayFileReader.h"
+#include "core/log/DayFileReader.h"
 #include "DayFiles.h"
-#include "SpanChart.h"
-#include "ViewerWindow.h"
+#include "viewer/SpanChart.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QDir>

@@ -8,13 +8,13 @@
 // year, process start included; the Year view of the clear dark minutes only, beside the
 // plain one, and the year's conditions alone.
 #include "DayFiles.h"
-#include "MinuteSummary.h"
-#include "NightConditions.h"
-#include "SkyTrack.h"
-#include "ViewerActions.h"
-#include "ViewerWindow.h"
-#include "YearChart.h"
-#include "ZoneClock.h"
+#include "core/log/MinuteSummary.h"
+#include "core/sky/NightConditions.h"
+#include "core/astro/SkyTrack.h"
+#include "viewer/ViewerActions.h"
+#include "viewer/ViewerWindow.h"
+#include "viewer/YearChart.h"
+#include "core/astro/ZoneClock.h"
 
 #include <QAction>
 #include <QApplication>

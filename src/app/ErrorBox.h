@@ -7,7 +7,7 @@
 // further error is not stacked on top of it.
 #pragma once
 
-#include "NocturoError.h"
+#include "core/NocturoError.h"
 
 #include <QMessageBox>
 #include <QPointer>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LogView.h"
+#include "app/LogView.h"
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>

@@ -9,7 +9,7 @@
 // loaded whole at once.
 #pragma once
 
-#include "DailyLog.h"
+#include "core/log/DailyLog.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "StatusPanels.h"
+#include "app/StatusPanels.h"
 
-#include "Formats.h"
-#include "LinkStatusHint.h"
-#include "PICUSBClass.h"
-#include "Station.h"
+#include "core/text/Formats.h"
+#include "core/station/LinkStatusHint.h"
+#include "sensor/PICUSBClass.h"
+#include "core/station/Station.h"
 
 #include <QFontMetrics>
 #include <QLabel>

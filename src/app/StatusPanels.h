@@ -4,7 +4,7 @@
 // only what changed.
 #pragma once
 
-#include "UsbAPI.h"
+#include "sensor/UsbAPI.h"
 
 #include <QString>
 

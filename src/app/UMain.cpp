@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "UMain.h"
+#include "app/UMain.h"
 #include "ui_UMain.h"
 
-#include "CalibrationNumber.h"
-#include "LogView.h"
-#include "PICUSBClass.h"
-#include "PlotPage.h"
-#include "StatusPanels.h"
+#include "core/text/CalibrationNumber.h"
+#include "app/LogView.h"
+#include "sensor/PICUSBClass.h"
+#include "app/plot/PlotPage.h"
+#include "app/StatusPanels.h"
 
 #include <QFocusEvent>
 #include <QFontDatabase>

@@ -4,11 +4,11 @@
 // station.
 #pragma once
 
-#include "ErrorBox.h"
-#include "NocturoError.h"
-#include "RegionalSettings.h"
-#include "Station.h"
-#include "StatusPanels.h"
+#include "app/ErrorBox.h"
+#include "core/NocturoError.h"
+#include "core/text/RegionalSettings.h"
+#include "core/station/Station.h"
+#include "app/StatusPanels.h"
 
 #include <QMainWindow>
 #include <QString>

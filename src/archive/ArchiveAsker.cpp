@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ArchiveAsker.h"
+#include "archive/ArchiveAsker.h"
 
 #include <chrono>
 

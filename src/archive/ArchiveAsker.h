@@ -8,7 +8,7 @@
 // that waits and joins its thread.
 #pragma once
 
-#include "ArchiveReader.h"
+#include "archive/ArchiveReader.h"
 
 #include <QObject>
 #include <QString>

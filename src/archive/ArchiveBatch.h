@@ -3,7 +3,7 @@
 // events and minute summaries, already checked. One batch is written in one transaction.
 #pragma once
 
-#include "DayRecord.h"
+#include "core/log/DayRecord.h"
 
 #include <QString>
 

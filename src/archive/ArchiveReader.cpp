@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ArchiveReader.h"
+#include "archive/ArchiveReader.h"
 
 #include <libpq-fe.h>
 

@@ -10,9 +10,9 @@
 // cannot hold the span.
 #pragma once
 
-#include "DayRecord.h"
-#include "LogSpan.h"
-#include "PgConnection.h"
+#include "core/log/DayRecord.h"
+#include "core/log/LogSpan.h"
+#include "archive/PgConnection.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ArchiveSchema.h"
+#include "archive/ArchiveSchema.h"
 
-#include "DayRecord.h"
-#include "PgConnection.h"
+#include "core/log/DayRecord.h"
+#include "archive/PgConnection.h"
 
 namespace archiveschema {
 

@@ -10,9 +10,9 @@
 // until the archive answers or its connection's time limits give it up.
 #pragma once
 
-#include "ArchiveAsker.h"
-#include "ArchiveReader.h"
-#include "RecordSource.h"
+#include "archive/ArchiveAsker.h"
+#include "archive/ArchiveReader.h"
+#include "core/log/RecordSource.h"
 
 #include <deque>
 #include <map>

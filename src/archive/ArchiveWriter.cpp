@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ArchiveWriter.h"
+#include "archive/ArchiveWriter.h"
 
-#include "PgConnection.h"
+#include "archive/PgConnection.h"
 
 #include <QHash>
 

@@ -14,8 +14,8 @@
 // others.
 #pragma once
 
-#include "ArchiveBatch.h"
-#include "ArchiveSchema.h"
+#include "archive/ArchiveBatch.h"
+#include "archive/ArchiveSchema.h"
 
 #include <QString>
 

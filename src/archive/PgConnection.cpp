@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PgConnection.h"
+#include "archive/PgConnection.h"
 
 #include <libpq-fe.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "StationHealth.h"
+#include "archive/StationHealth.h"
 
-#include "ArchiveSchema.h"
-#include "PgConnection.h"
+#include "archive/ArchiveSchema.h"
+#include "archive/PgConnection.h"
 
 bool StationHealth::Stale(std::int64_t now, std::int64_t staleAfter) const {
     if (Offline()) return false; // offline says more than stale

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "chart/ValueTicker.h"
 
-#include "ValueAxisTicks.h"
+#include "core/plot/ValueAxisTicks.h"
 
 #include <QFontMetrics>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Collector.h"
+#include "collector/Collector.h"
 
-#include "ArchiveSchema.h"
-#include "Confirmation.h"
-#include "Messages.h"
-#include "SystemdNotifier.h"
+#include "archive/ArchiveSchema.h"
+#include "network/Confirmation.h"
+#include "network/Messages.h"
+#include "system/SystemdNotifier.h"
 
 #include <QDateTime>
 

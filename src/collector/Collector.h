@@ -11,15 +11,15 @@
 // every `confirmEvery` per station.
 #pragma once
 
-#include "ArchiveBatch.h"
-#include "ArchiveWriter.h"
-#include "ConfirmationBook.h"
-#include "JournalLines.h"
-#include "LagStats.h"
-#include "MessageIntake.h"
-#include "PgConnection.h"
-#include "RefusalLog.h"
-#include "Spool.h"
+#include "archive/ArchiveBatch.h"
+#include "archive/ArchiveWriter.h"
+#include "collector/ConfirmationBook.h"
+#include "system/JournalLines.h"
+#include "collector/LagStats.h"
+#include "collector/MessageIntake.h"
+#include "archive/PgConnection.h"
+#include "collector/RefusalLog.h"
+#include "collector/Spool.h"
 
 #include <QObject>
 #include <QTimer>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CollectorOptions.h"
+#include "collector/CollectorOptions.h"
 
-#include "BrokerOptions.h"
-#include "cli/ProgramCommandLine.h"
+#include "network/BrokerOptions.h"
+#include "core/cli/ProgramCommandLine.h"
 
 #include <QCommandLineParser>
 #include <QDir>

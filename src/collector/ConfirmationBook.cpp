@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ConfirmationBook.h"
+#include "collector/ConfirmationBook.h"
 
-#include "PgConnection.h"
+#include "archive/PgConnection.h"
 
 bool ConfirmationBook::Load(PgConnection& connection, QString* why) {
     const PgResult result = connection.Query(

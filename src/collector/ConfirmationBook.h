@@ -15,7 +15,7 @@
 // so that an idle station costs the broker nothing.
 #pragma once
 
-#include "ArchiveBatch.h"
+#include "archive/ArchiveBatch.h"
 
 #include <QHash>
 #include <QString>

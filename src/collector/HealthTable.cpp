@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "HealthTable.h"
+#include "collector/HealthTable.h"
 
 #include <QStringList>
 

@@ -4,7 +4,7 @@
 // will, or online and silent).
 #pragma once
 
-#include "StationHealth.h"
+#include "archive/StationHealth.h"
 
 #include <QString>
 

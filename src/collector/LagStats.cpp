@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LagStats.h"
+#include "collector/LagStats.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "MessageIntake.h"
+#include "collector/MessageIntake.h"
 
-#include "Messages.h"
+#include "network/Messages.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>

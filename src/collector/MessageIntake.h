@@ -7,7 +7,7 @@
 // is any message the shared decoders refuse.
 #pragma once
 
-#include "ArchiveBatch.h"
+#include "archive/ArchiveBatch.h"
 
 #include <QByteArray>
 #include <QString>

@@ -2,18 +2,18 @@
 // nocturo-collect: subscribes to what the stations publish and writes it into the archive
 // (PostgreSQL); with --create-schema makes the archive's tables, with --status shows every
 // station's health. No window: a system service or a terminal.
-#include "ArchiveSchema.h"
-#include "Collector.h"
-#include "CollectorOptions.h"
-#include "HealthTable.h"
-#include "JournalLines.h"
-#include "Messages.h"
-#include "MqttClient.h"
-#include "PgConnection.h"
-#include "StationHealth.h"
-#include "SystemdNotifier.h"
-#include "TerminationSignals.h"
-#include "cli/ExitStatus.h"
+#include "archive/ArchiveSchema.h"
+#include "collector/Collector.h"
+#include "collector/CollectorOptions.h"
+#include "collector/HealthTable.h"
+#include "system/JournalLines.h"
+#include "network/Messages.h"
+#include "network/MqttClient.h"
+#include "archive/PgConnection.h"
+#include "archive/StationHealth.h"
+#include "system/SystemdNotifier.h"
+#include "system/TerminationSignals.h"
+#include "core/cli/ExitStatus.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RefusalLog.h"
+#include "collector/RefusalLog.h"
 
 #include <QStringList>
 

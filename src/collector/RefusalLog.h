@@ -3,7 +3,7 @@
 // kind of bad input once, so that a station sending rubbish every second cannot flood it.
 #pragma once
 
-#include "MessageIntake.h"
+#include "collector/MessageIntake.h"
 
 #include <QHash>
 #include <QSet>

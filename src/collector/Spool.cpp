@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Spool.h"
+#include "collector/Spool.h"
 
 #include <QFile>
 #include <QtEndian>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "HttpServer.h"
+#include "http/HttpServer.h"
 
-#include "NocturoError.h"
+#include "core/NocturoError.h"
 
 #include <arpa/inet.h>
 #include <microhttpd.h>

@@ -8,8 +8,8 @@
 // to use from there (hand work to a Qt thread with a blocking queued call if need be).
 #pragma once
 
-#include "HttpRequest.h"
-#include "HttpResponse.h"
+#include "http/HttpRequest.h"
+#include "http/HttpResponse.h"
 
 #include <QByteArray>
 #include <QString>

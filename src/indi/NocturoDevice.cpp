@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "NocturoDevice.h"
+#include "indi/NocturoDevice.h"
 
 #include <libindi/indidevapi.h>
 

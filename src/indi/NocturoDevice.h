@@ -13,7 +13,7 @@
 // and, in Options, STATE_SOCKET.PATH: where the logger's socket is.
 #pragma once
 
-#include "StationLine.h"
+#include "indi/StationLine.h"
 
 #include <libindi/defaultdevice.h>
 #include <libindi/indipropertylight.h>

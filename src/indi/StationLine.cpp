@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "StationLine.h"
+#include "indi/StationLine.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LoggerOptions.h"
+#include "logger/LoggerOptions.h"
 
-#include "BrokerOptions.h"
-#include "StationDescription.h"
-#include "cli/ProgramCommandLine.h"
+#include "network/BrokerOptions.h"
+#include "core/station/StationDescription.h"
+#include "core/cli/ProgramCommandLine.h"
 
 #include <QCommandLineParser>
 #include <QDir>

@@ -2,9 +2,9 @@
 // The logger's command line, and the data directory it names.
 #pragma once
 
-#include "BrokerSettings.h"
-#include "ObservatoryOptions.h"
-#include "cli/ProgramCommandLine.h"
+#include "network/BrokerSettings.h"
+#include "observatory/ObservatoryOptions.h"
+#include "core/cli/ProgramCommandLine.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LoggerPublishing.h"
+#include "logger/LoggerPublishing.h"
 
-#include "sky/SkyQuality.h"
+#include "core/sky/SkyQuality.h"
 
 #include <algorithm>
 

@@ -3,10 +3,10 @@
 // the broker, the account read from its file, the station's name and time zone.
 #pragma once
 
-#include "LiveStation.h"
-#include "LoggerOptions.h"
-#include "StationDescription.h"
-#include "StationPublisher.h"
+#include "observatory/LiveStation.h"
+#include "logger/LoggerOptions.h"
+#include "core/station/StationDescription.h"
+#include "network/StationPublisher.h"
 
 #include <functional>
 #include <optional>

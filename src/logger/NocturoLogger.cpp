@@ -1,21 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // nocturo-logger: the light-monitoring station without a window, for a system service or
 // a terminal. The same Station as the window program's; options on the command line.
-#include "DefaultSystemRestart.h"
-#include "JournalLines.h"
-#include "LiveSkyCondition.h"
-#include "LocalClock.h"
-#include "LoggerOptions.h"
-#include "LoggerPublishing.h"
-#include "Observatory.h"
-#include "PublishedLines.h"
-#include "StationDescription.h"
-#include "StationLogger.h"
-#include "SystemdNotifier.h"
-#include "TerminationSignals.h"
-#include "UsbAPI.h"
-#include "ZoneAgreement.h"
-#include "cli/ExitStatus.h"
+#include "system/DefaultSystemRestart.h"
+#include "system/JournalLines.h"
+#include "observatory/LiveSkyCondition.h"
+#include "core/text/LocalClock.h"
+#include "logger/LoggerOptions.h"
+#include "logger/LoggerPublishing.h"
+#include "observatory/Observatory.h"
+#include "logger/PublishedLines.h"
+#include "core/station/StationDescription.h"
+#include "logger/StationLogger.h"
+#include "system/SystemdNotifier.h"
+#include "system/TerminationSignals.h"
+#include "sensor/UsbAPI.h"
+#include "core/station/ZoneAgreement.h"
+#include "core/cli/ExitStatus.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PublishedLines.h"
+#include "logger/PublishedLines.h"
 
-#include "StationPublisher.h"
+#include "network/StationPublisher.h"
 
 void PublishedLines::Line(Priority priority, const QString& text) {
     lines_.Line(priority, text);

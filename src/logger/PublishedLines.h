@@ -3,7 +3,7 @@
 // while the station publishes, on its event topic as well.
 #pragma once
 
-#include "JournalLines.h"
+#include "system/JournalLines.h"
 
 class StationPublisher;
 

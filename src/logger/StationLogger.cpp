@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "StationLogger.h"
+#include "logger/StationLogger.h"
 
-#include "JournalLines.h"
-#include "PICUSBClass.h"
-#include "SystemRestart.h"
-#include "SystemdNotifier.h"
+#include "system/JournalLines.h"
+#include "sensor/PICUSBClass.h"
+#include "system/SystemRestart.h"
+#include "system/SystemdNotifier.h"
 
 #include <QCoreApplication>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BrokerOptions.h"
+#include "network/BrokerOptions.h"
 
 #include <QFile>
 #include <QFileInfo>

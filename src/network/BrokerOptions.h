@@ -5,7 +5,7 @@
 // a wrong one; each program names them as its command line always has.
 #pragma once
 
-#include "BrokerSettings.h"
+#include "network/BrokerSettings.h"
 
 #include <QCommandLineParser>
 #include <QString>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BrokerSettings.h"
+#include "network/BrokerSettings.h"
 
 #include <QFile>
 #include <QUrl>

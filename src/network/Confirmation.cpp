@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Confirmation.h"
+#include "network/Confirmation.h"
 
-#include "Messages.h"
+#include "network/Messages.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "HomeAssistant.h"
+#include "network/HomeAssistant.h"
 
-#include "Messages.h"
+#include "network/Messages.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

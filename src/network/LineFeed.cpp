@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LineFeed.h"
+#include "network/LineFeed.h"
 
-#include "DayFileSet.h"
+#include "core/log/DayFileSet.h"
 
 #include <QDir>
 

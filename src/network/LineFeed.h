@@ -18,8 +18,8 @@
 // that the file is sent again from its beginning: a line may go twice, never not at all.
 #pragma once
 
-#include "DayFileReader.h"
-#include "PublishCursor.h"
+#include "core/log/DayFileReader.h"
+#include "network/PublishCursor.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LineTime.h"
+#include "network/LineTime.h"
 
 #include <QDateTime>
 

@@ -10,7 +10,7 @@
 // change.
 #pragma once
 
-#include "DayRecord.h"
+#include "core/log/DayRecord.h"
 
 #include <QTimeZone>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Messages.h"
+#include "network/Messages.h"
 
-#include "StationDescription.h"
+#include "core/station/StationDescription.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

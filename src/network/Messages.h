@@ -29,7 +29,7 @@
 //     null when it cannot be told (no position, too few seconds).
 #pragma once
 
-#include "DayRecord.h"
+#include "core/log/DayRecord.h"
 
 #include <QByteArray>
 #include <QString>

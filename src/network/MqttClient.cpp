@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "MqttClient.h"
+#include "network/MqttClient.h"
 
 #include <QFile>
 #include <QHostAddress>

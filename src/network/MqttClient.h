@@ -33,7 +33,7 @@
 // again to the next connection of the session.
 #pragma once
 
-#include "BrokerSettings.h"
+#include "network/BrokerSettings.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PublishCursor.h"
+#include "network/PublishCursor.h"
 
-#include "DayFileReader.h"
-#include "DayFileSet.h"
+#include "core/log/DayFileReader.h"
+#include "core/log/DayFileSet.h"
 
 #include <QDir>
 #include <QFile>

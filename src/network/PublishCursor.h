@@ -13,7 +13,7 @@
 // rewritten with lines in front of it.
 #pragma once
 
-#include "DayRecord.h"
+#include "core/log/DayRecord.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "StationPublisher.h"
+#include "network/StationPublisher.h"
 
-#include "DayFileReader.h"
-#include "DayFileSet.h"
-#include "HomeAssistant.h"
+#include "core/log/DayFileReader.h"
+#include "core/log/DayFileSet.h"
+#include "network/HomeAssistant.h"
 
 #include <QDateTime>
 #include <QDir>

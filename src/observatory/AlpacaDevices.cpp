@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AlpacaDevices.h"
+#include "observatory/AlpacaDevices.h"
 
 #include <QDateTime>
 #include <QJsonArray>

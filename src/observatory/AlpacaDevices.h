@@ -5,10 +5,10 @@
 // are the service's; these are the devices' own. All of them only read the live station.
 #pragma once
 
-#include "AlpacaMessage.h"
-#include "AlpacaOutcome.h"
+#include "observatory/AlpacaMessage.h"
+#include "observatory/AlpacaOutcome.h"
 
-#include "LiveStation.h"
+#include "observatory/LiveStation.h"
 
 namespace alpaca {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AlpacaDiscovery.h"
+#include "observatory/AlpacaDiscovery.h"
 
 #include <QNetworkDatagram>
 #include <QUdpSocket>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AlpacaMessage.h"
+#include "observatory/AlpacaMessage.h"
 
 AlpacaPairs DecodeForm(const QByteArray& encoded) {
     AlpacaPairs pairs;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AlpacaService.h"
+#include "observatory/AlpacaService.h"
 
-#include "LiveStation.h"
+#include "observatory/LiveStation.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -7,8 +7,8 @@
 // as plain text. Nothing in it changes what the station records.
 #pragma once
 
-#include "AlpacaDevices.h"
-#include "AlpacaMessage.h"
+#include "observatory/AlpacaDevices.h"
+#include "observatory/AlpacaMessage.h"
 
 #include <QJsonObject>
 #include <QString>

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LiveSkyCondition.h"
+#include "observatory/LiveSkyCondition.h"
 
-#include "DayFileCache.h"
-#include "DayFileSet.h"
-#include "DayRecord.h"
-#include "LogSpan.h"
-#include "SkyTrack.h"
-#include "ZeroPoints.h"
+#include "core/log/DayFileCache.h"
+#include "core/log/DayFileSet.h"
+#include "core/log/DayRecord.h"
+#include "core/log/LogSpan.h"
+#include "core/astro/SkyTrack.h"
+#include "core/sky/ZeroPoints.h"
 
 #include <QDateTime>
 

@@ -11,9 +11,9 @@
 // cloudy.
 #pragma once
 
-#include "Observer.h"
-#include "SkyCondition.h"
-#include "SkyConditionSource.h"
+#include "core/astro/Observer.h"
+#include "core/sky/SkyCondition.h"
+#include "observatory/SkyConditionSource.h"
 
 #include <QString>
 #include <QTimeZone>

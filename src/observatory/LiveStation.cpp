@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LiveStation.h"
+#include "observatory/LiveStation.h"
 
-#include "SkyConditionSource.h"
+#include "observatory/SkyConditionSource.h"
 
 #include <QDateTime>
 

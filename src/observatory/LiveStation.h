@@ -5,8 +5,8 @@
 // does and tells its listeners after every change; it never changes what is recorded.
 #pragma once
 
-#include "Station.h"
-#include "StationDescription.h"
+#include "core/station/Station.h"
+#include "core/station/StationDescription.h"
 
 #include <QString>
 #include <QTimeZone>

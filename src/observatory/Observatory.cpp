@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Observatory.h"
+#include "observatory/Observatory.h"
 
-#include "AlpacaDiscovery.h"
-#include "AlpacaService.h"
-#include "HttpServer.h"
-#include "LiveStation.h"
-#include "StateSocket.h"
+#include "observatory/AlpacaDiscovery.h"
+#include "observatory/AlpacaService.h"
+#include "http/HttpServer.h"
+#include "observatory/LiveStation.h"
+#include "observatory/StateSocket.h"
 
 #include <QDateTime>
 #include <QHostAddress>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ObservatoryOptions.h"
+#include "observatory/ObservatoryOptions.h"
 
-#include "cli/ProgramCommandLine.h"
+#include "core/cli/ProgramCommandLine.h"
 
 #include <QCommandLineParser>
 #include <QHostAddress>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "StateSocket.h"
+#include "observatory/StateSocket.h"
 
 #include <QDateTime>
 #include <QJsonDocument>

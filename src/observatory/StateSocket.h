@@ -12,7 +12,7 @@
 // "time", "temperature", "magnitude" and "condition" are null while not known.
 #pragma once
 
-#include "LiveStation.h"
+#include "observatory/LiveStation.h"
 
 #include <QObject>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program's one binding of the pipe library: libusb, watching for the sensor.
-#include "LibusbPipeLibrary.h"
-#include "PICUSBClass.h"
+#include "sensor/libusb/LibusbPipeLibrary.h"
+#include "sensor/PICUSBClass.h"
 
 namespace usbapi {
 

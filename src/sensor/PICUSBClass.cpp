@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PICUSBClass.h"
+#include "sensor/PICUSBClass.h"
 
 #include <cctype>
 

@@ -4,7 +4,7 @@
 // pipes, so callers look at Active only. Nothing here throws.
 #pragma once
 
-#include "UsbAPI.h"
+#include "sensor/UsbAPI.h"
 
 #include <cstddef>
 #include <cstdint>

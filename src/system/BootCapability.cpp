@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BootCapability.h"
+#include "system/BootCapability.h"
 
 #include <charconv>
 #include <cstdint>

@@ -4,6 +4,6 @@
 // only the programs link, so no test can reach it.
 #pragma once
 
-#include "SystemRestart.h"
+#include "system/SystemRestart.h"
 
 SystemRestart DefaultSystemRestart();

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "JournalLines.h"
+#include "system/JournalLines.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SystemRestart.h"
-#include "UShutdown.h"
+#include "system/SystemRestart.h"
+#include "system/UShutdown.h"
 
 #include <QDBusError>
 #include <QDBusMessage>

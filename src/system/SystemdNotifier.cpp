@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SystemdNotifier.h"
+#include "system/SystemdNotifier.h"
 
 #include <systemd/sd-daemon.h>
 

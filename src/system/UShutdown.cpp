@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own wiring of the forced reboot: the real system bus and the real kernel
 // call. Only the program links this; tests build SystemRestart with fakes instead.
-#include "UShutdown.h"
+#include "system/UShutdown.h"
 
 #ifdef _WIN32
 
@@ -28,8 +28,8 @@ bool ExitWindowsPrivileged(std::uint32_t flags) {
 
 #else
 
-#include "BootCapability.h"
-#include "DefaultSystemRestart.h"
+#include "system/BootCapability.h"
+#include "system/DefaultSystemRestart.h"
 
 #include <sys/reboot.h>
 #include <unistd.h>

@@ -2,7 +2,7 @@
 // The forced reboot, asked of the operating system.
 #pragma once
 
-#include "SystemExit.h"
+#include "core/station/SystemExit.h"
 
 #include <cstdint>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CalibrationDialog.h"
+#include "viewer/CalibrationDialog.h"
 
-#include "CalibrationRun.h"
-#include "DayFileSource.h"
-#include "NightsDialog.h"
-#include "SkyOverlay.h"
+#include "viewer/CalibrationRun.h"
+#include "core/log/DayFileSource.h"
+#include "viewer/NightsDialog.h"
+#include "viewer/SkyOverlay.h"
 
 #include <QApplication>
 #include <QClipboard>

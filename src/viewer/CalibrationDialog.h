@@ -4,7 +4,7 @@
 // the result, or why there is none, and the station.conf line to paste.
 #pragma once
 
-#include "Observer.h"
+#include "core/astro/Observer.h"
 
 #include <QDialog>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CalibrationRun.h"
+#include "viewer/CalibrationRun.h"
 
-#include "DayFileSource.h"
-#include "LogSpan.h"
-#include "StationDescription.h"
+#include "core/log/DayFileSource.h"
+#include "core/log/LogSpan.h"
+#include "core/station/StationDescription.h"
 
 #include <QFile>
 

@@ -5,9 +5,9 @@
 // night by night, into the core's cross-calibration.
 #pragma once
 
-#include "CrossCalibration.h"
-#include "RecordSource.h"
-#include "SkyglowReference.h"
+#include "core/sky/CrossCalibration.h"
+#include "core/log/RecordSource.h"
+#include "core/sky/SkyglowReference.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ConditionBook.h"
+#include "viewer/ConditionBook.h"
 
 namespace {
 constexpr std::size_t kKept = 16; // baselines kept at most

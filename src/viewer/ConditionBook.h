@@ -5,10 +5,10 @@
 // other source is judged by the sky's steadiness alone.
 #pragma once
 
-#include "DayFileSet.h"
-#include "MinuteCache.h"
-#include "NightConditions.h"
-#include "SkyOverlay.h"
+#include "core/log/DayFileSet.h"
+#include "core/log/MinuteCache.h"
+#include "core/sky/NightConditions.h"
+#include "viewer/SkyOverlay.h"
 
 #include <cstdint>
 #include <map>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ConditionStrip.h"
+#include "viewer/ConditionStrip.h"
 
-#include "SpanChart.h"
+#include "viewer/SpanChart.h"
 
 #include <cmath>
 #include <limits>

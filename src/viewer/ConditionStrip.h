@@ -5,7 +5,7 @@
 // blank), with the legend of the colours below it. Hidden until it has conditions to show.
 #pragma once
 
-#include "NightConditions.h"
+#include "core/sky/NightConditions.h"
 
 #include <QColor>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DayList.h"
+#include "viewer/DayList.h"
 
-#include "ViewerTexts.h"
+#include "viewer/ViewerTexts.h"
 
 #include <QHeaderView>
 

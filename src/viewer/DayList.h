@@ -6,8 +6,8 @@
 // shown together, on the day of the current row.
 #pragma once
 
-#include "LogSpan.h"
-#include "RecordSource.h"
+#include "core/log/LogSpan.h"
+#include "core/log/RecordSource.h"
 
 #include <QTimer>
 #include <QTreeWidget>

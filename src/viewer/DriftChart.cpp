@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DriftChart.h"
+#include "viewer/DriftChart.h"
 
-#include "SpanExport.h"
+#include "viewer/SpanExport.h"
 
 #include <QDateTime>
 

@@ -4,7 +4,7 @@
 // up as the field draws magnitudes.
 #pragma once
 
-#include "Drift.h"
+#include "core/sky/Drift.h"
 #include "chart/Chart.h"
 
 #include <QSize>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DriftDialog.h"
+#include "viewer/DriftDialog.h"
 
-#include "DayFileSource.h"
-#include "DriftChart.h"
-#include "SkyOverlay.h"
-#include "SkyTasks.h"
+#include "core/log/DayFileSource.h"
+#include "viewer/DriftChart.h"
+#include "viewer/SkyOverlay.h"
+#include "viewer/SkyTasks.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

@@ -3,8 +3,8 @@
 // trend, drawn, and exported as CSV or PNG.
 #pragma once
 
-#include "Drift.h"
-#include "Observer.h"
+#include "core/sky/Drift.h"
+#include "core/astro/Observer.h"
 
 #include <QDialog>
 

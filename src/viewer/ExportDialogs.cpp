@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ExportDialogs.h"
+#include "viewer/ExportDialogs.h"
 
-#include "DayFileCache.h"
-#include "NightsDialog.h"
-#include "SkyExports.h"
-#include "SpanExport.h"
-#include "ViewerTexts.h"
+#include "core/log/DayFileCache.h"
+#include "viewer/NightsDialog.h"
+#include "viewer/SkyExports.h"
+#include "viewer/SpanExport.h"
+#include "viewer/ViewerTexts.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,10 +4,10 @@
 // when it failed, the status bar's "Exported to …" when it worked.
 #pragma once
 
-#include "DayFileSet.h"
-#include "DayRecord.h"
-#include "MinuteCache.h"
-#include "SkyOverlay.h"
+#include "core/log/DayFileSet.h"
+#include "core/log/DayRecord.h"
+#include "core/log/MinuteCache.h"
+#include "viewer/SkyOverlay.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "HealthDialog.h"
+#include "viewer/HealthDialog.h"
 
-#include "StationHealth.h"
+#include "archive/StationHealth.h"
 
 #include <QAction>
 #include <QDialogButtonBox>

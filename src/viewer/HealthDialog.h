@@ -6,7 +6,7 @@
 // seconds while it is open.
 #pragma once
 
-#include "PgConnection.h"
+#include "archive/PgConnection.h"
 
 #include <QDialog>
 #include <QTimer>

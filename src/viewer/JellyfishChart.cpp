@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "JellyfishChart.h"
+#include "viewer/JellyfishChart.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,8 +4,8 @@
 // by how many minutes had that brightness at that time; empty cells blank.
 #pragma once
 
-#include "Jellyfish.h"
-#include "RegionalSettings.h"
+#include "core/sky/Jellyfish.h"
+#include "core/text/RegionalSettings.h"
 #include "chart/Chart.h"
 
 class JellyfishChart : public Chart {

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "JellyfishDialog.h"
+#include "viewer/JellyfishDialog.h"
 
-#include "ExportDialogs.h"
-#include "JellyfishExport.h"
-#include "SpanExport.h"
+#include "viewer/ExportDialogs.h"
+#include "viewer/JellyfishExport.h"
+#include "viewer/SpanExport.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -3,10 +3,10 @@
 // begin with), all night or the clear dark minutes only, then where to write it.
 #pragma once
 
-#include "DayFileSet.h"
-#include "MinuteCache.h"
-#include "RegionalSettings.h"
-#include "SkyOverlay.h"
+#include "core/log/DayFileSet.h"
+#include "core/log/MinuteCache.h"
+#include "core/text/RegionalSettings.h"
+#include "viewer/SkyOverlay.h"
 
 #include <QString>
 

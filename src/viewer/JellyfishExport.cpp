@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "JellyfishExport.h"
+#include "viewer/JellyfishExport.h"
 
-#include "JellyfishChart.h"
-#include "NightConditions.h"
-#include "SpanExport.h"
-#include "YearMinutes.h"
-#include "cli/ExitStatus.h"
+#include "viewer/JellyfishChart.h"
+#include "core/sky/NightConditions.h"
+#include "viewer/SpanExport.h"
+#include "core/log/YearMinutes.h"
+#include "core/cli/ExitStatus.h"
 
 #include <QSaveFile>
 

@@ -3,13 +3,13 @@
 // CSV of its cells), from the window and the command line alike.
 #pragma once
 
-#include "DayFileSet.h"
-#include "Jellyfish.h"
-#include "MinuteCache.h"
-#include "RegionalSettings.h"
-#include "SkyOverlay.h"
-#include "SkyViewOptions.h"
-#include "YearExport.h"
+#include "core/log/DayFileSet.h"
+#include "core/sky/Jellyfish.h"
+#include "core/log/MinuteCache.h"
+#include "core/text/RegionalSettings.h"
+#include "viewer/SkyOverlay.h"
+#include "viewer/SkyViewOptions.h"
+#include "viewer/YearExport.h"
 
 #include <QSize>
 #include <QString>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "NightsDialog.h"
+#include "viewer/NightsDialog.h"
 
-#include "DayRecord.h"
+#include "core/log/DayRecord.h"
 
 #include <QDateEdit>
 #include <QDialog>

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SkyExports.h"
+#include "viewer/SkyExports.h"
 
-#include "LogSpan.h"
-#include "NightConditions.h"
-#include "NightFigures.h"
-#include "SkyglowFile.h"
-#include "ViewerOptions.h"
-#include "ViewerTexts.h"
-#include "cli/ExitStatus.h"
+#include "core/log/LogSpan.h"
+#include "core/sky/NightConditions.h"
+#include "core/nights/NightFigures.h"
+#include "core/nights/SkyglowFile.h"
+#include "viewer/ViewerOptions.h"
+#include "viewer/ViewerTexts.h"
+#include "core/cli/ExitStatus.h"
 
 #include <QSaveFile>
 

@@ -3,11 +3,11 @@
 // and a span in the skyglow archives' format, from the window and the command line alike.
 #pragma once
 
-#include "DayFileCache.h"
-#include "DayFileSet.h"
-#include "DayRecord.h"
-#include "MinuteCache.h"
-#include "SkyOverlay.h"
+#include "core/log/DayFileCache.h"
+#include "core/log/DayFileSet.h"
+#include "core/log/DayRecord.h"
+#include "core/log/MinuteCache.h"
+#include "viewer/SkyOverlay.h"
 
 #include <QString>
 

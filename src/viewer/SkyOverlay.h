@@ -7,9 +7,9 @@
 // and StatusText() says how to give one.
 #pragma once
 
-#include "LogSpan.h"
-#include "Observer.h"
-#include "StationDescription.h"
+#include "core/log/LogSpan.h"
+#include "core/astro/Observer.h"
+#include "core/station/StationDescription.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SkyTaskOptions.h"
+#include "viewer/SkyTaskOptions.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SkyTasks.h"
+#include "viewer/SkyTasks.h"
 
-#include "ArchiveReader.h"
-#include "CalibrationRun.h"
-#include "DriftChart.h"
-#include "SkyOverlay.h"
-#include "SkyglowFile.h"
-#include "ViewerSource.h"
-#include "cli/ExitStatus.h"
+#include "archive/ArchiveReader.h"
+#include "viewer/CalibrationRun.h"
+#include "viewer/DriftChart.h"
+#include "viewer/SkyOverlay.h"
+#include "core/nights/SkyglowFile.h"
+#include "viewer/ViewerSource.h"
+#include "core/cli/ExitStatus.h"
 
 #include <QDir>
 #include <QFileInfo>

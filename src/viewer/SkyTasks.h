@@ -2,11 +2,11 @@
 // The command line's --calibrate, --drift and --month, without a window.
 #pragma once
 
-#include "Drift.h"
-#include "LogSpan.h"
-#include "RecordSource.h"
-#include "StationDescription.h"
-#include "ViewerOptions.h"
+#include "core/sky/Drift.h"
+#include "core/log/LogSpan.h"
+#include "core/log/RecordSource.h"
+#include "core/station/StationDescription.h"
+#include "viewer/ViewerOptions.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SkyToolActions.h"
+#include "viewer/SkyToolActions.h"
 
-#include "CalibrationDialog.h"
-#include "DriftDialog.h"
-#include "SkyOverlay.h"
+#include "viewer/CalibrationDialog.h"
+#include "viewer/DriftDialog.h"
+#include "viewer/SkyOverlay.h"
 
 #include <QMainWindow>
 #include <QMenu>

@@ -2,7 +2,7 @@
 // The window's menu entries for the calibration and the drift dialogs, on day files.
 #pragma once
 
-#include "ViewerOptions.h"
+#include "viewer/ViewerOptions.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SkyViewOptions.h"
+#include "viewer/SkyViewOptions.h"
 
-#include "DayRecord.h"
+#include "core/log/DayRecord.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SourceWatch.h"
+#include "viewer/SourceWatch.h"
 
 namespace {
 constexpr int kSettleMs = 300;

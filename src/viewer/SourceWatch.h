@@ -4,7 +4,7 @@
 // once a change has settled (a save is a write and a rename: one reading after both).
 #pragma once
 
-#include "RecordSource.h"
+#include "core/log/RecordSource.h"
 
 #include <QFileSystemWatcher>
 #include <QObject>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SpanChart.h"
+#include "viewer/SpanChart.h"
 
-#include "SkyQuality.h"
+#include "core/sky/SkyQuality.h"
 #include "chart/TimeTicker.h"
 #include "chart/ValueTicker.h"
 

@@ -9,9 +9,9 @@
 // lines in view until the user zooms or pans them.
 #pragma once
 
-#include "LogSpan.h"
-#include "RegionalSettings.h"
-#include "SpanSeries.h"
+#include "core/log/LogSpan.h"
+#include "core/text/RegionalSettings.h"
+#include "viewer/SpanSeries.h"
 #include "chart/Chart.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SpanExport.h"
+#include "viewer/SpanExport.h"
 
-#include "Magnitude.h"
+#include "core/nights/Magnitude.h"
 
 #include <QFileInfo>
 #include <QSaveFile>

@@ -3,8 +3,8 @@
 // a span as CSV.
 #pragma once
 
-#include "DayRecord.h"
-#include "NightConditions.h"
+#include "core/log/DayRecord.h"
+#include "core/sky/NightConditions.h"
 
 #include <QByteArray>
 #include <QSize>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SpanSeries.h"
+#include "viewer/SpanSeries.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 // ones are all of them unless stamps repeat, and then an index says which.
 #pragma once
 
-#include "LogSpan.h"
+#include "core/log/LogSpan.h"
 
 #include <qcustomplot.h>
 

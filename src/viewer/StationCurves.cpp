@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "StationCurves.h"
+#include "viewer/StationCurves.h"
 
-#include "SpanExport.h"
-#include "ViewerTexts.h"
+#include "viewer/SpanExport.h"
+#include "viewer/ViewerTexts.h"
 
 #include <QSaveFile>
 

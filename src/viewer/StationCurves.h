@@ -5,9 +5,9 @@
 // panel names them; with one, the chart keeps its red, green and blue and no legend.
 #pragma once
 
-#include "RegionalSettings.h"
-#include "SpanChart.h"
-#include "SpanSeries.h"
+#include "core/text/RegionalSettings.h"
+#include "viewer/SpanChart.h"
+#include "viewer/SpanSeries.h"
 
 #include <QByteArray>
 #include <QString>

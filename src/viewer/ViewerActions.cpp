@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ViewerActions.h"
+#include "viewer/ViewerActions.h"
 
 #include <QActionGroup>
 #include <QMainWindow>

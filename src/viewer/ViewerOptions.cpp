@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ViewerOptions.h"
+#include "viewer/ViewerOptions.h"
 
-#include "SkyViewOptions.h"
-#include "SpanExport.h"
-#include "cli/ProgramCommandLine.h"
+#include "viewer/SkyViewOptions.h"
+#include "viewer/SpanExport.h"
+#include "core/cli/ProgramCommandLine.h"
 
 #include <QCommandLineParser>
 #include <QDate>

@@ -21,10 +21,10 @@
 // station of the archive without one.
 #pragma once
 
-#include "LogSpan.h"
-#include "Observer.h"
-#include "SkyTaskOptions.h"
-#include "SkyViewOptions.h"
+#include "core/log/LogSpan.h"
+#include "core/astro/Observer.h"
+#include "viewer/SkyTaskOptions.h"
+#include "viewer/SkyViewOptions.h"
 
 #include <QSize>
 #include <QString>

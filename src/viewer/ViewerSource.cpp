@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ViewerSource.h"
+#include "viewer/ViewerSource.h"
 
-#include "ArchiveSource.h"
-#include "DayFileSource.h"
+#include "archive/ArchiveSource.h"
+#include "core/log/DayFileSource.h"
 
 std::unique_ptr<RecordSource> OpenSource(const ViewerOptions& options) {
     if (options.archive)

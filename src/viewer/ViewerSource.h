@@ -3,8 +3,8 @@
 // files of a folder or the files given.
 #pragma once
 
-#include "RecordSource.h"
-#include "ViewerOptions.h"
+#include "core/log/RecordSource.h"
+#include "viewer/ViewerOptions.h"
 
 #include <memory>
 

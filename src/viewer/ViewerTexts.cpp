@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ViewerTexts.h"
+#include "viewer/ViewerTexts.h"
 
-#include "Formats.h"
+#include "core/text/Formats.h"
 
 #include <QFileInfo>
 

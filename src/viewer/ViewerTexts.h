@@ -3,8 +3,8 @@
 // note on lines and files that were not read.
 #pragma once
 
-#include "LogSpan.h"
-#include "RegionalSettings.h"
+#include "core/log/LogSpan.h"
+#include "core/text/RegionalSettings.h"
 
 #include <QString>
 

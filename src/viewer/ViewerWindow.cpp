@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ViewerWindow.h"
+#include "viewer/ViewerWindow.h"
 
-#include "ConditionStrip.h"
-#include "DayFileSource.h"
-#include "DayList.h"
-#include "ExportDialogs.h"
-#include "JellyfishDialog.h"
-#include "SpanChart.h"
-#include "SpanExport.h"
-#include "SpanSeries.h"
-#include "StationCurves.h"
-#include "ViewerTexts.h"
-#include "YearChart.h"
-#include "YearExport.h"
+#include "viewer/ConditionStrip.h"
+#include "core/log/DayFileSource.h"
+#include "viewer/DayList.h"
+#include "viewer/ExportDialogs.h"
+#include "viewer/JellyfishDialog.h"
+#include "viewer/SpanChart.h"
+#include "viewer/SpanExport.h"
+#include "viewer/SpanSeries.h"
+#include "viewer/StationCurves.h"
+#include "viewer/ViewerTexts.h"
+#include "viewer/YearChart.h"
+#include "viewer/YearExport.h"
 
 #include <QAction>
 #include <QFileDialog>

@@ -7,15 +7,15 @@
 // nightly figures need day files.
 #pragma once
 
-#include "ConditionBook.h"
-#include "LogSpan.h"
-#include "MinuteCache.h"
-#include "RecordSource.h"
-#include "RegionalSettings.h"
-#include "SkyOverlay.h"
-#include "SourceWatch.h"
-#include "ViewerActions.h"
-#include "ViewerOptions.h"
+#include "viewer/ConditionBook.h"
+#include "core/log/LogSpan.h"
+#include "core/log/MinuteCache.h"
+#include "core/log/RecordSource.h"
+#include "core/text/RegionalSettings.h"
+#include "viewer/SkyOverlay.h"
+#include "viewer/SourceWatch.h"
+#include "viewer/ViewerActions.h"
+#include "viewer/ViewerOptions.h"
 
 #include <QMainWindow>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "YearChart.h"
+#include "viewer/YearChart.h"
 
-#include "ViewerTexts.h"
+#include "viewer/ViewerTexts.h"
 
 #include <QMouseEvent>
 

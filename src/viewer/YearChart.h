@@ -5,10 +5,10 @@
 // a line are left blank. A click on a column asks for that night.
 #pragma once
 
-#include "HeatScale.h"
-#include "RegionalSettings.h"
-#include "YearMinutes.h"
-#include "YearSky.h"
+#include "viewer/HeatScale.h"
+#include "core/text/RegionalSettings.h"
+#include "core/log/YearMinutes.h"
+#include "core/astro/YearSky.h"
 
 #include <qcustomplot.h>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "YearExport.h"
+#include "viewer/YearExport.h"
 
-#include "NightConditions.h"
+#include "core/sky/NightConditions.h"
 
-#include "SpanExport.h"
-#include "YearChart.h"
+#include "viewer/SpanExport.h"
+#include "viewer/YearChart.h"
 
 #include <QDir>
 #include <QSaveFile>

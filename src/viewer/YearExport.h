@@ -3,12 +3,12 @@
 // common export) and the CSV of its minutes, from the window or the command line alone.
 #pragma once
 
-#include "HeatScale.h"
-#include "RegionalSettings.h"
-#include "SkyOverlay.h"
-#include "ViewerOptions.h"
-#include "YearMinutes.h"
-#include "YearSky.h"
+#include "viewer/HeatScale.h"
+#include "core/text/RegionalSettings.h"
+#include "viewer/SkyOverlay.h"
+#include "viewer/ViewerOptions.h"
+#include "core/log/YearMinutes.h"
+#include "core/astro/YearSky.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AnswerCache.h"
+#include "web/AnswerCache.h"
 
 void AnswerCache::Drop(std::map<QString, Entry>::iterator it) {
     bytes_ -= it->second.response.body.size();

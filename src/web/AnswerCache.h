@@ -4,7 +4,7 @@
 // oldest go first).
 #pragma once
 
-#include "HttpResponse.h"
+#include "http/HttpResponse.h"
 
 #include <QString>
 

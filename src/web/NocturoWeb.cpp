@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // nocturo-web: the stations' nights in a browser. Read-only: serves the JSON API over one
 // station's day files or the network's archive, and the pages, until SIGTERM or SIGINT.
-#include "HttpServer.h"
-#include "NocturoError.h"
-#include "StationStore.h"
-#include "WebApi.h"
-#include "WebOptions.h"
-#include "WebPages.h"
-#include "cli/ExitStatus.h"
+#include "http/HttpServer.h"
+#include "core/NocturoError.h"
+#include "web/StationStore.h"
+#include "web/WebApi.h"
+#include "web/WebOptions.h"
+#include "web/WebPages.h"
+#include "core/cli/ExitStatus.h"
 
 #include <QCoreApplication>
 #include <QDir>

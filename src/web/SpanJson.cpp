@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SpanJson.h"
+#include "web/SpanJson.h"
 
 #include <algorithm>
 #include <charconv>

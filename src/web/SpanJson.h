@@ -5,9 +5,9 @@
 // a chart; spans of more than a few days as minute summaries.
 #pragma once
 
-#include "DayRecord.h"
-#include "LogSpan.h"
-#include "SkyCondition.h"
+#include "core/log/DayRecord.h"
+#include "core/log/LogSpan.h"
+#include "core/sky/SkyCondition.h"
 
 #include <QByteArray>
 

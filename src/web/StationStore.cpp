@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "StationStore.h"
+#include "web/StationStore.h"
 
-#include "ArchiveReader.h"
-#include "DayFileSource.h"
-#include "NocturoError.h"
-#include "PgConnection.h"
-#include "WebDescription.h"
-#include "ZoneClock.h"
+#include "archive/ArchiveReader.h"
+#include "core/log/DayFileSource.h"
+#include "core/NocturoError.h"
+#include "archive/PgConnection.h"
+#include "web/WebDescription.h"
+#include "core/astro/ZoneClock.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -5,12 +5,12 @@
 // its station.conf (or the default name), an archive's as it holds them.
 #pragma once
 
-#include "NocturoError.h"
+#include "core/NocturoError.h"
 
-#include "ArchiveReader.h"
-#include "RecordSource.h"
-#include "StationDescription.h"
-#include "StationHealth.h"
+#include "archive/ArchiveReader.h"
+#include "core/log/RecordSource.h"
+#include "core/station/StationDescription.h"
+#include "archive/StationHealth.h"
 
 #include <QString>
 #include <QStringList>

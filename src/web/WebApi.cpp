@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "WebApi.h"
+#include "web/WebApi.h"
 
-#include "NightFigures.h"
-#include "Observer.h"
-#include "SkyglowFile.h"
-#include "SpanJson.h"
-#include "SpanSky.h"
-#include "Twilight.h"
-#include "WebParams.h"
-#include "YearMinutes.h"
+#include "core/nights/NightFigures.h"
+#include "core/astro/Observer.h"
+#include "core/nights/SkyglowFile.h"
+#include "web/SpanJson.h"
+#include "core/astro/SpanSky.h"
+#include "core/astro/Twilight.h"
+#include "web/WebParams.h"
+#include "core/log/YearMinutes.h"
 
 #include <QSet>
 

@@ -14,9 +14,9 @@
 // the date's midnight); resolution=minute asks for minutes at any length.
 #pragma once
 
-#include "AnswerCache.h"
-#include "HttpServer.h"
-#include "StationStore.h"
+#include "web/AnswerCache.h"
+#include "http/HttpServer.h"
+#include "web/StationStore.h"
 
 #include <map>
 #include <mutex>

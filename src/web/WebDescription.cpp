@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "WebDescription.h"
+#include "web/WebDescription.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

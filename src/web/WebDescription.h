@@ -10,7 +10,7 @@
 // and refused.
 #pragma once
 
-#include "StationDescription.h"
+#include "core/station/StationDescription.h"
 
 #include <QByteArray>
 #include <QString>

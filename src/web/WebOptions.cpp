@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "WebOptions.h"
+#include "web/WebOptions.h"
 
-#include "cli/ProgramCommandLine.h"
+#include "core/cli/ProgramCommandLine.h"
 
 namespace {
 

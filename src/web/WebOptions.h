@@ -11,7 +11,7 @@
 // defaults to 127.0.0.1:8080: put a web server that does TLS in front to serve others.
 #pragma once
 
-#include "StationStore.h"
+#include "web/StationStore.h"
 
 #include <QString>
 #include <QStringList>

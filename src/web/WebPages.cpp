@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "WebPages.h"
+#include "web/WebPages.h"
 
-#include "NocturoError.h"
+#include "core/NocturoError.h"
 
 #include <QDirIterator>
 #include <QFile>

@@ -5,7 +5,7 @@
 // load anything from another host.
 #pragma once
 
-#include "HttpServer.h"
+#include "http/HttpServer.h"
 
 #include <QString>
 

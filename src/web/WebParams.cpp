@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "WebParams.h"
+#include "web/WebParams.h"
 
-#include "StationDescription.h"
+#include "core/station/StationDescription.h"
 
 #include <QRegularExpression>
 

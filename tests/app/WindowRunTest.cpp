@@ -3,7 +3,7 @@
 // the log, and Exit closing the window with the log saved.
 #include "WindowTestSupport.h"
 
-#include "LogView.h"
+#include "app/LogView.h"
 
 #include <QFile>
 #include <QMessageBox>

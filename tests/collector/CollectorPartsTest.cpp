@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The collector's pieces without servers: the spool after a crash, what the intake takes
 // and refuses, the refusals told once, the health table's verdicts, the command line.
-#include "CollectorOptions.h"
-#include "Confirmation.h"
-#include "ConfirmationBook.h"
-#include "HealthTable.h"
-#include "MessageIntake.h"
-#include "Messages.h"
-#include "RefusalLog.h"
-#include "Spool.h"
+#include "collector/CollectorOptions.h"
+#include "network/Confirmation.h"
+#include "collector/ConfirmationBook.h"
+#include "collector/HealthTable.h"
+#include "collector/MessageIntake.h"
+#include "network/Messages.h"
+#include "collector/RefusalLog.h"
+#include "collector/Spool.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 // form. A text the rule takes gives the value a plain reading of the same decimal number
 // gives, and one it refuses leaves the value alone; what an entry shows after it is left
 // reads back by the rule, and leaving it again changes nothing.
-#include "CalibrationNumber.h"
+#include "core/text/CalibrationNumber.h"
 #include "FuzzCheck.h"
 
 #include <QRegularExpression>

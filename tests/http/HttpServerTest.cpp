@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The HTTP room on loopback: routes, checked parameters, gzip, bodies, and refusals with
 // their statuses for what a hostile or broken client sends.
-#include "HttpServer.h"
-#include "NocturoError.h"
+#include "http/HttpServer.h"
+#include "core/NocturoError.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

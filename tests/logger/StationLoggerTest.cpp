@@ -3,17 +3,17 @@
 // one line per event over a long stretch of passes, the reboot option with its timer
 // ticked by hand and the restart asked of a fake logind, and the journal's line format.
 // Runs under dbus-run-session; nothing here can restart the machine.
-#include "StationLogger.h"
+#include "logger/StationLogger.h"
 #include "DailyLogTestSupport.h"
 #include "FakeClock.h"
 #include "FakeLogind.h"
 #include "FakePipeLibrary.h"
-#include "LinkStatusHint.h"
-#include "PICUSBClass.h"
+#include "core/station/LinkStatusHint.h"
+#include "sensor/PICUSBClass.h"
 #include "PlotLabels.h"
 #include "RecordedLines.h"
 #include "SensorReplies.h"
-#include "SystemRestart.h"
+#include "system/SystemRestart.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,7 +6,7 @@
 // reaches the broker and the connection is dropped; the broker sends the message again
 // to the session, and once it is kept, the acknowledgement comes.
 #include "EventWait.h"
-#include "MqttClient.h"
+#include "network/MqttClient.h"
 #include "TestBroker.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Home Assistant's discovery payloads: every entity reads its topic, and the sky's come
 // from the minute message, rendered by the templates as Home Assistant renders them.
-#include "HomeAssistant.h"
-#include "Messages.h"
+#include "network/HomeAssistant.h"
+#include "network/Messages.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The messages as a station sends them and as the archive must take or refuse them.
-#include "Messages.h"
+#include "network/Messages.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // is acknowledged and reaches a subscriber; a broker that goes away is told, and once it
 // is back the client is connected again by itself, its subscription renewed; a broker that
 // is not there, or that refuses the account, is told with the reason.
-#include "MqttClient.h"
+#include "network/MqttClient.h"
 #include "EventWait.h"
 #include "TestBroker.h"
 

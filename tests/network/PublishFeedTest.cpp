@@ -3,9 +3,9 @@
 // from the log's ring or read back from the day files (after a restart from the cursor,
 // across midnight, after the ring let lines go, from a file rewritten with lines in front);
 // the cursor file; and the UTC second of a line around the changes of daylight saving.
-#include "LineFeed.h"
-#include "LineTime.h"
-#include "PublishCursor.h"
+#include "network/LineFeed.h"
+#include "network/LineTime.h"
+#include "network/PublishCursor.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,12 +2,12 @@
 // The live station an observatory sees: readings, the minute's sky condition and the
 // safety rule, through the Alpaca service's answers and the state socket's lines as the
 // INDI driver reads them. A scripted sensor and clocks the test moves; no socket.
-#include "AlpacaService.h"
-#include "LiveSkyCondition.h"
-#include "LiveStation.h"
-#include "SkyConditionSource.h"
-#include "StateSocket.h"
-#include "StationLine.h"
+#include "observatory/AlpacaService.h"
+#include "observatory/LiveSkyCondition.h"
+#include "observatory/LiveStation.h"
+#include "observatory/SkyConditionSource.h"
+#include "observatory/StateSocket.h"
+#include "indi/StationLine.h"
 #include "StationRig.h"
 
 #include <QDir>

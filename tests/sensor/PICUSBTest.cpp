@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TPICUSB against the scripted pipe library: conversions, failures and pipe handling.
 #include "FakePipeLibrary.h"
-#include "PICUSBClass.h"
+#include "sensor/PICUSBClass.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // of day files, and an observer that counts what it was told.
 #pragma once
 
-#include "DailyLog.h"
-#include "DateTimeValue.h"
-#include "SecondRecord.h"
+#include "core/log/DailyLog.h"
+#include "core/text/DateTimeValue.h"
+#include "core/station/SecondRecord.h"
 
 #include <QDir>
 #include <QFile>

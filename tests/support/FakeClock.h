@@ -2,8 +2,8 @@
 // A local clock that tests set and move by hand.
 #pragma once
 
-#include "DateTimeValue.h"
-#include "LocalClock.h"
+#include "core/text/DateTimeValue.h"
+#include "core/text/LocalClock.h"
 
 class FakeClock : public LocalClock {
 public:

@@ -4,7 +4,7 @@
 // scripted reply, fails on demand, and records every call.
 #pragma once
 
-#include "UsbAPI.h"
+#include "sensor/UsbAPI.h"
 
 #include <cstdint>
 #include <deque>

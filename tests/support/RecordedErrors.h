@@ -2,7 +2,7 @@
 // An error reporter that keeps every message instead of showing it.
 #pragma once
 
-#include "NocturoError.h"
+#include "core/NocturoError.h"
 
 #include <string>
 #include <vector>

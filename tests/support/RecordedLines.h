@@ -2,7 +2,7 @@
 // The logger's event lines, kept instead of written, with their priorities.
 #pragma once
 
-#include "JournalLines.h"
+#include "system/JournalLines.h"
 
 #include <QStringList>
 

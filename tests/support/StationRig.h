@@ -8,7 +8,7 @@
 #include "FakePipeLibrary.h"
 #include "RecordedErrors.h"
 #include "SensorReplies.h"
-#include "Station.h"
+#include "core/station/Station.h"
 
 #include <QTemporaryDir>
 

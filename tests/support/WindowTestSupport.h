@@ -6,10 +6,10 @@
 
 #include "FakeClock.h"
 #include "FakePipeLibrary.h"
-#include "NocturoError.h"
+#include "core/NocturoError.h"
 #include "RecordedErrors.h"
 #include "SensorReplies.h"
-#include "UMain.h"
+#include "app/UMain.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -2,9 +2,9 @@
 // The forced reboot against a fake logind (python3-dbusmock) on the private session bus
 // that dbus-run-session gives this test. The kernel reboot and the capability check are
 // fakes throughout: nothing here can restart the machine.
-#include "SystemRestart.h"
-#include "BootCapability.h"
-#include "UShutdown.h"
+#include "system/SystemRestart.h"
+#include "system/BootCapability.h"
+#include "system/UShutdown.h"
 
 #include "FakeLogind.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The termination signals reach the program through its event loop, and the handlers
 // that were there before come back afterwards.
-#include "TerminationSignals.h"
+#include "system/TerminationSignals.h"
 
 #include <QEventLoop>
 #include <QTimer>

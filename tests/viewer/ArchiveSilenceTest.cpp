@@ -4,13 +4,13 @@
 // at any moment. The connection gives up in bounded time and at once when interrupted,
 // the program's export ends with a message, and the window goes on handling what the user
 // does, says that the archive does not answer, and shows the new lines once it answers.
-#include "ArchiveReader.h"
-#include "ArchiveSchema.h"
-#include "ArchiveSource.h"
-#include "PgConnection.h"
+#include "archive/ArchiveReader.h"
+#include "archive/ArchiveSchema.h"
+#include "archive/ArchiveSource.h"
+#include "archive/PgConnection.h"
 #include "PostgresServer.h"
 #include "SilentRelay.h"
-#include "ViewerWindow.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QDir>

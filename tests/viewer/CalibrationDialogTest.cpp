@@ -2,8 +2,8 @@
 // The calibration and drift dialogs driven as a user would, offscreen: the reference
 // folder chosen, Calibrate pressed, the line to paste shown; the drift of a folder without
 // a position refused with the reason.
-#include "CalibrationDialog.h"
-#include "DriftDialog.h"
+#include "viewer/CalibrationDialog.h"
+#include "viewer/DriftDialog.h"
 #include "EmulatedNights.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 // is known and unchanged where it is not, the figures of a run of nights, a night for
 // the skyglow archives, the span's CSV with magnitudes, and what is refused.
 #include "DayFiles.h"
-#include "ViewerOptions.h"
+#include "viewer/ViewerOptions.h"
 
 #include <QFile>
 #include <QImage>

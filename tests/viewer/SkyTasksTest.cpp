@@ -6,8 +6,8 @@
 // an aging sensor from a year and a half of twilights.
 #include "EmulatedNights.h"
 #include "LightModel.h"
-#include "SkyTrack.h"
-#include "SkyglowReader.h"
+#include "core/astro/SkyTrack.h"
+#include "core/nights/SkyglowReader.h"
 #include "ViewerRun.h"
 
 #include <QDir>

@@ -4,8 +4,8 @@
 // the panels are shaded and the Moon's curve is drawn; View > Magnitude shows the zero
 // point's magnitudes.
 #include "DayFiles.h"
-#include "SpanChart.h"
-#include "ViewerWindow.h"
+#include "viewer/SpanChart.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QAction>
 #include <QApplication>

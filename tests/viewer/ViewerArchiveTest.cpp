@@ -4,19 +4,19 @@
 // equal its exports from the day files, several stations share one picture with a legend,
 // the window lists stations and days, follows the archive as it grows, and shows every
 // station's health.
-#include "ArchiveReader.h"
-#include "ArchiveSchema.h"
-#include "ArchiveSource.h"
-#include "DayFileReader.h"
+#include "archive/ArchiveReader.h"
+#include "archive/ArchiveSchema.h"
+#include "archive/ArchiveSource.h"
+#include "core/log/DayFileReader.h"
 #include "DayFiles.h"
-#include "DayList.h"
-#include "HealthDialog.h"
-#include "PgConnection.h"
+#include "viewer/DayList.h"
+#include "viewer/HealthDialog.h"
+#include "archive/PgConnection.h"
 #include "PostgresServer.h"
 #include "QtPrinters.h"
-#include "SpanChart.h"
-#include "StationCurves.h"
-#include "ViewerWindow.h"
+#include "viewer/SpanChart.h"
+#include "viewer/StationCurves.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QImage>

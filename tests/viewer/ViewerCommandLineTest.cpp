@@ -4,7 +4,7 @@
 // and exit status 2 with a message for what cannot be done.
 #include "DayFiles.h"
 #include "QtPrinters.h"
-#include "ViewerOptions.h"
+#include "viewer/ViewerOptions.h"
 
 #include <QCoreApplication>
 #include <QImage>

@@ -3,9 +3,9 @@
 // on a folder, with the pointer resting over the chart. Not a test.
 //
 //   viewer_shots OUT.png X-FRACTION [viewer options and folder...]
-#include "SpanChart.h"
-#include "ViewerWindow.h"
-#include "YearChart.h"
+#include "viewer/SpanChart.h"
+#include "viewer/ViewerWindow.h"
+#include "viewer/YearChart.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -3,11 +3,11 @@
 // nights stepped through with Page Up and Page Down, zoomed with the wheel and a dragged
 // rectangle, panned, read under the pointer, following a file as the station saves it,
 // and exported.
-#include "ViewerWindow.h"
+#include "viewer/ViewerWindow.h"
 #include "DayFiles.h"
-#include "DayList.h"
+#include "viewer/DayList.h"
 #include "QtPrinters.h"
-#include "SpanChart.h"
+#include "viewer/SpanChart.h"
 
 #include <QApplication>
 #include <QImage>

@@ -4,9 +4,9 @@
 // night, and the year exported from the window.
 #include "DayFiles.h"
 #include "QtPrinters.h"
-#include "SpanChart.h"
-#include "ViewerWindow.h"
-#include "YearChart.h"
+#include "viewer/SpanChart.h"
+#include "viewer/ViewerWindow.h"
+#include "viewer/YearChart.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,8 +2,8 @@
 // The plot with a full day in each series (3 x 86,400 points), all three drawn on the
 // logarithmic axis as at start, the chart 632 x 400: one record's points with the redraw
 // that follows them, one zoom or restore drag with its redraw, and a full redraw.
-#include "PlotChart.h"
-#include "PlotPage.h"
+#include "app/plot/PlotChart.h"
+#include "app/plot/PlotPage.h"
 
 #include <QAction>
 #include <QApplication>

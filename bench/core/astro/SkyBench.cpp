@@ -2,10 +2,10 @@
 // The Sun and the Moon for every minute of a year (target: at most 200 ms), beside the
 // baseline of the full ERFA computation for one instant, a night's minutes, and the
 // events of a year found in the track.
-#include "SkyPlace.h"
-#include "SkyTrack.h"
-#include "SpanSky.h"
-#include "Twilight.h"
+#include "core/astro/SkyPlace.h"
+#include "core/astro/SkyTrack.h"
+#include "core/astro/SpanSky.h"
+#include "core/astro/Twilight.h"
 
 #include <benchmark/benchmark.h>
 

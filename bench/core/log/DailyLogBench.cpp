@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The daily log's costs on a full day (86,400 lines): loading the day's file at start-up,
 // appending one line a second, and one save with its flush to disk.
-#include "DailyLog.h"
-#include "DateTimeValue.h"
-#include "Formats.h"
-#include "SecondRecord.h"
+#include "core/log/DailyLog.h"
+#include "core/text/DateTimeValue.h"
+#include "core/text/Formats.h"
+#include "core/station/SecondRecord.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One acquisition pass with an instant scripted sensor and no window.
-#include "AcquisitionCycle.h"
+#include "core/station/AcquisitionCycle.h"
 #include "FakeClock.h"
 #include "FakePipeLibrary.h"
-#include "PICUSBClass.h"
+#include "sensor/PICUSBClass.h"
 
 #include <benchmark/benchmark.h>
 

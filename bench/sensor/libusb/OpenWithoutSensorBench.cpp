@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LibusbPipeLibrary.h"
+#include "sensor/libusb/LibusbPipeLibrary.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PlotChart.h"
+#include "app/plot/PlotChart.h"
 
 #include <QMouseEvent>
 #include <QRubberBand>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PlotGraphs.h"
+#include "app/plot/PlotGraphs.h"
 
-#include "PointLabelLayout.h"
+#include "core/plot/PointLabelLayout.h"
 
 #include <QFontMetricsF>
 

@@ -4,7 +4,7 @@
 // axis's labels are the charts' common ValueTicker.
 #pragma once
 
-#include "SeriesStore.h"
+#include "core/plot/SeriesStore.h"
 
 #include <qcustomplot.h>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PlotPage.h"
+#include "app/plot/PlotPage.h"
 
-#include "Formats.h"
-#include "NocturoError.h"
-#include "PlotChart.h"
-#include "PlotGraphs.h"
+#include "core/text/Formats.h"
+#include "core/NocturoError.h"
+#include "app/plot/PlotChart.h"
+#include "app/plot/PlotGraphs.h"
 #include "chart/ValueTicker.h"
 
 #include <QAction>

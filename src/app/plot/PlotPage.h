@@ -4,9 +4,9 @@
 // TabSet1 down the right edge that picks what is drawn and names the value axis.
 #pragma once
 
-#include "DailyLog.h"
-#include "SeriesStore.h"
-#include "Station.h"
+#include "core/log/DailyLog.h"
+#include "core/plot/SeriesStore.h"
+#include "core/station/Station.h"
 
 #include <QWidget>
 

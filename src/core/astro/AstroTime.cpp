@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AstroTime.h"
+#include "core/astro/AstroTime.h"
 
 #include <erfa.h>
 #include <erfam.h>

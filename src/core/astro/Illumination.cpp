@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Illumination.h"
+#include "core/astro/Illumination.h"
 
 #include <erfa.h>
 #include <erfam.h>

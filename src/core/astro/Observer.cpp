@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Observer.h"
+#include "core/astro/Observer.h"
 
-#include "StationDescription.h"
+#include "core/station/StationDescription.h"
 
 #include <QStringList>
 

@@ -7,8 +7,8 @@
 // for the tests. Curves over hours or years come from SkyTrack.
 #pragma once
 
-#include "AstroTime.h"
-#include "Observer.h"
+#include "core/astro/AstroTime.h"
+#include "core/astro/Observer.h"
 
 namespace astro {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SkyTrack.h"
+#include "core/astro/SkyTrack.h"
 
-#include "Illumination.h"
+#include "core/astro/Illumination.h"
 
 #include <erfa.h>
 #include <erfam.h>

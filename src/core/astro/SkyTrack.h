@@ -11,8 +11,8 @@
 // already allow for refraction. Against SkyAt they agree within 0.01°.
 #pragma once
 
-#include "AstroTime.h"
-#include "Observer.h"
+#include "core/astro/AstroTime.h"
+#include "core/astro/Observer.h"
 
 #include <cstddef>
 #include <vector>

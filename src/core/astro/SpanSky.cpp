@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SpanSky.h"
+#include "core/astro/SpanSky.h"
 
-#include "StationDescription.h"
+#include "core/station/StationDescription.h"
 
 #include <algorithm>
 

@@ -6,10 +6,10 @@
 // twilight boundaries, moonrise and moonset within; the Moon's phase.
 #pragma once
 
-#include "Observer.h"
-#include "SkyTrack.h"
-#include "Twilight.h"
-#include "ZoneClock.h"
+#include "core/astro/Observer.h"
+#include "core/astro/SkyTrack.h"
+#include "core/astro/Twilight.h"
+#include "core/astro/ZoneClock.h"
 
 #include <optional>
 #include <vector>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Twilight.h"
+#include "core/astro/Twilight.h"
 
 #include <algorithm>
 #include <array>

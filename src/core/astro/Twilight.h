@@ -5,7 +5,7 @@
 // moonrise and moonset when the Moon's upper limb meets the horizon, refraction included.
 #pragma once
 
-#include "SkyTrack.h"
+#include "core/astro/SkyTrack.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "YearSky.h"
+#include "core/astro/YearSky.h"
 
-#include "SpanSky.h"
+#include "core/astro/SpanSky.h"
 
 #include <cmath>
 

@@ -4,7 +4,7 @@
 // rises and sets, placed as the Year view places its rows (minutes after 12:00).
 #pragma once
 
-#include "Observer.h"
+#include "core/astro/Observer.h"
 
 #include <QTimeZone>
 

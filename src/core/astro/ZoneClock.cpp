@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZoneClock.h"
+#include "core/astro/ZoneClock.h"
 
 #include <QDateTime>
 

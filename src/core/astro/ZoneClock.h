@@ -6,8 +6,8 @@
 // kept. Where it begins, an hour of wall time never happens.
 #pragma once
 
-#include "AstroTime.h"
-#include "DayRecord.h"
+#include "core/astro/AstroTime.h"
+#include "core/log/DayRecord.h"
 
 #include <QTimeZone>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/ExitStatus.h"
+#include "core/cli/ExitStatus.h"
 
 QString exitstatus::Table() {
     return QStringLiteral("Exit status:\n"

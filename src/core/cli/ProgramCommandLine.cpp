@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/ProgramCommandLine.h"
+#include "core/cli/ProgramCommandLine.h"
 
-#include "cli/ExitStatus.h"
+#include "core/cli/ExitStatus.h"
 
-#include "StationDescription.h"
+#include "core/station/StationDescription.h"
 
 #include <cstdio>
 

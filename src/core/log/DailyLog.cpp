@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DailyLog.h"
+#include "core/log/DailyLog.h"
 
-#include "DayFile.h"
-#include "Formats.h"
-#include "NocturoError.h"
-#include "SecondRecord.h"
+#include "core/log/DayFile.h"
+#include "core/text/Formats.h"
+#include "core/NocturoError.h"
+#include "core/station/SecondRecord.h"
 
 #include <QDir>
 

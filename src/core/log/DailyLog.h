@@ -19,7 +19,7 @@
 // to disk and renamed over the day's file, so the file is always either old or new, whole.
 #pragma once
 
-#include "RegionalSettings.h"
+#include "core/text/RegionalSettings.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DayFile.h"
+#include "core/log/DayFile.h"
 
-#include "NocturoError.h"
+#include "core/NocturoError.h"
 
 #include <QDir>
 #include <QFile>

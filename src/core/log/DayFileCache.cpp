@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DayFileCache.h"
+#include "core/log/DayFileCache.h"
 
 DayFileCache::Entry DayFileCache::Get(const QString& path) {
     const FileStamp now = dayreader::StampOf(path);

@@ -5,7 +5,7 @@
 // log changes it.
 #pragma once
 
-#include "DayFileReader.h"
+#include "core/log/DayFileReader.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DayFileReader.h"
+#include "core/log/DayFileReader.h"
 
-#include "DayFile.h"
+#include "core/log/DayFile.h"
 
 #include <QFile>
 

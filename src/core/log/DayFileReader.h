@@ -15,8 +15,8 @@
 // outside it, whatever it holds.
 #pragma once
 
-#include "DayFile.h"
-#include "DayRecord.h"
+#include "core/log/DayFile.h"
+#include "core/log/DayRecord.h"
 
 #include <QString>
 

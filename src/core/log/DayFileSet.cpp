@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DayFileSet.h"
+#include "core/log/DayFileSet.h"
 
 #include <QDir>
 #include <QFileInfo>

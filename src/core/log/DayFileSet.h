@@ -5,7 +5,7 @@
 // with any other name may hold any day's lines and is read for every span.
 #pragma once
 
-#include "DayRecord.h"
+#include "core/log/DayRecord.h"
 
 #include <QString>
 #include <QStringList>

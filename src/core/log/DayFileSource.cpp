@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DayFileSource.h"
+#include "core/log/DayFileSource.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -5,9 +5,9 @@
 // it changes on disk.
 #pragma once
 
-#include "DayFileCache.h"
-#include "DayFileSet.h"
-#include "RecordSource.h"
+#include "core/log/DayFileCache.h"
+#include "core/log/DayFileSet.h"
+#include "core/log/RecordSource.h"
 
 #include <deque>
 #include <map>

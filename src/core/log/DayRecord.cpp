@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DayRecord.h"
+#include "core/log/DayRecord.h"
 
 #include <chrono>
 #include <cstdio>

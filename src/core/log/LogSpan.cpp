@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LogSpan.h"
+#include "core/log/LogSpan.h"
 
 #include <algorithm>
 #include <map>

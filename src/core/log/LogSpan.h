@@ -10,9 +10,9 @@
 // some versions saved an earlier day's lines into the next day's file too) is one line.
 #pragma once
 
-#include "DayFileCache.h"
-#include "DayFileSet.h"
-#include "DayRecord.h"
+#include "core/log/DayFileCache.h"
+#include "core/log/DayFileSet.h"
+#include "core/log/DayRecord.h"
 
 #include <QString>
 #include <QStringList>

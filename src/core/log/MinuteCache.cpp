@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "MinuteCache.h"
+#include "core/log/MinuteCache.h"
 
 #include <QCryptographicHash>
 #include <QDir>

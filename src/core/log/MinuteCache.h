@@ -9,7 +9,7 @@
 // short, damaged or made for another file is read past and rebuilt, never trusted.
 #pragma once
 
-#include "MinuteSummary.h"
+#include "core/log/MinuteSummary.h"
 
 #include <QString>
 

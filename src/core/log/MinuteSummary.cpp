@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "MinuteSummary.h"
+#include "core/log/MinuteSummary.h"
 
 #include <algorithm>
 #include <bit>

@@ -7,8 +7,8 @@
 // fits easily in memory and on disk in the cache (MinuteCache).
 #pragma once
 
-#include "DayFileReader.h"
-#include "DayRecord.h"
+#include "core/log/DayFileReader.h"
+#include "core/log/DayRecord.h"
 
 #include <QByteArray>
 #include <QString>

@@ -5,7 +5,7 @@
 // needs to know which kind of source it shows.
 #pragma once
 
-#include "LogSpan.h"
+#include "core/log/LogSpan.h"
 
 #include <QString>
 #include <QStringList>

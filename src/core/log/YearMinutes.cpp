@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "YearMinutes.h"
+#include "core/log/YearMinutes.h"
 
 #include <algorithm>
 #include <atomic>

@@ -5,8 +5,8 @@
 // of the day files (MinuteCache), the files read on every core at once.
 #pragma once
 
-#include "DayFileSet.h"
-#include "MinuteCache.h"
+#include "core/log/DayFileSet.h"
+#include "core/log/MinuteCache.h"
 
 #include <QStringList>
 

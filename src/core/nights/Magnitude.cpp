@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Magnitude.h"
+#include "core/nights/Magnitude.h"
 
 #include <cmath>
 

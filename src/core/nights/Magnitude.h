@@ -5,7 +5,7 @@
 // that change over time, sky::ZeroPoints gives each line the one of its own date.
 #pragma once
 
-#include "DayRecord.h"
+#include "core/log/DayRecord.h"
 
 #include <optional>
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "NightFigures.h"
+#include "core/nights/NightFigures.h"
 
-#include "SkyQuality.h"
+#include "core/sky/SkyQuality.h"
 
-#include "SkyTrack.h"
-#include "Twilight.h"
-#include "ZoneClock.h"
+#include "core/astro/SkyTrack.h"
+#include "core/astro/Twilight.h"
+#include "core/astro/ZoneClock.h"
 
 #include <algorithm>
 #include <cmath>

@@ -13,11 +13,11 @@
 // hours; every second of them counts.
 #pragma once
 
-#include "DayRecord.h"
-#include "LogSpan.h"
-#include "Observer.h"
-#include "SkyCondition.h"
-#include "ZeroPoints.h"
+#include "core/log/DayRecord.h"
+#include "core/log/LogSpan.h"
+#include "core/astro/Observer.h"
+#include "core/sky/SkyCondition.h"
+#include "core/sky/ZeroPoints.h"
 
 #include <QByteArray>
 #include <QTimeZone>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SkyglowFile.h"
+#include "core/nights/SkyglowFile.h"
 
-#include "ZoneClock.h"
+#include "core/astro/ZoneClock.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

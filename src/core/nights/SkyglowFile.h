@@ -23,8 +23,8 @@
 // in UTC.
 #pragma once
 
-#include "DayRecord.h"
-#include "StationDescription.h"
+#include "core/log/DayRecord.h"
+#include "core/station/StationDescription.h"
 
 #include <QByteArray>
 #include <QStringList>

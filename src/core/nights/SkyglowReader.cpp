@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SkyglowReader.h"
+#include "core/nights/SkyglowReader.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PointLabelLayout.h"
+#include "core/plot/PointLabelLayout.h"
 
 #include <cmath>
 #include <limits>

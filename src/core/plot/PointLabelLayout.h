@@ -6,7 +6,7 @@
 // search jumps to the first point far enough to the right.
 #pragma once
 
-#include "SeriesStore.h"
+#include "core/plot/SeriesStore.h"
 
 #include <QString>
 

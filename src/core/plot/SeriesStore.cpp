@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SeriesStore.h"
+#include "core/plot/SeriesStore.h"
 
 #include <algorithm>
 

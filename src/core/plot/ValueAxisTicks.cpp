@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ValueAxisTicks.h"
+#include "core/plot/ValueAxisTicks.h"
 
 #include <array>
 #include <charconv>

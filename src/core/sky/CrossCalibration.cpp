@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CrossCalibration.h"
+#include "core/sky/CrossCalibration.h"
 
-#include "LogSpan.h"
+#include "core/log/LogSpan.h"
 
 #include <algorithm>
 #include <cmath>

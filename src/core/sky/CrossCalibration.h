@@ -13,10 +13,10 @@
 // others out.
 #pragma once
 
-#include "DayRecord.h"
-#include "Observer.h"
-#include "SkyCondition.h"
-#include "ZeroPoints.h"
+#include "core/log/DayRecord.h"
+#include "core/astro/Observer.h"
+#include "core/sky/SkyCondition.h"
+#include "core/sky/ZeroPoints.h"
 
 #include <QString>
 #include <QTimeZone>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Drift.h"
+#include "core/sky/Drift.h"
 
 #include <algorithm>
 #include <cmath>

@@ -19,8 +19,8 @@
 // instrumental magnitude -2.5 log10(count) shows the drift all the same.
 #pragma once
 
-#include "SkyCondition.h"
-#include "ZeroPoints.h"
+#include "core/sky/SkyCondition.h"
+#include "core/sky/ZeroPoints.h"
 
 #include <QByteArray>
 

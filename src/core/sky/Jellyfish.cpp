@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Jellyfish.h"
+#include "core/sky/Jellyfish.h"
 
 #include <algorithm>
 #include <cmath>

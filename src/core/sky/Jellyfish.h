@@ -11,9 +11,9 @@
 // out.
 #pragma once
 
-#include "NightConditions.h"
-#include "YearMinutes.h"
-#include "ZeroPoints.h"
+#include "core/sky/NightConditions.h"
+#include "core/log/YearMinutes.h"
+#include "core/sky/ZeroPoints.h"
 
 #include <QByteArray>
 

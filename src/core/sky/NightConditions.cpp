@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "NightConditions.h"
+#include "core/sky/NightConditions.h"
 
-#include "SkyTrack.h"
-#include "ZoneClock.h"
+#include "core/astro/SkyTrack.h"
+#include "core/astro/ZoneClock.h"
 
 #include <algorithm>
 #include <cmath>

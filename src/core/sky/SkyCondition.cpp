@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SkyCondition.h"
+#include "core/sky/SkyCondition.h"
 
-#include "SkyTrack.h"
-#include "Twilight.h"
-#include "ZoneClock.h"
+#include "core/astro/SkyTrack.h"
+#include "core/astro/Twilight.h"
+#include "core/astro/ZoneClock.h"
 
 #include <algorithm>
 #include <cmath>

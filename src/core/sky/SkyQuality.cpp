@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SkyQuality.h"
+#include "core/sky/SkyQuality.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SkyglowReference.h"
+#include "core/sky/SkyglowReference.h"
 
-#include "ZoneClock.h"
+#include "core/astro/ZoneClock.h"
 
 #include <algorithm>
 #include <cmath>

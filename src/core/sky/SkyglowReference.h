@@ -6,9 +6,9 @@
 // lines without a magnitude (MSAS 0 or less: none known) are left out.
 #pragma once
 
-#include "DayRecord.h"
-#include "ZeroPoints.h"
-#include "nights/SkyglowReader.h"
+#include "core/log/DayRecord.h"
+#include "core/sky/ZeroPoints.h"
+#include "core/nights/SkyglowReader.h"
 
 #include <QTimeZone>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZeroPoints.h"
+#include "core/sky/ZeroPoints.h"
 
 #include <QDate>
 #include <QStringList>

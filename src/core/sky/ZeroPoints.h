@@ -12,7 +12,7 @@
 //     magnitude = zero point - 2.5 log10(mean count)      (mag/arcsec², none for a count <= 0)
 #pragma once
 
-#include "DayRecord.h"
+#include "core/log/DayRecord.h"
 
 #include <QString>
 

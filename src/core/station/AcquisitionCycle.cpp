@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AcquisitionCycle.h"
+#include "core/station/AcquisitionCycle.h"
 
-#include "DateTimeValue.h"
-#include "LocalClock.h"
-#include "PICUSBClass.h"
+#include "core/text/DateTimeValue.h"
+#include "core/text/LocalClock.h"
+#include "sensor/PICUSBClass.h"
 
 #include <cfenv>
 #include <cmath>

@@ -4,7 +4,7 @@
 // previous second into one record for the hand-over.
 #pragma once
 
-#include "SecondRecord.h"
+#include "core/station/SecondRecord.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LinkStatusHint.h"
+#include "core/station/LinkStatusHint.h"
 
-#include "PICUSBClass.h"
+#include "sensor/PICUSBClass.h"
 
 QString LinkStatusHint(bool active, usbapi::OpenFailure failure) {
     if (active) return {};

@@ -2,7 +2,7 @@
 // Why the sensor link is down, in words for the status panel's tooltip.
 #pragma once
 
-#include "UsbAPI.h"
+#include "sensor/UsbAPI.h"
 
 #include <QString>
 

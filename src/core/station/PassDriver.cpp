@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PassDriver.h"
+#include "core/station/PassDriver.h"
 
-#include "NocturoError.h"
-#include "UsbAPI.h"
+#include "core/NocturoError.h"
+#include "sensor/UsbAPI.h"
 
 #include <QElapsedTimer>
 #include <QSocketNotifier>

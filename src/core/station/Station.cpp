@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Station.h"
+#include "core/station/Station.h"
 
-#include "LinkStatusHint.h"
-#include "PICUSBClass.h"
-#include "PassDriver.h"
+#include "core/station/LinkStatusHint.h"
+#include "sensor/PICUSBClass.h"
+#include "core/station/PassDriver.h"
 
 #include <algorithm>
 #include <exception>

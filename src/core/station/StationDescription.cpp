@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "StationDescription.h"
+#include "core/station/StationDescription.h"
 
 #include <QDir>
 #include <QFile>

@@ -44,7 +44,7 @@
 // names the key, the file and the line.
 #pragma once
 
-#include "ZeroPoints.h"
+#include "core/sky/ZeroPoints.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZoneAgreement.h"
+#include "core/station/ZoneAgreement.h"
 
 #include <QDateTime>
 

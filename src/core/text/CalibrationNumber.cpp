@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CalibrationNumber.h"
+#include "core/text/CalibrationNumber.h"
 
 #include <cerrno>
 #include <charconv>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DateTimeValue.h"
+#include "core/text/DateTimeValue.h"
 
 #include <QDate>
 #include <algorithm>

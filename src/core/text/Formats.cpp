@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Formats.h"
+#include "core/text/Formats.h"
 
-#include "DateTimeValue.h"
-#include "PICUSBClass.h"
-#include "SecondRecord.h"
+#include "core/text/DateTimeValue.h"
+#include "sensor/PICUSBClass.h"
+#include "core/station/SecondRecord.h"
 
 #include <bit>
 #include <charconv>

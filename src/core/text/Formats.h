@@ -4,7 +4,7 @@
 // settings passed in, never from the C library's locale.
 #pragma once
 
-#include "RegionalSettings.h"
+#include "core/text/RegionalSettings.h"
 
 #include <QString>
 #include <cstdint>

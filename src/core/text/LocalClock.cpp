@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LocalClock.h"
-#include "DateTimeValue.h"
+#include "core/text/LocalClock.h"
+#include "core/text/DateTimeValue.h"
 
 #include <QDateTime>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RegionalSettings.h"
+#include "core/text/RegionalSettings.h"
 
 #include <QLocale>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LibusbDevice.h"
+#include "sensor/libusb/LibusbDevice.h"
 
 #include <libusb.h>
 

@@ -4,7 +4,7 @@
 // driver detached for the claim is attached again) and the device is closed.
 #pragma once
 
-#include "UsbAPI.h"
+#include "sensor/UsbAPI.h"
 
 #include <cstdint>
 #include <memory>

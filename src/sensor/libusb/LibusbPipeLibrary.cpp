@@ -2,11 +2,11 @@
 // The pipe library on libusb-1.0, on a context of its own. Everything runs on the
 // caller's thread: libusb's events (device arrival and removal) are processed when the
 // event loop calls HandleEvents() for a ready descriptor, or in passing by an open.
-#include "LibusbPipeLibrary.h"
+#include "sensor/libusb/LibusbPipeLibrary.h"
 
-#include "LibusbDevice.h"
-#include "PipeAddress.h"
-#include "ScanThrottle.h"
+#include "sensor/libusb/LibusbDevice.h"
+#include "sensor/libusb/PipeAddress.h"
+#include "sensor/libusb/ScanThrottle.h"
 
 #include <libusb.h>
 #include <poll.h>

@@ -2,7 +2,7 @@
 // The pipe library on libusb-1.0.
 #pragma once
 
-#include "UsbAPI.h"
+#include "sensor/UsbAPI.h"
 
 #include <memory>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PipeAddress.h"
+#include "sensor/libusb/PipeAddress.h"
 
 #include <cctype>
 #include <cstring>

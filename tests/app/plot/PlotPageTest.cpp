@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PlotPage.h"
-#include "PlotChart.h"
-#include "PlotGraphs.h"
+#include "app/plot/PlotPage.h"
+#include "app/plot/PlotChart.h"
+#include "app/plot/PlotGraphs.h"
 #include "PlotRig.h"
-#include "PointLabelLayout.h"
+#include "core/plot/PointLabelLayout.h"
 #include "WindowTestSupport.h"
 
 #include <QAction>

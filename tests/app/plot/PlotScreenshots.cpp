@@ -2,8 +2,8 @@
 // Renders the window's plot page after a few minutes of scripted readings: at start,
 // on the Temperature tab and zoomed. Not a test: run it to look at the page.
 //   plot_screenshots <directory>
-#include "PlotChart.h"
-#include "PlotPage.h"
+#include "app/plot/PlotChart.h"
+#include "app/plot/PlotPage.h"
 #include "PlotRig.h"
 
 #include <QApplication>

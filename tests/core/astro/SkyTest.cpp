@@ -3,13 +3,13 @@
 // equinox, sunrise and sunset from a published almanac, the total solar eclipse of
 // 8 April 2024 seen from Dallas, the Moon full and new; the fast track against the full
 // computation; the station's wall clock across the changes of daylight saving.
-#include "AstroTime.h"
-#include "Illumination.h"
-#include "SkyPlace.h"
-#include "SkyTrack.h"
-#include "SpanSky.h"
-#include "StationDescription.h"
-#include "ZoneClock.h"
+#include "core/astro/AstroTime.h"
+#include "core/astro/Illumination.h"
+#include "core/astro/SkyPlace.h"
+#include "core/astro/SkyTrack.h"
+#include "core/astro/SpanSky.h"
+#include "core/station/StationDescription.h"
+#include "core/astro/ZoneClock.h"
 
 #include <QDateTime>
 #include <QTimeZone>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DailyLogTestSupport.h"
-#include "DayFile.h"
-#include "Formats.h"
-#include "NocturoError.h"
+#include "core/log/DayFile.h"
+#include "core/text/Formats.h"
+#include "core/NocturoError.h"
 
 #include <QFileInfo>
 

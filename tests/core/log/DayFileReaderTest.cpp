@@ -2,10 +2,10 @@
 // The day-file reader: golden files as the daily log writes them under different
 // settings and after its odd cases, lines the writer makes read back exactly, and files
 // that must not be read.
-#include "DayFileReader.h"
-#include "DateTimeValue.h"
-#include "Formats.h"
-#include "SecondRecord.h"
+#include "core/log/DayFileReader.h"
+#include "core/text/DateTimeValue.h"
+#include "core/text/Formats.h"
+#include "core/station/SecondRecord.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,9 +3,9 @@
 // read, and only a regular file is ever replaced. A named pipe, a device, a link to one, a
 // file too large to be a day file: the load and every save fail with a reason, the lines
 // wait in memory, and the thing in the file's place is left exactly as it was.
-#include "DayFile.h"
+#include "core/log/DayFile.h"
 #include "DailyLogTestSupport.h"
-#include "NocturoError.h"
+#include "core/NocturoError.h"
 
 #include <QFileInfo>
 

@@ -2,7 +2,7 @@
 // Spans of time from the day files of a folder: a night from two files with the odd
 // cases of the daily log around midnight and after a clock set back, what is reported,
 // and what a view notices when the files change.
-#include "LogSpan.h"
+#include "core/log/LogSpan.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,9 +2,9 @@
 // A year of nights minute by minute, from a folder of synthetic day files: the medians,
 // gaps and failed seconds each minute ends up with, and the minute cache on disk kept,
 // used, rebuilt after a file changed and never trusted when damaged.
-#include "YearMinutes.h"
+#include "core/log/YearMinutes.h"
 #include "DayFiles.h"
-#include "MinuteCache.h"
+#include "core/log/MinuteCache.h"
 
 #include <QDir>
 #include <QFile>

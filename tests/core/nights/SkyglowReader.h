@@ -3,7 +3,7 @@
 // the viewer uses for other instruments' files, under the names the tests know it by.
 #pragma once
 
-#include "nights/SkyglowReader.h"
+#include "core/nights/SkyglowReader.h"
 
 namespace skyglowtest {
 

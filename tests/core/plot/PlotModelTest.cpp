@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PointLabelLayout.h"
-#include "SeriesStore.h"
-#include "ValueAxisTicks.h"
+#include "core/plot/PointLabelLayout.h"
+#include "core/plot/SeriesStore.h"
+#include "core/plot/ValueAxisTicks.h"
 
 #include <gtest/gtest.h>
 

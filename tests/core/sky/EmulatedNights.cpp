@@ -2,7 +2,7 @@
 #include "EmulatedNights.h"
 
 #include "LightModel.h"
-#include "LogSpan.h"
+#include "core/log/LogSpan.h"
 
 #include <QDir>
 #include <QFile>

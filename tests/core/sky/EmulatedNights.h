@@ -10,9 +10,9 @@
 #pragma once
 
 #include "CloudModel.h"
-#include "DayRecord.h"
-#include "Observer.h"
-#include "SkyCondition.h"
+#include "core/log/DayRecord.h"
+#include "core/astro/Observer.h"
+#include "core/sky/SkyCondition.h"
 
 #include <QTimeZone>
 

@@ -2,9 +2,9 @@
 // The sky condition of every minute, scored on seeded emulated nights of a town, a rural
 // and a dark site with their clouds (the emulator's truth beside them), and the conditions
 // that come from the clock, the Sun and the Moon, and the lines themselves.
-#include "SkyCondition.h"
+#include "core/sky/SkyCondition.h"
 #include "EmulatedNights.h"
-#include "NightFigures.h"
+#include "core/nights/NightFigures.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The limiting magnitude and the Bortle class of a sky brightness against published
 // values, and the jellyfish picture's grid from a run of nights whose minutes are known.
-#include "SkyQuality.h"
-#include "Jellyfish.h"
+#include "core/sky/SkyQuality.h"
+#include "core/sky/Jellyfish.h"
 
 #include <gtest/gtest.h>
 

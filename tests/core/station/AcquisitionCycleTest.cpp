@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The acquisition cycle with a scripted sensor and a hand-moved clock.
-#include "AcquisitionCycle.h"
+#include "core/station/AcquisitionCycle.h"
 #include "FakeClock.h"
 #include "FakePipeLibrary.h"
-#include "NocturoError.h"
-#include "PICUSBClass.h"
+#include "core/NocturoError.h"
+#include "sensor/PICUSBClass.h"
 #include "SensorReplies.h"
 
 #include <gtest/gtest.h>

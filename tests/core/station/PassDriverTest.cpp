@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The pass driver: back-to-back passes while connected, paced retries while not, errors
 // routed to the reporter without stopping acquisition.
-#include "PassDriver.h"
-#include "NocturoError.h"
+#include "core/station/PassDriver.h"
+#include "core/NocturoError.h"
 #include "RecordedErrors.h"
-#include "UsbAPI.h"
+#include "sensor/UsbAPI.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

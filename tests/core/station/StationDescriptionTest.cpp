@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // station.conf as an operator writes it: good files, the defaults, and the errors that
 // must name the key, the file and the line.
-#include "StationDescription.h"
+#include "core/station/StationDescription.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,8 +4,8 @@
 // arms the reboot, the restart request, the end of the day and the shut-down. What the
 // station does is read from its day files and from what its observers were told.
 #include "DailyLogTestSupport.h"
-#include "LinkStatusHint.h"
-#include "PICUSBClass.h"
+#include "core/station/LinkStatusHint.h"
+#include "sensor/PICUSBClass.h"
 #include "StationRig.h"
 
 #include <QDir>

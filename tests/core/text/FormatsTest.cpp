@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Formats.h"
-#include "DateTimeValue.h"
-#include "RegionalSettings.h"
-#include "SecondRecord.h"
+#include "core/text/Formats.h"
+#include "core/text/DateTimeValue.h"
+#include "core/text/RegionalSettings.h"
+#include "core/station/SecondRecord.h"
 
 #include <QLocale>
 #include <charconv>

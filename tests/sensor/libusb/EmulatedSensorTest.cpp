@@ -3,8 +3,8 @@
 // tests/sensor/CMakeLists.txt), which holds the light at 1234 in range 3, the temperature
 // at 21.5 degrees, and holds some replies past the time-out. A reply that is not read
 // stays queued in the sensor, as it does in the real one.
-#include "LibusbPipeLibrary.h"
-#include "PICUSBClass.h"
+#include "sensor/libusb/LibusbPipeLibrary.h"
+#include "sensor/PICUSBClass.h"
 
 #include <libusb.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real library with no sensor attached (the test machines have none, and the only
 // devices it ever opens are the sensor's vendor and product).
-#include "LibusbPipeLibrary.h"
-#include "PICUSBClass.h"
+#include "sensor/libusb/LibusbPipeLibrary.h"
+#include "sensor/PICUSBClass.h"
 
 #include <libusb.h>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PipeAddress.h"
-#include "ScanThrottle.h"
+#include "sensor/libusb/PipeAddress.h"
+#include "sensor/libusb/ScanThrottle.h"
 
 #include <gtest/gtest.h>
 
