@@ -16,13 +16,13 @@
 
 namespace {
 
-constexpr int LinesPerDay = 86400;
+constexpr int kLinesPerDay = 86400;
 
 // A full day as its file holds it.
 QByteArray DayText() {
     QString text;
-    text.reserve(LinesPerDay * 38);
-    for (int s = 0; s < LinesPerDay; ++s)
+    text.reserve(kLinesPerDay * 38);
+    for (int s = 0; s < kLinesPerDay; ++s)
         text += QStringLiteral("2009-01-26 %1:%2:%3  21.5    1234 3\r\n")
                     .arg(s / 3600, 2, 10, QLatin1Char('0'))
                     .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))

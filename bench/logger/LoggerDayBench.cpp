@@ -37,7 +37,7 @@ void BM_LoggerThroughAFullDay(benchmark::State& state) {
         FakePipeLibrary pipes;
         pipes.recordCalls = false;
         pipes.setReply('L', LightReply(1234, 3));
-        pipes.setReply('T', TemperatureReply(Sixteenths21_5));
+        pipes.setReply('T', TemperatureReply(kSixteenths21_5));
         FakeClock clock({2009, 1, 26, 0, 0, 0, 0});
         const double midnight = clock.now;
         RecordedLines lines;

@@ -8,7 +8,7 @@
 
 namespace {
 // Bytes of the pending text taken at a time; a piece takes far less than a slice.
-constexpr qsizetype PieceLength = 32 * 1024;
+constexpr qsizetype kPieceLength = 32 * 1024;
 
 bool IsBreak(char c) {
     return c == '\r' || c == '\n';
@@ -63,7 +63,7 @@ void LogView::FillSlice() {
     QElapsedTimer slice;
     slice.start();
     while (ShowPiece()) {
-        if (slice.elapsed() >= SliceMs) {
+        if (slice.elapsed() >= kSliceMs) {
             fillTimer_.start(); // the rest after the events that are waiting
             return;
         }
@@ -77,7 +77,7 @@ bool LogView::ShowPiece() {
     // A piece ends after a line break where it can, so that no character and no CR LF is
     // split between two; only a line of more than a piece, shown cut, is split.
     const char* bytes = pending_.constData();
-    qsizetype end = std::min(size, shown_ + PieceLength);
+    qsizetype end = std::min(size, shown_ + kPieceLength);
     if (end < size) {
         qsizetype lastBreak = end;
         while (lastBreak > shown_ && !IsBreak(bytes[lastBreak - 1]))
@@ -112,11 +112,11 @@ bool LogView::ShowPiece() {
             piece.append(u'\n');
             breakOwed_ = false;
         }
-        const qsizetype room = std::max<qsizetype>(0, MaxShownLineLength - lineLength_);
+        const qsizetype room = std::max<qsizetype>(0, kMaxShownLineLength - lineLength_);
         piece.append(QStringView(text + i, std::min(room, run - i)));
-        if (lineLength_ <= MaxShownLineLength && lineLength_ + (run - i) > MaxShownLineLength)
+        if (lineLength_ <= kMaxShownLineLength && lineLength_ + (run - i) > kMaxShownLineLength)
             piece.append(QChar(0x2026)); // "…": the rest of the line is not shown
-        lineLength_ = std::min(lineLength_ + (run - i), MaxShownLineLength + 1);
+        lineLength_ = std::min(lineLength_ + (run - i), kMaxShownLineLength + 1);
         i = run;
     }
     if (piece.isEmpty()) return true;

@@ -20,11 +20,11 @@ class QPlainTextEdit;
 
 class LogView : public DailyLogObserver {
 public:
-    static constexpr int SliceMs = 25;
+    static constexpr int kSliceMs = 25;
     // No day file has lines of more than a few dozen characters. A longer line (a file that
     // is not a day file) is shown cut after this many, ending in "…": laying out a line
     // costs time by its length, and one of megabytes would freeze the window for seconds.
-    static constexpr qsizetype MaxShownLineLength = 4096;
+    static constexpr qsizetype kMaxShownLineLength = 4096;
 
     explicit LogView(QPlainTextEdit& memo);
 

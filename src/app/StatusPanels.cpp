@@ -14,14 +14,14 @@
 
 namespace {
 
-constexpr int PanelIndent = 2;
+constexpr int kPanelIndent = 2;
 
 // The status bar repaints for the running clock alone at most every 100 ms: the passes come
 // far faster than an eye can read, and each repaint costs more than a pass (on X, a station
 // without its sensor would otherwise spend about 2% of a core on the clock).
-constexpr double ClockRefreshDays = 100.0 / 86'400'000.0;
+constexpr double kClockRefreshDays = 100.0 / 86'400'000.0;
 
-const char* const InitialTexts[StatusPanels::Count] = {"DLL Version: unknown", "Status: Error",
+const char* const InitialTexts[StatusPanels::kCount] = {"DLL Version: unknown", "Status: Error",
                                                        "2008-27-12 05:12:00", "Temperature: n/a",
                                                        "Flux: n/a"};
 
@@ -31,17 +31,17 @@ StatusPanels::StatusPanels(QStatusBar& bar, const QFont& font, int windowWidth)
     : bar_(bar) {
     // The panels are placed by Place rather than by the status bar's own layout, which
     // would add margins and spacing.
-    for (int i = 0; i < Count; ++i) {
+    for (int i = 0; i < kCount; ++i) {
         auto* panel = new QLabel(QString::fromLatin1(InitialTexts[i]), &bar_);
         panel->setObjectName(QStringLiteral("SBInfoPanel%1").arg(i));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setIndent(PanelIndent);
+        panel->setIndent(kPanelIndent);
         panels_[i] = panel;
     }
     // The clock is the widest text: at the window's opening width it must fit its panel
     // whole, so the panels' font gives up half points until it does.
     QFont panelFont = font;
-    const int room = windowWidth / Count - 2 * panels_[0]->frameWidth() - 2 * PanelIndent;
+    const int room = windowWidth / kCount - 2 * panels_[0]->frameWidth() - 2 * kPanelIndent;
     while (QFontMetrics(panelFont).horizontalAdvance(QStringLiteral("0000-00-00 00:00:00.000")) >
                room &&
            panelFont.pointSizeF() > 6)
@@ -90,7 +90,7 @@ void StatusPanels::Show(const Reading& reading, const RegionalSettings& regional
     show(3, TemperatureText(reading.temperature, regional));
     show(4, FluxText(reading.flux));
     const double now = reading.time;
-    if (changed || now < clockShown_ || now - clockShown_ >= ClockRefreshDays) {
+    if (changed || now < clockShown_ || now - clockShown_ >= kClockRefreshDays) {
         clockShown_ = now;
         panels_[2]->setText(
             FormatDateTime(now, QStringLiteral("yyyy-mm-dd hh:nn:ss.zzz"), regional));
@@ -98,11 +98,11 @@ void StatusPanels::Show(const Reading& reading, const RegionalSettings& regional
 }
 
 void StatusPanels::Place() {
-    const int width = bar_.width() / Count;
+    const int width = bar_.width() / kCount;
     const int height = bar_.height();
     // A fixed size also keeps a panel's new text from asking the bar to lay itself out
     // again, which would repaint every panel whenever the clock ticks.
-    for (int i = 0; i < Count; ++i) {
+    for (int i = 0; i < kCount; ++i) {
         panels_[i]->setFixedSize(width, height);
         panels_[i]->move(i * width, 0);
     }

@@ -20,7 +20,7 @@ struct RegionalSettings;
 
 class StatusPanels {
 public:
-    static constexpr int Count = 5;
+    static constexpr int kCount = 5;
 
     // Makes the panels with their start texts; their font shrinks from `font` until the
     // clock fits its panel at the window's opening width.
@@ -50,6 +50,6 @@ public:
 
 private:
     QStatusBar& bar_;
-    std::array<QLabel*, Count> panels_{};
+    std::array<QLabel*, kCount> panels_{};
     double clockShown_ = -1; // the time last written into the clock panel
 };

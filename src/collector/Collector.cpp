@@ -59,7 +59,7 @@ bool Collector::Start(QString* why) {
 
 void Collector::Receive(const QByteArray& topic, const QByteArray& payload) {
     // A payload larger than any message of ours is refused unread and not spooled.
-    if (payload.size() > messages::MaxPayload) {
+    if (payload.size() > messages::kMaxPayload) {
         archive::Batch none;
         if (auto refusal = intake_.Take(topic, payload, clock_() / 1000, none))
             refusals_.Count(*refusal);

@@ -9,8 +9,8 @@
 
 class LagStats {
 public:
-    static constexpr int StepMs = 10;
-    static constexpr int Steps = 6000;
+    static constexpr int kStepMs = 10;
+    static constexpr int kSteps = 6000;
 
     void Add(std::int64_t lagMs);
     std::int64_t Count() const { return count_; }
@@ -20,7 +20,7 @@ public:
     void Clear();
 
 private:
-    std::array<std::int64_t, Steps> counts_{};
+    std::array<std::int64_t, kSteps> counts_{};
     std::int64_t count_ = 0;
     std::int64_t maxMs_ = 0;
 };

@@ -32,7 +32,7 @@ QString DecodeFault(const QByteArray& payload) {
 
 std::optional<Refusal> MessageIntake::Take(const QByteArray& topic, const QByteArray& payload,
                                            std::int64_t now, archive::Batch& batch) const {
-    if (payload.size() > messages::MaxPayload)
+    if (payload.size() > messages::kMaxPayload)
         return Refusal{TopicStation(topic), QStringLiteral("too large"),
                        QStringLiteral("%1 bytes").arg(payload.size())};
     const auto parts = messages::ParseTopic(prefix_, QString::fromUtf8(topic));
@@ -41,7 +41,7 @@ std::optional<Refusal> MessageIntake::Take(const QByteArray& topic, const QByteA
                        QString::fromUtf8(topic.left(200)).simplified()};
     const QString& station = parts->station;
     const auto farFromNow = [&](std::int64_t utc) -> std::optional<Refusal> {
-        if (utc >= now - MaxAgeSeconds && utc <= now + MaxAheadSeconds) return std::nullopt;
+        if (utc >= now - kMaxAgeSeconds && utc <= now + kMaxAheadSeconds) return std::nullopt;
         return Refusal{station, QStringLiteral("time far from now"), messages::UtcText(utc)};
     };
     QString why;

@@ -26,8 +26,8 @@ class MessageIntake {
 public:
     // How far a stamp may lie from the collector's clock: a station may send days it kept
     // while the network was away, but not times from another year, nor from the future.
-    static constexpr std::int64_t MaxAgeSeconds = 400 * 86400;
-    static constexpr std::int64_t MaxAheadSeconds = 2 * 86400;
+    static constexpr std::int64_t kMaxAgeSeconds = 400 * 86400;
+    static constexpr std::int64_t kMaxAheadSeconds = 2 * 86400;
 
     explicit MessageIntake(QString prefix)
         : prefix_(std::move(prefix)) {}

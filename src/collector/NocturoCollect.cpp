@@ -31,10 +31,10 @@ int CreateSchema(const CollectorOptions& options, EventLines& lines) {
         lines.Line(
             EventLines::Priority::Error,
             QStringLiteral("cannot create the archive's tables: %1").arg(connection.Error()));
-        return reached ? exitstatus::Alert : exitstatus::Unreachable;
+        return reached ? exitstatus::kAlert : exitstatus::kUnreachable;
     }
     lines.Line(EventLines::Priority::Notice, QStringLiteral("the archive's tables are ready"));
-    return exitstatus::Ok;
+    return exitstatus::kOk;
 }
 
 int ShowStatus(const CollectorOptions& options, EventLines& lines) {
@@ -46,18 +46,18 @@ int ShowStatus(const CollectorOptions& options, EventLines& lines) {
     if (!stations) {
         lines.Line(EventLines::Priority::Error, QStringLiteral("cannot read the archive: %1")
                                                     .arg(why.isEmpty() ? connection.Error() : why));
-        return exitstatus::Unreachable;
+        return exitstatus::kUnreachable;
     }
     const auto skies = stationhealth::ReadSkies(connection, &why);
     if (!skies) {
         lines.Line(EventLines::Priority::Error,
                    QStringLiteral("cannot read the archive: %1").arg(why));
-        return exitstatus::Unreachable;
+        return exitstatus::kUnreachable;
     }
     const HealthReport report =
         MakeHealthReport(*stations, now, std::int64_t(options.staleAfterMinutes) * 60, *skies);
     std::fputs(report.table.toLocal8Bit().constData(), stdout);
-    return report.Alert() ? exitstatus::Alert : exitstatus::Ok;
+    return report.Alert() ? exitstatus::kAlert : exitstatus::kOk;
 }
 
 } // namespace
@@ -101,7 +101,7 @@ int main(int argc, char* argv[]) {
         lines, &notifier);
     if (!collector.Start(&why)) {
         lines.Line(EventLines::Priority::Error, why);
-        return exitstatus::Alert;
+        return exitstatus::kAlert;
     }
     MqttClient client(broker);
     // Retained, so that a station that connects later learns where the archive stands.

@@ -10,11 +10,11 @@ void RefusalLog::Count(const Refusal& refusal) {
     ++byKind_[refusal.kind];
     const QString key = refusal.station + u'\n' + refusal.kind;
     if (told_.contains(key)) return;
-    if (told_.size() >= MaxTold) {
+    if (told_.size() >= kMaxTold) {
         if (!floodTold_)
             tell_(QStringLiteral("refused messages from more than %1 station names and kinds; "
                                  "further ones are counted, not told")
-                      .arg(MaxTold));
+                      .arg(kMaxTold));
         floodTold_ = true;
         return;
     }

@@ -15,7 +15,7 @@ class RefusalLog {
 public:
     // At most this many station-and-kind pairs are told; a flood of made-up names is then
     // only counted.
-    static constexpr int MaxTold = 10000;
+    static constexpr int kMaxTold = 10000;
 
     explicit RefusalLog(std::function<void(const QString&)> tell)
         : tell_(std::move(tell)) {}

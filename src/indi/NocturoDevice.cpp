@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int RetryMs = 2000; // while the logger cannot be reached
+constexpr int kRetryMs = 2000; // while the logger cannot be reached
 
 } // namespace
 
@@ -31,7 +31,7 @@ bool NocturoDevice::initProperties() {
 
     const char* environment = std::getenv("NOCTURO_STATE_SOCKET");
     socketPath_[0].fill("PATH", "Logger's state socket",
-                        environment && *environment ? environment : DefaultSocket);
+                        environment && *environment ? environment : kDefaultSocket);
     socketPath_.fill(getDeviceName(), "STATE_SOCKET", "Station", OPTIONS_TAB, IP_RW, 60, IPS_IDLE);
 
     skyQuality_[0].fill("SKY_BRIGHTNESS", "Sky brightness (mag/arcsec^2)", "%6.2f", -20, 30, 0, 0);
@@ -55,7 +55,7 @@ bool NocturoDevice::initProperties() {
 
     defineProperty(&socketPath_);
     addDebugControl();
-    setDefaultPollingPeriod(RetryMs);
+    setDefaultPollingPeriod(kRetryMs);
     return true;
 }
 

@@ -24,7 +24,7 @@
 
 class NocturoDevice : public INDI::DefaultDevice {
 public:
-    static constexpr const char* DefaultSocket = "/run/nocturo/state";
+    static constexpr const char* kDefaultSocket = "/run/nocturo/state";
 
     NocturoDevice();
     ~NocturoDevice() override;

@@ -57,7 +57,7 @@ bool ReadPublishOptions(const QCommandLineParser& parser, LoggerOptions& options
     publish.homeAssistant = parser.isSet(QStringLiteral("home-assistant"));
     publish.withoutArchive = parser.isSet(QStringLiteral("publish-without-archive"));
     if (!ReadWholeNumber(parser, QStringLiteral("publish-retry-max"),
-                         {1, PublishOptions::MaxRetrySeconds, QStringLiteral("seconds")},
+                         {1, PublishOptions::kMaxRetrySeconds, QStringLiteral("seconds")},
                          publish.retryMaxSeconds, &error))
         return false;
     options.publish = publish;
@@ -118,11 +118,11 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
     QString error;
     if (!ReadWholeNumber(
             parser, QStringLiteral("send-delay"),
-            {LoggerOptions::MinDelayMs, LoggerOptions::MaxDelayMs, QStringLiteral("milliseconds")},
+            {LoggerOptions::kMinDelayMs, LoggerOptions::kMaxDelayMs, QStringLiteral("milliseconds")},
             options.sendDelay, &error) ||
         !ReadWholeNumber(
             parser, QStringLiteral("receive-delay"),
-            {LoggerOptions::MinDelayMs, LoggerOptions::MaxDelayMs, QStringLiteral("milliseconds")},
+            {LoggerOptions::kMinDelayMs, LoggerOptions::kMaxDelayMs, QStringLiteral("milliseconds")},
             options.receiveDelay, &error))
         return wrong(error);
     if (parser.isSet(QStringLiteral("station"))) {

@@ -14,7 +14,7 @@
 
 // Publishing to an MQTT broker (--publish and the options that go with it).
 struct PublishOptions {
-    static constexpr int MaxRetrySeconds = 3600;
+    static constexpr int kMaxRetrySeconds = 3600;
 
     BrokerAddress address;
     QString caFile;                       // --publish-ca
@@ -28,8 +28,8 @@ struct PublishOptions {
 };
 
 struct LoggerOptions {
-    static constexpr int MinDelayMs = 50;
-    static constexpr int MaxDelayMs = 1000;
+    static constexpr int kMinDelayMs = 50;
+    static constexpr int kMaxDelayMs = 1000;
 
     QString dataDirectory = QStringLiteral("."); // where the day files go
     bool rebootAfterFailure = false;             // the reboot option, on from the start

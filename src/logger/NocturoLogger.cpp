@@ -44,7 +44,7 @@ int main(int argc, char* argv[]) {
     LoggerOptions& options = command.options;
     if (const QString error = PrepareDataDirectory(options.dataDirectory); !error.isEmpty()) {
         lines.Line(EventLines::Priority::Error, error);
-        return exitstatus::Usage;
+        return exitstatus::kUsage;
     }
 
     // The station's description beside the day files: its name and time zone on a network.
@@ -53,7 +53,7 @@ int main(int argc, char* argv[]) {
         description = stationdescription::Load(options.dataDirectory);
     } catch (const StationDescriptionError& e) {
         lines.Line(EventLines::Priority::Error, QString::fromUtf8(e.what()));
-        return exitstatus::Usage;
+        return exitstatus::kUsage;
     }
     // The day files are written on the computer's clock and read in the station's zone.
     if (!description.timezone.isEmpty()) {
@@ -69,9 +69,9 @@ int main(int argc, char* argv[]) {
                                "the station's timezone to %3")
                     .arg(description.timezone,
                          QDir(options.dataDirectory)
-                             .filePath(QLatin1String(stationdescription::FileName)),
+                             .filePath(QLatin1String(stationdescription::kFileName)),
                          QString::fromUtf8(computer.id()), difference));
-            return exitstatus::Usage;
+            return exitstatus::kUsage;
         }
     }
     QString error;
@@ -80,7 +80,7 @@ int main(int argc, char* argv[]) {
         options, description, QCoreApplication::applicationVersion(), error, warning);
     if (!error.isEmpty()) {
         lines.Line(EventLines::Priority::Error, error);
-        return exitstatus::Usage;
+        return exitstatus::kUsage;
     }
     if (!warning.isEmpty()) lines.Line(EventLines::Priority::Warning, warning);
 

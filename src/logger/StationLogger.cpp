@@ -116,7 +116,7 @@ void StationLogger::RebootArmed() {
     services_.lines.Line(Priority::Warning,
                          QStringLiteral("reboot armed: the sensor failed; a forced restart will "
                                         "be asked for in %1 s")
-                             .arg(Station::RebootIntervalMs / 1000));
+                             .arg(Station::kRebootIntervalMs / 1000));
 }
 
 void StationLogger::RestartRequested(bool accepted) {
@@ -130,5 +130,5 @@ void StationLogger::RestartRequested(bool accepted) {
     services_.lines.Line(Priority::Error,
                          QStringLiteral("restart requested and refused: %1; asking again in %2 s")
                              .arg(why.isEmpty() ? QStringLiteral("no reason given") : why)
-                             .arg(Station::RebootIntervalMs / 1000));
+                             .arg(Station::kRebootIntervalMs / 1000));
 }

@@ -45,19 +45,19 @@ QString BrokerAddress::Url() const {
 }
 
 std::optional<BrokerAccount> BrokerAccount::Read(const QString& path, QString* why) {
-    constexpr qint64 MaxBytes = 4096;
+    constexpr qint64 kMaxBytes = 4096;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         Say(why, QStringLiteral("cannot read the credentials file \"%1\": %2")
                      .arg(path, file.errorString()));
         return std::nullopt;
     }
-    const QByteArray bytes = file.read(MaxBytes + 1);
-    if (bytes.size() > MaxBytes) {
+    const QByteArray bytes = file.read(kMaxBytes + 1);
+    if (bytes.size() > kMaxBytes) {
         Say(why, QStringLiteral("the credentials file \"%1\" is larger than %2 bytes: it "
                                 "wants a user name and a password, one a line")
                      .arg(path)
-                     .arg(MaxBytes));
+                     .arg(kMaxBytes));
         return std::nullopt;
     }
     QList<QByteArray> lines = bytes.split('\n');

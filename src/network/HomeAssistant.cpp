@@ -33,7 +33,7 @@ std::vector<std::pair<QString, QByteArray>> Discovery(const QString& prefix, con
     const auto add = [&](const char* component, const QString& key, QJsonObject config) {
         out.emplace_back(
             QStringLiteral("%1/%2/%3/%4/config")
-                .arg(QLatin1String(DiscoveryPrefix), QLatin1String(component), id, key),
+                .arg(QLatin1String(kDiscoveryPrefix), QLatin1String(component), id, key),
             QJsonDocument(config).toJson(QJsonDocument::Compact));
     };
 

@@ -15,7 +15,7 @@
 
 namespace homeassistant {
 
-inline constexpr char DiscoveryPrefix[] = "homeassistant";
+inline constexpr char kDiscoveryPrefix[] = "homeassistant";
 
 // (topic, payload) of each configuration message, to be published retained.
 std::vector<std::pair<QString, QByteArray>> Discovery(const QString& prefix, const QString& station,

@@ -31,9 +31,9 @@
 
 class LineFeed {
 public:
-    static constexpr std::size_t DefaultRingLines = 3600;
+    static constexpr std::size_t kDefaultRingLines = 3600;
 
-    explicit LineFeed(QString directory, std::size_t ringLines = DefaultRingLines);
+    explicit LineFeed(QString directory, std::size_t ringLines = kDefaultRingLines);
 
     // The daily log loaded `file`, which holds `logLines` log lines: the lines it appends to
     // that file next are its lines from that place on.

@@ -15,10 +15,10 @@
 namespace messages {
 namespace {
 
-constexpr std::int64_t MaxZoneOffset = 26 * 3600;
+constexpr std::int64_t kMaxZoneOffset = 26 * 3600;
 // Years the stamps may name: what a day file's "yyyy" can say.
-constexpr int MinYear = 1;
-constexpr int MaxYear = 9999;
+constexpr int kMinYear = 1;
+constexpr int kMaxYear = 9999;
 
 const char* KindName(Kind kind) {
     switch (kind) {
@@ -59,7 +59,7 @@ std::optional<std::int64_t> ParseStamp(const QString& text, char16_t middle) {
     if (!Digits(text, 0, 4, year) || !Digits(text, 5, 2, month) || !Digits(text, 8, 2, day) ||
         !Digits(text, 11, 2, hour) || !Digits(text, 14, 2, minute) || !Digits(text, 17, 2, second))
         return std::nullopt;
-    if (year < MinYear || year > MaxYear || month < 1 || month > 12 || day < 1 ||
+    if (year < kMinYear || year > kMaxYear || month < 1 || month > 12 || day < 1 ||
         day > DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 59)
         return std::nullopt;
     return DaysFromCivil(year, month, day) * kSecondsPerDay + hour * 3600 + minute * 60 + second;
@@ -75,8 +75,8 @@ QString FormatStamp(std::int64_t seconds, char middle, const char* end) {
 }
 
 std::optional<QJsonObject> ReadObject(const QByteArray& payload, QString* why) {
-    if (payload.size() > MaxPayload) {
-        Refuse(why, QStringLiteral("larger than %1 bytes").arg(MaxPayload));
+    if (payload.size() > kMaxPayload) {
+        Refuse(why, QStringLiteral("larger than %1 bytes").arg(kMaxPayload));
         return std::nullopt;
     }
     QJsonParseError error;
@@ -339,7 +339,7 @@ std::optional<Reading> DecodeReading(const QByteArray& payload, QString* why) {
         Refuse(why, QStringLiteral("\"local\" is not yyyy-mm-dd hh:mm:ss: %1").arg(local));
         return std::nullopt;
     }
-    if (std::abs(*wall - reading.utc) > MaxZoneOffset) {
+    if (std::abs(*wall - reading.utc) > kMaxZoneOffset) {
         Refuse(why, QStringLiteral("\"local\" is more than 26 hours from \"time\""));
         return std::nullopt;
     }

@@ -39,9 +39,9 @@
 
 namespace messages {
 
-inline constexpr char DefaultPrefix[] = "nocturo";
+inline constexpr char kDefaultPrefix[] = "nocturo";
 // A message larger than this is not one of ours; the collector drops it unread.
-inline constexpr qsizetype MaxPayload = 4096;
+inline constexpr qsizetype kMaxPayload = 4096;
 
 enum class Kind { Reading, Status, Event, Minute };
 

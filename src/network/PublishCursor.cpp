@@ -53,7 +53,7 @@ std::optional<PublishCursor> Parse(const QByteArray& text) {
 }
 
 std::optional<PublishCursor> Load(const QString& directory, QString* why) {
-    QFile file(QDir(directory).filePath(QString::fromLatin1(FileName)));
+    QFile file(QDir(directory).filePath(QString::fromLatin1(kFileName)));
     if (why) why->clear();
     if (!file.exists()) return std::nullopt;
     if (!file.open(QIODevice::ReadOnly)) {
@@ -67,7 +67,7 @@ std::optional<PublishCursor> Load(const QString& directory, QString* why) {
 }
 
 bool Save(const QString& directory, const PublishCursor& cursor, QString* why) {
-    QSaveFile file(QDir(directory).filePath(QString::fromLatin1(FileName)));
+    QSaveFile file(QDir(directory).filePath(QString::fromLatin1(kFileName)));
     if (!file.open(QIODevice::WriteOnly) || file.write(Text(cursor)) < 0 || !file.commit()) {
         if (why)
             *why = QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());

@@ -36,7 +36,7 @@ struct PublishCursor {
 
 namespace publishcursor {
 
-inline constexpr char FileName[] = "publish-cursor";
+inline constexpr char kFileName[] = "publish-cursor";
 
 // The cursor in `directory`; nothing when there is none or it cannot be read (`why` then
 // says why, empty for a missing file): publishing begins anew then.

@@ -12,15 +12,15 @@
 
 namespace {
 
-constexpr int Error = 3;
-constexpr int Warning = 4;
-constexpr int Notice = 5;
-constexpr std::size_t MaxEventsKept = 20;
+constexpr int kError = 3;
+constexpr int kWarning = 4;
+constexpr int kNotice = 5;
+constexpr std::size_t kMaxEventsKept = 20;
 // A day of minutes: about 200 kB while the broker is away.
-constexpr std::size_t MaxMinutesKept = 1440;
+constexpr std::size_t kMaxMinutesKept = 1440;
 // Lines taken by the broker and not yet confirmed, kept to move the cursor over them; one
 // confirmed beyond them is found in the day files instead.
-constexpr std::size_t MaxSentKept = 20000;
+constexpr std::size_t kMaxSentKept = 20000;
 
 } // namespace
 
@@ -58,7 +58,7 @@ void StationPublisher::Start() {
     acked_ = publishcursor::Load(settings_.dataDirectory, &why);
     confirmed_ = acked_;
     if (!why.isEmpty())
-        say_(Warning, QStringLiteral("publishing: %1; the lines of the day go again").arg(why));
+        say_(kWarning, QStringLiteral("publishing: %1; the lines of the day go again").arg(why));
     StartFrom(acked_);
     cursorTimer_.start();
     sendTimer_.start();
@@ -117,7 +117,7 @@ void StationPublisher::Event(int priority, const QString& text) {
         client_.Publish(Topic(messages::Kind::Event), messages::Encode(event), 1, false) >= 0)
         return;
     events_.push_back(std::move(event));
-    if (events_.size() > MaxEventsKept) events_.pop_front();
+    if (events_.size() > kMaxEventsKept) events_.pop_front();
 }
 
 void StationPublisher::Minute(const messages::Minute& minute) {
@@ -126,7 +126,7 @@ void StationPublisher::Minute(const messages::Minute& minute) {
         client_.Publish(Topic(messages::Kind::Minute), messages::Encode(minute), 1, true) >= 0)
         return;
     minutes_.push_back(minute);
-    if (minutes_.size() > MaxMinutesKept) minutes_.pop_front();
+    if (minutes_.size() > kMaxMinutesKept) minutes_.pop_front();
 }
 
 void StationPublisher::LinkChanged(bool up, const QString& hint) {
@@ -159,14 +159,14 @@ void StationPublisher::ConnectionChanged(bool connected, const QString& why) {
     inFlight_.clear();
     if (!connected) {
         if (!toldDown_ && !stopped_) {
-            say_(Warning, QStringLiteral("publishing: %1; trying again, less often as it goes on; "
+            say_(kWarning, QStringLiteral("publishing: %1; trying again, less often as it goes on; "
                                          "the lines wait in the day files")
                               .arg(why));
             toldDown_ = true;
         }
         return;
     }
-    say_(Notice, QStringLiteral("publishing to %1 as %2 under %3/: %4")
+    say_(kNotice, QStringLiteral("publishing to %1 as %2 under %3/: %4")
                      .arg(settings_.broker.address.Url(), settings_.station, settings_.prefix,
                           everConnected_ ? QStringLiteral("connected again")
                                          : QStringLiteral("connected")));
@@ -200,7 +200,7 @@ void StationPublisher::MessageAcknowledged(int mid) {
         acked_ = PublishCursor{m.line, m.utc};
         if (!settings_.withoutArchive && !(confirmed_ && m.utc <= confirmed_->utc)) {
             sent_.push_back({m.line, m.utc, heard_});
-            if (sent_.size() > MaxSentKept) sent_.pop_front();
+            if (sent_.size() > kMaxSentKept) sent_.pop_front();
         }
         inFlight_.pop_front();
         moved = true;
@@ -313,7 +313,7 @@ void StationPublisher::ArchiveConfirmed(const confirmation::Confirmed& confirmed
         // The archive holds nothing of ours without a gap: a restored archive that had
         // confirmed lines (at once), or lines lost before the archive's first one.
         if (confirmed_ || stuck) {
-            say_(Notice, QStringLiteral("publishing: the archive holds none of this station's "
+            say_(kNotice, QStringLiteral("publishing: the archive holds none of this station's "
                                         "lines; sending the day files again from the oldest"));
             confirmed_.reset();
             FromStart();
@@ -336,7 +336,7 @@ void StationPublisher::ArchiveConfirmed(const confirmation::Confirmed& confirmed
     } else if (!confirmed_ || utc < confirmed_->utc) {
         // Behind the cursor (an archive restored from a backup) or no cursor yet: the lines
         // after the archive's go again.
-        say_(Notice, QStringLiteral("publishing: the archive confirms the lines up to %1; "
+        say_(kNotice, QStringLiteral("publishing: the archive confirms the lines up to %1; "
                                     "sending the ones after it again")
                          .arg(messages::UtcText(utc)));
         Rewind(utc);
@@ -357,11 +357,11 @@ void StationPublisher::SaveCursor() {
     QString why;
     if (publishcursor::Save(settings_.dataDirectory, *cursor, &why)) {
         cursorDirty_ = false;
-        if (cursorFailing_) say_(Notice, QStringLiteral("publishing: the cursor is written again"));
+        if (cursorFailing_) say_(kNotice, QStringLiteral("publishing: the cursor is written again"));
         cursorFailing_ = false;
         return;
     }
     // Told once; lines acknowledged meanwhile are sent again after a restart.
-    if (!cursorFailing_) say_(Error, QStringLiteral("publishing: %1").arg(why));
+    if (!cursorFailing_) say_(kError, QStringLiteral("publishing: %1").arg(why));
     cursorFailing_ = true;
 }

@@ -44,7 +44,7 @@
 
 struct PublisherSettings {
     BrokerSettings broker;
-    QString prefix = QString::fromLatin1(messages::DefaultPrefix);
+    QString prefix = QString::fromLatin1(messages::kDefaultPrefix);
     QString station;       // the station's name on the network
     QTimeZone zone;        // the day files' time zone
     QString version;       // the program's, for the status

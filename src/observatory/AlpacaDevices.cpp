@@ -12,17 +12,17 @@ namespace alpaca {
 namespace {
 
 // The sensors ObservingConditions knows by name; the station has two of them.
-constexpr std::array SensorNames = {
+constexpr std::array kSensorNames = {
     "CloudCover",    "DewPoint",   "Humidity",       "Pressure", "RainRate",
     "SkyBrightness", "SkyQuality", "SkyTemperature", "StarFWHM", "Temperature",
     "WindDirection", "WindGust",   "WindSpeed"};
-constexpr std::array NotImplementedProperties = {
+constexpr std::array kNotImplementedProperties = {
     "dewpoint", "humidity",    "pressure",      "rainrate", "skybrightness", "skytemperature",
     "starfwhm", "temperature", "winddirection", "windgust", "windspeed"};
 
 // The name as ObservingConditions spells it, whatever the case given; empty: none such.
 QString SensorName(const QString& given) {
-    for (const char* name : SensorNames)
+    for (const char* name : kSensorNames)
         if (given.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
             return QLatin1String(name);
     return {};
@@ -160,7 +160,7 @@ DeviceFacts FactsOf(DeviceKind kind) {
 bool IsDeviceMember(DeviceKind kind, const QString& member) {
     if (member == QLatin1String("devicestate")) return true;
     if (kind == DeviceKind::SafetyMonitor) return member == QLatin1String("issafe");
-    for (const char* name : NotImplementedProperties)
+    for (const char* name : kNotImplementedProperties)
         if (member == QLatin1String(name)) return true;
     for (const char* name : {"averageperiod", "refresh", "skyquality", "cloudcover",
                              "timesincelastupdate", "sensordescription"})

@@ -11,7 +11,7 @@ class QUdpSocket;
 
 class AlpacaDiscovery : public QObject {
 public:
-    static constexpr quint16 DefaultPort = 32227;
+    static constexpr quint16 kDefaultPort = 32227;
 
     AlpacaDiscovery(quint16 alpacaPort, QObject* parent = nullptr);
 

@@ -10,12 +10,12 @@
 namespace alpaca {
 
 // The ASCOM error numbers the devices use.
-inline constexpr int NotImplemented = 0x400;
-inline constexpr int InvalidValue = 0x401;
-inline constexpr int NotConnected = 0x407;
-inline constexpr int InvalidOperation = 0x40B;
-inline constexpr int ActionNotImplemented = 0x40C;
-inline constexpr int DriverError = 0x500; // the first of the drivers' own
+inline constexpr int kNotImplemented = 0x400;
+inline constexpr int kInvalidValue = 0x401;
+inline constexpr int kNotConnected = 0x407;
+inline constexpr int kInvalidOperation = 0x40B;
+inline constexpr int kActionNotImplemented = 0x40C;
+inline constexpr int kDriverError = 0x500; // the first of the drivers' own
 
 struct Outcome {
     enum class Kind { Value, Done, Error, BadRequest, WrongMethod, UnknownMember };

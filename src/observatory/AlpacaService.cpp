@@ -12,7 +12,7 @@ using alpaca::Outcome;
 
 namespace {
 
-constexpr DeviceKind Devices[] = {DeviceKind::ObservingConditions, DeviceKind::SafetyMonitor};
+constexpr DeviceKind kDevices[] = {DeviceKind::ObservingConditions, DeviceKind::SafetyMonitor};
 
 AlpacaReply Text(int status, const QString& text) {
     return AlpacaReply{status, "text/plain; charset=utf-8", text.toUtf8() + '\n', {}};
@@ -74,7 +74,7 @@ AlpacaReply AlpacaService::Serve(const AlpacaRequest& request) {
         if (!get) return AlpacaReply{405, "text/plain; charset=utf-8", "GET only\n", "GET"};
         return Management(request.path, parameters);
     }
-    for (const DeviceKind kind : Devices)
+    for (const DeviceKind kind : kDevices)
         if (parts[2] == QLatin1String(alpaca::FactsOf(kind).type)) {
             if (parts[3] != QLatin1String("0"))
                 return Text(400, QStringLiteral("no %1 number %2: the station has number 0")
@@ -100,7 +100,7 @@ AlpacaReply AlpacaService::Device(DeviceKind kind, const QString& member, bool p
                                     SafeToObserve(state, live_.Description().safety, now)};
             outcome = alpaca::DeviceMember(kind, member, put, parameters, view);
         } else {
-            outcome = Outcome::Error(alpaca::NotConnected,
+            outcome = Outcome::Error(alpaca::kNotConnected,
                                      QStringLiteral("not connected: set Connected first"));
         }
     }
@@ -146,7 +146,7 @@ Outcome AlpacaService::Common(DeviceKind kind, const QString& member, bool put,
             !parameters.Has(QStringLiteral("Parameters")))
             return Outcome::Bad(
                 QStringLiteral("Action wants the Action and Parameters parameters"));
-        return Outcome::Error(alpaca::ActionNotImplemented,
+        return Outcome::Error(alpaca::kActionNotImplemented,
                               QStringLiteral("no action \"%1\": the station supports none")
                                   .arg(parameters.Value(QStringLiteral("Action"))));
     }
@@ -156,7 +156,7 @@ Outcome AlpacaService::Common(DeviceKind kind, const QString& member, bool put,
         if (!put) return Outcome::Method("PUT");
         if (!parameters.Has(QStringLiteral("Command")))
             return Outcome::Bad(QStringLiteral("the Command parameter is missing"));
-        return Outcome::Error(alpaca::NotImplemented,
+        return Outcome::Error(alpaca::kNotImplemented,
                               QStringLiteral("the station takes no commands"));
     }
     return Outcome::Unknown();
@@ -179,7 +179,7 @@ AlpacaReply AlpacaService::Management(const QString& path, const AlpacaParameter
     }
     if (path == QLatin1String("/management/v1/configureddevices")) {
         QJsonArray devices;
-        for (const DeviceKind kind : Devices)
+        for (const DeviceKind kind : kDevices)
             devices.append(QJsonObject{
                 {QStringLiteral("DeviceName"),
                  QStringLiteral("Nocturo %1").arg(live_.Description().name)},

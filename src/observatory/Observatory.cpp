@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr int Error = 3;
-constexpr int Info = 6;
+constexpr int kError = 3;
+constexpr int kInfo = 6;
 
 AlpacaRequest FromHttp(const HttpRequest& request) {
     AlpacaRequest alpaca;
@@ -55,9 +55,9 @@ void Observatory::Start() {
         QString error;
         if (socket->Listen(options_.stateSocket, error)) {
             stateSocket_ = std::move(socket);
-            say_(Info, QStringLiteral("state socket: streaming at %1").arg(options_.stateSocket));
+            say_(kInfo, QStringLiteral("state socket: streaming at %1").arg(options_.stateSocket));
         } else {
-            say_(Error, QStringLiteral("state socket: cannot listen at %1: %2")
+            say_(kError, QStringLiteral("state socket: cannot listen at %1: %2")
                             .arg(options_.stateSocket, error));
         }
     }
@@ -73,7 +73,7 @@ void Observatory::StartAlpaca() {
     http.listen = QStringLiteral("%1:%2").arg(host).arg(*options_.alpacaPort);
     http.threads = 2;
     http.connectionLimit = 64;
-    http.log = [this](const QString& text) { say_(Error, QStringLiteral("alpaca: ") + text); };
+    http.log = [this](const QString& text) { say_(kError, QStringLiteral("alpaca: ") + text); };
     auto server = std::make_unique<HttpServer>(http);
     AlpacaService* service = alpaca_.get();
     for (const char* method : {"GET", "PUT"})
@@ -83,22 +83,22 @@ void Observatory::StartAlpaca() {
     try {
         server->start();
     } catch (const std::exception& e) {
-        say_(Error, QStringLiteral("alpaca: cannot listen on %1: %2")
+        say_(kError, QStringLiteral("alpaca: cannot listen on %1: %2")
                         .arg(http.listen, QString::fromUtf8(e.what())));
         alpaca_.reset();
         return;
     }
     http_ = std::move(server);
-    say_(Info, QStringLiteral("alpaca: serving on %1:%2").arg(host).arg(http_->port()));
+    say_(kInfo, QStringLiteral("alpaca: serving on %1:%2").arg(host).arg(http_->port()));
     if (options_.discoveryPort == 0) return;
     auto discovery = std::make_unique<AlpacaDiscovery>(http_->port());
     QString error;
     if (discovery->Listen(address, options_.discoveryPort, error)) {
         discovery_ = std::move(discovery);
-        say_(Info,
+        say_(kInfo,
              QStringLiteral("alpaca: answering discovery on UDP port %1").arg(discovery_->Port()));
     } else {
-        say_(Error, QStringLiteral("alpaca: no discovery on UDP port %1: %2")
+        say_(kError, QStringLiteral("alpaca: no discovery on UDP port %1: %2")
                         .arg(options_.discoveryPort)
                         .arg(error));
     }

@@ -81,7 +81,7 @@ void StateSocket::Accept() {
 void StateSocket::Send(const QByteArray& line) {
     const QList<QLocalSocket*> clients = clients_;
     for (QLocalSocket* client : clients) {
-        if (client->bytesToWrite() > MaxBacklog) {
+        if (client->bytesToWrite() > kMaxBacklog) {
             client->abort(); // its disconnected() takes it off the list
             continue;
         }

@@ -24,7 +24,7 @@ QByteArray StateLine(const LiveState& state, bool safe, const QString& why);
 
 class StateSocket : public QObject {
 public:
-    static constexpr qint64 MaxBacklog = 256 * 1024; // bytes not yet taken by a client
+    static constexpr qint64 kMaxBacklog = 256 * 1024; // bytes not yet taken by a client
 
     StateSocket(LiveStation& live, QObject* parent = nullptr);
     ~StateSocket() override;

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr std::string_view CAP_EFF_KEY = "CapEff:";
+constexpr std::string_view kCapEffKey = "CapEff:";
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -31,7 +31,7 @@ std::string_view lineValue(std::string_view text, std::string_view key) {
 } // namespace
 
 bool StatusGrantsBootCapability(std::string_view statusText) {
-    std::string_view value = lineValue(statusText, CAP_EFF_KEY);
+    std::string_view value = lineValue(statusText, kCapEffKey);
     while (!value.empty() && isBlank(value.front()))
         value.remove_prefix(1);
     while (!value.empty() && (isBlank(value.back()) || value.back() == '\r'))
@@ -42,7 +42,7 @@ bool StatusGrantsBootCapability(std::string_view statusText) {
     const auto [end, error] =
         std::from_chars(value.data(), value.data() + value.size(), capabilities, 16);
     if (error != std::errc{} || end != value.data() + value.size()) return false;
-    return (capabilities >> CAP_SYS_BOOT_BIT) & 1u;
+    return (capabilities >> kCapSysBootBit) & 1u;
 }
 
 bool ProcessHasBootCapability() {

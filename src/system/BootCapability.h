@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-constexpr int CAP_SYS_BOOT_BIT = 22;
+constexpr int kCapSysBootBit = 22;
 
 // Reads the effective capability set ("CapEff:", hexadecimal) out of the text of
 // /proc/<pid>/status. False when the line is missing or malformed.

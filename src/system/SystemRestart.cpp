@@ -25,7 +25,7 @@ SystemRestart::SystemRestart(QDBusConnection bus, CapabilityCheck hasBootCapabil
 bool SystemRestart::Request(std::uint32_t flags) {
     refusal_.clear();
     // Only a forced reboot has a meaning here; anything else is not ours to guess at.
-    if (flags != FORCED_REBOOT) {
+    if (flags != kForcedReboot) {
         refusal_ =
             QStringLiteral("only a forced reboot is ever asked for, not flags %1").arg(flags);
         return false;

@@ -18,13 +18,13 @@ public:
     // accepted (in reality it does not return then).
     using KernelReboot = std::function<bool()>;
 
-    static constexpr int DEFAULT_TIMEOUT_MS = 5000;
+    static constexpr int kDefaultTimeoutMs = 5000;
 
     SystemRestart(QDBusConnection bus, CapabilityCheck hasBootCapability, KernelReboot kernelReboot,
-                  int timeoutMs = DEFAULT_TIMEOUT_MS);
+                  int timeoutMs = kDefaultTimeoutMs);
 
     // Asks for a forced reboot; true when logind or the kernel accepted it. Flags other
-    // than FORCED_REBOOT are refused with false and nothing is asked.
+    // than kForcedReboot are refused with false and nothing is asked.
     bool Request(std::uint32_t flags);
 
     // Why the latest request was refused, in words for a log line; empty after one that

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int Signals[3] = {SIGTERM, SIGHUP, SIGINT};
+constexpr int kSignals[3] = {SIGTERM, SIGHUP, SIGINT};
 
 // The one value a signal handler can reach: the pipe's write end while an instance exists.
 std::atomic<int> signalPipe{-1};
@@ -50,12 +50,12 @@ TerminationSignals::TerminationSignals(Handler handler, QObject* parent)
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int i = 0; i < 3; ++i)
-        sigaction(Signals[i], &action, &previous_[i]);
+        sigaction(kSignals[i], &action, &previous_[i]);
 }
 
 TerminationSignals::~TerminationSignals() {
     for (int i = 0; i < 3; ++i)
-        sigaction(Signals[i], &previous_[i], nullptr);
+        sigaction(kSignals[i], &previous_[i], nullptr);
     signalPipe.store(-1);
     notifier_.reset();
     ::close(readFd_);

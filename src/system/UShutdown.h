@@ -13,7 +13,7 @@
 // Windows: enables SeShutdownPrivilege on the process token, then calls ExitWindowsEx.
 // Linux: asks systemd-logind on the system bus for a reboot; when logind refuses or is
 // absent and the process may reboot by itself (CAP_SYS_BOOT), flushes the file systems and
-// reboots through the kernel. Only FORCED_REBOOT is accepted there; any other flags are
+// reboots through the kernel. Only kForcedReboot is accepted there; any other flags are
 // refused with false and nothing is asked.
 //
 // Defined in nocturo_system_default, which only the program links: it talks to the real

@@ -60,7 +60,7 @@ YearExportOutcome ExportJellyfish(const ViewerOptions& options, std::int64_t tod
     sky.SetFolder(StationFolder(options.folder, options.files));
     if (!sky.Problem().isEmpty()) {
         outcome.messages << sky.Problem();
-        outcome.status = exitstatus::Usage;
+        outcome.status = exitstatus::kUsage;
         return outcome;
     }
     const DayFileSet files = options.files.isEmpty() ? DayFileSet::FromFolder(options.folder)
@@ -71,14 +71,14 @@ YearExportOutcome ExportJellyfish(const ViewerOptions& options, std::int64_t tod
         files, sky, period, options.skyViews.clearOnly, MinuteCache(cacheDirectory), today, &why);
     if (!jellyfish) {
         outcome.messages << why;
-        outcome.status = exitstatus::Usage;
+        outcome.status = exitstatus::kUsage;
         return outcome;
     }
     if (const QString failure =
             WriteJellyfish(*jellyfish, period.name, options.exportPath, options.size, regional);
         !failure.isEmpty()) {
         outcome.messages << failure;
-        outcome.status = exitstatus::Alert;
+        outcome.status = exitstatus::kAlert;
     }
     return outcome;
 }

@@ -53,7 +53,7 @@ int Export(const ViewerOptions& options, RecordSource& source, const RegionalSet
     if (stations.isEmpty()) {
         Say(why);
         // An archive that did not answer is a server out of reach, not a wrong command line.
-        return source.Trouble().isEmpty() ? exitstatus::Usage : exitstatus::Unreachable;
+        return source.Trouble().isEmpty() ? exitstatus::kUsage : exitstatus::kUnreachable;
     }
     std::vector<SpanLines> lines;
     bool any = false;
@@ -67,7 +67,7 @@ int Export(const ViewerOptions& options, RecordSource& source, const RegionalSet
                                                : source.Name() + QStringLiteral(" for ") +
                                                      stations.join(QStringLiteral(", "));
         Say(SpanSummaryText(*options.span, 0, 0) + QStringLiteral(" in ") + where);
-        return exitstatus::Usage;
+        return exitstatus::kUsage;
     }
     const ExportFormat format = FormatOfName(options.exportPath);
     QString failure;
@@ -104,9 +104,9 @@ int Export(const ViewerOptions& options, RecordSource& source, const RegionalSet
     }
     if (!failure.isEmpty()) {
         Say(failure);
-        return exitstatus::Alert;
+        return exitstatus::kAlert;
     }
-    return exitstatus::Ok;
+    return exitstatus::kOk;
 }
 
 // A year of nights, through the minute cache: the same exit statuses as Export.
@@ -139,11 +139,11 @@ int main(int argc, char* argv[]) {
     case ParsedOptions::Help:
     case ParsedOptions::Version:
         std::printf("%s\n", parsed.text.toLocal8Bit().constData());
-        return exitstatus::Ok;
+        return exitstatus::kOk;
     case ParsedOptions::Error:
         Say(parsed.text);
         std::fputs(parsed.usage.toLocal8Bit().constData(), stderr);
-        return exitstatus::Usage;
+        return exitstatus::kUsage;
     case ParsedOptions::Run:
         break;
     }
@@ -180,7 +180,7 @@ int main(int argc, char* argv[]) {
             return Export(options, *source, regional, today);
         } catch (const ArchiveError& error) {
             Say(QString::fromStdString(error.what()));
-            return exitstatus::Unreachable;
+            return exitstatus::kUnreachable;
         }
     }
 
@@ -190,14 +190,14 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("org.nocturo.Viewer"));
     std::unique_ptr<RecordSource> source;
     QString why;
-    int status = exitstatus::Usage;
+    int status = exitstatus::kUsage;
     ViewerOptions shown = options;
     try {
         source = OpenSource(options);
         shown.stations = StationsToShow(options, *source, why);
     } catch (const ArchiveError& error) {
         why = QString::fromStdString(error.what());
-        status = exitstatus::Unreachable;
+        status = exitstatus::kUnreachable;
     }
     if (!why.isEmpty()) {
         Say(why);

@@ -52,7 +52,7 @@ int RunSkyExport(const ViewerOptions& options, void (*say)(const QString&),
     sky.SetFolder(StationFolder(options.folder, options.files));
     if (!sky.Problem().isEmpty()) {
         say(sky.Problem());
-        return exitstatus::Usage;
+        return exitstatus::kUsage;
     }
     const DayFileSet files = options.files.isEmpty() ? DayFileSet::FromFolder(options.folder)
                                                      : DayFileSet::FromPaths(options.files);
@@ -65,20 +65,20 @@ int RunSkyExport(const ViewerOptions& options, void (*say)(const QString&),
                                      options.skyViews.conditions ? &minutes : nullptr, today);
         if (!failure.isEmpty() && !sky.Position()) {
             say(failure);
-            return exitstatus::Usage;
+            return exitstatus::kUsage;
         }
     } else {
         const SpanLines lines = AssembleSpan(files, cache, *options.span);
         if (const QString notes = NotesText(lines); !notes.isEmpty()) say(notes);
         if (lines.records.empty()) {
             say(SpanSummaryText(lines.span, 0, 0));
-            return exitstatus::Usage;
+            return exitstatus::kUsage;
         }
         failure = ExportSkyglow(lines.records, sky, options.exportPath);
     }
     if (!failure.isEmpty()) {
         say(failure);
-        return exitstatus::Alert;
+        return exitstatus::kAlert;
     }
-    return exitstatus::Ok;
+    return exitstatus::kOk;
 }

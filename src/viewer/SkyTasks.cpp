@@ -114,7 +114,7 @@ int Calibrate(const ViewerOptions& options, std::int64_t today, RecordSource& so
     if (!where) {
         say(QStringLiteral("calibrating needs the station's position: give --location LAT,LON or "
                            "latitude and longitude in station.conf"));
-        return exitstatus::Usage;
+        return exitstatus::kUsage;
     }
     const SkyTasks& tasks = options.tasks;
     QString why;
@@ -127,17 +127,17 @@ int Calibrate(const ViewerOptions& options, std::int64_t today, RecordSource& so
         reference = StationReference(source, tasks.referenceStation, *tasks.referenceZeroPoint);
     if (!reference) {
         say(why);
-        return exitstatus::Usage;
+        return exitstatus::kUsage;
     }
     const auto [first, last] = NightsOf(options, {today - 1, today - 1});
     const sky::Calibration result =
         RunCalibration(source, station, *reference, first, last, *where, sky.Station().TimeZone());
     if (!result.zeroPoint) {
         say(QStringLiteral("cannot calibrate against %1: %2").arg(reference->name, result.refusal));
-        return exitstatus::Alert;
+        return exitstatus::kAlert;
     }
     Print(CalibrationReport(result, reference->name));
-    return exitstatus::Ok;
+    return exitstatus::kOk;
 }
 
 int Month(const ViewerOptions& options, RecordSource& source, const QStringList& stations,
@@ -148,7 +148,7 @@ int Month(const ViewerOptions& options, RecordSource& source, const QStringList&
         options.tasks.output.isEmpty() ? QDir::currentPath() : options.tasks.output;
     if (!QDir().mkpath(folder)) {
         say(QStringLiteral("cannot make the folder \"%1\"").arg(folder));
-        return exitstatus::Alert;
+        return exitstatus::kAlert;
     }
     int written = 0;
     for (const QString& name : stations) {
@@ -180,12 +180,12 @@ int Month(const ViewerOptions& options, RecordSource& source, const QStringList&
                 skyglow::Write(path, lines.records, station, QStringLiteral(NOCTURO_VERSION));
             !failure.isEmpty()) {
             say(failure);
-            return exitstatus::Alert;
+            return exitstatus::kAlert;
         }
         Print(QStringLiteral("%1: %2 lines").arg(path).arg(lines.records.size()));
         ++written;
     }
-    return written > 0 ? exitstatus::Ok : exitstatus::Usage;
+    return written > 0 ? exitstatus::kOk : exitstatus::kUsage;
 }
 
 int DriftTask(const ViewerOptions& options, RecordSource& source, const QString& station,
@@ -194,12 +194,12 @@ int DriftTask(const ViewerOptions& options, RecordSource& source, const QString&
     if (!where) {
         say(QStringLiteral("the drift needs the station's position: give --location LAT,LON or "
                            "latitude and longitude in station.conf"));
-        return exitstatus::Usage;
+        return exitstatus::kUsage;
     }
     const std::optional<std::pair<std::int64_t, std::int64_t>> held = FolderNights(source);
     if (!options.nights && !options.span && !held) {
         say(QStringLiteral("--drift on the archive wants --nights FROM TO"));
-        return exitstatus::Usage;
+        return exitstatus::kUsage;
     }
     const auto [first, last] = NightsOf(options, held.value_or(std::pair{0, -1}));
     const sky::Drift drift =
@@ -209,13 +209,13 @@ int DriftTask(const ViewerOptions& options, RecordSource& source, const QString&
         say(QStringLiteral("no clear twilight with the Moon down from %1 to %2: no drift to "
                            "figure")
                 .arg(IsoDate(first), IsoDate(last)));
-        return exitstatus::Usage;
+        return exitstatus::kUsage;
     }
     const QString& output = options.tasks.output;
     if (output.isEmpty()) {
         std::fputs(sky::DriftCsv(drift).constData(), stdout);
         say(DriftText(drift));
-        return exitstatus::Ok;
+        return exitstatus::kOk;
     }
     QString failure;
     if (QFileInfo(output).suffix().toLower() == QLatin1String("png")) {
@@ -228,10 +228,10 @@ int DriftTask(const ViewerOptions& options, RecordSource& source, const QString&
     }
     if (!failure.isEmpty()) {
         say(failure);
-        return exitstatus::Alert;
+        return exitstatus::kAlert;
     }
     Print(DriftText(drift));
-    return exitstatus::Ok;
+    return exitstatus::kOk;
 }
 
 } // namespace
@@ -242,7 +242,7 @@ int RunSkyTask(const ViewerOptions& options, std::int64_t today, void (*say)(con
         sky.SetFolder(StationFolder(options.folder, options.files));
         if (!sky.Problem().isEmpty()) {
             say(sky.Problem());
-            return exitstatus::Usage;
+            return exitstatus::kUsage;
         }
     }
     try {
@@ -255,7 +255,7 @@ int RunSkyTask(const ViewerOptions& options, std::int64_t today, void (*say)(con
         const QStringList stations = StationsToShow(asked, *source, why);
         if (stations.isEmpty()) {
             say(why.isEmpty() ? QStringLiteral("%1 holds no station").arg(source->Name()) : why);
-            return source->Trouble().isEmpty() ? exitstatus::Usage : exitstatus::Unreachable;
+            return source->Trouble().isEmpty() ? exitstatus::kUsage : exitstatus::kUnreachable;
         }
         if (options.tasks.month) return Month(options, *source, stations, sky, say);
         if (options.tasks.drift) return DriftTask(options, *source, stations.front(), sky, say);
@@ -263,11 +263,11 @@ int RunSkyTask(const ViewerOptions& options, std::int64_t today, void (*say)(con
             !source->Stations().contains(options.tasks.referenceStation)) {
             say(QStringLiteral("there is no station \"%1\" in %2")
                     .arg(options.tasks.referenceStation, source->Name()));
-            return exitstatus::Usage;
+            return exitstatus::kUsage;
         }
         return Calibrate(options, today, *source, stations.front(), sky, say);
     } catch (const ArchiveError& error) {
         say(QString::fromStdString(error.what()));
-        return exitstatus::Unreachable;
+        return exitstatus::kUnreachable;
     }
 }

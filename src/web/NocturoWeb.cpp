@@ -41,11 +41,11 @@ int main(int argc, char** argv) {
     case ParsedWebOptions::Help:
     case ParsedWebOptions::Version:
         std::fputs(qPrintable(parsed.text), stdout);
-        return exitstatus::Ok;
+        return exitstatus::kOk;
     case ParsedWebOptions::Error:
         std::fprintf(stderr, "nocturo-web: %s\n", qPrintable(parsed.text));
         std::fputs(qPrintable(parsed.usage), stderr);
-        return exitstatus::Usage;
+        return exitstatus::kUsage;
     case ParsedWebOptions::Run:
         break;
     }
@@ -79,10 +79,10 @@ int main(int argc, char** argv) {
         server.stop();
     } catch (const ArchiveUnreachable& error) {
         std::fprintf(stderr, "nocturo-web: %s\n", error.what());
-        return exitstatus::Unreachable;
+        return exitstatus::kUnreachable;
     } catch (const NocturoError& error) {
         std::fprintf(stderr, "nocturo-web: %s\n", error.what());
-        return exitstatus::Alert;
+        return exitstatus::kAlert;
     }
-    return exitstatus::Ok;
+    return exitstatus::kOk;
 }

@@ -65,7 +65,7 @@ StationStore::StationStore(StoreOptions options)
     } else if (!options_.describeFolder.isEmpty()) {
         const QDir root(options_.describeFolder);
         for (const QString& sub : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            if (!QFile::exists(root.filePath(sub + "/" + stationdescription::FileName))) continue;
+            if (!QFile::exists(root.filePath(sub + "/" + stationdescription::kFileName))) continue;
             try {
                 StationDescription d = stationdescription::Load(root.filePath(sub));
                 if (d.name.isEmpty()) d.name = sub;

@@ -130,10 +130,10 @@ void WindowRunTest::logViewMirrorsTheLog() {
 
 void WindowRunTest::logViewFillsALargeLoadBetweenEvents() {
     // Far more lines than one slice takes: the rest goes in between events.
-    constexpr int Lines = 200000;
+    constexpr int kLines = 200000;
     QByteArray text;
-    text.reserve(Lines * 8);
-    for (int i = 0; i < Lines; ++i)
+    text.reserve(kLines * 8);
+    for (int i = 0; i < kLines; ++i)
         text += QByteArray::number(i) + "\r\n";
     QPlainTextEdit memo;
     memo.resize(620, 360);
@@ -148,8 +148,8 @@ void WindowRunTest::logViewFillsALargeLoadBetweenEvents() {
     QVERIFY(otherEventRan);
     view.LineAppended(QStringLiteral("appended meanwhile")); // goes after the loaded lines
     QTRY_VERIFY_WITH_TIMEOUT(!view.Filling(), 60000);
-    QCOMPARE(memo.blockCount(), Lines + 1);
-    QCOMPARE(memo.document()->findBlockByNumber(Lines - 1).text(), QString::number(Lines - 1));
+    QCOMPARE(memo.blockCount(), kLines + 1);
+    QCOMPARE(memo.document()->findBlockByNumber(kLines - 1).text(), QString::number(kLines - 1));
     QCOMPARE(memo.document()->lastBlock().text(), QStringLiteral("appended meanwhile"));
     view.LineAppended(QStringLiteral("then one more"));
     QCOMPARE(memo.document()->lastBlock().text(), QStringLiteral("then one more"));
@@ -166,7 +166,7 @@ void WindowRunTest::logViewFillsALargeLoadBetweenEvents() {
     QTRY_VERIFY_WITH_TIMEOUT(!view.Filling(), 60000);
     QCOMPARE(memo.blockCount(), 3);
     const QString cut = memo.document()->findBlockByNumber(1).text();
-    QCOMPARE(cut, QString(LogView::MaxShownLineLength, u'x') + QChar(0x2026));
+    QCOMPARE(cut, QString(LogView::kMaxShownLineLength, u'x') + QChar(0x2026));
     QCOMPARE(memo.document()->lastBlock().text(), QStringLiteral("after"));
 }
 

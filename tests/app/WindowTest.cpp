@@ -187,7 +187,7 @@ void WindowTest::statusPanelTexts() {
     // Count 10 at range 1 is 1200 on the common scale.
     QCOMPARE(Panel(form, 4).text(), QStringLiteral("Flux: 1200 counts"));
 
-    station.pipes.setReply('T', TemperatureReply(SixteenthsM12_3));
+    station.pipes.setReply('T', TemperatureReply(kSixteenthsM12_3));
     station.pipes.setReply('L', LightReply(0, 2));
     station.clock.Set(15, 37, 31, 5);
     form.IdleHandler();
@@ -217,7 +217,7 @@ void WindowTest::statusPanelsAreAFifthOfTheBar() {
     for (const int width : {633, 632, 700}) {
         form.resize(width, 426);
         QCOMPARE(WindowWidgets(form).SBInfo->width(), width);
-        for (int i = 0; i < StatusPanels::Count; ++i) {
+        for (int i = 0; i < StatusPanels::kCount; ++i) {
             QCOMPARE(Panel(form, i).width(), width / 5);
             QCOMPARE(Panel(form, i).x(), i * (width / 5));
         }

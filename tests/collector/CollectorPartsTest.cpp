@@ -222,9 +222,9 @@ TEST(RefusalLog, TellsEachStationsEachKindOnceAndCountsAll) {
     EXPECT_EQ(log.Summary(), QStringLiteral("malformed 6, too large 3"));
     // A flood of made-up names ends in one line, not one each.
     told.clear();
-    for (int i = 0; i < RefusalLog::MaxTold + 50; ++i)
+    for (int i = 0; i < RefusalLog::kMaxTold + 50; ++i)
         log.Count({QStringLiteral("n%1").arg(i), QStringLiteral("malformed"), QString()});
-    EXPECT_EQ(told.size(), RefusalLog::MaxTold - 3 + 1);
+    EXPECT_EQ(told.size(), RefusalLog::kMaxTold - 3 + 1);
 }
 
 TEST(HealthTable, FlagsOfflineAndSilentStations) {

@@ -30,22 +30,22 @@ double rate = 1;
 long long anchorNs = -1; // real time from which the clock runs at `rate`
 pthread_once_t once = PTHREAD_ONCE_INIT;
 
-constexpr long long NsPerSecond = 1000000000LL;
+constexpr long long kNsPerSecond = 1000000000LL;
 
 void setUp() {
     realClockGettime = reinterpret_cast<ClockGettime>(dlsym(RTLD_NEXT, "clock_gettime"));
     if (const char* offset = std::getenv("WALLCLOCK_SHIM_OFFSET"))
-        offsetNs = static_cast<long long>(std::strtod(offset, nullptr) * NsPerSecond);
+        offsetNs = static_cast<long long>(std::strtod(offset, nullptr) * kNsPerSecond);
     if (const char* factor = std::getenv("WALLCLOCK_SHIM_RATE")) {
         const double value = std::strtod(factor, nullptr);
         if (value > 0) rate = value;
     }
     if (const char* anchor = std::getenv("WALLCLOCK_SHIM_ANCHOR"))
-        anchorNs = static_cast<long long>(std::strtod(anchor, nullptr) * NsPerSecond);
+        anchorNs = static_cast<long long>(std::strtod(anchor, nullptr) * kNsPerSecond);
     if (rate != 1 && anchorNs < 0 && realClockGettime) {
         timespec now{};
         realClockGettime(CLOCK_REALTIME, &now);
-        anchorNs = now.tv_sec * NsPerSecond + now.tv_nsec;
+        anchorNs = now.tv_sec * kNsPerSecond + now.tv_nsec;
     }
 }
 
@@ -54,12 +54,12 @@ bool isWallClock(clockid_t clock) {
 }
 
 void shift(timespec* ts) {
-    long long ns = ts->tv_sec * NsPerSecond + ts->tv_nsec;
+    long long ns = ts->tv_sec * kNsPerSecond + ts->tv_nsec;
     if (rate != 1)
         ns = anchorNs + static_cast<long long>(static_cast<double>(ns - anchorNs) * rate);
     ns += offsetNs;
-    ts->tv_sec = static_cast<time_t>(ns / NsPerSecond);
-    ts->tv_nsec = static_cast<long>(ns % NsPerSecond);
+    ts->tv_sec = static_cast<time_t>(ns / kNsPerSecond);
+    ts->tv_nsec = static_cast<long>(ns % kNsPerSecond);
 }
 
 int wallClock(clockid_t clock, timespec* ts) {

@@ -44,7 +44,7 @@ struct LoggerRig {
     explicit LoggerRig(LoggerOptions options = {}, SystemRestart* restart = nullptr) {
         pipes.recordCalls = false;
         pipes.setReply('L', LightReply(10, 1));
-        pipes.setReply('T', TemperatureReply(Sixteenths21_5));
+        pipes.setReply('T', TemperatureReply(kSixteenths21_5));
         options.dataDirectory = days.dir.path();
         logger = std::make_unique<StationLogger>(StationLoggerServices{.pipes = pipes,
                                                                        .clock = clock,
@@ -79,7 +79,7 @@ struct LoggerRig {
     }
 };
 
-constexpr int At10 = 36000; // 10:00:00 as a second of the day
+constexpr int kAt10 = 36000; // 10:00:00 as a second of the day
 
 TEST(StationLogger, TellsOneLinePerEventThroughAnHourOfPasses) {
     LoggerOptions options;
@@ -91,22 +91,22 @@ TEST(StationLogger, TellsOneLinePerEventThroughAnHourOfPasses) {
     ASSERT_NE(rig.station().Device(), nullptr);
     EXPECT_EQ(rig.station().Device()->GetSendDelay(), 120);
     EXPECT_EQ(rig.station().Device()->GetReceiveDelay(), 340);
-    rig.Run(At10, At10 + 9);
+    rig.Run(kAt10, kAt10 + 9);
     rig.pipes.attached = true;
-    rig.Run(At10 + 10, At10 + 1199); // twenty minutes of good seconds
+    rig.Run(kAt10 + 10, kAt10 + 1199); // twenty minutes of good seconds
 
     // Two failed saves (the day file's place is taken), then one that works again.
     const QString day = rig.days.Path(QStringLiteral("20090126.txt"));
     ASSERT_TRUE(QFile::remove(day) && QDir().mkdir(day));
-    rig.Run(At10 + 1200, At10 + 1319);
+    rig.Run(kAt10 + 1200, kAt10 + 1319);
     ASSERT_TRUE(QDir().rmdir(day));
-    rig.Run(At10 + 1320, At10 + 1379);
+    rig.Run(kAt10 + 1320, kAt10 + 1379);
 
     // Unplugged for a minute, then back for the rest of the hour.
     rig.pipes.attached = false;
-    rig.Run(At10 + 1380, At10 + 1439);
+    rig.Run(kAt10 + 1380, kAt10 + 1439);
     rig.pipes.attached = true;
-    rig.Run(At10 + 1440, At10 + 3599);
+    rig.Run(kAt10 + 1440, kAt10 + 3599);
     EXPECT_TRUE(rig.logger->Stop());
 
     const QString cannotCreate =
@@ -147,10 +147,10 @@ TEST_F(FakeLogind, WithTheRebootOptionAFailureArmsTheTimerAndItsTickAsksLogind) 
     LoggerRig rig(options, &restart);
     rig.logger->Start();
     const QTimer& timer = rig.station().RebootTimer();
-    rig.Run(At10, At10 + 3);
+    rig.Run(kAt10, kAt10 + 3);
     EXPECT_FALSE(timer.isActive()) << "good seconds arm nothing";
 
-    rig.FailingSecond(At10 + 4);
+    rig.FailingSecond(kAt10 + 4);
     ASSERT_TRUE(timer.isActive());
     EXPECT_EQ(timer.interval(), 30000);
     EXPECT_EQ(rig.lines.Count("reboot armed: the sensor failed; a forced restart will be asked "
@@ -158,7 +158,7 @@ TEST_F(FakeLogind, WithTheRebootOptionAFailureArmsTheTimerAndItsTickAsksLogind) 
               1);
     EXPECT_TRUE(rig.lines.Texts().contains("sensor lost: " +
                                            LinkStatusHint(false, usbapi::OpenFailure::Other)));
-    rig.Run(At10 + 6, At10 + 8);
+    rig.Run(kAt10 + 6, kAt10 + 8);
     EXPECT_TRUE(timer.isActive()) << "a sensor that answers again does not cancel it";
 
     // The timer's tick, by hand: the log is saved, then logind is asked, without a prompt.
@@ -190,8 +190,8 @@ TEST_F(FakeLogind, WithoutTheRebootOptionAFailureArmsNothing) {
     SystemRestart restart = LogindOnly();
     LoggerRig rig({}, &restart);
     rig.logger->Start();
-    rig.FailingSecond(At10);
-    rig.FailingSecond(At10 + 5);
+    rig.FailingSecond(kAt10);
+    rig.FailingSecond(kAt10 + 5);
     EXPECT_FALSE(rig.station().RebootTimer().isActive());
     EXPECT_EQ(rig.lines.Count("reboot armed"), 0);
     EXPECT_TRUE(rebootCalls().isEmpty());

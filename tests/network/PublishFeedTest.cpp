@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr WallSeconds Jan26 = 14270 * kSecondsPerDay; // 2009-01-26 00:00
+constexpr WallSeconds kJan26 = 14270 * kSecondsPerDay; // 2009-01-26 00:00
 const QString Day1 = QStringLiteral("20090126.txt");
 const QString Day2 = QStringLiteral("20090127.txt");
 
@@ -59,18 +59,18 @@ TEST(LineFeed, SendsTheLogsLinesAsTheyComeFromItsRing) {
     QTemporaryDir dir;
     LineFeed feed(dir.path());
     feed.StartAfter(std::nullopt); // nothing acknowledged ever: the day's first line on
-    for (const DayRecord& r : Seconds(Jan26 + 100, 3, 1))
+    for (const DayRecord& r : Seconds(kJan26 + 100, 3, 1))
         feed.Appended(Day1, r);
     EXPECT_EQ(Drain(feed), (std::vector<int>{1, 2, 3}));
     EXPECT_TRUE(feed.Live());
-    feed.Appended(Day1, Record(Jan26 + 103, 4));
+    feed.Appended(Day1, Record(kJan26 + 103, 4));
     EXPECT_EQ(Drain(feed), (std::vector<int>{4}));
 }
 
 TEST(LineFeed, GoesOnAfterTheCursorThroughTheDayFilesAcrossMidnightIntoTheRing) {
     QTemporaryDir dir;
-    const std::vector<DayRecord> first = Seconds(Jan26 + kSecondsPerDay - 5, 5, 1);
-    const std::vector<DayRecord> second = Seconds(Jan26 + kSecondsPerDay, 3, 6);
+    const std::vector<DayRecord> first = Seconds(kJan26 + kSecondsPerDay - 5, 5, 1);
+    const std::vector<DayRecord> second = Seconds(kJan26 + kSecondsPerDay, 3, 6);
     WriteDay(dir, Day1, first);
     WriteDay(dir, Day2, second);
     LineFeed feed(dir.path());
@@ -78,7 +78,7 @@ TEST(LineFeed, GoesOnAfterTheCursorThroughTheDayFilesAcrossMidnightIntoTheRing) 
     feed.Loaded(Day2, 3);
     feed.StartAfter(FileLine{Day1, 1, first[1]});
     EXPECT_EQ(Drain(feed), (std::vector<int>{3, 4, 5, 6, 7, 8}));
-    feed.Appended(Day2, Record(Jan26 + kSecondsPerDay + 3, 9));
+    feed.Appended(Day2, Record(kJan26 + kSecondsPerDay + 3, 9));
     EXPECT_EQ(Drain(feed), (std::vector<int>{9}));
     EXPECT_TRUE(feed.Live());
     EXPECT_EQ(feed.FileLinesHeld(), 0u);
@@ -88,7 +88,7 @@ TEST(LineFeed, ReadsBackWhatTheRingLetGoAndWaitsForTheSaveOfWhatIsInNeither) {
     QTemporaryDir dir;
     LineFeed feed(dir.path(), 4);
     feed.StartAfter(std::nullopt);
-    const std::vector<DayRecord> lines = Seconds(Jan26 + 100, 10, 1);
+    const std::vector<DayRecord> lines = Seconds(kJan26 + 100, 10, 1);
     for (const DayRecord& r : lines)
         feed.Appended(Day1, r);
     // Lines 1 to 6 are gone from the ring and not yet saved: nothing may skip them.
@@ -100,28 +100,28 @@ TEST(LineFeed, ReadsBackWhatTheRingLetGoAndWaitsForTheSaveOfWhatIsInNeither) {
 
 TEST(LineFeed, FindsItsLineInAFileRewrittenWithLinesInFront) {
     QTemporaryDir dir;
-    const std::vector<DayRecord> lines = Seconds(Jan26 + 100, 4, 1);
+    const std::vector<DayRecord> lines = Seconds(kJan26 + 100, 4, 1);
     WriteDay(dir, Day1, lines,
-             LineOf(Record(Jan26 + 50, 90)) + "\r\n" + "garbage\r\n" +
-                 LineOf(Record(Jan26 + 51, 91)) + "\r\n");
+             LineOf(Record(kJan26 + 50, 90)) + "\r\n" + "garbage\r\n" +
+                 LineOf(Record(kJan26 + 51, 91)) + "\r\n");
     LineFeed feed(dir.path());
     feed.StartAfter(FileLine{Day1, 1, lines[1]}); // its place was 1 before the rewrite
     EXPECT_EQ(Drain(feed), (std::vector<int>{3, 4}));
     // A line that is not there at all: the whole file goes again rather than none of it.
     LineFeed lost(dir.path());
-    lost.StartAfter(FileLine{Day1, 1, Record(Jan26 + 7, 77)});
+    lost.StartAfter(FileLine{Day1, 1, Record(kJan26 + 7, 77)});
     EXPECT_EQ(Drain(lost), (std::vector<int>{90, 91, 1, 2, 3, 4}));
 }
 
 TEST(PublishCursor, IsWrittenAndReadBack) {
     QTemporaryDir dir;
     EXPECT_FALSE(publishcursor::Load(dir.path()).has_value());
-    const PublishCursor cursor{{Day1, 4711, DayRecord{Jan26 + 3723, 1234, -2731, 0}}, 1232939000};
+    const PublishCursor cursor{{Day1, 4711, DayRecord{kJan26 + 3723, 1234, -2731, 0}}, 1232939000};
     ASSERT_TRUE(publishcursor::Save(dir.path(), cursor));
     EXPECT_EQ(publishcursor::Load(dir.path()), cursor);
-    const PublishCursor negative{{Day2, 0, DayRecord{Jan26 + 1, 5, -5, 2}}, 7};
+    const PublishCursor negative{{Day2, 0, DayRecord{kJan26 + 1, 5, -5, 2}}, 7};
     EXPECT_EQ(publishcursor::Parse(publishcursor::Text(negative)), negative);
-    QFile broken(dir.filePath(QString::fromLatin1(publishcursor::FileName)));
+    QFile broken(dir.filePath(QString::fromLatin1(publishcursor::kFileName)));
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write("20090126.txt x 1\nnot a line\n");
     broken.close();
@@ -131,13 +131,13 @@ TEST(PublishCursor, IsWrittenAndReadBack) {
 }
 
 // 2026-10-25 in Vienna: 03:00 summer time (UTC+2) becomes 02:00 winter time (UTC+1).
-constexpr WallSeconds Oct25 = 20751 * kSecondsPerDay;
-constexpr std::int64_t Oct25Utc = 20751 * kSecondsPerDay;
+constexpr WallSeconds kOct25 = 20751 * kSecondsPerDay;
+constexpr std::int64_t kOct25Utc = 20751 * kSecondsPerDay;
 
 TEST(LineTime, KeepsTheRepeatedHourAsTwoHoursInFileOrder) {
     LineTime time(QTimeZone("Europe/Vienna"));
-    const auto wall = [](int h, int m, int s) { return Oct25 + h * 3600 + m * 60 + s; };
-    const auto utc = [](int h, int m, int s) { return Oct25Utc + h * 3600 + m * 60 + s; };
+    const auto wall = [](int h, int m, int s) { return kOct25 + h * 3600 + m * 60 + s; };
+    const auto utc = [](int h, int m, int s) { return kOct25Utc + h * 3600 + m * 60 + s; };
     EXPECT_EQ(time.Next(wall(1, 59, 59)), utc(23 - 24, 59, 59));
     EXPECT_EQ(time.Next(wall(2, 0, 0)), utc(0, 0, 0)); // first pass: summer time
     EXPECT_EQ(time.Next(wall(2, 59, 59)), utc(0, 59, 59));

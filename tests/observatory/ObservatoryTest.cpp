@@ -32,12 +32,12 @@ struct ScriptedSky : SkyConditionSource {
     }
 };
 
-constexpr std::int64_t Midnight = 1232928000000; // 2009-01-26 00:00 UTC, ms
+constexpr std::int64_t kMidnight = 1232928000000; // 2009-01-26 00:00 UTC, ms
 
 struct ObservatoryRig {
     StationRig rig;
     ScriptedSky sky;
-    std::int64_t nowMs = Midnight;
+    std::int64_t nowMs = kMidnight;
     std::unique_ptr<LiveStation> live;
     std::unique_ptr<AlpacaService> alpaca;
 
@@ -52,7 +52,7 @@ struct ObservatoryRig {
     // One pass a second from hh:mm:ss for `seconds` seconds; the clocks move together.
     void Run(int from, int seconds) {
         for (int s = from; s < from + seconds; ++s) {
-            nowMs = Midnight + s * 1000LL;
+            nowMs = kMidnight + s * 1000LL;
             rig.PassAt(s / 3600, s / 60 % 60, s % 60);
         }
     }
@@ -103,7 +103,7 @@ TEST(Observatory, SafeOnlyWhileLinkedFreshAndClear) {
     // reading of 00:01.
     o.Run(10, 80);
     ASSERT_EQ(o.sky.asked.size(), 1u);
-    EXPECT_EQ(o.sky.asked[0], std::make_pair(Midnight + 60000, 50));
+    EXPECT_EQ(o.sky.asked[0], std::make_pair(kMidnight + 60000, 50));
     EXPECT_TRUE(o.live->IsSafe(&why)) << why.toStdString();
     o.Call("PUT", QStringLiteral("/api/v1/safetymonitor/0/connected"), "CONNECTED=True");
     EXPECT_EQ(o.Get(QStringLiteral("safetymonitor/0/issafe"))["Value"], true);
@@ -228,7 +228,7 @@ TEST(Observatory, EachMinuteIsSummedUpWithItsMagnitude) {
     o.Run(10, 60); // the minute 00:00 from second 10, ended by the pass at 00:01:10
     ASSERT_TRUE(o.live->State().minute);
     const LiveMinute first = *o.live->State().minute;
-    EXPECT_EQ(first.endMs, Midnight + 60000);
+    EXPECT_EQ(first.endMs, kMidnight + 60000);
     EXPECT_EQ(first.goodSeconds, 50);
     ASSERT_TRUE(first.medianCount);
     EXPECT_EQ(*first.medianCount, o.live->State().count); // the scripted sensor is steady
@@ -237,7 +237,7 @@ TEST(Observatory, EachMinuteIsSummedUpWithItsMagnitude) {
     EXPECT_DOUBLE_EQ(*first.magnitude, 20.0 - 2.5 * std::log10(*first.medianCount));
     EXPECT_EQ(first.condition, QStringLiteral("clear"));
     o.Run(70, 60);
-    EXPECT_EQ(o.live->State().minute->endMs, Midnight + 120000);
+    EXPECT_EQ(o.live->State().minute->endMs, kMidnight + 120000);
     EXPECT_EQ(o.live->State().minute->goodSeconds, 60);
 }
 

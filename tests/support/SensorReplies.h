@@ -15,5 +15,5 @@ inline std::vector<std::uint8_t> TemperatureReply(int sixteenths) {
     const auto raw = static_cast<std::uint16_t>(static_cast<std::int16_t>(sixteenths * 8));
     return {static_cast<std::uint8_t>(raw & 0xFF), static_cast<std::uint8_t>(raw >> 8)};
 }
-constexpr int Sixteenths21_5 = 344;   // 21.5 °C
-constexpr int SixteenthsM12_3 = -197; // -12.3 °C (truncated toward zero)
+constexpr int kSixteenths21_5 = 344;   // 21.5 °C
+constexpr int kSixteenthsM12_3 = -197; // -12.3 °C (truncated toward zero)

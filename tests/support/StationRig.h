@@ -29,7 +29,7 @@ struct StationRig {
         : dataDirectory_(dataDirectory.isEmpty() ? dir.path() : dataDirectory) {
         pipes.recordCalls = false;
         pipes.setReply('L', LightReply(10, 1));
-        pipes.setReply('T', TemperatureReply(Sixteenths21_5));
+        pipes.setReply('T', TemperatureReply(kSixteenths21_5));
     }
     ~StationRig() { Stop(); }
 

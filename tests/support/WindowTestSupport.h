@@ -125,7 +125,7 @@ struct WindowRig {
     explicit WindowRig(bool runPasses = false, bool ownErrorBox = false,
                        QString dataDirectory = {}) {
         pipes.setReply('L', LightReply(10, 1));
-        pipes.setReply('T', TemperatureReply(Sixteenths21_5));
+        pipes.setReply('T', TemperatureReply(kSixteenths21_5));
         TForm1Services services{.pipes = pipes,
                                 .pipeEvents = nullptr,
                                 .clock = clock,

@@ -37,7 +37,7 @@ TEST_F(FakeLogind, AcceptedRebootIsAskedWithoutInteractionAndSucceeds) {
     KernelFake kernel;
     SystemRestart restart(testBus(), capability(true), kernel.call());
 
-    EXPECT_TRUE(restart.Request(FORCED_REBOOT));
+    EXPECT_TRUE(restart.Request(kForcedReboot));
     EXPECT_TRUE(restart.Refusal().isEmpty());
 
     const auto calls = rebootCalls();
@@ -52,7 +52,7 @@ TEST_F(FakeLogind, FlagsOtherThanForcedRebootAskNothing) {
     KernelFake kernel;
     SystemRestart restart(testBus(), capability(true), kernel.call());
 
-    for (std::uint32_t flags : {0u, EXIT_FLAG_REBOOT, EXIT_FLAG_FORCE, 1u, 8u, 0x16u}) {
+    for (std::uint32_t flags : {0u, kExitFlagReboot, kExitFlagForce, 1u, 8u, 0x16u}) {
         EXPECT_FALSE(restart.Request(flags)) << flags;
         EXPECT_TRUE(restart.Refusal().contains("only a forced reboot")) << flags;
     }
@@ -68,7 +68,7 @@ TEST_F(FakeLogind, RefusalFallsBackToTheKernelOnlyWithTheCapability) {
     // The refusal names logind's answer and why the kernel was not asked, or refused too.
     KernelFake withoutCap;
     SystemRestart uncapable(testBus(), capability(false), withoutCap.call());
-    EXPECT_FALSE(uncapable.Request(FORCED_REBOOT));
+    EXPECT_FALSE(uncapable.Request(kForcedReboot));
     EXPECT_EQ(withoutCap.calls, 0);
     EXPECT_EQ(uncapable.Refusal().toStdString(),
               "systemd-logind refused: Access denied (org.freedesktop.DBus.Error.AccessDenied); "
@@ -76,14 +76,14 @@ TEST_F(FakeLogind, RefusalFallsBackToTheKernelOnlyWithTheCapability) {
 
     KernelFake accepting;
     SystemRestart capable(testBus(), capability(true), accepting.call());
-    EXPECT_TRUE(capable.Request(FORCED_REBOOT));
+    EXPECT_TRUE(capable.Request(kForcedReboot));
     EXPECT_EQ(accepting.calls, 1);
     EXPECT_TRUE(capable.Refusal().isEmpty());
 
     KernelFake refusing;
     refusing.result = false;
     SystemRestart refused(testBus(), capability(true), refusing.call());
-    EXPECT_FALSE(refused.Request(FORCED_REBOOT));
+    EXPECT_FALSE(refused.Request(kForcedReboot));
     EXPECT_EQ(refusing.calls, 1);
     EXPECT_TRUE(refused.Refusal().endsWith("the kernel refused the reboot as well"))
         << refused.Refusal().toStdString();
@@ -97,11 +97,11 @@ TEST_F(FakeLogind, HungLogindTimesOutAndFallsBack) {
     KernelFake kernel;
     SystemRestart restart(testBus(), capability(true), kernel.call(), 200);
 
-    EXPECT_TRUE(restart.Request(FORCED_REBOOT));
+    EXPECT_TRUE(restart.Request(kForcedReboot));
     EXPECT_EQ(kernel.calls, 1);
 
     SystemRestart uncapable(testBus(), capability(false), kernel.call(), 200);
-    EXPECT_FALSE(uncapable.Request(FORCED_REBOOT));
+    EXPECT_FALSE(uncapable.Request(kForcedReboot));
     EXPECT_TRUE(uncapable.Refusal().startsWith("systemd-logind did not answer within 200 ms"))
         << uncapable.Refusal().toStdString();
 }
@@ -123,7 +123,7 @@ TEST_P(UnreachableLogind, FallsBackToTheKernelOnlyWithTheCapability) {
 
     KernelFake withoutCap;
     SystemRestart uncapable(bus, capability(false), withoutCap.call());
-    EXPECT_FALSE(uncapable.Request(FORCED_REBOOT));
+    EXPECT_FALSE(uncapable.Request(kForcedReboot));
     EXPECT_EQ(withoutCap.calls, 0);
     EXPECT_TRUE(uncapable.Refusal().startsWith(bus.isConnected()
                                                    ? "systemd-logind is not on the system bus"
@@ -131,16 +131,16 @@ TEST_P(UnreachableLogind, FallsBackToTheKernelOnlyWithTheCapability) {
         << uncapable.Refusal().toStdString();
 
     KernelFake accepting;
-    EXPECT_TRUE(SystemRestart(bus, capability(true), accepting.call()).Request(FORCED_REBOOT));
+    EXPECT_TRUE(SystemRestart(bus, capability(true), accepting.call()).Request(kForcedReboot));
     EXPECT_EQ(accepting.calls, 1);
 
     KernelFake refusing;
     refusing.result = false;
-    EXPECT_FALSE(SystemRestart(bus, capability(true), refusing.call()).Request(FORCED_REBOOT));
+    EXPECT_FALSE(SystemRestart(bus, capability(true), refusing.call()).Request(kForcedReboot));
     EXPECT_EQ(refusing.calls, 1);
 
     // No kernel call and no capability check given: refused, nothing else.
-    EXPECT_FALSE(SystemRestart(bus, {}, {}).Request(FORCED_REBOOT));
+    EXPECT_FALSE(SystemRestart(bus, {}, {}).Request(kForcedReboot));
 }
 
 INSTANTIATE_TEST_SUITE_P(Shutdown, UnreachableLogind,

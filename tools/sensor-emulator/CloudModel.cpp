@@ -11,7 +11,7 @@
 namespace {
 constexpr double kDay = 86400;
 constexpr double kRamp = 900; // a quarter of an hour to come and to go
-constexpr double Pi = 3.14159265358979323846;
+constexpr double kPi = 3.14159265358979323846;
 
 std::uint64_t mix(std::uint64_t x) { // splitmix64
     x += 0x9e3779b97f4a7c15ULL;
@@ -79,7 +79,7 @@ double CloudModel::brokenGaps(std::uint64_t seed, double seconds) {
     const double x = seconds / step - k;
     const double a = unit(seed + static_cast<std::uint64_t>(static_cast<std::int64_t>(k)));
     const double b = unit(seed + static_cast<std::uint64_t>(static_cast<std::int64_t>(k) + 1));
-    const double s = (1 - std::cos(Pi * x)) / 2;
+    const double s = (1 - std::cos(kPi * x)) / 2;
     return a + (b - a) * s;
 }
 
@@ -125,7 +125,7 @@ double CloudModel::nightFactor(std::int64_t day, double daySeconds) const {
     const std::int64_t night = daySeconds >= kDay / 2 ? day : day - 1;
     const std::uint64_t n = static_cast<std::uint64_t>(night);
     const double nightly = 1 + 0.06 * (unit(n * 31 + 5) - 0.5);
-    const double slow = 1 + 0.02 * std::sin(2 * Pi * (daySeconds / (6 * 3600) + unit(n * 17)));
+    const double slow = 1 + 0.02 * std::sin(2 * kPi * (daySeconds / (6 * 3600) + unit(n * 17)));
     return clouds * nightly * slow;
 }
 

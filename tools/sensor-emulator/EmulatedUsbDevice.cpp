@@ -18,7 +18,7 @@
 // and a reaped URB is handed back with set_ptr so that its address is the client's own.
 
 namespace {
-constexpr std::size_t SetupLength = 8; // control transfers start with their setup packet
+constexpr std::size_t kSetupLength = 8; // control transfers start with their setup packet
 
 usbdevfs_urb* urbOf(UMockdevIoctlData* data) {
     return reinterpret_cast<usbdevfs_urb*>(data->data);
@@ -104,8 +104,8 @@ bool EmulatedUsbDevice::plug(std::string& error) {
     GError* gerror = nullptr;
     // The node must answer before "add" goes out, or a quick client finds a dead node.
     // Removing the device took its node away, so a replug attaches the handler anew.
-    if (replug) umockdev_testbed_detach_ioctl(testbed_, usbdesc::DeviceNode, nullptr);
-    if (umockdev_testbed_attach_ioctl(testbed_, usbdesc::DeviceNode, handler_, &gerror) &&
+    if (replug) umockdev_testbed_detach_ioctl(testbed_, usbdesc::kDeviceNode, nullptr);
+    if (umockdev_testbed_attach_ioctl(testbed_, usbdesc::kDeviceNode, handler_, &gerror) &&
         umockdev_testbed_add_from_string(testbed_, usbdesc::udevRecord().c_str(), &gerror))
         return true;
     error = gerror->message;
@@ -131,8 +131,8 @@ void EmulatedUsbDevice::unplug() {
             }
     }
     // "remove" first, while the device can still be looked up, then its files.
-    umockdev_testbed_uevent(testbed_, usbdesc::SysPath, "remove");
-    umockdev_testbed_remove_device(testbed_, usbdesc::SysPath);
+    umockdev_testbed_uevent(testbed_, usbdesc::kSysPath, "remove");
+    umockdev_testbed_remove_device(testbed_, usbdesc::kSysPath);
 }
 
 void EmulatedUsbDevice::onConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client,
@@ -257,9 +257,9 @@ void EmulatedUsbDevice::submit(UMockdevIoctlClient* client, Client& state, UMock
                                                  static_cast<gsize>(u->buffer_length), nullptr);
     const bool bulk = u->type == USBDEVFS_URB_TYPE_BULK;
     const bool isControl = u->type == USBDEVFS_URB_TYPE_CONTROL && u->endpoint == 0 && urb.buffer &&
-                           u->buffer_length >= static_cast<int>(SetupLength);
+                           u->buffer_length >= static_cast<int>(kSetupLength);
     if (!(isControl ||
-          (bulk && (u->endpoint == usbdesc::EndpointOut || u->endpoint == usbdesc::EndpointIn)))) {
+          (bulk && (u->endpoint == usbdesc::kEndpointOut || u->endpoint == usbdesc::kEndpointIn)))) {
         release(urb);
         umockdev_ioctl_client_complete(client, -1, EINVAL);
         return;
@@ -267,7 +267,7 @@ void EmulatedUsbDevice::submit(UMockdevIoctlClient* client, Client& state, UMock
     if (isControl) {
         control(urb);
         state.done.push_back(urb);
-    } else if (u->endpoint == usbdesc::EndpointIn) {
+    } else if (u->endpoint == usbdesc::kEndpointIn) {
         state.reads.push_back(urb);
     } else {
         const int length = u->buffer_length;
@@ -323,13 +323,13 @@ void EmulatedUsbDevice::control(Urb& urb) {
     const unsigned type = setup[0], request = setup[1];
     const unsigned value = setup[2] | setup[3] << 8;
     const int wanted = setup[6] | setup[7] << 8;
-    const int room = urbOf(urb.urb)->buffer_length - static_cast<int>(SetupLength);
+    const int room = urbOf(urb.urb)->buffer_length - static_cast<int>(kSetupLength);
     const auto answer = usbdesc::control(
         static_cast<std::uint8_t>(type), static_cast<std::uint8_t>(request),
         static_cast<std::uint16_t>(value), static_cast<std::uint16_t>(std::min(wanted, room)), 1);
     if (answer) {
         if (!answer->empty())
-            std::memcpy(urb.buffer->data + SetupLength, answer->data(), answer->size());
+            std::memcpy(urb.buffer->data + kSetupLength, answer->data(), answer->size());
         finish(urb, 0, static_cast<int>(answer->size()));
         return;
     }

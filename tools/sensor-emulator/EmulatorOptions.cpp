@@ -50,7 +50,7 @@ std::string taken(gchar* value) {
     return result;
 }
 
-constexpr const char* Description =
+constexpr const char* kDescription =
     "Two front ends serve the same device (descriptors, replies, light, faults):\n"
     "\n"
     "  sensor-emulator [options] [-- COMMAND...]\n"
@@ -144,7 +144,7 @@ bool parseEmulatorOptions(int argc, char** argv, EmulatorOptions& options) {
         {}};
     GOptionContext* context = g_option_context_new("[-- COMMAND [ARGUMENTS...]]");
     g_option_context_set_summary(context, "Emulated USB light sensor 04D8:000C.");
-    g_option_context_set_description(context, Description);
+    g_option_context_set_description(context, kDescription);
     GOptionGroup* group = g_option_group_new(nullptr, nullptr, nullptr, &options, nullptr);
     g_option_group_add_entries(group, entries);
     g_option_context_set_main_group(context, group);

@@ -10,7 +10,7 @@ struct Named {
     const char* name;
     char key;
 };
-constexpr Named Actions[] = {
+constexpr Named kActions[] = {
     {FaultAction::Unplug, "unplug", 'u'}, {FaultAction::Replug, "replug", 'p'},
     {FaultAction::Silent, "silent", 's'}, {FaultAction::Answer, "answer", 'a'},
     {FaultAction::Short, "short", 'h'},   {FaultAction::Normal, "normal", 'n'},
@@ -19,20 +19,20 @@ constexpr Named Actions[] = {
 } // namespace
 
 std::optional<FaultAction> faultActionForName(const std::string& name) {
-    for (const Named& a : Actions)
+    for (const Named& a : kActions)
         if (name == a.name) return a.action;
     if (name == "plug") return FaultAction::Replug;
     return std::nullopt;
 }
 
 std::optional<FaultAction> faultActionForKey(char key) {
-    for (const Named& a : Actions)
+    for (const Named& a : kActions)
         if (key == a.key) return a.action;
     return std::nullopt;
 }
 
 const char* faultActionName(FaultAction action) {
-    for (const Named& a : Actions)
+    for (const Named& a : kActions)
         if (action == a.action) return a.name;
     return "?";
 }

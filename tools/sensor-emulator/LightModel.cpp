@@ -5,15 +5,15 @@
 #include <cmath>
 
 namespace {
-constexpr double Pi = 3.14159265358979323846;
+constexpr double kPi = 3.14159265358979323846;
 // Range-scaled light at night and at noon, as powers of ten: the night sits inside the
 // most sensitive range, noon inside the least sensitive one.
-constexpr double NightLog = 1.3;
-constexpr double NoonLog = 6.6;
+constexpr double kNightLog = 1.3;
+constexpr double kNoonLog = 6.6;
 // The sensor leaves a range when its count passes HighCount, and goes back to a more
 // sensitive range when the count there would stay below LowCount.
-constexpr double HighCount = 60000;
-constexpr double LowCount = 30000;
+constexpr double kHighCount = 60000;
+constexpr double kLowCount = 30000;
 } // namespace
 
 LightModel::LightModel(double daySeconds, double startOfDay)
@@ -39,7 +39,7 @@ int LightModel::factor(int range) {
 
 double LightModel::sunHeight(double elapsed) const {
     const double dayFraction = startOfDay_ / 86400.0 + elapsed / daySeconds_;
-    return -std::cos(2 * Pi * dayFraction);
+    return -std::cos(2 * kPi * dayFraction);
 }
 
 std::pair<std::int64_t, double> LightModel::dayAndSeconds(double elapsed) const {
@@ -64,11 +64,11 @@ double LightModel::flux(double elapsed) const {
         scale_ * std::pow(10.0, 0.4 * (zeroPoint(elapsed) - kNominalZeroPoint));
     // Twilight is short: the light rises steeply while the sun is near the horizon.
     const double daylight = (1 + std::tanh(6 * (sunHeight(elapsed) + 0.05))) / 2;
-    const double light = std::pow(10.0, NightLog + (NoonLog - NightLog) * daylight);
+    const double light = std::pow(10.0, kNightLog + (kNoonLog - kNightLog) * daylight);
     if (!clouds_) return sensitivity * light;
     // The night sky's part is the site's, under its clouds; the Sun's is not.
     const auto [day, seconds] = dayAndSeconds(elapsed);
-    const double night = std::pow(10.0, NightLog);
+    const double night = std::pow(10.0, kNightLog);
     return sensitivity *
            (light - night + night * clouds_->siteLevel() * clouds_->nightFactor(day, seconds));
 }
@@ -77,9 +77,9 @@ LightModel::Light LightModel::light(double elapsed) {
     if (heldLight_) return *heldLight_;
     std::uniform_real_distribution<double> jitter(0.995, 1.005);
     const double value = flux(elapsed) * jitter(noise_);
-    if (value / factor(range_) > HighCount && range_ > 1)
+    if (value / factor(range_) > kHighCount && range_ > 1)
         --range_;
-    else if (range_ < 5 && value / factor(range_ + 1) < LowCount)
+    else if (range_ < 5 && value / factor(range_ + 1) < kLowCount)
         ++range_;
     double exact = value / factor(range_);
     // A site's sky: the noise of a real sensor dithers the last count, so that a dim sky's
@@ -92,5 +92,5 @@ LightModel::Light LightModel::light(double elapsed) {
 double LightModel::temperature(double elapsed) const {
     if (heldTemperature_) return *heldTemperature_;
     // Warmer by day, plus a slow wander of its own.
-    return 12.0 + 5.0 * sunHeight(elapsed) + 0.8 * std::sin(2 * Pi * elapsed / 1000.0);
+    return 12.0 + 5.0 * sunHeight(elapsed) + 0.8 * std::sin(2 * kPi * elapsed / 1000.0);
 }

@@ -49,19 +49,19 @@ std::string withUmockdev(const char* current) {
             list = first ? item + " " + list : list + " " + item;
     };
     add(loaded({"libasan.so", "libclang_rt.asan"}), true);
-    add(Library, false);
+    add(kLibrary, false);
     return list;
 }
 
 bool ensure(char** argv) {
     if (!loaded({"libumockdev-preload.so"}).empty()) return true;
-    if (std::getenv(ReexecMark)) {
+    if (std::getenv(kReexecMark)) {
         std::fprintf(stderr, "sensor-emulator: %s could not be preloaded (package umockdev)\n",
-                     Library);
+                     kLibrary);
         return false;
     }
     setenv("LD_PRELOAD", withUmockdev(std::getenv("LD_PRELOAD")).c_str(), 1);
-    setenv(ReexecMark, "1", 1);
+    setenv(kReexecMark, "1", 1);
     execv("/proc/self/exe", argv);
     std::perror("sensor-emulator: re-executing under the preload library");
     return false;

@@ -8,10 +8,10 @@
 
 namespace preload {
 
-constexpr const char* Library = "libumockdev-preload.so.0";
+constexpr const char* kLibrary = "libumockdev-preload.so.0";
 // Environment mark of a process that was already re-executed, so a preload library that
 // fails to load cannot make it loop. Not passed on to children.
-constexpr const char* ReexecMark = "SENSOR_EMULATOR_REEXEC";
+constexpr const char* kReexecMark = "SENSOR_EMULATOR_REEXEC";
 
 // LD_PRELOAD with umockdev's library added: whatever is preloaded already stays in front,
 // and a sanitizer runtime this process was started with goes first, as it must.

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 void ReplyQueue::push(SensorReply reply, Clock::time_point now) {
-    if (replies_.size() >= Capacity) return;
+    if (replies_.size() >= kCapacity) return;
     // Made in order, ready in order: a reply never overtakes a held one.
     Clock::time_point ready = now + reply.hold;
     if (!replies_.empty()) ready = std::max(ready, replies_.back().ready);

@@ -20,7 +20,7 @@ public:
     using Clock = std::chrono::steady_clock;
     // A sensor keeps only a few replies; more than that means nobody is reading, and
     // the newest are lost.
-    static constexpr std::size_t Capacity = 4;
+    static constexpr std::size_t kCapacity = 4;
 
     // Queues a reply made at `now`; it can be read from now + its hold.
     void push(SensorReply reply, Clock::time_point now);

@@ -60,7 +60,7 @@ bool startChild(Child& child, const std::string& rootDir, const std::vector<std:
     gchar** env = g_get_environ();
     env = g_environ_setenv(env, "UMOCKDEV_DIR", rootDir.c_str(), TRUE);
     env = g_environ_setenv(env, "LD_PRELOAD", g_getenv("LD_PRELOAD"), TRUE);
-    env = g_environ_unsetenv(env, preload::ReexecMark);
+    env = g_environ_unsetenv(env, preload::kReexecMark);
     GError* error = nullptr;
     const bool ok =
         g_spawn_async(nullptr, argv.data(), env,

@@ -12,7 +12,7 @@ constexpr std::uint8_t lo(unsigned v) {
 constexpr std::uint8_t hi(unsigned v) {
     return (v >> 8) & 0xFF;
 }
-constexpr std::uint8_t MaxPacket = 64;
+constexpr std::uint8_t kMaxPacket = 64;
 const char* const Strings[] = {nullptr, "Nocturo", "Emulated light sensor"};
 } // namespace
 
@@ -21,8 +21,8 @@ std::vector<std::uint8_t> device() {
     return {18, 1,                     // device descriptor
             lo(0x0200), hi(0x0200),    // USB 2.0
             0xFF, 0, 0,                // vendor-specific class
-            MaxPacket,                 // endpoint 0
-            lo(VendorId), hi(VendorId), lo(ProductId), hi(ProductId),
+            kMaxPacket,                 // endpoint 0
+            lo(kVendorId), hi(kVendorId), lo(kProductId), hi(kProductId),
             lo(0x0100), hi(0x0100),    // device release 1.00
             1, 2, 0,                   // manufacturer, product, no serial number
             1};                        // configurations
@@ -32,8 +32,8 @@ std::vector<std::uint8_t> configuration() {
     const unsigned total = 9 + 9 + 7 + 7;
     return {9, 2, lo(total), hi(total), 1, 1, 0, 0x80, 50, // one interface, 100 mA
             9, 4, 0, 0, 2, 0xFF, 0, 0, 0,                  // vendor class, two endpoints
-            7, 5, EndpointOut, 2, lo(MaxPacket), hi(MaxPacket), 0,  // bulk OUT
-            7, 5, EndpointIn, 2, lo(MaxPacket), hi(MaxPacket), 0};  // bulk IN
+            7, 5, kEndpointOut, 2, lo(kMaxPacket), hi(kMaxPacket), 0,  // bulk OUT
+            7, 5, kEndpointIn, 2, lo(kMaxPacket), hi(kMaxPacket), 0};  // bulk IN
 }
 // clang-format on
 
@@ -50,18 +50,18 @@ std::vector<std::uint8_t> string(std::uint8_t index) {
 std::optional<std::vector<std::uint8_t>> control(std::uint8_t requestType, std::uint8_t request,
                                                  std::uint16_t value, std::uint16_t length,
                                                  std::uint8_t activeConfiguration) {
-    constexpr std::uint8_t In = 0x80, TypeMask = 0x60, Standard = 0;
-    constexpr std::uint8_t GetStatus = 0, GetDescriptor = 6, GetConfiguration = 8;
-    constexpr std::uint8_t DeviceType = 1, ConfigurationType = 2, StringType = 3;
-    if (!(requestType & In)) {
+    constexpr std::uint8_t kIn = 0x80, TypeMask = 0x60, Standard = 0;
+    constexpr std::uint8_t kGetStatus = 0, GetDescriptor = 6, GetConfiguration = 8;
+    constexpr std::uint8_t kDeviceType = 1, ConfigurationType = 2, StringType = 3;
+    if (!(requestType & kIn)) {
         if (length == 0) return std::vector<std::uint8_t>{};
         return std::nullopt;
     }
     if ((requestType & TypeMask) != Standard) return std::nullopt;
     std::vector<std::uint8_t> data;
-    if (requestType == In && request == GetDescriptor) {
+    if (requestType == kIn && request == GetDescriptor) {
         switch (value >> 8) {
-        case DeviceType:
+        case kDeviceType:
             data = device();
             break;
         case ConfigurationType:
@@ -74,9 +74,9 @@ std::optional<std::vector<std::uint8_t>> control(std::uint8_t requestType, std::
             break;
         }
         if (data.empty()) return std::nullopt;
-    } else if (requestType == In && request == GetConfiguration) {
+    } else if (requestType == kIn && request == GetConfiguration) {
         data = {activeConfiguration};
-    } else if (request == GetStatus) {
+    } else if (request == kGetStatus) {
         data = {0, 0}; // bus-powered, no remote wake-up, endpoints not halted
     } else {
         return std::nullopt;

@@ -10,12 +10,12 @@
 
 namespace usbdesc {
 
-constexpr std::uint16_t VendorId = 0x04D8;
-constexpr std::uint16_t ProductId = 0x000C;
-constexpr std::uint8_t EndpointOut = 0x01;
-constexpr std::uint8_t EndpointIn = 0x81;
-constexpr const char* DeviceNode = "/dev/bus/usb/001/002";
-constexpr const char* SysPath = "/sys/devices/usb1/1-1";
+constexpr std::uint16_t kVendorId = 0x04D8;
+constexpr std::uint16_t kProductId = 0x000C;
+constexpr std::uint8_t kEndpointOut = 0x01;
+constexpr std::uint8_t kEndpointIn = 0x81;
+constexpr const char* kDeviceNode = "/dev/bus/usb/001/002";
+constexpr const char* kSysPath = "/sys/devices/usb1/1-1";
 
 std::vector<std::uint8_t> device();
 // Configuration 1 with its interface and the two bulk endpoints, as one block.

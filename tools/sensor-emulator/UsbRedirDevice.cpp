@@ -16,8 +16,8 @@
 #include <cstring>
 
 namespace {
-constexpr const char* Version = "sensor-emulator usbredir device";
-constexpr std::uint8_t MaxPacket = 64;
+constexpr const char* kVersion = "sensor-emulator usbredir device";
+constexpr std::uint8_t kMaxPacket = 64;
 
 UsbRedirDevice& deviceOf(void* self) {
     return *static_cast<UsbRedirDevice*>(self);
@@ -66,7 +66,7 @@ void UsbRedirDevice::serve(int fd) {
                     usb_redir_cap_device_disconnect_ack, usb_redir_cap_ep_info_max_packet_size,
                     usb_redir_cap_64bits_ids, usb_redir_cap_32bits_bulk_length})
         usbredirparser_caps_set_cap(caps, cap);
-    usbredirparser_init(parser_, Version, caps, USB_REDIR_CAPS_SIZE, usbredirparser_fl_usb_host);
+    usbredirparser_init(parser_, kVersion, caps, USB_REDIR_CAPS_SIZE, usbredirparser_fl_usb_host);
     watch(false);
     flush();
 }
@@ -115,19 +115,19 @@ void UsbRedirDevice::announce() {
     std::fill(std::begin(endpoints.type), std::end(endpoints.type), usb_redir_type_invalid);
     for (std::uint8_t address : {std::uint8_t{0x00}, std::uint8_t{0x80}}) {
         endpoints.type[endpointIndex(address)] = usb_redir_type_control;
-        endpoints.max_packet_size[endpointIndex(address)] = MaxPacket;
+        endpoints.max_packet_size[endpointIndex(address)] = kMaxPacket;
     }
-    for (std::uint8_t address : {usbdesc::EndpointOut, usbdesc::EndpointIn}) {
+    for (std::uint8_t address : {usbdesc::kEndpointOut, usbdesc::kEndpointIn}) {
         endpoints.type[endpointIndex(address)] = usb_redir_type_bulk;
-        endpoints.max_packet_size[endpointIndex(address)] = MaxPacket;
+        endpoints.max_packet_size[endpointIndex(address)] = kMaxPacket;
     }
     usbredirparser_send_ep_info(parser_, &endpoints);
 
     usb_redir_device_connect_header connect{};
     connect.speed = usb_redir_speed_full;
     connect.device_class = 0xFF;
-    connect.vendor_id = usbdesc::VendorId;
-    connect.product_id = usbdesc::ProductId;
+    connect.vendor_id = usbdesc::kVendorId;
+    connect.product_id = usbdesc::kProductId;
     connect.device_version_bcd = 0x0100;
     usbredirparser_send_device_connect(parser_, &connect);
     announced_ = true;
@@ -256,7 +256,7 @@ void UsbRedirDevice::cancelDataPacket(void* self, std::uint64_t id) {
     if (found == device.reads_.end()) return; // already answered
     device.reads_.erase(found);
     usb_redir_bulk_packet_header header{};
-    header.endpoint = usbdesc::EndpointIn;
+    header.endpoint = usbdesc::kEndpointIn;
     header.status = usb_redir_cancelled;
     usbredirparser_send_bulk_packet(device.parser_, id, &header, nullptr, 0);
 }
@@ -304,12 +304,12 @@ void UsbRedirDevice::bulkPacket(void* self, std::uint64_t id, usb_redir_bulk_pac
     const std::size_t wanted = static_cast<std::size_t>(header->length_high) << 16 | header->length;
     if (!device.plugged_) {
         answer.status = usb_redir_ioerror;
-    } else if (header->endpoint == usbdesc::EndpointIn) {
+    } else if (header->endpoint == usbdesc::kEndpointIn) {
         device.reads_.push_back({id, wanted});
         device.serveReads();
         usbredirparser_free_packet_data(device.parser_, data);
         return;
-    } else if (header->endpoint == usbdesc::EndpointOut) {
+    } else if (header->endpoint == usbdesc::kEndpointOut) {
         if (auto reply = device.responder_(data, static_cast<std::size_t>(length))) {
             if (reply->hold.count() > 0)
                 device.events_("late reply held " + std::to_string(reply->hold.count()) + " ms");
@@ -375,7 +375,7 @@ void UsbRedirDevice::serveReads() {
         const PendingRead read = reads_.front();
         reads_.pop_front();
         usb_redir_bulk_packet_header header{};
-        header.endpoint = usbdesc::EndpointIn;
+        header.endpoint = usbdesc::kEndpointIn;
         header.status = usb_redir_success;
         if (reply.size() > read.room) { // more than asked for: the host sees an overflow
             reply.resize(read.room);
@@ -391,7 +391,7 @@ void UsbRedirDevice::serveReads() {
 void UsbRedirDevice::cancelReads() {
     for (const PendingRead& read : reads_) {
         usb_redir_bulk_packet_header header{};
-        header.endpoint = usbdesc::EndpointIn;
+        header.endpoint = usbdesc::kEndpointIn;
         header.status = usb_redir_cancelled;
         usbredirparser_send_bulk_packet(parser_, read.id, &header, nullptr, 0);
     }

@@ -20,8 +20,8 @@
 
 namespace {
 
-constexpr std::uint16_t VendorId = 0x04D8, ProductId = 0x000C;
-constexpr unsigned char EndpointOut = 0x01, EndpointIn = 0x81;
+constexpr std::uint16_t kVendorId = 0x04D8, ProductId = 0x000C;
+constexpr unsigned char kEndpointOut = 0x01, EndpointIn = 0x81;
 using Clock = std::chrono::steady_clock;
 
 struct Options {
@@ -46,7 +46,7 @@ int fail(const char* what) {
 }
 
 libusb_device_handle* openSensor(libusb_context* ctx) {
-    libusb_device_handle* handle = libusb_open_device_with_vid_pid(ctx, VendorId, ProductId);
+    libusb_device_handle* handle = libusb_open_device_with_vid_pid(ctx, kVendorId, ProductId);
     if (handle && libusb_claim_interface(handle, 0) != 0) {
         libusb_close(handle);
         handle = nullptr;
@@ -60,7 +60,7 @@ int countSensors(libusb_context* ctx) {
     int found = 0;
     for (ssize_t i = 0; i < n; ++i) {
         libusb_device_descriptor d{};
-        if (libusb_get_device_descriptor(list[i], &d) == 0 && d.idVendor == VendorId &&
+        if (libusb_get_device_descriptor(list[i], &d) == 0 && d.idVendor == kVendorId &&
             d.idProduct == ProductId)
             ++found;
     }
@@ -75,7 +75,7 @@ int transact(libusb_device_handle* h, unsigned timeoutMs, const char* request, i
     got = 0;
     unsigned char out[2];
     std::memcpy(out, request, length);
-    const int r = libusb_bulk_transfer(h, EndpointOut, out, length, &sent, timeoutMs);
+    const int r = libusb_bulk_transfer(h, kEndpointOut, out, length, &sent, timeoutMs);
     if (r != 0) return r;
     return libusb_bulk_transfer(h, EndpointIn, reply, wanted, &got, timeoutMs);
 }
@@ -165,7 +165,7 @@ int replug(libusb_context* ctx, const Options& o) {
             ctx,
             static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
                                               LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
-            LIBUSB_HOTPLUG_NO_FLAGS, VendorId, ProductId, LIBUSB_HOTPLUG_MATCH_ANY, hotplugCount,
+            LIBUSB_HOTPLUG_NO_FLAGS, kVendorId, ProductId, LIBUSB_HOTPLUG_MATCH_ANY, hotplugCount,
             counts, nullptr);
     const auto start = Clock::now();
     libusb_device_handle* old = openSensor(ctx);
@@ -246,7 +246,7 @@ int lateSeen(libusb_context* ctx, const Options& o) {
     if (libusb_bulk_transfer(h, EndpointIn, reply, sizeof reply, &got, patient) != 0 || got != 2)
         return fail("the temperature reply did not follow the late one");
     unsigned char request[] = {'L'};
-    if (libusb_bulk_transfer(h, EndpointOut, request, 1, &got, o.timeoutMs) != 0)
+    if (libusb_bulk_transfer(h, kEndpointOut, request, 1, &got, o.timeoutMs) != 0)
         return fail("the device took no request");
     if (libusb_reset_device(h) != 0) return fail("the device cannot be reset");
     if (libusb_bulk_transfer(h, EndpointIn, reply, sizeof reply, &got, o.timeoutMs) !=

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int SecondsPerDay = 86400;
+constexpr int kSecondsPerDay = 86400;
 const QString Day = QStringLiteral("20090126.txt");
 
 SecondRecord RecordAt(int second) {
@@ -33,7 +33,7 @@ struct FullDay {
     FullDay() {
         DailyLog log(dir.path());
         log.SetLogFileName(Day);
-        for (int second = 0; second < SecondsPerDay; ++second)
+        for (int second = 0; second < kSecondsPerDay; ++second)
             log.Append(LogLine(RecordAt(second), RegionalSettings{}));
         log.Save();
     }
@@ -57,7 +57,7 @@ void BM_AppendLine(benchmark::State& state) {
     const QString line = LogLine(RecordAt(36000), RegionalSettings{});
     for (auto _ : state) {
         log.Append(line);
-        if (log.LineCount() == SecondsPerDay) {
+        if (log.LineCount() == kSecondsPerDay) {
             state.PauseTiming();
             log.Empty();
             state.ResumeTiming();
@@ -72,7 +72,7 @@ void BM_TakeRecord(benchmark::State& state) {
     const SecondRecord record = RecordAt(36000);
     for (auto _ : state) {
         log.Take(record);
-        if (log.LineCount() == SecondsPerDay) {
+        if (log.LineCount() == kSecondsPerDay) {
             state.PauseTiming();
             log.Empty();
             state.ResumeTiming();
@@ -88,7 +88,7 @@ void BM_SaveFullDay(benchmark::State& state) {
     DailyLog log(day.dir.path());
     log.SetLogFileName(Day);
     log.Load();
-    const QString line = LogLine(RecordAt(SecondsPerDay - 1), RegionalSettings{});
+    const QString line = LogLine(RecordAt(kSecondsPerDay - 1), RegionalSettings{});
     for (auto _ : state) {
         state.PauseTiming();
         log.Append(line);
@@ -108,7 +108,7 @@ void BM_SaveKeepingAFullDay(benchmark::State& state) {
     }();
     DailyLog log(day.dir.path());
     log.SetLogFileName(Day);
-    for (int second = 0; second < SecondsPerDay / 2; ++second)
+    for (int second = 0; second < kSecondsPerDay / 2; ++second)
         log.Append(LogLine(RecordAt(second + 7), RegionalSettings{}));
     for (auto _ : state) {
         state.PauseTiming();

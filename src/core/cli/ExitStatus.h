@@ -7,11 +7,11 @@
 
 namespace exitstatus {
 
-inline constexpr int Ok = 0; // all went well
-inline constexpr int Alert =
+inline constexpr int kOk = 0; // all went well
+inline constexpr int kAlert =
     1; // something an alert should see: a station offline, a run that failed
-inline constexpr int Usage = 2; // a wrong command line, or a file it names that cannot be used
-inline constexpr int Unreachable = 3; // a server (the broker, the archive) that cannot be reached
+inline constexpr int kUsage = 2; // a wrong command line, or a file it names that cannot be used
+inline constexpr int kUnreachable = 3; // a server (the broker, the archive) that cannot be reached
 
 // The table for --help.
 QString Table();

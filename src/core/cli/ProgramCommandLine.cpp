@@ -48,7 +48,7 @@ bool ReadWholeNumber(const QCommandLineParser& parser, const QString& name,
 
 CommandLineOutcome ProgramCommandLine::Wrong(const QString& error) const {
     CommandLineOutcome outcome;
-    outcome.status = exitstatus::Usage;
+    outcome.status = exitstatus::kUsage;
     outcome.error = error;
     outcome.usage = HelpText();
     return outcome;

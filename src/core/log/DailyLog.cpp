@@ -13,7 +13,7 @@
 #include <exception>
 
 namespace {
-constexpr std::int32_t LastSavedSecondOfDay = 86398;
+constexpr std::int32_t kLastSavedSecondOfDay = 86398;
 const QByteArray CrLf = QByteArrayLiteral("\r\n");
 } // namespace
 
@@ -34,7 +34,7 @@ void DailyLog::Take(const SecondRecord& record) {
     logFileName_ = FileNameFor(record.timeStamp);
     Append(LogLine(record, settings_));
     if (record.second % 60 == 29) Save();
-    if (record.second == LastSavedSecondOfDay || record.newSecond < record.second) {
+    if (record.second == kLastSavedSecondOfDay || record.newSecond < record.second) {
         Save();
         Empty();
     }

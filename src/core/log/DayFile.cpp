@@ -27,7 +27,7 @@ const char* const TooLarge = "larger than 64 MiB, too large for a day file";
 const char* const OpenDirectory = "file to open is a directory";
 const char* const CreateDirectory = "Filename refers to a directory";
 // As many links as the kernel follows before it gives up with ELOOP.
-constexpr int MaxLinkDepth = 40;
+constexpr int kMaxLinkDepth = 40;
 
 QString Quoted(const QString& path) {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
@@ -83,7 +83,7 @@ private:
 QString WriteTarget(const QString& path) {
     QFileInfo info(path);
     for (int depth = 0; info.isSymLink(); ++depth) {
-        if (depth == MaxLinkDepth) ThrowCannotCreate(path, SystemText(ELOOP));
+        if (depth == kMaxLinkDepth) ThrowCannotCreate(path, SystemText(ELOOP));
         info.setFile(info.symLinkTarget());
     }
     return info.filePath();
@@ -143,7 +143,7 @@ ReadOutcome ReadRegularFile(const QString& path, QByteArray& bytes) {
     // Of a file's kind and size, whether it may be read as a day file.
     const auto fit = [](const struct stat& info) {
         const ReadStatus kind = KindOf(info);
-        return kind == ReadStatus::Read && info.st_size > MaxBytes ? ReadStatus::TooLarge : kind;
+        return kind == ReadStatus::Read && info.st_size > kMaxBytes ? ReadStatus::TooLarge : kind;
     };
     const QByteArray name = QFile::encodeName(path);
     // Only a regular file is opened: opening a device may do something by itself.
@@ -165,8 +165,8 @@ ReadOutcome ReadRegularFile(const QString& path, QByteArray& bytes) {
     qsizetype size = 0;
     for (;;) {
         if (size == read.size()) {
-            if (size > MaxBytes) return failed(ReadStatus::TooLarge);
-            read.resize(std::min<qsizetype>(2 * size + 4096, MaxBytes + 1));
+            if (size > kMaxBytes) return failed(ReadStatus::TooLarge);
+            read.resize(std::min<qsizetype>(2 * size + 4096, kMaxBytes + 1));
         }
         const ssize_t got = ::read(file.get(), read.data() + size, std::size_t(read.size() - size));
         if (got < 0) {
@@ -176,7 +176,7 @@ ReadOutcome ReadRegularFile(const QString& path, QByteArray& bytes) {
         if (got == 0) break;
         size += got;
     }
-    if (size > MaxBytes) return failed(ReadStatus::TooLarge);
+    if (size > kMaxBytes) return failed(ReadStatus::TooLarge);
     read.resize(size);
     bytes = std::move(read);
     outcome.status = ReadStatus::Read;

@@ -14,7 +14,7 @@ namespace dayfile {
 
 // No day file comes near this size (a day of lines is about 3.3 MB): a larger file is
 // someone else's, and is neither loaded nor replaced.
-constexpr qint64 MaxBytes = qint64(64) << 20;
+constexpr qint64 kMaxBytes = qint64(64) << 20;
 
 // One line of a day file's bytes, without its line break.
 struct LineSpan {

@@ -47,7 +47,7 @@ namespace dayreader {
 // A log line is never near this long; anything longer is garbage.
 constexpr std::size_t kMaxLineLength = 256;
 // Larger files are refused, as the daily log refuses them: a full day is about 3 MiB.
-constexpr std::int64_t kMaxFileSize = dayfile::MaxBytes;
+constexpr std::int64_t kMaxFileSize = dayfile::kMaxBytes;
 
 // One line, without its line break. False (and `record` unspecified) for anything that is
 // not a log line.

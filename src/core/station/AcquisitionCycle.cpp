@@ -11,12 +11,12 @@
 AcquisitionCycle::AcquisitionCycle(LocalClock& clock, RecordHandOver& handOver)
     : clock_(clock)
     , handOver_(handOver)
-    , fluxSum_(SecondsPerDay, 0.0)
-    , fluxCount_(SecondsPerDay, 0.0) {}
+    , fluxSum_(kSecondsPerDay, 0.0)
+    , fluxCount_(kSecondsPerDay, 0.0) {}
 
 void AcquisitionCycle::Begin() {
     flux_ = 0;
-    temperature_ = StartTemperature;
+    temperature_ = kStartTemperature;
     currentTime_ = clock_.Now();
     lastSecond_ = -1;
 }

@@ -15,8 +15,8 @@ class TPICUSB;
 
 class AcquisitionCycle {
 public:
-    static constexpr std::int32_t SecondsPerDay = 86400;
-    static constexpr float StartTemperature = -1000.0f;
+    static constexpr std::int32_t kSecondsPerDay = 86400;
+    static constexpr float kStartTemperature = -1000.0f;
 
     AcquisitionCycle(LocalClock& clock, RecordHandOver& handOver);
 
@@ -53,7 +53,7 @@ private:
 
     std::string statusText_ = "Error";
     double currentTime_ = 0;
-    float temperature_ = StartTemperature;
+    float temperature_ = kStartTemperature;
     std::int32_t flux_ = 0;
     std::int32_t lastSecond_ = -1;
     std::vector<double> fluxSum_; // allocated once, never resized

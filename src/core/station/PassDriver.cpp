@@ -51,8 +51,8 @@ void PassDriver::RunPass() {
             errors_.ShowError(e.what());
             break; // the loop takes its turn after an error
         }
-    } while (immediate && running_ && !burst.hasExpired(BurstMs));
-    if (running_) timer_.start(immediate ? 0 : RetryIntervalMs);
+    } while (immediate && running_ && !burst.hasExpired(kBurstMs));
+    if (running_) timer_.start(immediate ? 0 : kRetryIntervalMs);
 }
 
 void PassDriver::DeviceArrived() {

@@ -27,8 +27,8 @@ class PipeEventSource;
 
 class PassDriver : public QObject {
 public:
-    static constexpr int RetryIntervalMs = 100;
-    static constexpr int BurstMs = 10;
+    static constexpr int kRetryIntervalMs = 100;
+    static constexpr int kBurstMs = 10;
     // Runs one pass; true when the next pass may follow at once (the sensor is connected).
     using PassFunction = std::function<bool()>;
 

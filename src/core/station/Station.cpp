@@ -14,7 +14,7 @@ Station::Station(const StationServices& services, QObject* parent)
     , cycle_(services.clock, *this)
     , log_(services.dataDirectory)
     , TReboot(new QTimer(this)) {
-    TReboot->setInterval(RebootIntervalMs);
+    TReboot->setInterval(kRebootIntervalMs);
     connect(TReboot, &QTimer::timeout, this, &Station::TRebootTimer);
     log_.AddObserver(this);
 }
@@ -39,8 +39,8 @@ void Station::Start() {
     device_ = std::make_unique<TPICUSB>(services_.pipes);
     cycle_.SetDevice(device_.get());
     device_->SetActive(true);
-    device_->SetSendDelay(StartDelayMs);
-    device_->SetReceiveDelay(StartDelayMs);
+    device_->SetSendDelay(kStartDelayMs);
+    device_->SetReceiveDelay(kStartDelayMs);
     cycle_.UpdateStatusText();
     TellLink();
     driver_ = std::make_unique<PassDriver>([this] { return IdleHandler(); }, services_.errors,
@@ -136,7 +136,7 @@ void Station::TRebootTimer() {
     } catch (const NocturoError&) {
     }
     if (!services_.systemExit) return;
-    const bool accepted = services_.systemExit(FORCED_REBOOT);
+    const bool accepted = services_.systemExit(kForcedReboot);
     for (StationObserver* observer : observers_)
         observer->RestartRequested(accepted);
 }

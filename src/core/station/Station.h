@@ -70,8 +70,8 @@ public:
 
 class Station : public QObject, private RecordHandOver, private DailyLogObserver {
 public:
-    static constexpr int RebootIntervalMs = 30000;
-    static constexpr std::uint16_t StartDelayMs = 50;
+    static constexpr int kRebootIntervalMs = 30000;
+    static constexpr std::uint16_t kStartDelayMs = 50;
 
     explicit Station(const StationServices& services, QObject* parent = nullptr);
     ~Station() override;

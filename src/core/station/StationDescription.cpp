@@ -60,7 +60,7 @@ void ReadSafety(StationDescription::Safety& safety, const QString& key, const QS
         for (const QString& part : value.split(u',', Qt::SkipEmptyParts)) {
             const QString name = part.trimmed().toLower();
             const bool known =
-                std::any_of(std::begin(SkyConditionNames), std::end(SkyConditionNames),
+                std::any_of(std::begin(kSkyConditionNames), std::end(kSkyConditionNames),
                             [&](const char* n) { return name == QLatin1String(n); });
             if (!known)
                 Fail(fileName, line,
@@ -85,7 +85,7 @@ void ReadSafety(StationDescription::Safety& safety, const QString& key, const QS
 } // namespace
 
 bool ValidName(const QString& name) {
-    if (name.isEmpty() || name.size() > MaxNameLength) return false;
+    if (name.isEmpty() || name.size() > kMaxNameLength) return false;
     for (const QChar c : name) {
         const char16_t u = c.unicode();
         if (!((u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_' || u == '-'))
@@ -101,7 +101,7 @@ QString CleanName(const QString& name) {
         const bool allowed =
             (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_' || u == '-';
         clean += allowed ? c : QChar(u'-');
-        if (clean.size() == MaxNameLength) break;
+        if (clean.size() == kMaxNameLength) break;
     }
     while (clean.startsWith(u'-'))
         clean.remove(0, 1);
@@ -158,10 +158,10 @@ StationDescription Parse(const QByteArray& text, const QString& fileName) {
                      QStringLiteral("zero_point: a second one from %1")
                          .arg(IsoDate(*point->fromNight)));
         } else if (QString* text = SkyglowField(description.skyglow, key)) {
-            if (value.size() > MaxSkyglowText)
+            if (value.size() > kMaxSkyglowText)
                 Fail(
                     fileName, lineNumber,
-                    QStringLiteral("%1 is longer than %2 characters").arg(key).arg(MaxSkyglowText));
+                    QStringLiteral("%1 is longer than %2 characters").arg(key).arg(kMaxSkyglowText));
             *text = value;
         } else {
             Fail(fileName, lineNumber, QStringLiteral("unknown key \"%1\"").arg(key));
@@ -171,7 +171,7 @@ StationDescription Parse(const QByteArray& text, const QString& fileName) {
 }
 
 StationDescription Load(const QString& directory) {
-    const QString path = QDir(directory).filePath(QLatin1String(FileName));
+    const QString path = QDir(directory).filePath(QLatin1String(kFileName));
     QFile file(path);
     if (!file.exists()) {
         StationDescription description;
@@ -184,9 +184,9 @@ StationDescription Load(const QString& directory) {
     if (!file.open(QIODevice::ReadOnly))
         throw StationDescriptionError(
             QStringLiteral("%1: cannot be read: %2").arg(path, file.errorString()).toStdString());
-    constexpr qint64 MaxBytes = 64 * 1024; // a description is a few lines
-    const QByteArray text = file.read(MaxBytes + 1);
-    if (text.size() > MaxBytes)
+    constexpr qint64 kMaxBytes = 64 * 1024; // a description is a few lines
+    const QByteArray text = file.read(kMaxBytes + 1);
+    if (text.size() > kMaxBytes)
         throw StationDescriptionError(
             QStringLiteral("%1: larger than 64 KiB, not a station description")
                 .arg(path)

@@ -98,11 +98,11 @@ public:
 
 namespace stationdescription {
 
-inline constexpr char FileName[] = "station.conf";
-inline constexpr int MaxNameLength = 64;
-inline constexpr int MaxSkyglowText = 100; // a header line of the archives' files holds 150
+inline constexpr char kFileName[] = "station.conf";
+inline constexpr int kMaxNameLength = 64;
+inline constexpr int kMaxSkyglowText = 100; // a header line of the archives' files holds 150
 // The names a minute's sky condition goes by, for safe_conditions.
-inline constexpr const char* SkyConditionNames[] = {"day", "twilight", "moonlit", "clear",
+inline constexpr const char* kSkyConditionNames[] = {"day", "twilight", "moonlit", "clear",
                                                     "cloudy"};
 
 // Reads "station.conf" in `directory`. A missing file gives the defaults. Throws

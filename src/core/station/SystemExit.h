@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <functional>
 
-constexpr std::uint32_t EXIT_FLAG_REBOOT = 0x2;
-constexpr std::uint32_t EXIT_FLAG_FORCE = 0x4;
-constexpr std::uint32_t FORCED_REBOOT = EXIT_FLAG_REBOOT | EXIT_FLAG_FORCE; // 6
+constexpr std::uint32_t kExitFlagReboot = 0x2;
+constexpr std::uint32_t kExitFlagForce = 0x4;
+constexpr std::uint32_t kForcedReboot = kExitFlagReboot | kExitFlagForce; // 6
 
 // Asks the system to exit with the given flags; true when the system accepted.
 using SystemExitRequest = std::function<bool(std::uint32_t flags)>;

@@ -28,8 +28,8 @@ void Transitions(const QTimeZone& zone, const QDateTime& from, const QDateTime& 
 } // namespace
 
 QString Difference(const QTimeZone& station, const QTimeZone& computer, std::int64_t nowUtc) {
-    const QDateTime from = QDateTime::fromSecsSinceEpoch(nowUtc - Before, Qt::UTC);
-    const QDateTime to = QDateTime::fromSecsSinceEpoch(nowUtc + After, Qt::UTC);
+    const QDateTime from = QDateTime::fromSecsSinceEpoch(nowUtc - kBefore, Qt::UTC);
+    const QDateTime to = QDateTime::fromSecsSinceEpoch(nowUtc + kAfter, Qt::UTC);
     // Between two changes of either zone both offsets hold still: comparing them at the
     // start and at every change covers the whole span.
     std::set<std::int64_t> moments{from.toSecsSinceEpoch()};

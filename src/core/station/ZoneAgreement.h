@@ -15,8 +15,8 @@ namespace zoneagreement {
 
 // How far around `nowUtc` (seconds since 1970) the offsets are compared: the days a
 // logger runs through before it is started again, and the past days it may still send.
-inline constexpr std::int64_t Before = 400 * 86400;
-inline constexpr std::int64_t After = 2 * 366 * 86400;
+inline constexpr std::int64_t kBefore = 400 * 86400;
+inline constexpr std::int64_t kAfter = 2 * 366 * 86400;
 
 // Empty when the two zones have the same UTC offset at every moment from
 // nowUtc - Before to nowUtc + After; else a line saying where they first differ, e.g.

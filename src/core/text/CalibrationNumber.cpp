@@ -8,7 +8,7 @@
 #include <string>
 
 namespace {
-constexpr int ExponentLimit = 500;
+constexpr int kExponentLimit = 500;
 
 bool IsDigit(QChar c) {
     return c >= u'0' && c <= u'9';
@@ -87,7 +87,7 @@ bool ParseCalibration(const QString& text, const QString& decimalSeparator, long
         bool negativeExponent = false;
         if (i < n && (text[i] == u'+' || text[i] == u'-')) negativeExponent = text[i++] == u'-';
         for (; i < n && IsDigit(text[i]); ++i) {
-            if (exponent >= ExponentLimit) return false;
+            if (exponent >= kExponentLimit) return false;
             exponent = exponent * 10 + (text[i].unicode() - u'0');
         }
         if (negativeExponent) exponent = -exponent;

@@ -6,17 +6,17 @@
 #include <cmath>
 
 namespace {
-constexpr std::int64_t MsPerDay = 86'400'000;
+constexpr std::int64_t kMsPerDay = 86'400'000;
 const std::int64_t EpochJulianDay = QDate(1899, 12, 30).toJulianDay();
 // 0001-01-01 00:00:00.000 and 9999-12-31 23:59:59.999: the years a four-digit "yyyy" holds.
-constexpr double FirstValue = -693593.0;
-constexpr double LastValue = 2958465.0 + double(MsPerDay - 1) / double(MsPerDay);
+constexpr double kFirstValue = -693593.0;
+constexpr double kLastValue = 2958465.0 + double(kMsPerDay - 1) / double(kMsPerDay);
 
 // Milliseconds since the epoch. A value beyond the years 1 to 9999 counts as the nearest
 // end of them and NaN as 0, so that no later step overflows.
 std::int64_t TotalMs(double value) {
     if (std::isnan(value)) return 0;
-    return std::llround(std::clamp(value, FirstValue, LastValue) * double(MsPerDay));
+    return std::llround(std::clamp(value, kFirstValue, kLastValue) * double(kMsPerDay));
 }
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
@@ -26,13 +26,13 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
 double EncodeDateTime(const DateTimeParts& p) {
     const std::int64_t days = QDate(p.year, p.month, p.day).toJulianDay() - EpochJulianDay;
     const std::int64_t ms = ((p.hour * 60 + p.minute) * 60 + p.second) * 1000LL + p.msec;
-    return double(days) + double(ms) / double(MsPerDay);
+    return double(days) + double(ms) / double(kMsPerDay);
 }
 
 DateTimeParts DecodeDateTime(double value) {
     const std::int64_t total = TotalMs(value);
-    const std::int64_t days = FloorDiv(total, MsPerDay);
-    std::int64_t ms = total - days * MsPerDay;
+    const std::int64_t days = FloorDiv(total, kMsPerDay);
+    std::int64_t ms = total - days * kMsPerDay;
     DateTimeParts p;
     const QDate date = QDate::fromJulianDay(EpochJulianDay + days);
     p.year = date.year();
@@ -49,5 +49,5 @@ DateTimeParts DecodeDateTime(double value) {
 
 std::int32_t SecondOfDay(double value) {
     const std::int64_t total = TotalMs(value);
-    return std::int32_t((total - FloorDiv(total, MsPerDay) * MsPerDay) / 1000);
+    return std::int32_t((total - FloorDiv(total, kMsPerDay) * kMsPerDay) / 1000);
 }

@@ -24,7 +24,7 @@
 
 namespace {
 
-constexpr double Second = 1.0 / 86400.0;
+constexpr double kSecond = 1.0 / 86400.0;
 
 class LogHandOver : public RecordHandOver {
 public:
@@ -136,16 +136,16 @@ void RunScenario(std::mt19937& random, int passes) {
         const int pick = std::uniform_int_distribution<int>(0, 99)(random);
         const double day = std::floor(clock.now);
         if (pick < 78) {
-            clock.now += uniform(0.2, 0.9) * Second;
+            clock.now += uniform(0.2, 0.9) * kSecond;
         } else if (pick < 83) { // a gap
-            clock.now += uniform(2, 3 * 3600) * Second;
+            clock.now += uniform(2, 3 * 3600) * kSecond;
         } else if (pick < 87) { // set back within the day, or a little across midnight
-            clock.now -= uniform(1, 2 * 3600) * Second;
+            clock.now -= uniform(1, 2 * 3600) * kSecond;
         } else if (pick < 91) { // towards midnight from either side
-            clock.now = day + 1 - uniform(0, 6) * Second;
+            clock.now = day + 1 - uniform(0, 6) * kSecond;
         } else if (pick < 95) { // back and forth across midnight
-            clock.now = (clock.now - day < 0.5) ? day - uniform(0, 6) * Second
-                                                : day + 1 + uniform(0, 6) * Second;
+            clock.now = (clock.now - day < 0.5) ? day - uniform(0, 6) * kSecond
+                                                : day + 1 + uniform(0, 6) * kSecond;
         } else if (pick < 97) {
             absentPasses = std::uniform_int_distribution<int>(1, 8)(random);
         } else if (pick < 99) {

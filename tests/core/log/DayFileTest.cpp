@@ -95,7 +95,7 @@ TEST_F(DayFileTest, FileLargerThanTheBoundIsReportedAndKeptUntilMovedAway) {
     {
         QFile file(path); // sparse: only its size matters
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(file.resize(dayfile::MaxBytes + 1));
+        ASSERT_TRUE(file.resize(dayfile::kMaxBytes + 1));
     }
     const QDateTime modified = QFileInfo(path).lastModified();
     const std::string reason =
@@ -103,7 +103,7 @@ TEST_F(DayFileTest, FileLargerThanTheBoundIsReportedAndKeptUntilMovedAway) {
     EXPECT_EQ(MessageOf([&] { log.Load(); }), reason);
     EXPECT_TRUE(log.IsEmpty());
     EXPECT_EQ(TakeUpToASave(), reason);
-    EXPECT_EQ(QFileInfo(path).size(), dayfile::MaxBytes + 1);
+    EXPECT_EQ(QFileInfo(path).size(), dayfile::kMaxBytes + 1);
     EXPECT_EQ(QFileInfo(path).lastModified(), modified);
 
     // Moved away, the file is not missed: the next save writes the lines kept meanwhile.
@@ -118,10 +118,10 @@ TEST_F(DayFileTest, FileOfExactlyTheBoundIsLoaded) {
         QFile file(days.Path(Jan26));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("first\r\n");
-        ASSERT_TRUE(file.resize(dayfile::MaxBytes));
+        ASSERT_TRUE(file.resize(dayfile::kMaxBytes));
     }
     ASSERT_TRUE(log.Load());
-    EXPECT_EQ(log.Bytes().size(), dayfile::MaxBytes);
+    EXPECT_EQ(log.Bytes().size(), dayfile::kMaxBytes);
     EXPECT_EQ(log.LineCount(), 2u); // "first" and one long line of NUL bytes
 }
 

@@ -75,7 +75,7 @@ TEST(PassDriver, DisconnectedPassesWaitForArrivalOrTheRetryInterval) {
         errors, &events);
     driver.Start();
     ASSERT_TRUE(SpinUntil([&] { return passes >= 1; }));
-    EXPECT_EQ(driver.NextPassDelay(), PassDriver::RetryIntervalMs);
+    EXPECT_EQ(driver.NextPassDelay(), PassDriver::kRetryIntervalMs);
     // An arrival brings the next pass forward.
     events.arrival();
     EXPECT_EQ(driver.NextPassDelay(), 0);

@@ -29,10 +29,10 @@ struct Told : StationObserver {
     void LinkChanged(bool up, const QString& hint) override { links.emplace_back(up, hint); }
 };
 
-constexpr const char* Line = "  21.5    1200 1\r\n"; // count 10 at range 1, 21.5 °C
+constexpr const char* kLine = "  21.5    1200 1\r\n"; // count 10 at range 1, 21.5 °C
 
 std::string LineAt(const char* stamp) {
-    return std::string(stamp) + Line;
+    return std::string(stamp) + kLine;
 }
 
 class StationDay : public ::testing::Test {

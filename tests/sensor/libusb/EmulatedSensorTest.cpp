@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr std::int32_t LIGHT = 1234, RANGE = 3;
-constexpr float TEMPERATURE = 21.5f;
+constexpr std::int32_t kLight = 1234, RANGE = 3;
+constexpr float kTemperature = 21.5f;
 
 using Clock = std::chrono::steady_clock;
 
@@ -53,8 +53,8 @@ TEST(LibusbPipesOnEmulatedSensor, RepliesLeftQueuedAreDroppedWhenThePipesOpen) {
     UseProgramTimeOuts(sensor);
     sensor.SetActive(true);
     ASSERT_TRUE(sensor.GetActive());
-    EXPECT_EQ(sensor.GetTemperature(), TEMPERATURE);
-    EXPECT_EQ(sensor.GetLight(), LIGHT);
+    EXPECT_EQ(sensor.GetTemperature(), kTemperature);
+    EXPECT_EQ(sensor.GetLight(), kLight);
     EXPECT_EQ(sensor.GetRange(), RANGE);
     EXPECT_TRUE(sensor.GetActive());
 }
@@ -80,13 +80,13 @@ TEST(LibusbPipesOnEmulatedSensor, LateRepliesNeverGiveAnotherCommandsValue) {
         const std::int32_t range = sensor.GetRange();
         const float temperature = sensor.GetTemperature();
         if (light != 0 || range != 0) {
-            ASSERT_EQ(light, LIGHT) << "round trip " << roundTrips;
+            ASSERT_EQ(light, kLight) << "round trip " << roundTrips;
             ASSERT_EQ(range, RANGE) << "round trip " << roundTrips;
         }
         if (temperature != TPICUSB::FailedTemperature) {
-            ASSERT_EQ(temperature, TEMPERATURE) << "round trip " << roundTrips;
+            ASSERT_EQ(temperature, kTemperature) << "round trip " << roundTrips;
         }
-        const bool good = light == LIGHT && temperature == TEMPERATURE && sensor.GetActive();
+        const bool good = light == kLight && temperature == kTemperature && sensor.GetActive();
         failures += good ? 0 : 1;
         goodInARow = good ? goodInARow + 1 : 0;
     }

@@ -17,8 +17,8 @@ using usbapi::OpenFailure;
 
 namespace {
 
-constexpr const char* SENSOR_ID = "vid_04d8&pid_000c";
-constexpr const char* ENDPOINT = "\\MCHP_EP1";
+constexpr const char* kSensorId = "vid_04d8&pid_000c";
+constexpr const char* kEndpoint = "\\MCHP_EP1";
 
 class LibusbPipes : public ::testing::Test {
 protected:
@@ -31,24 +31,24 @@ TEST_F(LibusbPipes, OpenWithoutSensorFailsWithNoDevice) {
     for (std::uint32_t direction : {usbapi::DIRECTION_WRITE, usbapi::DIRECTION_READ}) {
         // Repeated opens keep failing the same way (the absence is cached, not stale).
         for (int attempt = 0; attempt < 3; ++attempt) {
-            EXPECT_EQ(library.UsbOpen(0, SENSOR_ID, ENDPOINT, direction, 0), INVALID_PIPE);
+            EXPECT_EQ(library.UsbOpen(0, kSensorId, kEndpoint, direction, 0), INVALID_PIPE);
             EXPECT_EQ(library.LastOpenFailure(), OpenFailure::NoDevice);
         }
     }
-    EXPECT_EQ(library.UsbOpen(3, "VID_04D8&PID_000C", ENDPOINT, usbapi::DIRECTION_READ, 0),
+    EXPECT_EQ(library.UsbOpen(3, "VID_04D8&PID_000C", kEndpoint, usbapi::DIRECTION_READ, 0),
               INVALID_PIPE);
     EXPECT_EQ(library.LastOpenFailure(), OpenFailure::NoDevice);
 }
 
 TEST_F(LibusbPipes, MalformedAddressFailsAsOtherAndALaterOpenReportsAfresh) {
-    EXPECT_EQ(library.UsbOpen(0, "vid_04d8", ENDPOINT, 0, 0), INVALID_PIPE);
+    EXPECT_EQ(library.UsbOpen(0, "vid_04d8", kEndpoint, 0, 0), INVALID_PIPE);
     EXPECT_EQ(library.LastOpenFailure(), OpenFailure::Other);
-    EXPECT_EQ(library.UsbOpen(0, SENSOR_ID, "\\MCHP_EP0", 0, 0), INVALID_PIPE);
+    EXPECT_EQ(library.UsbOpen(0, kSensorId, "\\MCHP_EP0", 0, 0), INVALID_PIPE);
     EXPECT_EQ(library.LastOpenFailure(), OpenFailure::Other);
-    EXPECT_EQ(library.UsbOpen(0, SENSOR_ID, ENDPOINT, 7, 0), INVALID_PIPE);
+    EXPECT_EQ(library.UsbOpen(0, kSensorId, kEndpoint, 7, 0), INVALID_PIPE);
     EXPECT_EQ(library.LastOpenFailure(), OpenFailure::Other);
     EXPECT_EQ(library.UsbOpen(0, nullptr, nullptr, 0, 0), INVALID_PIPE);
-    EXPECT_EQ(library.UsbOpen(0, SENSOR_ID, ENDPOINT, 0, 0), INVALID_PIPE);
+    EXPECT_EQ(library.UsbOpen(0, kSensorId, kEndpoint, 0, 0), INVALID_PIPE);
     EXPECT_EQ(library.LastOpenFailure(), OpenFailure::NoDevice);
 }
 
@@ -72,7 +72,7 @@ TEST_F(LibusbPipes, CloseOfInvalidUnknownAndClosedHandlesDoesNothing) {
     library.UsbClose(0);
     library.UsbClose(0);
     library.UsbClose(INT32_MAX);
-    EXPECT_EQ(library.UsbOpen(0, SENSOR_ID, ENDPOINT, 0, 0), INVALID_PIPE);
+    EXPECT_EQ(library.UsbOpen(0, kSensorId, kEndpoint, 0, 0), INVALID_PIPE);
 }
 
 TEST_F(LibusbPipes, VersionIsLibusbsOwnAndReadsAsFourNumbers) {
@@ -113,7 +113,7 @@ TEST_F(LibusbPipes, EventSourceGivesDescriptorsAndNeverBlocks) {
     EXPECT_EQ(poll(watched.data(), watched.size(), 0), 0);
     library.HandleEvents();
     EXPECT_EQ(arrivals, 0);
-    EXPECT_EQ(library.UsbOpen(0, SENSOR_ID, ENDPOINT, 0, 0), INVALID_PIPE);
+    EXPECT_EQ(library.UsbOpen(0, kSensorId, kEndpoint, 0, 0), INVALID_PIPE);
     EXPECT_EQ(changes, 0);
 }
 
@@ -122,8 +122,8 @@ TEST(LibusbPipeLibraryLifetime, SeveralLibrariesComeAndGoCleanly) {
         LibusbPipeLibrary first;
         LibusbPipeLibrary second;
         first.SetCallbacks({}, {});
-        EXPECT_EQ(first.UsbOpen(0, SENSOR_ID, ENDPOINT, 1, 0), INVALID_PIPE);
-        EXPECT_EQ(second.UsbOpen(0, SENSOR_ID, ENDPOINT, 0, 0), INVALID_PIPE);
+        EXPECT_EQ(first.UsbOpen(0, kSensorId, kEndpoint, 1, 0), INVALID_PIPE);
+        EXPECT_EQ(second.UsbOpen(0, kSensorId, kEndpoint, 0, 0), INVALID_PIPE);
         first.HandleEvents();
     }
 }
@@ -133,6 +133,6 @@ TEST(DefaultPipeLibrary, IsOneLibraryForTheWholeProcess) {
     EXPECT_EQ(&library, &usbapi::DefaultPipeLibrary());
     ASSERT_NE(usbapi::DefaultPipeEvents(), nullptr);
     EXPECT_EQ(dynamic_cast<usbapi::PipeEventSource*>(&library), usbapi::DefaultPipeEvents());
-    EXPECT_EQ(library.UsbOpen(0, SENSOR_ID, ENDPOINT, 0, 0), INVALID_PIPE);
+    EXPECT_EQ(library.UsbOpen(0, kSensorId, kEndpoint, 0, 0), INVALID_PIPE);
     EXPECT_NE(library.UsbGetDllVersion(), 0u);
 }

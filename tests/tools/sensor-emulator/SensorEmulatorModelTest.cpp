@@ -184,7 +184,7 @@ TEST(ReplyQueue, HeldReplyComesLateAndInOrderAndStaysUntilReadOrReset) {
     // Nobody reads: a few replies are kept, the newest are lost, a reset loses all.
     for (int i = 0; i < 10; ++i)
         queue.push(*sensor.answer(i < 5 ? light : temperature, 1, 0), t0 + 1s);
-    EXPECT_EQ(queue.size(), ReplyQueue::Capacity);
+    EXPECT_EQ(queue.size(), ReplyQueue::kCapacity);
     EXPECT_EQ(queue.take(t0 + 1s)->size(), 3u);
     queue.clear();
     EXPECT_FALSE(queue.take(t0 + 2s));

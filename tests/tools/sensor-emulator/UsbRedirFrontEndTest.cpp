@@ -21,8 +21,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-constexpr std::uint8_t In = 0x80;
-constexpr std::uint8_t GetDescriptor = 6;
+constexpr std::uint8_t kIn = 0x80;
+constexpr std::uint8_t kGetDescriptor = 6;
 const Bytes Light = {0xD2, 0x04, 3};    // 1234 in range 3
 const Bytes Temperature = {0xC0, 0x0A}; // 21.5 degrees: 344 sixteenths, times 8
 
@@ -95,16 +95,16 @@ TEST_F(UsbRedirFrontEnd, AnnouncesTheSensorAndAnswersAsItDoes) {
     EXPECT_EQ(host.endpoints->type[0x02], usb_redir_type_invalid);
 
     // What the guest's kernel reads when it enumerates the device.
-    const auto device = host.control(In, GetDescriptor, 0x0100, 0, 64);
+    const auto device = host.control(kIn, kGetDescriptor, 0x0100, 0, 64);
     ASSERT_TRUE(device);
     ASSERT_EQ(device->data.size(), 18u);
     EXPECT_EQ(Bytes(device->data.begin() + 8, device->data.begin() + 12),
               (Bytes{0xD8, 0x04, 0x0C, 0x00}));
-    const auto head = host.control(In, GetDescriptor, 0x0200, 0, 9);
+    const auto head = host.control(kIn, kGetDescriptor, 0x0200, 0, 9);
     ASSERT_TRUE(head);
     ASSERT_EQ(head->data.size(), 9u);
     const int total = head->data[2] | head->data[3] << 8;
-    const auto configuration = host.control(In, GetDescriptor, 0x0200, 0, total);
+    const auto configuration = host.control(kIn, kGetDescriptor, 0x0200, 0, total);
     ASSERT_TRUE(configuration);
     ASSERT_EQ(configuration->data.size(), static_cast<std::size_t>(total));
     std::string endpoints;
@@ -113,16 +113,16 @@ TEST_F(UsbRedirFrontEnd, AnnouncesTheSensorAndAnswersAsItDoes) {
             endpoints += std::to_string(configuration->data[at + 2]) + "/" +
                          std::to_string(configuration->data[at + 3]) + " ";
     EXPECT_EQ(endpoints, "1/2 129/2 ");
-    const auto product = host.control(In, GetDescriptor, 0x0302, 0x0409, 255);
+    const auto product = host.control(kIn, kGetDescriptor, 0x0302, 0x0409, 255);
     ASSERT_TRUE(product);
     std::string name;
     for (std::size_t i = 2; i + 1 < product->data.size(); i += 2)
         name += static_cast<char>(product->data[i]);
     EXPECT_EQ(name, "Emulated light sensor");
-    const auto bos = host.control(In, GetDescriptor, 0x0F00, 0, 5);
+    const auto bos = host.control(kIn, kGetDescriptor, 0x0F00, 0, 5);
     ASSERT_TRUE(bos);
     EXPECT_EQ(bos->status, usb_redir_stall);
-    const auto vendor = host.control(In | 0x40, 1, 0, 0, 4);
+    const auto vendor = host.control(kIn | 0x40, 1, 0, 0, 4);
     ASSERT_TRUE(vendor);
     EXPECT_EQ(vendor->status, usb_redir_stall);
     ASSERT_TRUE(host.setConfiguration(1));
