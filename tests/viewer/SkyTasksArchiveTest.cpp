@@ -6,7 +6,7 @@
 #include "EmulatedNights.h"
 #include "archive/PgConnection.h"
 #include "PostgresServer.h"
-#include "core/nights/SkyglowReader.h"
+#include "SkyglowTestReader.h"
 #include "ViewerRun.h"
 
 #include <QDir>

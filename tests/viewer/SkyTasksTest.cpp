@@ -7,7 +7,7 @@
 #include "EmulatedNights.h"
 #include "LightModel.h"
 #include "core/astro/SkyTrack.h"
-#include "core/nights/SkyglowReader.h"
+#include "SkyglowTestReader.h"
 #include "ViewerRun.h"
 
 #include <QDir>

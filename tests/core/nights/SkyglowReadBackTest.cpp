@@ -4,7 +4,7 @@
 // seconds whose temperature failed, the tz database's less common zones, zero points that
 // change within the file, and a header value too long for its line.
 #include "core/nights/SkyglowFile.h"
-#include "core/nights/SkyglowReader.h"
+#include "SkyglowTestReader.h"
 #include "core/station/StationDescription.h"
 
 #include <QDir>
