@@ -3,9 +3,11 @@
 """nocturo-web's speed, side by side in one run: a station's night of 86,400 lines as
 JSON from day files and from a real PostgreSQL archive (each made afresh: the answer cache
 off), beside the baseline of a file of the same size served from memory; the compressed
-size; the same night answered from the cache; 200 clients at once asking for nights
-(99th percentile, refusals, the service's resident memory) beside 200 asking for the file
-of the same size; and the station's page in headless chromium: when it has drawn its
+size; a night the archive confirms whole, asked the first time (a fresh service each time:
+read, compressed and kept) and then from memory (and "not modified" to a client holding
+it); 200 clients at once asking for nights, on a fresh service and on one that has answered
+each night once (99th percentile, refusals, the service's resident memory), beside 200
+asking for the file of the same size; and the station's page in headless chromium: when it has drawn its
 first night, beside when the page itself was ready.
 
 Beside each time, the processor time the service and the database spent on an answer: on
@@ -111,6 +113,19 @@ def first_draws(url, tries):
     return (ready[0], ready[len(ready) // 2]), (drawn[0], drawn[len(drawn) // 2])
 
 
+def first_asked(start, path, rounds, headers):
+    """Best and median ms of a night asked the first time, from a fresh service each time."""
+    times = []
+    for _ in range(rounds):
+        web = start()
+        try:
+            times.append(timed(web.url + path, headers)[0])
+        finally:
+            web.stop()
+    times.sort()
+    return times[0], times[len(times) // 2], float("nan"), float("nan")
+
+
 def rss_mb(pid):
     with open(f"/proc/{pid}/status") as f:
         for line in f:
@@ -127,6 +142,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=15)
     parser.add_argument("--clients", type=int, default=200)
     parser.add_argument("--no-browser", action="store_true")
+    parser.add_argument("--web-option", action="append", default=[],
+                        help="an option for the services that keep answers (repeatable)")
     args = parser.parse_args()
     night = f"date={fx.NIGHT}&kind=night"
     gz = {"Accept-Encoding": "gzip"}
@@ -136,6 +153,9 @@ def main():
         lines_of = fx.make_folders(stations, gaps=0)
         with Database(folder) as database:
             fx.fill_archive(database, args.collector, lines_of)
+            # As the collector has it for stations that kept sending: every line confirmed up
+            # to a day past the night.
+            database.sql(f"UPDATE stations SET confirmed = to_timestamp({fx.START + 2 * 86400})")
             database.sql("ANALYZE")
             pages = os.path.join(folder, "pages")
             shutil.copytree(args.pages, pages)
@@ -149,9 +169,12 @@ def main():
             files = fx.Web(args.web, "--folder", os.path.join(stations, "ridge"), "--cache", "0",
                            pages=pages)
             archive = fx.Web(args.web, "--archive", database.conninfo, "--describe", stations,
-                             "--cache", "0", pages=pages)
-            cached = fx.Web(args.web, "--archive", database.conninfo, "--describe", stations,
-                            pages=pages)
+                             "--cache", "0", "--keep", "0", pages=pages)
+
+            def serve_archive():
+                return fx.Web(args.web, "--archive", database.conninfo, "--describe", stations,
+                              *args.web_option, pages=pages)
+            cached = serve_archive()
             try:
                 lines = len([r for r in lines_of["ridge"]
                              if fx.START + 43200 <= r[0] < fx.START + 43200 + 86400])
@@ -166,9 +189,17 @@ def main():
                      best(files.url + path, args.rounds, gz, web=files)),
                     ("night JSON from the archive, gzip",
                      best(archive.url + path, args.rounds, gz, web=archive, database=database)),
-                    ("night JSON kept in the answer cache, gzip",
+                    ("confirmed night, asked first, gzip",
+                     first_asked(serve_archive, path, args.rounds, gz)),
+                    ("confirmed night, kept, gzip",
                      best(cached.url + path, args.rounds, gz, web=cached, database=database)),
                 ]
+                with urllib.request.urlopen(urllib.request.Request(cached.url + path,
+                                                                   headers=gz)) as answer:
+                    tag = answer.headers["ETag"]
+                rows.append(("confirmed night, not modified (304)",
+                             best(cached.url + path, args.rounds, {**gz, "If-None-Match": tag},
+                                  web=cached, database=database)))
                 packed = timed(files.url + path, gz)[2]
                 print(f"load average {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
                 print(f"a night of {lines} lines: {len(body) / 1000:.0f} kB of JSON, "
@@ -179,9 +210,9 @@ def main():
 
                 # 200 clients at once, each asking for a night of one of the stations; beside
                 # them 200 asking for the file of a night's size.
-                def at_once(path_of):
+                def at_once(path_of, web=None):
                     def client(i):
-                        return timed(cached.url + path_of(i), gz)
+                        return timed((web or cached).url + path_of(i), gz)
                     with concurrent.futures.ThreadPoolExecutor(args.clients) as pool:
                         results = list(pool.map(client, range(args.clients)))
                     times = sorted(r[0] for r in results)
@@ -189,12 +220,25 @@ def main():
                     return times[len(times) // 2], times[int(len(times) * 0.99) - 1], refused
                 base50, base99, _ = at_once(lambda i: "/same-size.json")
                 stations_ = sorted(fx.STATIONS)
-                p50, p99, refused = at_once(
-                    lambda i: f"/api/span?stations={stations_[i % 3]}&{night}")
-                print(f"{args.clients} clients at once asking for nights: p50 {p50:.0f} ms, "
-                      f"p99 {p99:.0f} ms (goal: under 200), refused {refused} (goal: 0), "
-                      f"peak memory {rss_mb(cached.process.pid):.1f} MB (goal: under 60); "
+
+                def nights(i):
+                    return f"/api/span?stations={stations_[i % 3]}&{night}"
+                fresh = serve_archive()
+                try:
+                    c50, c99, c_refused = at_once(nights, fresh)
+                    c_mb = rss_mb(fresh.process.pid)
+                finally:
+                    fresh.stop()
+                for i in range(3):
+                    timed(cached.url + nights(i), gz)
+                p50, p99, refused = at_once(nights)
+                print(f"{args.clients} clients at once asking for nights of 3 stations; "
                       f"baseline, the same-size file: p50 {base50:.0f} ms, p99 {base99:.0f} ms")
+                print(f"  on a fresh service (each night made once meanwhile): p50 {c50:.0f} ms, "
+                      f"p99 {c99:.0f} ms (goal: under 200), refused {c_refused} (goal: 0), "
+                      f"peak memory {c_mb:.1f} MB (goal: under 60)")
+                print(f"  once each night was asked: p50 {p50:.0f} ms, p99 {p99:.0f} ms, "
+                      f"refused {refused}, peak memory {rss_mb(cached.process.pid):.1f} MB")
                 if not args.no_browser:
                     page = f"{archive.url}/?view=station&station=ridge&night={fx.NIGHT}"
                     (r0, r1), (d0, d1) = first_draws(page, 5)

@@ -127,7 +127,8 @@ std::vector<std::pair<QString, QByteArray>> ArchiveReader::Descriptions() {
     return described;
 }
 
-std::vector<DayRecord> ArchiveReader::Span(const QString& station, const TimeSpan& span) {
+std::vector<DayRecord> ArchiveReader::Span(const QString& station, const TimeSpan& span,
+                                           std::int64_t* utcEnd) {
     // A line's local stamp is its UTC plus the station's zone offset, and the offset of the
     // station's lines at either end of the widest window bounds those between (a zone
     // changes its offset at most twice in a month, by an hour or less, and back): the
@@ -149,6 +150,8 @@ std::vector<DayRecord> ArchiveReader::Span(const QString& station, const TimeSpa
     const std::int64_t hour = 3600;
     const std::int64_t lowest = std::min(*first, *last) - hour;
     const std::int64_t highest = std::max(*first, *last) + hour;
+    const std::int64_t upTo = span.to - std::max<std::int64_t>(lowest, -26 * hour);
+    if (utcEnd) *utcEnd = upTo;
     // In the order of the primary key, which the index gives without a sort on the server,
     // and in the server's binary format: a night is 86,400 rows, and a sort of them or their
     // numbers as text and back cost many times what reading them does.
@@ -160,8 +163,7 @@ std::vector<DayRecord> ArchiveReader::Span(const QString& station, const TimeSpa
               " AND local >= $4::timestamp AND local < $5::timestamp"
               " ORDER BY utc",
               {Utf8(station), Stamp(span.from - std::min<std::int64_t>(highest, 26 * hour)),
-               Stamp(span.to - std::max<std::int64_t>(lowest, -26 * hour)), Stamp(span.from),
-               Stamp(span.to)},
+               Stamp(upTo), Stamp(span.from), Stamp(span.to)},
               Format::Binary);
     const int rows = result.Rows();
     std::vector<DayRecord> records(std::size_t(rows), DayRecord{});
@@ -179,6 +181,14 @@ std::vector<DayRecord> ArchiveReader::Span(const QString& station, const TimeSpa
     if (!std::is_sorted(records.begin(), records.end(), byTime))
         std::stable_sort(records.begin(), records.end(), byTime);
     return records;
+}
+
+std::optional<std::int64_t> ArchiveReader::Confirmed(const QString& station) {
+    const Result result = Query("SELECT extract(epoch FROM confirmed)::bigint FROM stations"
+                                " WHERE name = $1",
+                                {Utf8(station)});
+    if (result.Rows() == 0) return std::nullopt;
+    return result.MaybeInteger(0, 0);
 }
 
 std::pair<std::int64_t, std::int64_t> ArchiveReader::SpanStamp(const QString& station,

@@ -10,9 +10,9 @@
 // cannot hold the span.
 #pragma once
 
+#include "archive/PgConnection.h"
 #include "core/log/DayRecord.h"
 #include "core/log/LogSpan.h"
-#include "archive/PgConnection.h"
 
 #include <QString>
 #include <QStringList>
@@ -50,8 +50,14 @@ public:
     // text), of those that have one, by name.
     std::vector<std::pair<QString, QByteArray>> Descriptions();
     // A station's lines stamped within [span.from, span.to) of its local time, in the
-    // order of their stamps (equal stamps in the order they were taken).
-    std::vector<DayRecord> Span(const QString& station, const TimeSpan& span);
+    // order of their stamps (equal stamps in the order they were taken). `utcEnd`, when
+    // given, is set to the UTC second before which every line of the span lies, whatever
+    // came in since (the bound the lines were read to); left alone for a span without lines.
+    std::vector<DayRecord> Span(const QString& station, const TimeSpan& span,
+                                std::int64_t* utcEnd = nullptr);
+    // The UTC second up to which the archive holds every line of the station without a gap
+    // (`stations.confirmed`); none when it does not say.
+    std::optional<std::int64_t> Confirmed(const QString& station);
     // The number of those lines and the newest UTC time among them (0 without lines):
     // enough to tell whether the span grew since it was read.
     std::pair<std::int64_t, std::int64_t> SpanStamp(const QString& station, const TimeSpan& span);

@@ -60,6 +60,7 @@ struct HttpServer::Glue {
         const QByteArray verb(method);
         HttpResponse response;
         bool gzip = false;
+        QByteArray seen;
         try {
             if (upload->tooLarge) throw HttpError(413, "the request's body is too large");
             Collected params{{}, server->options_.maxParameters};
@@ -78,11 +79,12 @@ struct HttpServer::Glue {
                 request = HttpRequest(verb, request.path(), all, headers.pairs, upload->body);
             }
             gzip = request.acceptsGzip();
+            seen = request.header(QStringLiteral("If-None-Match")).toLatin1();
             response = server->answer(request);
         } catch (const HttpError& error) {
             response = HttpResponse::error(error.status(), QString::fromStdString(error.what()));
         }
-        return server->send(connection, response, gzip) ? MHD_YES : MHD_NO;
+        return server->send(connection, response, gzip, seen) ? MHD_YES : MHD_NO;
     }
 
     static void Completed(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
@@ -152,9 +154,19 @@ HttpResponse HttpServer::answer(const HttpRequest& request) const {
     }
 }
 
-bool HttpServer::send(MHD_Connection* connection, HttpResponse response, bool gzip) {
+bool HttpServer::send(MHD_Connection* connection, HttpResponse response, bool gzip,
+                      const QByteArray& seen) {
     ++answered_;
     if (response.status >= 400) ++refused_;
+    // The client holds these very bytes: "not modified", with the answer's headers and
+    // without its body.
+    if (response.status == 200 && !seen.isEmpty()) {
+        for (const auto& [name, value] : response.headers)
+            if (name == "ETag" && (seen == value || seen == "W/" + value)) {
+                response.status = 304;
+                response.body.clear();
+            }
+    }
     const bool compress = gzip && response.compressible && !response.gzipped &&
                           response.body.size() >= options_.gzipFromBytes;
     auto* body = new QByteArray(compress ? GzipCompress(response.body) : std::move(response.body));

@@ -79,7 +79,9 @@ private:
 
     HttpResponse answer(const HttpRequest& request) const;
     const Route* find(const QString& path, const QByteArray& method, QByteArray& allowed) const;
-    bool send(MHD_Connection* connection, HttpResponse response, bool gzip);
+    // `seen`: the request's If-None-Match, answered 304 when it names the response's ETag.
+    bool send(MHD_Connection* connection, HttpResponse response, bool gzip,
+              const QByteArray& seen = {});
 
     HttpServerOptions options_;
     std::vector<Route> routes_;

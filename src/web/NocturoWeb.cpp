@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // nocturo-web: the stations' nights in a browser. Read-only: serves the JSON API over one
 // station's day files or the network's archive, and the pages, until SIGTERM or SIGINT.
-#include "http/HttpServer.h"
 #include "core/NocturoError.h"
+#include "core/cli/ExitStatus.h"
+#include "http/HttpServer.h"
 #include "web/StationStore.h"
 #include "web/WebApi.h"
 #include "web/WebOptions.h"
 #include "web/WebPages.h"
-#include "core/cli/ExitStatus.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     try {
         StationStore store(options.store);
         WebPages pages(options.pages.isEmpty() ? InstalledPages() : options.pages);
-        WebApi api(store, NOCTURO_VERSION, options.cacheSeconds);
+        WebApi api(store, NOCTURO_VERSION, options.cacheSeconds, options.keepMegabytes);
         HttpServerOptions http;
         http.listen = options.listen;
         http.threads = options.threads;

@@ -2,11 +2,11 @@
 #include "web/StationStore.h"
 
 #include "archive/ArchiveReader.h"
-#include "core/log/DayFileSource.h"
-#include "core/NocturoError.h"
 #include "archive/PgConnection.h"
-#include "web/WebDescription.h"
+#include "core/NocturoError.h"
 #include "core/astro/ZoneClock.h"
+#include "core/log/DayFileSource.h"
+#include "web/WebDescription.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -149,13 +149,22 @@ StationDescription StationStore::Describe(const QString& station) const {
     return plain;
 }
 
-SpanLines StationStore::Read(const QString& station, const TimeSpan& span) {
+SpanLines StationStore::Read(const QString& station, const TimeSpan& span, bool* complete) {
+    if (complete) *complete = false;
     Lease lease(*this);
     if (!IsArchive()) return lease.Source().Read(QString(), span);
     SpanLines lines;
     lines.span = span;
     try {
-        lines.records = lease.Reader().Span(station, span);
+        // The confirmation is read first: every line it covers was stored before the span
+        // is read, so a span that ends before it is read whole.
+        const std::optional<std::int64_t> confirmed =
+            complete ? lease.Reader().Confirmed(station) : std::nullopt;
+        std::int64_t utcEnd = 0;
+        lines.records = lease.Reader().Span(station, span, confirmed ? &utcEnd : nullptr);
+        if (complete)
+            *complete = confirmed && utcEnd > 0 && *confirmed >= utcEnd &&
+                        utcEnd <= QDateTime::currentSecsSinceEpoch();
     } catch (const ArchiveError& error) {
         // Said in the span's problems, as a file that could not be read is.
         lines.problems << QString::fromStdString(error.what());

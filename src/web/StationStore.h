@@ -8,9 +8,9 @@
 #include "core/NocturoError.h"
 
 #include "archive/ArchiveReader.h"
+#include "archive/StationHealth.h"
 #include "core/log/RecordSource.h"
 #include "core/station/StationDescription.h"
-#include "archive/StationHealth.h"
 
 #include <QString>
 #include <QStringList>
@@ -50,7 +50,10 @@ public:
     // Position, zone and zero point; the defaults (and the name) when nothing says more.
     StationDescription Describe(const QString& station) const;
 
-    SpanLines Read(const QString& station, const TimeSpan& span);
+    // `complete`, when given, says whether the span's lines are final: the archive confirms
+    // every line of the station up to past the span's end, and that end has passed. Day
+    // files never say so (nothing marks a day file as done).
+    SpanLines Read(const QString& station, const TimeSpan& span, bool* complete = nullptr);
     // The station's days with lines, newest first.
     std::vector<SourceDay> Days(const QString& station);
     // Every station's health as `nocturo-collect --status` words it; `now` in UTC seconds.

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/WebApi.h"
 
-#include "core/nights/NightFigures.h"
 #include "core/astro/Observer.h"
-#include "core/nights/SkyglowFile.h"
-#include "web/SpanJson.h"
 #include "core/astro/SpanSky.h"
 #include "core/astro/Twilight.h"
-#include "web/WebParams.h"
 #include "core/log/YearMinutes.h"
+#include "core/nights/NightFigures.h"
+#include "core/nights/SkyglowFile.h"
+#include "web/SpanJson.h"
+#include "web/WebParams.h"
 
 #include <QSet>
 
@@ -48,10 +48,11 @@ void WriteDescription(JsonWriter& json, const StationDescription& d) {
 
 } // namespace
 
-WebApi::WebApi(StationStore& store, QString version, int cacheSeconds)
+WebApi::WebApi(StationStore& store, QString version, int cacheSeconds, int keepMegabytes)
     : store_(store)
     , version_(std::move(version))
-    , cache_(cacheSeconds > 0 ? 24 * 1024 * 1024 : 0, std::chrono::seconds(cacheSeconds)) {}
+    , cache_(cacheSeconds > 0 ? 24 * 1024 * 1024 : 0, std::chrono::seconds(cacheSeconds),
+             qsizetype(keepMegabytes) * 1024 * 1024) {}
 
 WebApi::~WebApi() = default;
 
@@ -136,7 +137,8 @@ HttpResponse WebApi::Span(const HttpRequest& request) {
     QStringList stations;
     for (const QString& name : names)
         stations << StationOf(request, name);
-    return cache_.Get(CacheKey(request), request.acceptsGzip(), [&] {
+    return cache_.Get(CacheKey(request), request.acceptsGzip(), [&](bool& complete) {
+        complete = true;
         QByteArray out;
         out.reserve(seconds ? 1 << 21 : 1 << 16);
         JsonWriter json(out);
@@ -144,7 +146,9 @@ HttpResponse WebApi::Span(const HttpRequest& request) {
         json.key("date").string(IsoDate(span.day));
         json.key("from").number(span.from).key("to").number(span.to).key("stations").raw("[");
         for (int i = 0; i < stations.size(); ++i) {
-            const SpanLines lines = store_.Read(stations[i], span);
+            bool whole = false;
+            const SpanLines lines = store_.Read(stations[i], span, &whole);
+            complete = complete && whole && lines.problems.isEmpty();
             json.raw(i ? ",{" : "{").key("name").string(stations[i]);
             json.key("zeroPoint").optional(store_.Describe(stations[i]).zeroPoints.Latest(), 3);
             json.key("problems").raw("[");
@@ -218,7 +222,7 @@ HttpResponse WebApi::Nights(const HttpRequest& request) {
     if (!where)
         throw HttpError(409,
                         QString("station \"%1\" has no position for its figures").arg(station));
-    return cache_.Get(CacheKey(request), request.acceptsGzip(), [&] {
+    return cache_.Get(CacheKey(request), request.acceptsGzip(), [&](bool&) {
         std::vector<NightFigures> figures;
         for (std::int64_t night = from; night <= to; ++night) {
             const TimeSpan span = TimeSpan::Of(SpanKind::Night, night);
@@ -287,7 +291,7 @@ HttpResponse WebApi::Year(const HttpRequest& request) {
     const std::int64_t last = webparams::Date(request, "night");
     const int step = int(request.integer("step", 1, 60, 5));
     if (YearMinutes::kRows % step != 0) throw HttpError(400, "step divides 1440 minutes");
-    return cache_.Get(CacheKey(request), request.acceptsGzip(), [&] {
+    return cache_.Get(CacheKey(request), request.acceptsGzip(), [&](bool&) {
         const int nights = yearminutes::NightsOfYearEndingWith(last);
         const std::int64_t first = last - nights + 1;
         QSet<std::int64_t> days;

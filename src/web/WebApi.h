@@ -14,8 +14,8 @@
 // the date's midnight); resolution=minute asks for minutes at any length.
 #pragma once
 
-#include "web/AnswerCache.h"
 #include "http/HttpServer.h"
+#include "web/AnswerCache.h"
 #include "web/StationStore.h"
 
 #include <map>
@@ -26,7 +26,9 @@ struct YearNight;
 
 class WebApi {
 public:
-    WebApi(StationStore& store, QString version, int cacheSeconds = 5);
+    // Answers that may change are kept `cacheSeconds`; spans the archive has confirmed whole
+    // are kept within `keepMegabytes` (compressed) until pushed out.
+    WebApi(StationStore& store, QString version, int cacheSeconds = 5, int keepMegabytes = 16);
     ~WebApi();
     void Register(HttpServer& server);
 

@@ -36,8 +36,13 @@ ParsedWebOptions ParseWebOptions(const QStringList& arguments) {
          QStringLiteral("A station without a reading this long is stale; default 120."),
          QStringLiteral("SECONDS")},
         {QStringLiteral("cache"),
-         QStringLiteral("How long an answer is kept for the next clients, 0 to 3600; default 5."),
+         QStringLiteral("How long an answer that may change is kept for the next clients, 0 to "
+                        "3600; default 5."),
          QStringLiteral("SECONDS")},
+        {QStringLiteral("keep"),
+         QStringLiteral("Memory for the nights the archive has confirmed whole, kept once made, "
+                        "0 to 1024; default 16."),
+         QStringLiteral("MEGABYTES")},
     });
 
     ParsedWebOptions parsed;
@@ -65,13 +70,16 @@ ParsedWebOptions ParseWebOptions(const QStringList& arguments) {
     QString error;
     qint64 threads = o.threads;
     qint64 cache = o.cacheSeconds;
+    qint64 keep = o.keepMegabytes;
     qint64 stale = o.store.staleAfter;
     if (!ReadWholeNumber(parser, QStringLiteral("threads"), {1, 64}, threads, &error) ||
         !ReadWholeNumber(parser, QStringLiteral("cache"), {0, 3600}, cache, &error) ||
+        !ReadWholeNumber(parser, QStringLiteral("keep"), {0, 1024}, keep, &error) ||
         !ReadWholeNumber(parser, QStringLiteral("stale"), {1, 10LL * 365 * 86400}, stale, &error))
         return fail(error);
     o.threads = int(threads);
     o.cacheSeconds = int(cache);
+    o.keepMegabytes = int(keep);
     o.store.staleAfter = stale;
     if (folder == o.store.archive.has_value())
         return fail(QStringLiteral("give either --folder DIR or --archive ADDRESS"));

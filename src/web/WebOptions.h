@@ -3,7 +3,7 @@
 //
 //   nocturo-web --folder DIR | --archive ADDRESS [--describe DIR]
 //               [--listen ADDRESS:PORT] [--pages DIR] [--threads N] [--stale SECONDS]
-//               [--cache SECONDS]
+//               [--cache SECONDS] [--keep MEGABYTES]
 //
 // --folder serves one station's day files (its station.conf beside them); --archive the
 // network's archive (a PostgreSQL address; an account that may SELECT is enough), with
@@ -21,7 +21,8 @@ struct WebOptions {
     QString listen = QStringLiteral("127.0.0.1:8080");
     QString pages; // empty: the installed pages
     int threads = 4;
-    int cacheSeconds = 5; // how long an answer is kept (0: never)
+    int cacheSeconds = 5;   // how long an answer that may change is kept (0: never)
+    int keepMegabytes = 16; // the answers that cannot change, kept compressed (0: none)
 };
 
 struct ParsedWebOptions {

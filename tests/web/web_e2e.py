@@ -6,6 +6,8 @@ PostgreSQL archive holding the same lines.
   api      every answer of the API the same from the day files and from the archive
   hostile  bad names, dates, spans, parameters, malformed and oversized requests, many at
            once: each refused with its status, and the service still answers
+  cache    a night the archive confirms whole is kept once made (its ETag answered "not
+           modified"); a night still getting lines, and today's night, are read afresh
   browser  Debian's headless chromium: the network page shows the archive's stations, a
            station's chart holds exactly its day file's points, zoom, previous, next and
            the year's click work, no error in the console, no request to another host;
@@ -216,6 +218,78 @@ def scenario_hostile(args, folder, lines_of, archive):
     print(f"hostile: {len(refusals) + 4} hostile requests refused, 300 at once answered")
 
 
+def add_lines(database, station, first, last):
+    """Lines of `station` for the UTC seconds first..last, as a collector stores them."""
+    database.sql(f"INSERT INTO readings SELECT '{station}', to_timestamp(s), "
+                 f"to_timestamp(s) AT TIME ZONE 'UTC', 50, 123, 4 "
+                 f"FROM generate_series({first}, {last}) s ON CONFLICT DO NOTHING")
+
+
+def confirm(database, station, utc):
+    database.sql(f"UPDATE stations SET confirmed = to_timestamp({utc}) WHERE name = '{station}'")
+
+
+def scenario_cache(args, folder, lines_of, archive):
+    import time
+    database = args.database
+    # Answers that may change are not kept at all here: what is kept is the complete nights.
+    web = fx.Web(args.web, "--archive", database.conninfo, "--describe", folder, "--cache", "0",
+                 pages=args.pages)
+    files = fx.Web(args.web, "--folder", os.path.join(folder, "ridge"), pages=args.pages)
+    night = f"date={fx.NIGHT}&kind=night"
+
+    def lines(station, date_and_kind, headers=None):
+        status, headers_, body = web.get(f"/api/span?stations={station}&{date_and_kind}", headers)
+        check(status == 200, f"{station}: {status} {body[:200]}")
+        return len(json.loads(body)["stations"][0]["count"]), headers_, body
+    try:
+        # Ridge's night is over and the archive confirms it whole a day later: made once,
+        # the same as the day files, then kept; a client holding it hears "not modified".
+        confirm(database, "ridge", fx.START + 2 * 86400)
+        path = f"/api/span?stations=ridge&{night}"
+        status, headers, body = web.get(path)
+        check(status == 200 and body == files.get(path)[2], "the kept night is not the day file's")
+        tag = headers.get("ETag")
+        check(tag, "a confirmed night has no ETag")
+        check(web.get(path, {"If-None-Match": tag})[0] == 304, "the ETag is not answered 304")
+        _, zipped_headers, zipped = web.get(path, {"Accept-Encoding": "gzip"})
+        check(gzip.decompress(zipped) == body, "the kept night, compressed, differs")
+        check(web.get(path, {"Accept-Encoding": "gzip", "If-None-Match": zipped_headers["ETag"]})[0]
+              == 304, "the compressed night's ETag is not answered 304")
+        database.sql(f"DELETE FROM readings WHERE station = 'ridge' AND "
+                     f"utc = to_timestamp({fx.START + 50000})")
+        check(web.get(path)[2] == body, "a confirmed night was read again")
+
+        # Valley's night is confirmed only up to its last line: not kept, and lines coming in
+        # are in the next answer, until the night is confirmed whole.
+        valley = [r[0] for r in lines_of["valley"]]
+        confirm(database, "valley", valley[-1])
+        before, headers, _ = lines("valley", night)
+        check("ETag" not in headers, "a night still getting lines has an ETag")
+        add_lines(database, "valley", valley[-1] + 1, valley[-1] + 600)
+        confirm(database, "valley", valley[-1] + 600)
+        after, headers, _ = lines("valley", night)
+        check(after == before + 600 and "ETag" not in headers,
+              f"a night that got 600 lines answers {after - before} more")
+        confirm(database, "valley", fx.START + 2 * 86400)
+        check(lines("valley", night)[0] == after, "the night confirmed whole lost lines")
+
+        # Today's night is never kept, even where the confirmation is ahead of the clock.
+        now = int(time.time())
+        today = time.strftime("%Y-%m-%d", time.gmtime(now - 43200))
+        add_lines(database, "town", now - 600, now)
+        confirm(database, "town", now + 3 * 86400)
+        first, headers, _ = lines("town", f"date={today}&kind=night")
+        check("ETag" not in headers, "today's night has an ETag")
+        add_lines(database, "town", now + 1, now + 60)
+        second, _, _ = lines("town", f"date={today}&kind=night")
+        check(second == first + 60, f"today's night got 60 lines, answers {second - first} more")
+    finally:
+        web.stop()
+        files.stop()
+    print("cache: confirmed nights kept and tagged; a growing night and today's read afresh")
+
+
 def scenario_browser(args, folder, lines_of, archive):
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
@@ -343,7 +417,7 @@ def main():
     parser.add_argument("--collector", required=True)
     parser.add_argument("--pages", required=True)
     parser.add_argument("--shots", default=os.path.join(os.getcwd(), "web-screenshots"))
-    parser.add_argument("scenario", choices=["api", "hostile", "browser"])
+    parser.add_argument("scenario", choices=["api", "hostile", "cache", "browser"])
     args = parser.parse_args()
     with tempfile.TemporaryDirectory(prefix="nocturo-web-test.") as folder:
         os.chmod(folder, 0o755)
