@@ -6,15 +6,17 @@
 // view drawn from nothing and from the minute cache, with the lines of twilight and the
 // Moon; the memory of the window with the year shown; and the command-line export of the
 // year, process start included; the Year view of the clear dark minutes only, beside the
-// plain one, and the year's conditions alone.
+// plain one, and the year's conditions alone, each with the CPU of every thread and how
+// often the process waited or was put off its cores; beside them a loop of arithmetic on
+// one thread, which shows what the machine's load alone makes of wall time.
 #include "DayFiles.h"
+#include "core/astro/SkyTrack.h"
+#include "core/astro/ZoneClock.h"
 #include "core/log/MinuteSummary.h"
 #include "core/sky/NightConditions.h"
-#include "core/astro/SkyTrack.h"
 #include "viewer/ViewerActions.h"
 #include "viewer/ViewerWindow.h"
 #include "viewer/YearChart.h"
-#include "core/astro/ZoneClock.h"
 
 #include <QAction>
 #include <QApplication>
@@ -137,6 +139,27 @@ double ProcessCpuSeconds() {
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// The times the process gave up its cores so far, every thread's: to wait (a join, a read,
+// a lock) and because the scheduler ran another program (a machine busier than its cores).
+struct Switches {
+    double waits = 0, preempted = 0;
+    static Switches Now() {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return {double(usage.ru_nvcsw), double(usage.ru_nivcsw)};
+    }
+};
+
+// How the time went for `iterations` runs since `cpu` and `from`: CPU of every thread, and
+// what took the cores away.
+void CountUsage(benchmark::State& state, double cpu, const Switches& from) {
+    const double n = double(state.iterations());
+    const Switches to = Switches::Now();
+    state.counters["cpu_s_all_threads"] = (ProcessCpuSeconds() - cpu) / n;
+    state.counters["waits"] = (to.waits - from.waits) / n;
+    state.counters["preempted"] = (to.preempted - from.preempted) / n;
+}
+
 std::unique_ptr<ViewerWindow> Window(std::optional<std::int64_t> year) {
     ViewerOptions options;
     options.folder = Folder();
@@ -195,11 +218,14 @@ void BM_YearViewFromNothing(benchmark::State& state) {
 void BM_YearViewFromCache(benchmark::State& state) {
     auto window = Window(std::nullopt);
     window->ShowYear(LastNight()); // fills the cache
+    const double cpu = ProcessCpuSeconds();
+    const Switches switches = Switches::Now();
     for (auto _ : state) {
         window->ShowYear(LastNight());
         window->Year().replot(QCustomPlot::rpImmediateRefresh);
         state.counters["from_cache"] = window->Year().Year().filesFromCache;
     }
+    CountUsage(state, cpu, switches);
 }
 
 // The same with the Year view's clear dark minutes only: the conditions of every minute of
@@ -212,11 +238,14 @@ void BM_YearViewClearOnlyFromCache(benchmark::State& state) {
         const QSignalBlocker quiet(window->Actions().clearOnly);
         window->Actions().clearOnly->setChecked(true);
     }
+    const double cpu = ProcessCpuSeconds();
+    const Switches switches = Switches::Now();
     for (auto _ : state) {
         window->ShowYear(LastNight());
         window->Year().replot(QCustomPlot::rpImmediateRefresh);
         if (!window->Year().Masked()) state.SkipWithError("no conditions: no position?");
     }
+    CountUsage(state, cpu, switches);
 }
 
 // The conditions alone, for the minutes of the year read from the cache.
@@ -226,10 +255,27 @@ void BM_YearConditions(benchmark::State& state) {
     const YearMinutes year =
         yearminutes::Build(files, LastNight() - 364, 365, minutes, LastNight() + 30);
     const QTimeZone zone(QByteArrayLiteral("Europe/Vienna"));
+    const double cpu = ProcessCpuSeconds();
+    const Switches switches = Switches::Now();
     for (auto _ : state) {
         const sky::YearConditions conditions = sky::ClassifyYear(year, kStation, zone);
         benchmark::DoNotOptimize(conditions.cells.data());
     }
+    CountUsage(state, cpu, switches);
+}
+
+// Nothing but arithmetic on one thread, about as long as the Year view: what the machine's
+// load alone makes of wall time against CPU time, the measure to read the others by.
+void BM_CpuOnlyReference(benchmark::State& state) {
+    const double cpu = ProcessCpuSeconds();
+    const Switches switches = Switches::Now();
+    for (auto _ : state) {
+        double x = 1;
+        for (int i = 0; i < 60000000; ++i)
+            x = x * 1.0000001 + 1e-9;
+        benchmark::DoNotOptimize(x);
+    }
+    CountUsage(state, cpu, switches);
     state.SetItemsProcessed(state.iterations() * 365 * 1440);
 }
 
@@ -295,6 +341,7 @@ BENCHMARK(BM_YearViewClearOnlyFromCache)
     ->UseRealTime()
     ->Iterations(10);
 BENCHMARK(BM_YearConditions)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_CpuOnlyReference)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_YearShownMemory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_ExportYearFromCommandLine)
     ->Unit(benchmark::kMillisecond)

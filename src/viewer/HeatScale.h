@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the Year view's colours stand for: a value made from a minute's median mean count,
-// with its name for the colour scale. The log of the counts by default; another scale
+// What the Year view's colours stand for: a value made from a minute's median mean count
+// (and the minute's wall time, for what changes with the date), with its name for the
+// colour scale. The log of the counts by default; another scale
 // (a sky brightness in magnitudes, say) is one more function of the same kind.
 #pragma once
+
+#include "core/sky/ZeroPoints.h"
 
 #include <QString>
 
@@ -11,22 +14,24 @@
 #include <functional>
 
 struct HeatScale {
-    QString label;                       // under the colour scale
-    std::function<double(double)> value; // of a median mean count; NaN: left blank
-    bool darkIsHigh = false;             // true: high values are the dark sky
+    QString label;                                    // under the colour scale
+    std::function<double(double, WallSeconds)> value; // of a median at a time; NaN: blank
+    bool darkIsHigh = false;                          // true: high values are the dark sky
 
     // log10 of the median mean count. A median of 0 (a sensor that saw nothing at all)
     // is drawn as 0.1 counts, below any other.
     static HeatScale LogCounts() {
         return {QStringLiteral("log\u2081\u2080 counts (median of the minute)"),
-                [](double median) { return std::log10(std::max(median, 0.1)); }, false};
+                [](double median, WallSeconds) { return std::log10(std::max(median, 0.1)); },
+                false};
     }
-    // Sky brightness, zero point - 2.5 log10(median): high is dark. A median of 0 has no
+    // Sky brightness, zero point - 2.5 log10(median), with the zero point of the minute's
+    // date: high is dark. A median of 0, or a minute before the first zero point, has no
     // magnitude and is left blank.
-    static HeatScale Magnitudes(double zeroPoint) {
+    static HeatScale Magnitudes(sky::ZeroPoints zeroPoints) {
         return {QStringLiteral("mag/arcsec\u00B2 (median of the minute)"),
-                [zeroPoint](double median) {
-                    return median > 0 ? zeroPoint - 2.5 * std::log10(median) : NAN;
+                [zeroPoints = std::move(zeroPoints)](double median, WallSeconds t) {
+                    return zeroPoints.MagnitudeAt(t, median, std::nullopt).value_or(NAN);
                 },
                 true};
     }

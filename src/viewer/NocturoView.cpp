@@ -3,12 +3,13 @@
 // any day, night or week of the network's archive, and exports the picture or the lines, from the
 // window or from the command line alone.
 #include "archive/ArchiveReader.h"
+#include "core/cli/ExitStatus.h"
+#include "core/log/LogSpan.h"
+#include "core/text/RegionalSettings.h"
 #include "viewer/ConditionBook.h"
 #include "viewer/ConditionStrip.h"
 #include "viewer/HealthDialog.h"
 #include "viewer/JellyfishExport.h"
-#include "core/log/LogSpan.h"
-#include "core/text/RegionalSettings.h"
 #include "viewer/SkyExports.h"
 #include "viewer/SkyOverlay.h"
 #include "viewer/SkyTasks.h"
@@ -22,7 +23,6 @@
 #include "viewer/ViewerTexts.h"
 #include "viewer/ViewerWindow.h"
 #include "viewer/YearExport.h"
-#include "core/cli/ExitStatus.h"
 
 #include <QApplication>
 #include <QDir>
@@ -81,7 +81,7 @@ int Export(const ViewerOptions& options, RecordSource& source, const RegionalSet
                           .ForSpan(sky, source.DayFiles(), *options.span, lines.front().records);
         failure =
             stations.size() == 1
-                ? ExportCsv(lines.front().records, options.exportPath, sky.ZeroPoint(),
+                ? ExportCsv(lines.front().records, options.exportPath, sky.ZeroPoints(),
                             options.skyViews.conditions && sky.Position() ? &minutes : nullptr)
                 : ExportStationsCsv(stations, records, options.exportPath);
     } else {

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/SkyExports.h"
 
+#include "core/cli/ExitStatus.h"
 #include "core/log/LogSpan.h"
-#include "core/sky/NightConditions.h"
 #include "core/nights/NightFigures.h"
 #include "core/nights/SkyglowFile.h"
+#include "core/sky/NightConditions.h"
 #include "viewer/ViewerOptions.h"
 #include "viewer/ViewerTexts.h"
-#include "core/cli/ExitStatus.h"
 
 #include <QSaveFile>
 
@@ -35,7 +35,7 @@ QString ExportNightFigures(const DayFileSet& files, DayFileCache& cache, std::in
     }
     QSaveFile file(path);
     const QByteArray csv =
-        NightFiguresCsv(nights, sky.ZeroPoint().has_value(), conditions != nullptr);
+        NightFiguresCsv(nights, sky.ZeroPoints() != nullptr, conditions != nullptr);
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
         return QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
     return {};

@@ -7,8 +7,8 @@
 // and StatusText() says how to give one.
 #pragma once
 
-#include "core/log/LogSpan.h"
 #include "core/astro/Observer.h"
+#include "core/log/LogSpan.h"
 #include "core/station/StationDescription.h"
 
 #include <QString>
@@ -30,8 +30,11 @@ public:
     void SetFolder(const QString& folder);
     const StationDescription& Station() const { return station_; }
     std::optional<astro::Observer> Position() const;
-    // The views draw one magnitude scale: the most recent zero point.
-    std::optional<double> ZeroPoint() const { return station_.zeroPoints.Latest(); }
+    // The station's zero points, each magnitude taking the one of its own date; none when
+    // station.conf gives no zero point.
+    const sky::ZeroPoints* ZeroPoints() const {
+        return station_.zeroPoints.Empty() ? nullptr : &station_.zeroPoints;
+    }
     // What is wrong with station.conf, if anything.
     const QString& Problem() const { return problem_; }
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/SpanChart.h"
 
-#include "core/sky/SkyQuality.h"
 #include "chart/TimeTicker.h"
 #include "chart/ValueTicker.h"
+#include "core/sky/SkyQuality.h"
 
 #include <QMouseEvent>
 #include <QRubberBand>
@@ -138,29 +138,32 @@ void SpanChart::Show(const TimeSpan& span, SpanSeries series, const QString& tit
 void SpanChart::SetLogarithmic(bool logarithmic) {
     logarithmic_ = logarithmic;
     QCPAxis* counts = ValueAxis(Counts);
-    counts->setScaleType(logarithmic && !zeroPoint_ ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
+    counts->setScaleType(logarithmic && !zeroPoints_ ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
     graphs_[Counts]->data()->set(CountsCurve(), true);
     valueFits_[Counts] = true;
     FitValue(Counts);
     replot(rpQueuedReplot);
 }
 
-void SpanChart::SetMagnitude(std::optional<double> zeroPoint) {
-    zeroPoint_ = zeroPoint;
-    ValueAxis(Counts)->setLabel(!zeroPoint_ ? QStringLiteral("counts")
-                                : limiting_ ? QStringLiteral("limiting magnitude (naked eye)")
-                                            : QStringLiteral("mag/arcsec\u00B2"));
+void SpanChart::SetMagnitude(const sky::ZeroPoints* zeroPoints) {
+    if (zeroPoints)
+        zeroPoints_ = *zeroPoints;
+    else
+        zeroPoints_.reset();
+    ValueAxis(Counts)->setLabel(!zeroPoints_ ? QStringLiteral("counts")
+                                : limiting_  ? QStringLiteral("limiting magnitude (naked eye)")
+                                             : QStringLiteral("mag/arcsec\u00B2"));
     SetLogarithmic(logarithmic_);
 }
 
 void SpanChart::SetLimitingMagnitude(bool limiting) {
     limiting_ = limiting;
-    SetMagnitude(zeroPoint_);
+    SetMagnitude(zeroPoints_ ? &*zeroPoints_ : nullptr);
 }
 
 QVector<QCPGraphData> SpanChart::CountsCurve() const {
-    if (!zeroPoint_) return series_.Counts(logarithmic_);
-    QVector<QCPGraphData> curve = series_.Magnitudes(*zeroPoint_);
+    if (!zeroPoints_) return series_.Counts(logarithmic_);
+    QVector<QCPGraphData> curve = series_.Magnitudes(*zeroPoints_);
     if (limiting_)
         for (QCPGraphData& point : curve)
             if (!std::isnan(point.value)) point.value = sky::LimitingMagnitude(point.value);
@@ -209,7 +212,7 @@ void SpanChart::FitValue(Panel panel) {
     const bool found = Extent(axis, TimeRange(), lower, upper);
     switch (panel) {
     case Counts:
-        if (logarithmic_ && !zeroPoint_) {
+        if (logarithmic_ && !zeroPoints_) {
             if (!found) lower = 1, upper = 1000;
             lower = std::max(lower, SpanSeries::kLogFloor);
             upper = std::max(upper, lower);

@@ -9,10 +9,11 @@
 // lines in view until the user zooms or pans them.
 #pragma once
 
+#include "chart/Chart.h"
 #include "core/log/LogSpan.h"
+#include "core/sky/ZeroPoints.h"
 #include "core/text/RegionalSettings.h"
 #include "viewer/SpanSeries.h"
-#include "chart/Chart.h"
 
 #include <array>
 #include <optional>
@@ -35,13 +36,14 @@ public:
 
     void SetLogarithmic(bool logarithmic);
     bool Logarithmic() const { return logarithmic_; }
-    // With a zero point, the counts panel shows magnitudes (mag/arcsec²) instead.
-    void SetMagnitude(std::optional<double> zeroPoint);
-    bool Magnitude() const { return zeroPoint_.has_value(); }
+    // With zero points, the counts panel shows magnitudes (mag/arcsec²) instead, each second
+    // at the zero point of its date; none: counts.
+    void SetMagnitude(const sky::ZeroPoints* zeroPoints);
+    bool Magnitude() const { return zeroPoints_.has_value(); }
     // With a zero point, the naked-eye limiting magnitude of the sky brightness instead
     // (sky::LimitingMagnitude).
     void SetLimitingMagnitude(bool limiting);
-    bool LimitingMagnitude() const { return limiting_ && zeroPoint_.has_value(); }
+    bool LimitingMagnitude() const { return limiting_ && zeroPoints_.has_value(); }
     void ShowWholeSpan();
     // The time range shown, in wall seconds, and zooming it about a point.
     QCPRange TimeRange() const;
@@ -88,7 +90,7 @@ private:
     TimeSpan span_;
     SpanSeries series_;
     bool logarithmic_ = true;
-    std::optional<double> zeroPoint_;
+    std::optional<sky::ZeroPoints> zeroPoints_;
     bool limiting_ = false;
 
     Qt::MouseButton dragButton_ = Qt::NoButton;

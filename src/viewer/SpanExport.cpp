@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/SpanExport.h"
 
-#include "core/nights/Magnitude.h"
-
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSvgGenerator>
@@ -21,12 +19,12 @@ ExportFormat FormatOfName(const QString& path) {
     return ExportFormat::Unknown;
 }
 
-QByteArray SpanCsv(const std::vector<DayRecord>& records, std::optional<double> zeroPoint,
+QByteArray SpanCsv(const std::vector<DayRecord>& records, const sky::ZeroPoints* zeroPoints,
                    const std::vector<sky::TimedCondition>* conditions) {
     QByteArray csv;
     csv.reserve(qsizetype(records.size()) * 48 + 64);
-    csv.append(zeroPoint ? "time,temperature,mean_count,range,msas"
-                         : "time,temperature,mean_count,range");
+    csv.append(zeroPoints ? "time,temperature,mean_count,range,msas"
+                          : "time,temperature,mean_count,range");
     csv.append(conditions ? ",sky\r\n" : "\r\n");
     char line[128];
     for (const DayRecord& r : records) {
@@ -37,9 +35,9 @@ QByteArray SpanCsv(const std::vector<DayRecord>& records, std::optional<double> 
                                     magnitude % 10, static_cast<long long>(r.mean), r.range);
         csv.append(IsoWallTime(r.time).toLatin1());
         csv.append(line, n);
-        if (zeroPoint) {
+        if (zeroPoints) {
             csv.append(',');
-            if (const std::optional<double> m = MagnitudeOf(r, *zeroPoint))
+            if (const std::optional<double> m = zeroPoints->MagnitudeOf(r))
                 csv.append(QByteArray::number(*m, 'f', 2));
         }
         if (conditions) {
@@ -58,11 +56,11 @@ QString Unwritable(const QString& path, const QString& reason) {
 } // namespace
 
 QString ExportCsv(const std::vector<DayRecord>& records, const QString& path,
-                  std::optional<double> zeroPoint,
+                  const sky::ZeroPoints* zeroPoints,
                   const std::vector<sky::TimedCondition>* conditions) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return Unwritable(path, file.errorString());
-    const QByteArray csv = SpanCsv(records, zeroPoint, conditions);
+    const QByteArray csv = SpanCsv(records, zeroPoints, conditions);
     if (file.write(csv) != csv.size() || !file.commit())
         return Unwritable(path, file.errorString());
     return {};

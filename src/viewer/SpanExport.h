@@ -5,6 +5,7 @@
 
 #include "core/log/DayRecord.h"
 #include "core/sky/NightConditions.h"
+#include "core/sky/ZeroPoints.h"
 
 #include <QByteArray>
 #include <QSize>
@@ -24,11 +25,13 @@ ExportFormat FormatOfName(const QString& path);
 // line per record in time order, CR LF after each: the time stamp in ISO 8601 (local time,
 // as the day file has it), the temperature with one decimal, the mean count and the range.
 // Numbers always with '.', whatever the regional settings; lines with the same stamp all
-// appear. With a zero point, a fifth column "msas": the magnitude with two decimals, empty
-// for a count of 0 or a failed second. With the minutes' conditions, a last column "sky":
-// the condition of the line's minute ("clear", "cloudy", "moonlit", …; sky::ConditionName).
+// appear. With zero points, a fifth column "msas": the magnitude with two decimals, each
+// second taking the zero point of its own date (and temperature, where a coefficient is
+// given), empty for a count of 0, a failed second or a date before the first zero point. With the
+// minutes' conditions, a last column "sky": the condition of the line's minute ("clear", "cloudy",
+// "moonlit", …; sky::ConditionName).
 QByteArray SpanCsv(const std::vector<DayRecord>& records,
-                   std::optional<double> zeroPoint = std::nullopt,
+                   const sky::ZeroPoints* zeroPoints = nullptr,
                    const std::vector<sky::TimedCondition>* conditions = nullptr);
 
 // Writes the chart (PNG, SVG or PDF, at `size` pixels; an empty size: as the chart is now)
@@ -36,5 +39,5 @@ QByteArray SpanCsv(const std::vector<DayRecord>& records,
 // empty string when it worked.
 QString ExportChart(QCustomPlot& chart, ExportFormat format, const QString& path, QSize size);
 QString ExportCsv(const std::vector<DayRecord>& records, const QString& path,
-                  std::optional<double> zeroPoint = std::nullopt,
+                  const sky::ZeroPoints* zeroPoints = nullptr,
                   const std::vector<sky::TimedCondition>* conditions = nullptr);

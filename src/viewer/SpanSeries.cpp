@@ -48,11 +48,9 @@ QVector<QCPGraphData> SpanSeries::Counts(bool logarithmic) const {
     });
 }
 
-QVector<QCPGraphData> SpanSeries::Magnitudes(double zeroPoint) const {
-    return Curve([zeroPoint](const DayRecord& r) {
-        return r.mean > 0 ? zeroPoint - 2.5 * std::log10(double(r.mean))
-                          : std::numeric_limits<double>::quiet_NaN();
-    });
+QVector<QCPGraphData> SpanSeries::Magnitudes(const sky::ZeroPoints& zeroPoints) const {
+    return Curve(
+        [&zeroPoints](const DayRecord& r) { return zeroPoints.MagnitudeOf(r).value_or(kNaN); });
 }
 
 QVector<QCPGraphData> SpanSeries::Temperatures() const {

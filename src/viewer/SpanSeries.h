@@ -6,6 +6,7 @@
 #pragma once
 
 #include "core/log/LogSpan.h"
+#include "core/sky/ZeroPoints.h"
 
 #include <qcustomplot.h>
 
@@ -27,7 +28,7 @@ public:
     // when the plot thins out dense points.
     QVector<QCPGraphData> Counts(bool logarithmic) const;
     // Magnitudes (zero point - 2.5 log10 of the mean count); none for a count of 0.
-    QVector<QCPGraphData> Magnitudes(double zeroPoint) const;
+    QVector<QCPGraphData> Magnitudes(const sky::ZeroPoints& zeroPoints) const;
     QVector<QCPGraphData> Temperatures() const;
     QVector<QCPGraphData> Ranges() const;
     // Runs of failed seconds: a pair of points (start, end of the run) each, NaN between.

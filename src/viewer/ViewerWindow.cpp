@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/ViewerWindow.h"
 
-#include "viewer/ConditionStrip.h"
 #include "core/log/DayFileSource.h"
+#include "viewer/ConditionStrip.h"
 #include "viewer/DayList.h"
 #include "viewer/ExportDialogs.h"
 #include "viewer/JellyfishDialog.h"
@@ -179,8 +179,8 @@ void ViewerWindow::AdoptSource(std::unique_ptr<RecordSource> source) {
         sky_.SetFolder(StationFolder(files->Folder(), paths));
     }
     for (QAction* magnitude : {actions_.magnitude, actions_.limitingMagnitude}) {
-        magnitude->setEnabled(sky_.ZeroPoint().has_value());
-        if (!sky_.ZeroPoint()) magnitude->setChecked(false);
+        magnitude->setEnabled(sky_.ZeroPoints() != nullptr);
+        if (!sky_.ZeroPoints()) magnitude->setChecked(false);
     }
     ApplyValueScale();
     conditions_.Forget();
@@ -315,7 +315,7 @@ QString ViewerWindow::ExportTo(const QString& path) {
             records.push_back(&other.series.All());
         return ExportStationsCsv(stations_, records, path);
     }
-    return format == ExportFormat::Csv ? ExportCsv(Records(), path, sky_.ZeroPoint(),
+    return format == ExportFormat::Csv ? ExportCsv(Records(), path, sky_.ZeroPoints(),
                                                    strip_->Shown() ? &strip_->Minutes() : nullptr)
                                        : ExportChart(*chart_, format, path, chart_->size());
 }
@@ -329,7 +329,7 @@ void ViewerWindow::ApplyValueScale() {
     const bool limiting = actions_.limitingMagnitude->isChecked();
     const bool magnitudes = limiting || actions_.magnitude->isChecked();
     chart_->SetLimitingMagnitude(limiting);
-    chart_->SetMagnitude(magnitudes ? sky_.ZeroPoint() : std::nullopt);
+    chart_->SetMagnitude(magnitudes ? sky_.ZeroPoints() : nullptr);
     actions_.logarithmic->setEnabled(!magnitudes);
 }
 

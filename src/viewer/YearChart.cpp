@@ -97,7 +97,8 @@ void YearChart::Show(YearMinutes year, const QString& title, HeatScale scale,
             if (n < year_.nights) {
                 const YearCell& cell = year_.At(n, r);
                 const bool kept = kept_.empty() || kept_[std::size_t(n) * YearMinutes::kRows + r];
-                if (kept && !std::isnan(cell.median)) value = scale_.value(cell.median);
+                if (kept && !std::isnan(cell.median))
+                    value = scale_.value(cell.median, year_.TimeOf(n, r));
             }
             if (std::isfinite(value)) {
                 lower = std::min(lower, value);

@@ -60,7 +60,7 @@ std::optional<astro::YearSky> YearSkyFor(const SkyOverlay& sky, const YearMinute
 }
 
 HeatScale YearScale(const SkyOverlay& sky, bool magnitudes) {
-    if (magnitudes && sky.ZeroPoint()) return HeatScale::Magnitudes(*sky.ZeroPoint());
+    if (magnitudes && sky.ZeroPoints()) return HeatScale::Magnitudes(*sky.ZeroPoints());
     return HeatScale::LogCounts();
 }
 

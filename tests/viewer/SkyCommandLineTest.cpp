@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The sky from the command line: a night's picture shaded by twilight where the position
 // is known and unchanged where it is not, the figures of a run of nights, a night for
-// the skyglow archives, the span's CSV with magnitudes, and what is refused.
+// the skyglow archives, the span's CSV with magnitudes (each at the zero point of its
+// date), and what is refused.
 #include "DayFiles.h"
 #include "viewer/ViewerOptions.h"
 
@@ -10,6 +11,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace {
 
@@ -138,6 +141,34 @@ TEST(SkyCommandLine, NightlyFiguresAndMagnitudes) {
     ASSERT_EQ(span.size(), 86401);
     EXPECT_EQ(span[0], "time,temperature,mean_count,range,msas\r");
     EXPECT_EQ(span[1].split(',').size(), 5);
+}
+
+// Two zero points, the second from the night of 19 January: the CSV of that day takes the
+// first until 12:00 and the second after, each line by its own date.
+TEST(SkyCommandLine, SpanCsvTakesTheZeroPointOfEachDate) {
+    Folder folder;
+    folder.Describe("latitude = 48.2\nlongitude = 16.4\ntimezone = Europe/Vienna\n"
+                    "zero_point = 20.0\nzero_point = 21.0 from 2026-01-19\n");
+    const QString lines = folder.Path("lines.csv");
+    ASSERT_EQ(View({QStringLiteral("--export"), lines, QStringLiteral("--day"),
+                    QStringLiteral("2026-01-19"), folder.dir.path()})
+                  .status,
+              0);
+    const QList<QByteArray> span = Rows(lines);
+    ASSERT_EQ(span.size(), 86401);
+    int before = 0, after = 0;
+    for (qsizetype i = 1; i < span.size(); ++i) {
+        const QList<QByteArray> f = span[i].trimmed().split(',');
+        ASSERT_EQ(f.size(), 5) << span[i].toStdString();
+        const double mean = f[2].toDouble();
+        if (mean <= 0) continue;
+        const bool evening = f[0].mid(11) >= "12:00:00";
+        EXPECT_NEAR(f[4].toDouble(), (evening ? 21.0 : 20.0) - 2.5 * std::log10(mean), 0.006)
+            << span[i].toStdString();
+        ++(evening ? after : before);
+    }
+    EXPECT_GT(before, 40000);
+    EXPECT_GT(after, 40000);
 }
 
 TEST(SkyCommandLine, NightForTheSkyglowArchive) {

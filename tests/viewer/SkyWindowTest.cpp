@@ -2,10 +2,11 @@
 // The sky in the viewer's window offscreen: without a position nothing is drawn and the
 // status bar says how to give one; with station.conf the title gives the Moon's phase,
 // the panels are shaded and the Moon's curve is drawn; View > Magnitude shows the zero
-// point's magnitudes.
+// point's magnitudes, each at the zero point of its date.
 #include "DayFiles.h"
 #include "viewer/SpanChart.h"
 #include "viewer/ViewerWindow.h"
+#include "viewer/YearChart.h"
 
 #include <QAction>
 #include <QApplication>
@@ -81,6 +82,55 @@ TEST(SkyWindow, StationDescriptionBringsTwilightMoonAndMagnitude) {
     magnitude->trigger();
     EXPECT_FALSE(chart.Magnitude());
     EXPECT_EQ(chart.ValueAxis(SpanChart::Counts)->scaleType(), QCPAxis::stLogarithmic);
+}
+
+// Two zero points, the second from the night of 19 January: the Week and the Year views
+// plot every magnitude with the zero point of its own date.
+TEST(SkyWindow, MagnitudesTakeTheZeroPointOfTheirDate) {
+    Folder folder;
+    QFile conf(folder.dir.filePath(QStringLiteral("station.conf")));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write("latitude = 48.2\nlongitude = 16.4\ntimezone = Europe/Vienna\n"
+               "zero_point = 20.0 from 2026-01-01\nzero_point = 21.0 from 2026-01-19\n");
+    conf.close();
+    ViewerOptions options = folder.Options();
+    options.span = TimeSpan::Of(SpanKind::Week, DaysFromCivil(2026, 1, 19));
+    ViewerWindow window(options, DaysFromCivil(2026, 1, 20));
+    Action(window, QStringLiteral("Magnitude"))->trigger();
+    SpanChart& chart = window.Chart();
+    ASSERT_TRUE(chart.Magnitude());
+    const WallSeconds change = StartOfDay(DaysFromCivil(2026, 1, 19)) + kSecondsPerDay / 2;
+    const auto data = chart.Graph(SpanChart::Counts)->data();
+    int before = 0, after = 0;
+    for (std::size_t i = 0; i < chart.Series().DrawnCount(); ++i) {
+        const DayRecord& r = chart.Series().Drawn(i);
+        if (r.Failed() || r.mean <= 0) continue;
+        const auto point = data->findBegin(double(r.time), false);
+        ASSERT_NE(point, data->constEnd());
+        ASSERT_EQ(point->key, double(r.time));
+        const double zero = r.time < change ? 20.0 : 21.0;
+        EXPECT_NEAR(point->value, zero - 2.5 * std::log10(double(r.mean)), 1e-9);
+        ++(r.time < change ? before : after);
+    }
+    EXPECT_GT(before, 80000);
+    EXPECT_GT(after, 40000);
+
+    window.ShowYear(DaysFromCivil(2026, 1, 19));
+    const YearMinutes& year = window.Year().Year();
+    const auto* map = qobject_cast<QCPColorMap*>(window.Year().plottable(0));
+    ASSERT_TRUE(map);
+    int cells = 0;
+    for (const std::int64_t night : {DaysFromCivil(2026, 1, 18), DaysFromCivil(2026, 1, 19)}) {
+        const int n = int(night - year.firstNight);
+        for (int row = 0; row < YearMinutes::kRows; row += 60) {
+            const double median = year.At(n, row).median;
+            if (!(median > 0)) continue;
+            const double zero = night < DaysFromCivil(2026, 1, 19) ? 20.0 : 21.0;
+            EXPECT_NEAR(map->data()->cell(n, row), zero - 2.5 * std::log10(median), 1e-9);
+            ++cells;
+        }
+    }
+    EXPECT_GT(cells, 20);
 }
 
 int main(int argc, char** argv) {
