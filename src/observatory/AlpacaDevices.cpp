@@ -29,17 +29,17 @@ QString SensorName(const QString& given) {
 }
 
 Outcome NoReading() {
-    return Outcome::Error(DriverError, QStringLiteral("the station has no reading yet"));
+    return Outcome::Error(kDriverError, QStringLiteral("the station has no reading yet"));
 }
 
 Outcome SkyQuality(const LiveState& state, const StationDescription& description) {
     if (description.zeroPoints.Empty())
-        return Outcome::Error(DriverError,
+        return Outcome::Error(kDriverError,
                               QStringLiteral("the station has no zero point (zero_point in "
                                              "station.conf), so no sky quality"));
     if (!state.lastReadingMs) return NoReading();
     if (!state.magnitude)
-        return Outcome::Error(DriverError,
+        return Outcome::Error(kDriverError,
                               QStringLiteral("the sky is darker than the sensor can tell"));
     return Outcome::Of(*state.magnitude);
 }
@@ -52,11 +52,11 @@ std::optional<double> CloudCoverOf(const QString& condition) {
 
 Outcome CloudCover(const LiveState& state) {
     if (state.condition.isEmpty())
-        return Outcome::Error(DriverError,
+        return Outcome::Error(kDriverError,
                               QStringLiteral("the sky condition of the last minute is not known"));
     if (const std::optional<double> cover = CloudCoverOf(state.condition))
         return Outcome::Of(*cover);
-    return Outcome::Error(DriverError,
+    return Outcome::Error(kDriverError,
                           QStringLiteral("no cloud cover under a %1 sky").arg(state.condition));
 }
 
@@ -71,7 +71,7 @@ Outcome SensorOutcome(const AlpacaParameters& parameters, bool description, cons
     };
     if (given.isEmpty() && !description) return since(state.lastReadingMs);
     if (name.isEmpty())
-        return Outcome::Error(InvalidValue,
+        return Outcome::Error(kInvalidValue,
                               QStringLiteral("\"%1\" is not a sensor's name").arg(given));
     if (name == QLatin1String("SkyQuality"))
         return description ? Outcome::Of(QStringLiteral(
@@ -84,10 +84,11 @@ Outcome SensorOutcome(const AlpacaParameters& parameters, bool description, cons
                 "0 % under a clear sky, 100 % under clouds, from the sky condition of the last "
                 "complete minute"));
         if (!state.conditionMs)
-            return Outcome::Error(DriverError, QStringLiteral("no sky condition yet"));
+            return Outcome::Error(kDriverError, QStringLiteral("no sky condition yet"));
         return since(state.conditionMs);
     }
-    return Outcome::Error(NotImplemented, QStringLiteral("the station has no %1 sensor").arg(name));
+    return Outcome::Error(kNotImplemented,
+                          QStringLiteral("the station has no %1 sensor").arg(name));
 }
 
 Outcome AveragePeriod(bool put, const AlpacaParameters& parameters) {
@@ -98,7 +99,7 @@ Outcome AveragePeriod(bool put, const AlpacaParameters& parameters) {
     const double hours = parameters.Value(QStringLiteral("AveragePeriod")).trimmed().toDouble(&ok);
     if (!ok) return Outcome::Bad(QStringLiteral("AveragePeriod wants a number of hours"));
     if (hours != 0)
-        return Outcome::Error(InvalidValue,
+        return Outcome::Error(kInvalidValue,
                               QStringLiteral("the station gives each second's value: only an "
                                              "average period of 0 hours"));
     return Outcome::Done();
@@ -134,7 +135,7 @@ Outcome ObservingConditionsMember(const QString& member, bool put,
         items.append(StateItem("TimeStamp", TimeStamp(live)));
         return Outcome::Of(items);
     }
-    return Outcome::Error(NotImplemented,
+    return Outcome::Error(kNotImplemented,
                           QStringLiteral("the station does not measure %1").arg(member));
 }
 
