@@ -8,7 +8,6 @@
 #include "viewer/ViewerWindow.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QFile>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -81,11 +80,4 @@ TEST(SkyWindow, StationDescriptionBringsTwilightMoonAndMagnitude) {
     magnitude->trigger();
     EXPECT_FALSE(chart.Magnitude());
     EXPECT_EQ(chart.ValueAxis(SpanChart::Counts)->scaleType(), QCPAxis::stLogarithmic);
-}
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
