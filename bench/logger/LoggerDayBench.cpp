@@ -6,13 +6,13 @@
 // memory, and its peak at the end. The target: at most 30 MB.
 #include "FakeClock.h"
 #include "FakePipeLibrary.h"
-#include "logger/LoggerOptions.h"
+#include "ProcessFigures.h"
 #include "RecordedLines.h"
 #include "SensorReplies.h"
+#include "logger/LoggerOptions.h"
 #include "logger/StationLogger.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -21,15 +21,7 @@
 
 namespace {
 
-// A "VmRSS:"-like line of /proc/self/status, in MB.
-double StatusMb(const char* key) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed().split(' ').first().toDouble() / 1024.0;
-    return -1;
-}
+using testsupport::StatusMb;
 
 void BM_LoggerThroughAFullDay(benchmark::State& state) {
     for (auto _ : state) {

@@ -13,12 +13,13 @@
 // CPU time (user and system) over the lines.
 #include "FakeClock.h"
 #include "FakePipeLibrary.h"
-#include "logger/LoggerOptions.h"
+#include "ProcessFigures.h"
 #include "RecordedLines.h"
 #include "SensorReplies.h"
+#include "TestBroker.h"
+#include "logger/LoggerOptions.h"
 #include "logger/StationLogger.h"
 #include "network/StationPublisher.h"
-#include "TestBroker.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -31,27 +32,13 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-double StatusMb(const char* key) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed().split(' ').first().toDouble() / 1024.0;
-    return -1;
-}
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using testsupport::CpuSeconds;
+using testsupport::StatusMb;
 
 PublisherSettings Publishing(const QString& url, const QString& directory) {
     PublisherSettings settings;

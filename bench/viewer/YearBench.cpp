@@ -10,6 +10,7 @@
 // often the process waited or was put off its cores; beside them a loop of arithmetic on
 // one thread, which shows what the machine's load alone makes of wall time.
 #include "DayFiles.h"
+#include "ProcessFigures.h"
 #include "core/astro/SkyTrack.h"
 #include "core/astro/ZoneClock.h"
 #include "core/log/MinuteSummary.h"
@@ -30,10 +31,8 @@
 #include <cmath>
 
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -122,22 +121,10 @@ void ClearCache() {
     QDir(cache->filePath(QStringLiteral("nocturo"))).removeRecursively();
 }
 
-double StatusMegabytes(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(field, 0) == 0) return std::stod(line.substr(std::strlen(field))) / 1024.0;
-    return 0;
-}
-
 // CPU seconds of the whole process so far, every thread's: on a shared machine the wall
 // time says more about the other users than about the work.
-double ProcessCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using testsupport::CpuSeconds;
+using testsupport::StatusMb;
 
 // The times the process gave up its cores so far, every thread's: to wait (a join, a read,
 // a lock) and because the scheduler ran another program (a machine busier than its cores).
@@ -184,13 +171,13 @@ void BM_SummariseFullDayFile(benchmark::State& state) {
 void BM_YearMinutesFromNothing(benchmark::State& state) {
     const DayFileSet files = DayFileSet::FromFolder(Folder());
     const std::int64_t first = LastNight() - 364;
-    const double cpu = ProcessCpuSeconds();
+    const double cpu = CpuSeconds();
     for (auto _ : state) {
         const YearMinutes year = yearminutes::Build(files, first, 365, MinuteCache(),
                                                     LastNight() + 30, unsigned(state.range(0)));
         state.counters["lines"] = double(year.lines);
     }
-    state.counters["cpu_s_all_threads"] = (ProcessCpuSeconds() - cpu) / double(state.iterations());
+    state.counters["cpu_s_all_threads"] = (CpuSeconds() - cpu) / double(state.iterations());
     state.SetItemsProcessed(state.iterations() * 365 * 86400);
 }
 
@@ -201,12 +188,12 @@ void BM_YearViewFromNothing(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         ClearCache();
-        const double before = ProcessCpuSeconds();
+        const double before = CpuSeconds();
         state.ResumeTiming();
         window->ShowYear(LastNight());
         window->Year().replot(QCustomPlot::rpImmediateRefresh);
         state.PauseTiming();
-        cpu += ProcessCpuSeconds() - before;
+        cpu += CpuSeconds() - before;
         state.ResumeTiming();
         state.counters["from_cache"] = window->Year().Year().filesFromCache;
     }
@@ -284,13 +271,13 @@ void BM_YearShownMemory(benchmark::State& state) {
     Folder();
     for (auto _ : state) {
         QApplication::processEvents();
-        const double before = StatusMegabytes("VmRSS:");
+        const double before = StatusMb("VmRSS:");
         auto window = Window(LastNight());
         window->Year().replot(QCustomPlot::rpImmediateRefresh);
         QApplication::processEvents();
-        state.counters["MB_added"] = StatusMegabytes("VmRSS:") - before;
-        state.counters["MB_resident"] = StatusMegabytes("VmRSS:");
-        state.counters["MB_peak"] = StatusMegabytes("VmHWM:");
+        state.counters["MB_added"] = StatusMb("VmRSS:") - before;
+        state.counters["MB_resident"] = StatusMb("VmRSS:");
+        state.counters["MB_peak"] = StatusMb("VmHWM:");
         state.counters["lines"] = double(window->Year().Year().lines);
     }
 }

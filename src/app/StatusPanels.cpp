@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/StatusPanels.h"
 
-#include "core/text/Formats.h"
 #include "core/station/LinkStatusHint.h"
-#include "sensor/PICUSBClass.h"
 #include "core/station/Station.h"
+#include "core/text/Formats.h"
+#include "sensor/PICUSBClass.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -21,9 +21,9 @@ constexpr int kPanelIndent = 2;
 // without its sensor would otherwise spend about 2% of a core on the clock).
 constexpr double kClockRefreshDays = 100.0 / 86'400'000.0;
 
-const char* const InitialTexts[StatusPanels::kCount] = {"DLL Version: unknown", "Status: Error",
-                                                       "2008-27-12 05:12:00", "Temperature: n/a",
-                                                       "Flux: n/a"};
+const char* const kInitialTexts[StatusPanels::kCount] = {"DLL Version: unknown", "Status: Error",
+                                                         "2008-27-12 05:12:00", "Temperature: n/a",
+                                                         "Flux: n/a"};
 
 } // namespace
 
@@ -32,7 +32,7 @@ StatusPanels::StatusPanels(QStatusBar& bar, const QFont& font, int windowWidth)
     // The panels are placed by Place rather than by the status bar's own layout, which
     // would add margins and spacing.
     for (int i = 0; i < kCount; ++i) {
-        auto* panel = new QLabel(QString::fromLatin1(InitialTexts[i]), &bar_);
+        auto* panel = new QLabel(QString::fromLatin1(kInitialTexts[i]), &bar_);
         panel->setObjectName(QStringLiteral("SBInfoPanel%1").arg(i));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setIndent(kPanelIndent);

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "collector/CollectorOptions.h"
 
-#include "network/BrokerOptions.h"
 #include "core/cli/ProgramCommandLine.h"
+#include "network/BrokerOptions.h"
 
 #include <QCommandLineParser>
 #include <QDir>
 
 namespace {
 
-const QString Summary = QStringLiteral(
+const QString kSummary = QStringLiteral(
     "Subscribes to the readings, statuses and events that stations publish on an MQTT\n"
     "broker and writes them into the archive, a PostgreSQL database. With --status, shows\n"
     "every station's health from the archive and exits with 1 when one is offline or stale.\n"
@@ -19,7 +19,7 @@ const QString Summary = QStringLiteral(
 
 CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
                                               const QString& stateDirectory) {
-    ProgramCommandLine program(QStringLiteral("nocturo-collect"), Summary);
+    ProgramCommandLine program(QStringLiteral("nocturo-collect"), kSummary);
     QCommandLineParser& parser = program.Parser();
     const BrokerOptions broker(BrokerOptionNames{.url = QStringLiteral("broker"),
                                                  .ca = QStringLiteral("ca"),
@@ -69,7 +69,7 @@ CollectorCommandLine ReadCollectorCommandLine(const QStringList& arguments,
     BrokerChoice choice;
     choice.address = o.broker;
     choice.clientId = o.clientId;
-    if (!broker.Read(parser, choice, error)) return wrong(error);
+    if (!broker.Read(parser, choice, &error)) return wrong(error);
     o.broker = *choice.address;
     o.caFile = choice.caFile;
     o.account = choice.account;

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "logger/LoggerOptions.h"
 
-#include "network/BrokerOptions.h"
-#include "core/station/StationDescription.h"
+#include "core/Failure.h"
 #include "core/cli/ProgramCommandLine.h"
+#include "core/station/StationDescription.h"
+#include "network/BrokerOptions.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -16,7 +17,7 @@
 
 namespace {
 
-const QString Summary = QStringLiteral(
+const QString kSummary = QStringLiteral(
     "Records a USB light sensor without a window: one line per second into a daily log\n"
     "(yyyymmdd.txt in the data directory), saved once a minute, at the end of the day and\n"
     "when the program ends (SIGTERM, SIGINT, SIGHUP). One line per event on standard error.");
@@ -30,8 +31,8 @@ BrokerOptions PublishBroker() {
                          QString());
 }
 
-// The publishing options, or an error text.
-bool ReadPublishOptions(const QCommandLineParser& parser, LoggerOptions& options, QString& error) {
+// The publishing options into `options`; false with `why` when they are wrong.
+bool ReadPublishOptions(const QCommandLineParser& parser, LoggerOptions& options, QString* why) {
     const QStringList needing = {QStringLiteral("home-assistant"),
                                  QStringLiteral("publish-without-archive"),
                                  QStringLiteral("publish-retry-max")};
@@ -39,14 +40,12 @@ bool ReadPublishOptions(const QCommandLineParser& parser, LoggerOptions& options
         QString given = PublishBroker().FirstSetBesidesUrl(parser);
         for (const QString& name : needing)
             if (given.isEmpty() && parser.isSet(name)) given = name;
-        if (!given.isEmpty()) {
-            error = QStringLiteral("--%1 goes with --publish").arg(given);
-            return false;
-        }
+        if (!given.isEmpty())
+            return Fail(why, QStringLiteral("--%1 goes with --publish").arg(given));
         return true;
     }
     BrokerChoice broker;
-    if (!PublishBroker().Read(parser, broker, error)) return false;
+    if (!PublishBroker().Read(parser, broker, why)) return false;
     PublishOptions publish;
     publish.address = *broker.address;
     publish.caFile = broker.caFile;
@@ -58,7 +57,7 @@ bool ReadPublishOptions(const QCommandLineParser& parser, LoggerOptions& options
     publish.withoutArchive = parser.isSet(QStringLiteral("publish-without-archive"));
     if (!ReadWholeNumber(parser, QStringLiteral("publish-retry-max"),
                          {1, PublishOptions::kMaxRetrySeconds, QStringLiteral("seconds")},
-                         publish.retryMaxSeconds, &error))
+                         publish.retryMaxSeconds, why))
         return false;
     options.publish = publish;
     return true;
@@ -67,7 +66,7 @@ bool ReadPublishOptions(const QCommandLineParser& parser, LoggerOptions& options
 } // namespace
 
 CommandLine ReadCommandLine(const QStringList& arguments) {
-    ProgramCommandLine program(QStringLiteral("nocturo-logger"), Summary);
+    ProgramCommandLine program(QStringLiteral("nocturo-logger"), kSummary);
     QCommandLineParser& parser = program.Parser();
     parser.addOption({QStringLiteral("data-dir"),
                       QStringLiteral("Where the day files go (created if missing); "
@@ -116,31 +115,31 @@ CommandLine ReadCommandLine(const QStringList& arguments) {
     }
     options.rebootAfterFailure = parser.isSet(QStringLiteral("reboot-after-failure"));
     QString error;
-    if (!ReadWholeNumber(
-            parser, QStringLiteral("send-delay"),
-            {LoggerOptions::kMinDelayMs, LoggerOptions::kMaxDelayMs, QStringLiteral("milliseconds")},
-            options.sendDelay, &error) ||
-        !ReadWholeNumber(
-            parser, QStringLiteral("receive-delay"),
-            {LoggerOptions::kMinDelayMs, LoggerOptions::kMaxDelayMs, QStringLiteral("milliseconds")},
-            options.receiveDelay, &error))
+    if (!ReadWholeNumber(parser, QStringLiteral("send-delay"),
+                         {LoggerOptions::kMinDelayMs, LoggerOptions::kMaxDelayMs,
+                          QStringLiteral("milliseconds")},
+                         options.sendDelay, &error) ||
+        !ReadWholeNumber(parser, QStringLiteral("receive-delay"),
+                         {LoggerOptions::kMinDelayMs, LoggerOptions::kMaxDelayMs,
+                          QStringLiteral("milliseconds")},
+                         options.receiveDelay, &error))
         return wrong(error);
     if (parser.isSet(QStringLiteral("station"))) {
         options.station = parser.value(QStringLiteral("station"));
-        if (const QString problem = StationNameProblem(QStringLiteral("station"), options.station);
-            !problem.isEmpty())
-            return wrong(problem);
+        if (!CheckStationName(QStringLiteral("station"), options.station, &error))
+            return wrong(error);
     }
-    if (!ReadPublishOptions(parser, options, error)) return wrong(error);
-    if (!observatoryoptions::Read(parser, options.observatory, error)) return wrong(error);
+    if (!ReadPublishOptions(parser, options, &error)) return wrong(error);
+    if (!observatoryoptions::Read(parser, options.observatory, &error)) return wrong(error);
     line.run = true;
     return line;
 }
 
-QString PrepareDataDirectory(QString& directory) {
+bool PrepareDataDirectory(QString& directory, QString* why) {
     const QString path = QDir(directory).absolutePath();
-    auto unusable = [&](const QString& why) {
-        return QStringLiteral("cannot use the data directory \"%1\": %2").arg(path, why);
+    auto unusable = [&](const QString& reason) {
+        return Fail(why,
+                    QStringLiteral("cannot use the data directory \"%1\": %2").arg(path, reason));
     };
     const QFileInfo info(path);
     if (info.exists() && !info.isDir()) return unusable(QStringLiteral("not a directory"));
@@ -151,5 +150,5 @@ QString PrepareDataDirectory(QString& directory) {
     if (::access(native.constData(), R_OK | W_OK | X_OK) != 0)
         return unusable(QString::fromLocal8Bit(std::strerror(errno)));
     directory = path;
-    return {};
+    return true;
 }

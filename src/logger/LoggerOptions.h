@@ -2,9 +2,9 @@
 // The logger's command line, and the data directory it names.
 #pragma once
 
+#include "core/cli/ProgramCommandLine.h"
 #include "network/BrokerSettings.h"
 #include "observatory/ObservatoryOptions.h"
-#include "core/cli/ProgramCommandLine.h"
 
 #include <QString>
 #include <QStringList>
@@ -48,6 +48,6 @@ struct CommandLine : CommandLineOutcome {
 // Reads the program's arguments (the program's name first).
 CommandLine ReadCommandLine(const QStringList& arguments);
 
-// Creates the directory when it is missing and makes its path absolute. Empty when day
-// files can be written there; else why not.
-QString PrepareDataDirectory(QString& directory);
+// Creates the directory when it is missing and makes its path absolute. False with `why`
+// when day files cannot be written there.
+bool PrepareDataDirectory(QString& directory, QString* why = nullptr);

@@ -7,8 +7,7 @@
 
 std::optional<PublisherSettings> PublishingSettings(const LoggerOptions& options,
                                                     const StationDescription& description,
-                                                    const QString& version, QString& error,
-                                                    QString& warning) {
+                                                    const QString& version) {
     if (!options.publish) return std::nullopt;
     const PublishOptions& publish = *options.publish;
     PublisherSettings settings;
@@ -25,10 +24,7 @@ std::optional<PublisherSettings> PublishingSettings(const LoggerOptions& options
     broker.clientId = StationClientId(settings.station);
     broker.retryMaxMs = publish.retryMaxSeconds * 1000;
     broker.retryFirstMs = std::min(broker.retryFirstMs, broker.retryMaxMs);
-    error.clear();
-    // Read and checked with the command line.
     broker.account = publish.account;
-    warning = publish.warning;
     return settings;
 }
 

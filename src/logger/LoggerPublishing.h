@@ -3,21 +3,19 @@
 // the broker, the account read from its file, the station's name and time zone.
 #pragma once
 
-#include "observatory/LiveStation.h"
-#include "logger/LoggerOptions.h"
 #include "core/station/StationDescription.h"
+#include "logger/LoggerOptions.h"
 #include "network/StationPublisher.h"
+#include "observatory/LiveStation.h"
 
 #include <functional>
 #include <optional>
 
-// The settings, or nothing with `error` saying in one line what cannot be used (the
-// credentials file). `warning` says what can be used but should not be so: a credentials
-// file that other users may read.
+// The settings, or nothing when the station does not publish. The broker's options were
+// read and checked with the command line (the credentials file and what it warns of too).
 std::optional<PublisherSettings> PublishingSettings(const LoggerOptions& options,
                                                     const StationDescription& description,
-                                                    const QString& version, QString& error,
-                                                    QString& warning);
+                                                    const QString& version);
 
 // The station's MQTT client id, "nocturo-station-NAME": no station's name gives the id of
 // another station or of the collector ("nocturo-collect" by default), whatever it is.

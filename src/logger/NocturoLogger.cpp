@@ -1,21 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // nocturo-logger: the light-monitoring station without a window, for a system service or
 // a terminal. The same Station as the window program's; options on the command line.
-#include "system/DefaultSystemRestart.h"
-#include "system/JournalLines.h"
-#include "observatory/LiveSkyCondition.h"
+#include "core/cli/ExitStatus.h"
+#include "core/station/StationDescription.h"
+#include "core/station/ZoneAgreement.h"
 #include "core/text/LocalClock.h"
 #include "logger/LoggerOptions.h"
 #include "logger/LoggerPublishing.h"
-#include "observatory/Observatory.h"
 #include "logger/PublishedLines.h"
-#include "core/station/StationDescription.h"
 #include "logger/StationLogger.h"
+#include "observatory/LiveSkyCondition.h"
+#include "observatory/Observatory.h"
+#include "sensor/UsbAPI.h"
+#include "system/DefaultSystemRestart.h"
+#include "system/JournalLines.h"
 #include "system/SystemdNotifier.h"
 #include "system/TerminationSignals.h"
-#include "sensor/UsbAPI.h"
-#include "core/station/ZoneAgreement.h"
-#include "core/cli/ExitStatus.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -42,8 +42,8 @@ int main(int argc, char* argv[]) {
         return PrintCommandLineOutcome(
             command, [&](const QString& error) { lines.Line(EventLines::Priority::Error, error); });
     LoggerOptions& options = command.options;
-    if (const QString error = PrepareDataDirectory(options.dataDirectory); !error.isEmpty()) {
-        lines.Line(EventLines::Priority::Error, error);
+    if (QString why; !PrepareDataDirectory(options.dataDirectory, &why)) {
+        lines.Line(EventLines::Priority::Error, why);
         return exitstatus::kUsage;
     }
 
@@ -74,15 +74,10 @@ int main(int argc, char* argv[]) {
             return exitstatus::kUsage;
         }
     }
-    QString error;
-    QString warning;
-    std::optional<PublisherSettings> publishing = PublishingSettings(
-        options, description, QCoreApplication::applicationVersion(), error, warning);
-    if (!error.isEmpty()) {
-        lines.Line(EventLines::Priority::Error, error);
-        return exitstatus::kUsage;
-    }
-    if (!warning.isEmpty()) lines.Line(EventLines::Priority::Warning, warning);
+    std::optional<PublisherSettings> publishing =
+        PublishingSettings(options, description, QCoreApplication::applicationVersion());
+    if (options.publish && !options.publish->warning.isEmpty())
+        lines.Line(EventLines::Priority::Warning, options.publish->warning);
 
     // A shutdown, `systemctl stop`, a closed terminal or Ctrl-C end it through the
     // station's shut-down: the day's file is saved and the sensor released.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "network/BrokerOptions.h"
 
+#include "core/Failure.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -70,23 +72,20 @@ bool BrokerOptions::ValidPrefix(const QString& prefix) {
 }
 
 bool BrokerOptions::Read(const QCommandLineParser& parser, BrokerChoice& choice,
-                         QString& error) const {
-    const auto wrong = [&](const QString& name, const QString& why) {
-        error = QStringLiteral("--%1: %2").arg(name, why);
-        return false;
+                         QString* why) const {
+    const auto wrong = [&](const QString& name, const QString& reason) {
+        return Fail(why, QStringLiteral("--%1: %2").arg(name, reason));
     };
     if (parser.isSet(names_.url)) {
-        QString why;
-        choice.address = BrokerAddress::Parse(parser.value(names_.url), &why);
-        if (!choice.address) return wrong(names_.url, why);
+        QString reason;
+        choice.address = BrokerAddress::Parse(parser.value(names_.url), &reason);
+        if (!choice.address) return wrong(names_.url, reason);
     }
     const bool tls = choice.address && choice.address->tls;
     if (!names_.ca.isEmpty() && parser.isSet(names_.ca)) {
         choice.caFile = parser.value(names_.ca);
-        if (!tls) {
-            error = QStringLiteral("--%1 goes with an mqtts:// broker").arg(names_.ca);
-            return false;
-        }
+        if (!tls)
+            return Fail(why, QStringLiteral("--%1 goes with an mqtts:// broker").arg(names_.ca));
         QFile ca(choice.caFile);
         if (!ca.open(QIODevice::ReadOnly))
             return wrong(
@@ -95,9 +94,9 @@ bool BrokerOptions::Read(const QCommandLineParser& parser, BrokerChoice& choice,
     }
     if (!names_.credentials.isEmpty() && parser.isSet(names_.credentials)) {
         choice.credentialsFile = parser.value(names_.credentials);
-        QString why;
-        choice.account = BrokerAccount::Read(choice.credentialsFile, &why);
-        if (!choice.account) return wrong(names_.credentials, why);
+        QString reason;
+        choice.account = BrokerAccount::Read(choice.credentialsFile, &reason);
+        if (!choice.account) return wrong(names_.credentials, reason);
         const QFile::Permissions others = QFile::ReadGroup | QFile::ReadOther;
         if (QFileInfo(choice.credentialsFile).permissions() & others)
             choice.warning = QStringLiteral("--%1: \"%2\" may be read by other users; make it "
@@ -106,22 +105,19 @@ bool BrokerOptions::Read(const QCommandLineParser& parser, BrokerChoice& choice,
     }
     if (!names_.prefix.isEmpty() && parser.isSet(names_.prefix)) {
         choice.prefix = parser.value(names_.prefix);
-        if (!ValidPrefix(choice.prefix)) {
-            error = QStringLiteral("--%1 wants topic levels such as \"nocturo\" or "
-                                   "\"network/nocturo\" (no +, # or empty level), not \"%2\"")
-                        .arg(names_.prefix, choice.prefix);
-            return false;
-        }
+        if (!ValidPrefix(choice.prefix))
+            return Fail(why, QStringLiteral("--%1 wants topic levels such as \"nocturo\" or "
+                                            "\"network/nocturo\" (no +, # or empty level), not "
+                                            "\"%2\"")
+                                 .arg(names_.prefix, choice.prefix));
     }
     if (!names_.clientId.isEmpty()) {
         if (parser.isSet(names_.clientId)) choice.clientId = parser.value(names_.clientId);
         const QByteArray id = choice.clientId.toUtf8();
-        if (id.isEmpty() || id.size() > kMaxClientIdBytes) {
-            error = QStringLiteral("--%1 wants a name of 1 to %2 bytes")
-                        .arg(names_.clientId)
-                        .arg(kMaxClientIdBytes);
-            return false;
-        }
+        if (id.isEmpty() || id.size() > kMaxClientIdBytes)
+            return Fail(why, QStringLiteral("--%1 wants a name of 1 to %2 bytes")
+                                 .arg(names_.clientId)
+                                 .arg(kMaxClientIdBytes));
     }
     return true;
 }

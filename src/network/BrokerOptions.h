@@ -40,8 +40,8 @@ public:
     void AddTo(QCommandLineParser& parser) const;
 
     // Reads and checks the options into `choice` (which holds the defaults); false with
-    // `error` saying which option is wrong and why.
-    bool Read(const QCommandLineParser& parser, BrokerChoice& choice, QString& error) const;
+    // `why` saying which option is wrong and why.
+    bool Read(const QCommandLineParser& parser, BrokerChoice& choice, QString* why = nullptr) const;
 
     // Whether any of the options is given.
     bool AnySet(const QCommandLineParser& parser) const;

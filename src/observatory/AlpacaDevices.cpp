@@ -87,7 +87,8 @@ Outcome SensorOutcome(const AlpacaParameters& parameters, bool description, cons
             return Outcome::Error(kDriverError, QStringLiteral("no sky condition yet"));
         return since(state.conditionMs);
     }
-    return Outcome::Error(kNotImplemented, QStringLiteral("the station has no %1 sensor").arg(name));
+    return Outcome::Error(kNotImplemented,
+                          QStringLiteral("the station has no %1 sensor").arg(name));
 }
 
 Outcome AveragePeriod(bool put, const AlpacaParameters& parameters) {

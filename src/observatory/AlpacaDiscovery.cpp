@@ -11,10 +11,10 @@ AlpacaDiscovery::AlpacaDiscovery(quint16 alpacaPort, QObject* parent)
     connect(socket_, &QUdpSocket::readyRead, this, &AlpacaDiscovery::Read);
 }
 
-bool AlpacaDiscovery::Listen(const QHostAddress& address, quint16 port, QString& error) {
+bool AlpacaDiscovery::Listen(const QHostAddress& address, quint16 port, QString* why) {
     if (socket_->bind(address, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
         return true;
-    error = socket_->errorString();
+    if (why) *why = socket_->errorString();
     return false;
 }
 

@@ -17,7 +17,7 @@ public:
 
     // Listens on `address` (the service's own: loopback answers loopback only); false with
     // the reason when it cannot.
-    bool Listen(const QHostAddress& address, quint16 port, QString& error);
+    bool Listen(const QHostAddress& address, quint16 port, QString* why = nullptr);
     quint16 Port() const;
 
 private:

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observatory/Observatory.h"
 
+#include "http/HttpServer.h"
 #include "observatory/AlpacaDiscovery.h"
 #include "observatory/AlpacaService.h"
-#include "http/HttpServer.h"
 #include "observatory/LiveStation.h"
 #include "observatory/StateSocket.h"
 
@@ -53,12 +53,12 @@ void Observatory::Start() {
     if (!options_.stateSocket.isEmpty()) {
         auto socket = std::make_unique<StateSocket>(*live_);
         QString error;
-        if (socket->Listen(options_.stateSocket, error)) {
+        if (socket->Listen(options_.stateSocket, &error)) {
             stateSocket_ = std::move(socket);
             say_(kInfo, QStringLiteral("state socket: streaming at %1").arg(options_.stateSocket));
         } else {
             say_(kError, QStringLiteral("state socket: cannot listen at %1: %2")
-                            .arg(options_.stateSocket, error));
+                             .arg(options_.stateSocket, error));
         }
     }
 }
@@ -84,7 +84,7 @@ void Observatory::StartAlpaca() {
         server->start();
     } catch (const std::exception& e) {
         say_(kError, QStringLiteral("alpaca: cannot listen on %1: %2")
-                        .arg(http.listen, QString::fromUtf8(e.what())));
+                         .arg(http.listen, QString::fromUtf8(e.what())));
         alpaca_.reset();
         return;
     }
@@ -93,14 +93,14 @@ void Observatory::StartAlpaca() {
     if (options_.discoveryPort == 0) return;
     auto discovery = std::make_unique<AlpacaDiscovery>(http_->port());
     QString error;
-    if (discovery->Listen(address, options_.discoveryPort, error)) {
+    if (discovery->Listen(address, options_.discoveryPort, &error)) {
         discovery_ = std::move(discovery);
         say_(kInfo,
              QStringLiteral("alpaca: answering discovery on UDP port %1").arg(discovery_->Port()));
     } else {
         say_(kError, QStringLiteral("alpaca: no discovery on UDP port %1: %2")
-                        .arg(options_.discoveryPort)
-                        .arg(error));
+                         .arg(options_.discoveryPort)
+                         .arg(error));
     }
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observatory/ObservatoryOptions.h"
 
+#include "core/Failure.h"
 #include "core/cli/ProgramCommandLine.h"
 
 #include <QCommandLineParser>
@@ -28,38 +29,33 @@ void Add(QCommandLineParser& parser) {
                       QStringLiteral("PATH")});
 }
 
-bool Read(const QCommandLineParser& parser, ObservatoryOptions& options, QString& error) {
+bool Read(const QCommandLineParser& parser, ObservatoryOptions& options, QString* why) {
     const bool alpaca = parser.isSet(QStringLiteral("alpaca"));
     for (const char* name : {"alpaca-address", "alpaca-discovery-port"})
-        if (!alpaca && parser.isSet(QLatin1String(name))) {
-            error = QStringLiteral("--%1 goes with --alpaca").arg(QLatin1String(name));
-            return false;
-        }
+        if (!alpaca && parser.isSet(QLatin1String(name)))
+            return Fail(why, QStringLiteral("--%1 goes with --alpaca").arg(QLatin1String(name)));
     if (alpaca) {
         std::uint16_t port = 0;
         if (!ReadWholeNumber(parser, QStringLiteral("alpaca"), {0, 65535, QStringLiteral("a port")},
-                             port, &error))
+                             port, why))
             return false;
         options.alpacaPort = port;
     }
     if (parser.isSet(QStringLiteral("alpaca-address"))) {
         options.alpacaAddress = parser.value(QStringLiteral("alpaca-address")).trimmed();
-        if (QHostAddress(options.alpacaAddress).isNull()) {
-            error = QStringLiteral("--alpaca-address wants an IP address such as 127.0.0.1 or "
-                                   "0.0.0.0, not \"%1\"")
-                        .arg(options.alpacaAddress);
-            return false;
-        }
+        if (QHostAddress(options.alpacaAddress).isNull())
+            return Fail(why,
+                        QStringLiteral("--alpaca-address wants an IP address such as 127.0.0.1 "
+                                       "or 0.0.0.0, not \"%1\"")
+                            .arg(options.alpacaAddress));
     }
     if (!ReadWholeNumber(parser, QStringLiteral("alpaca-discovery-port"),
-                         {0, 65535, QStringLiteral("a port")}, options.discoveryPort, &error))
+                         {0, 65535, QStringLiteral("a port")}, options.discoveryPort, why))
         return false;
     if (parser.isSet(QStringLiteral("state-socket"))) {
         options.stateSocket = parser.value(QStringLiteral("state-socket"));
-        if (options.stateSocket.isEmpty()) {
-            error = QStringLiteral("--state-socket wants a path");
-            return false;
-        }
+        if (options.stateSocket.isEmpty())
+            return Fail(why, QStringLiteral("--state-socket wants a path"));
     }
     return true;
 }

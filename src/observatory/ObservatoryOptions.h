@@ -23,7 +23,7 @@ struct ObservatoryOptions {
 namespace observatoryoptions {
 
 void Add(QCommandLineParser& parser);
-// The options given, or false with `error` saying in one line what is wrong.
-bool Read(const QCommandLineParser& parser, ObservatoryOptions& options, QString& error);
+// The options given, or false with `why` saying in one line what is wrong.
+bool Read(const QCommandLineParser& parser, ObservatoryOptions& options, QString* why = nullptr);
 
 } // namespace observatoryoptions

@@ -53,10 +53,10 @@ StateSocket::~StateSocket() {
     if (!path.isEmpty()) QLocalServer::removeServer(path);
 }
 
-bool StateSocket::Listen(const QString& path, QString& error) {
+bool StateSocket::Listen(const QString& path, QString* why) {
     QLocalServer::removeServer(path);
     if (server_->listen(path)) return true;
-    error = server_->errorString();
+    if (why) *why = server_->errorString();
     return false;
 }
 

@@ -31,7 +31,7 @@ public:
 
     // Listens at `path` (a socket left by an earlier run is replaced); false with the
     // reason when it cannot.
-    bool Listen(const QString& path, QString& error);
+    bool Listen(const QString& path, QString* why = nullptr);
 
 private:
     void Accept();

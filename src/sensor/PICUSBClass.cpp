@@ -27,8 +27,8 @@ void TPICUSB::SetActive(bool value) {
         // A lone pipe from an earlier half-successful attempt is released before retrying,
         // so it is never lost.
         if (writePipe_ != INVALID_PIPE || readPipe_ != INVALID_PIPE) CloseBoth();
-        writePipe_ = library_.UsbOpen(0, DeviceId, Endpoint, usbapi::DIRECTION_WRITE, 0);
-        readPipe_ = library_.UsbOpen(0, DeviceId, Endpoint, usbapi::DIRECTION_READ, 0);
+        writePipe_ = library_.UsbOpen(0, kDeviceId, kEndpoint, usbapi::DIRECTION_WRITE, 0);
+        readPipe_ = library_.UsbOpen(0, kDeviceId, kEndpoint, usbapi::DIRECTION_READ, 0);
     } else {
         CloseBoth();
     }
@@ -67,7 +67,7 @@ bool TPICUSB::Command(const std::uint8_t (&request)[RequestLength],
 float TPICUSB::GetTemperature() {
     const std::uint8_t request[1] = {'T'};
     std::uint8_t reply[2] = {0, 0};
-    if (!Command(request, reply)) return FailedTemperature;
+    if (!Command(request, reply)) return kFailedTemperature;
     const auto raw =
         static_cast<std::int16_t>(static_cast<std::uint16_t>(reply[0] | reply[1] << 8));
     return TemperatureFromRaw(raw);
@@ -109,7 +109,7 @@ std::string TPICUSB::GetVersion() const {
 
 std::string TPICUSB::UsbIdText() {
     // "vid_04d8&pid_000c": the four digits after "vid_" and after "pid_".
-    const std::string id = DeviceId;
+    const std::string id = kDeviceId;
     std::string text = id.substr(4, 4) + ':' + id.substr(13, 4);
     for (char& c : text)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

@@ -13,9 +13,9 @@
 class TPICUSB {
 public:
     // The sensor's USB identity, the one place it is written.
-    static constexpr const char* DeviceId = "vid_04d8&pid_000c";
-    static constexpr const char* Endpoint = "\\MCHP_EP1";
-    static constexpr float FailedTemperature = -273.15f;
+    static constexpr const char* kDeviceId = "vid_04d8&pid_000c";
+    static constexpr const char* kEndpoint = "\\MCHP_EP1";
+    static constexpr float kFailedTemperature = -273.15f;
 
     explicit TPICUSB(usbapi::PipeLibrary& library);
     ~TPICUSB();

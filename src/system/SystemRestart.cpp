@@ -2,6 +2,8 @@
 #include "system/SystemRestart.h"
 #include "system/UShutdown.h"
 
+#include "core/Failure.h"
+
 #include <QDBusError>
 #include <QDBusMessage>
 
@@ -9,9 +11,9 @@
 
 namespace {
 
-const QString LOGIND_SERVICE = QStringLiteral("org.freedesktop.login1");
-const QString LOGIND_PATH = QStringLiteral("/org/freedesktop/login1");
-const QString LOGIND_MANAGER = QStringLiteral("org.freedesktop.login1.Manager");
+const QString kLogindService = QStringLiteral("org.freedesktop.login1");
+const QString kLogindPath = QStringLiteral("/org/freedesktop/login1");
+const QString kLogindManager = QStringLiteral("org.freedesktop.login1.Manager");
 
 } // namespace
 
@@ -30,8 +32,8 @@ bool SystemRestart::Request(std::uint32_t flags) {
             QStringLiteral("only a forced reboot is ever asked for, not flags %1").arg(flags);
         return false;
     }
-    const QString logind = askLogind();
-    if (logind.isEmpty()) return true;
+    QString logind;
+    if (AskLogind(&logind)) return true;
     // logind refused, is hung or is not there: a station that may reboot by itself must
     // still come back, so it goes the kernel's way.
     if (!hasBootCapability_ || !hasBootCapability_() || !kernelReboot_) {
@@ -44,27 +46,30 @@ bool SystemRestart::Request(std::uint32_t flags) {
     return false;
 }
 
-QString SystemRestart::askLogind() {
+bool SystemRestart::AskLogind(QString* why) {
     if (!bus_.isConnected()) {
-        const QString why = bus_.lastError().message();
-        return QStringLiteral("the system bus cannot be reached") +
-               (why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why));
+        const QString error = bus_.lastError().message();
+        return Fail(why, QStringLiteral("the system bus cannot be reached") +
+                             (error.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(error)));
     }
     QDBusMessage call =
-        QDBusMessage::createMethodCall(LOGIND_SERVICE, LOGIND_PATH, LOGIND_MANAGER, "Reboot");
+        QDBusMessage::createMethodCall(kLogindService, kLogindPath, kLogindManager, "Reboot");
     // interactive = false: nobody is there to answer an authentication prompt.
     call << false;
     call.setInteractiveAuthorizationAllowed(false);
     const QDBusMessage reply = bus_.call(call, QDBus::Block, timeoutMs_);
-    if (reply.type() == QDBusMessage::ReplyMessage) return {};
+    if (reply.type() == QDBusMessage::ReplyMessage) return true;
     const QDBusError error(reply);
     switch (error.type()) {
     case QDBusError::NoReply:
     case QDBusError::Timeout:
-        return QStringLiteral("systemd-logind did not answer within %1 ms").arg(timeoutMs_);
+        return Fail(why,
+                    QStringLiteral("systemd-logind did not answer within %1 ms").arg(timeoutMs_));
     case QDBusError::ServiceUnknown:
-        return QStringLiteral("systemd-logind is not on the system bus");
+        return Fail(why, QStringLiteral("systemd-logind is not on the system bus"));
     default:
-        return QStringLiteral("systemd-logind refused: %1 (%2)").arg(error.message(), error.name());
+        return Fail(
+            why,
+            QStringLiteral("systemd-logind refused: %1 (%2)").arg(error.message(), error.name()));
     }
 }

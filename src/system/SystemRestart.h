@@ -32,8 +32,8 @@ public:
     const QString& Refusal() const { return refusal_; }
 
 private:
-    // Empty when logind accepted; else why not.
-    QString askLogind();
+    // Whether logind accepted; `why` says why not.
+    bool AskLogind(QString* why);
 
     QDBusConnection bus_;
     CapabilityCheck hasBootCapability_;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/JellyfishChart.h"
 
+#include "viewer/ColourMap.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -18,18 +20,10 @@ JellyfishChart::JellyfishChart(const RegionalSettings& regional, QWidget* parent
     yAxis->setLabel(QStringLiteral("Sky brightness (mag/arcsec\u00B2)"));
     for (QCPAxis* axis : {xAxis, yAxis})
         axis->grid()->setPen(QPen(QColor(200, 200, 200), 0, Qt::DotLine));
-    map_ = new QCPColorMap(xAxis, yAxis);
-    map_->setInterpolate(false);
-    map_->setTightBoundary(true);
-    colourScale_ = new QCPColorScale(this);
-    plotLayout()->addElement(1, 1, colourScale_);
-    colourScale_->setType(QCPAxis::atRight);
-    colourScale_->setBarWidth(14);
+    const ColourMap colours = AddColourMap(*this, xAxis, yAxis);
+    map_ = colours.map;
+    colourScale_ = colours.scale;
     colourScale_->axis()->setLabel(QStringLiteral("minutes"));
-    map_->setColorScale(colourScale_);
-    auto* margins = new QCPMarginGroup(this);
-    axisRect()->setMarginGroup(QCP::msBottom | QCP::msTop, margins);
-    colourScale_->setMarginGroup(QCP::msBottom | QCP::msTop, margins);
     QCPColorGradient gradient(QCPColorGradient::gpJet);
     gradient.setNanHandling(QCPColorGradient::nhTransparent);
     map_->setGradient(gradient);

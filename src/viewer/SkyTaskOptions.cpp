@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/SkyTaskOptions.h"
 
+#include "core/Failure.h"
+
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -54,7 +56,7 @@ void AddSkyTaskOptions(QCommandLineParser& parser) {
     });
 }
 
-QString ReadSkyTaskOptions(const QCommandLineParser& parser, SkyTasks& tasks) {
+bool ReadSkyTaskOptions(const QCommandLineParser& parser, SkyTasks& tasks, QString* why) {
     tasks.calibrate = parser.isSet(kCalibrate);
     tasks.drift = parser.isSet(kDrift);
     tasks.output = parser.value(kOutput);
@@ -63,21 +65,23 @@ QString ReadSkyTaskOptions(const QCommandLineParser& parser, SkyTasks& tasks) {
         const QRegularExpressionMatch match = pattern.match(parser.value(kMonth));
         const int month = match.hasMatch() ? match.captured(2).toInt() : 0;
         if (month < 1 || month > 12 || match.captured(1).toInt() < 1970)
-            return QStringLiteral("--month wants a month YYYY-MM, not \"%1\"")
-                .arg(parser.value(kMonth));
+            return Fail(why, QStringLiteral("--month wants a month YYYY-MM, not \"%1\"")
+                                 .arg(parser.value(kMonth)));
         tasks.month = std::pair{match.captured(1).toInt(), month};
     }
     if (int(tasks.calibrate) + int(tasks.drift) + int(tasks.month.has_value()) > 1)
-        return QStringLiteral("give one of --calibrate, --drift and --month");
+        return Fail(why, QStringLiteral("give one of --calibrate, --drift and --month"));
     const bool reference = parser.isSet(kReferenceFolder) || parser.isSet(kReferenceSkyglow) ||
                            parser.isSet(kReferenceStation) || parser.isSet(kReferenceZeroPoint);
     if (!tasks.Any()) {
-        if (reference) return QStringLiteral("the --reference-… options go with --calibrate");
-        if (parser.isSet(kOutput)) return QStringLiteral("--output goes with --drift or --month");
-        return {};
+        if (reference)
+            return Fail(why, QStringLiteral("the --reference-… options go with --calibrate"));
+        if (parser.isSet(kOutput))
+            return Fail(why, QStringLiteral("--output goes with --drift or --month"));
+        return true;
     }
     if (parser.isSet(QStringLiteral("export")))
-        return QStringLiteral("--calibrate, --drift and --month go without --export");
+        return Fail(why, QStringLiteral("--calibrate, --drift and --month go without --export"));
     if (tasks.calibrate) {
         tasks.referenceFolder = parser.value(kReferenceFolder);
         tasks.referenceSkyglow = parser.value(kReferenceSkyglow);
@@ -86,41 +90,45 @@ QString ReadSkyTaskOptions(const QCommandLineParser& parser, SkyTasks& tasks) {
                           int(!tasks.referenceSkyglow.isEmpty()) +
                           int(!tasks.referenceStation.isEmpty());
         if (given != 1)
-            return QStringLiteral("--calibrate wants one reference: --reference-folder, "
-                                  "--reference-skyglow or --reference-station");
+            return Fail(why, QStringLiteral("--calibrate wants one reference: --reference-folder, "
+                                            "--reference-skyglow or --reference-station"));
         if (!tasks.referenceFolder.isEmpty() && !QFileInfo(tasks.referenceFolder).isDir())
-            return QStringLiteral("--reference-folder: there is no folder \"%1\"")
-                .arg(tasks.referenceFolder);
+            return Fail(why, QStringLiteral("--reference-folder: there is no folder \"%1\"")
+                                 .arg(tasks.referenceFolder));
         if (!tasks.referenceSkyglow.isEmpty() && !QFileInfo(tasks.referenceSkyglow).isFile())
-            return QStringLiteral("--reference-skyglow: there is no file \"%1\"")
-                .arg(tasks.referenceSkyglow);
+            return Fail(why, QStringLiteral("--reference-skyglow: there is no file \"%1\"")
+                                 .arg(tasks.referenceSkyglow));
         if (!tasks.referenceStation.isEmpty() && !parser.isSet(QStringLiteral("archive")))
-            return QStringLiteral("--reference-station goes with --archive");
+            return Fail(why, QStringLiteral("--reference-station goes with --archive"));
         if (parser.isSet(kReferenceZeroPoint)) {
             bool ok = false;
             const double value = parser.value(kReferenceZeroPoint).toDouble(&ok);
             if (!ok || !(value >= 5 && value <= 40))
-                return QStringLiteral("--reference-zero-point wants a magnitude from 5 to 40, "
-                                      "not \"%1\"")
-                    .arg(parser.value(kReferenceZeroPoint));
+                return Fail(why,
+                            QStringLiteral("--reference-zero-point wants a magnitude from 5 to 40, "
+                                           "not \"%1\"")
+                                .arg(parser.value(kReferenceZeroPoint)));
             if (!tasks.referenceSkyglow.isEmpty())
-                return QStringLiteral("--reference-zero-point goes without --reference-skyglow "
-                                      "(its file holds the magnitudes)");
+                return Fail(
+                    why, QStringLiteral("--reference-zero-point goes without --reference-skyglow "
+                                        "(its file holds the magnitudes)"));
             tasks.referenceZeroPoint = value;
         } else if (!tasks.referenceStation.isEmpty()) {
-            return QStringLiteral("--reference-station wants --reference-zero-point: the "
-                                  "archive holds counts");
+            return Fail(why, QStringLiteral("--reference-station wants --reference-zero-point: the "
+                                            "archive holds counts"));
         }
-        if (parser.isSet(kOutput)) return QStringLiteral("--output goes with --drift or --month");
+        if (parser.isSet(kOutput))
+            return Fail(why, QStringLiteral("--output goes with --drift or --month"));
     } else if (reference) {
-        return QStringLiteral("the --reference-… options go with --calibrate");
+        return Fail(why, QStringLiteral("the --reference-… options go with --calibrate"));
     }
     if (tasks.drift && !tasks.output.isEmpty()) {
         const QString suffix = QFileInfo(tasks.output).suffix().toLower();
         if (suffix != QLatin1String("csv") && suffix != QLatin1String("png"))
-            return QStringLiteral("--drift --output wants a file ending in .csv or .png, not "
-                                  "\"%1\"")
-                .arg(tasks.output);
+            return Fail(why,
+                        QStringLiteral("--drift --output wants a file ending in .csv or .png, not "
+                                       "\"%1\"")
+                            .arg(tasks.output));
     }
-    return {};
+    return true;
 }

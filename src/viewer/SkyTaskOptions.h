@@ -28,5 +28,5 @@ struct SkyTasks {
 };
 
 void AddSkyTaskOptions(QCommandLineParser& parser);
-// Reads them after parsing; the reason when they do not go together, else empty.
-QString ReadSkyTaskOptions(const QCommandLineParser& parser, SkyTasks& tasks);
+// Reads them after parsing; false with `why` when they do not go together.
+bool ReadSkyTaskOptions(const QCommandLineParser& parser, SkyTasks& tasks, QString* why = nullptr);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/SkyViewOptions.h"
 
+#include "core/Failure.h"
 #include "core/log/DayRecord.h"
 
 #include <QCommandLineParser>
@@ -44,21 +45,23 @@ void AddSkyViewOptions(QCommandLineParser& parser) {
     });
 }
 
-QString ReadSkyViewOptions(const QCommandLineParser& parser, const QString& others,
-                           SkyViewOptions& options) {
+bool ReadSkyViewOptions(const QCommandLineParser& parser, const QString& others,
+                        SkyViewOptions& options, QString* why) {
     options.conditions = parser.isSet(QStringLiteral("conditions"));
     options.clearOnly = parser.isSet(QStringLiteral("clear-only"));
     if (parser.isSet(QStringLiteral("jellyfish"))) {
         const QString value = parser.value(QStringLiteral("jellyfish"));
         options.jellyfish = ParseJellyfishPeriod(value);
         if (!options.jellyfish)
-            return QStringLiteral("--jellyfish wants a month YYYY-MM or a year YYYY, not \"%1\"")
-                .arg(value);
+            return Fail(
+                why, QStringLiteral("--jellyfish wants a month YYYY-MM or a year YYYY, not \"%1\"")
+                         .arg(value));
         if (!parser.isSet(QStringLiteral("export")))
-            return QStringLiteral("--jellyfish goes with --export FILE");
-        if (!others.isEmpty()) return QStringLiteral("--jellyfish goes without --%1").arg(others);
+            return Fail(why, QStringLiteral("--jellyfish goes with --export FILE"));
+        if (!others.isEmpty())
+            return Fail(why, QStringLiteral("--jellyfish goes without --%1").arg(others));
     }
     if (options.clearOnly && !options.jellyfish && !parser.isSet(QStringLiteral("year")))
-        return QStringLiteral("--clear-only goes with --jellyfish or --year");
-    return {};
+        return Fail(why, QStringLiteral("--clear-only goes with --jellyfish or --year"));
+    return true;
 }

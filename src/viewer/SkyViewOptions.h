@@ -33,6 +33,6 @@ std::optional<JellyfishPeriod> ParseJellyfishPeriod(const QString& text);
 
 void AddSkyViewOptions(QCommandLineParser& parser);
 // Reads them after the parse; `others` names another choice of what to export given
-// alongside (--day, --year, …), empty when none. The error message, else empty.
-QString ReadSkyViewOptions(const QCommandLineParser& parser, const QString& others,
-                           SkyViewOptions& options);
+// alongside (--day, --year, …), empty when none. False with `why` when they are wrong.
+bool ReadSkyViewOptions(const QCommandLineParser& parser, const QString& others,
+                        SkyViewOptions& options, QString* why = nullptr);

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/ViewerOptions.h"
 
+#include "core/cli/ProgramCommandLine.h"
 #include "viewer/SkyViewOptions.h"
 #include "viewer/SpanExport.h"
-#include "core/cli/ProgramCommandLine.h"
 
 #include <QCommandLineParser>
 #include <QDate>
@@ -173,8 +173,7 @@ ParsedOptions ParseWith(ProgramCommandLine& program, const QStringList& argument
         if (spans > 0)
             return Failed(QStringLiteral("--nights goes without --day, --night or --week"));
     }
-    if (const QString wrong = ReadSkyTaskOptions(parser, options.tasks); !wrong.isEmpty())
-        return Failed(wrong);
+    if (QString why; !ReadSkyTaskOptions(parser, options.tasks, &why)) return Failed(why);
     if ((options.nights || options.ida) && !parser.isSet(exportOption) && !options.tasks.Any())
         return Failed(QStringLiteral("--%1 goes with --export FILE")
                           .arg(QLatin1String(options.ida ? "ida" : "nights")));
@@ -191,9 +190,8 @@ ParsedOptions ParseWith(ProgramCommandLine& program, const QStringList& argument
         for (const char* name : {"day", "night", "week", "year", "nights", "ida", "archive"})
             if (others.isEmpty() && parser.isSet(QString::fromLatin1(name)))
                 others = QString::fromLatin1(name);
-        if (const QString problem = ReadSkyViewOptions(parser, others, options.skyViews);
-            !problem.isEmpty())
-            return Failed(problem);
+        if (QString why; !ReadSkyViewOptions(parser, others, options.skyViews, &why))
+            return Failed(why);
     }
     if (parser.isSet(exportOption)) {
         options.exportPath = parser.value(exportOption);
@@ -243,9 +241,8 @@ ParsedOptions ParseWith(ProgramCommandLine& program, const QStringList& argument
         if (options.stations.contains(QString()))
             return Failed(QStringLiteral("--station wants a station's name"));
         for (const QString& station : options.stations)
-            if (const QString problem = StationNameProblem(QStringLiteral("station"), station);
-                !problem.isEmpty())
-                return Failed(problem);
+            if (QString why; !CheckStationName(QStringLiteral("station"), station, &why))
+                return Failed(why);
         return parsed;
     }
     if (parser.isSet(stationOption)) return Failed(QStringLiteral("--station goes with --archive"));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/YearChart.h"
 
+#include "viewer/ColourMap.h"
 #include "viewer/ViewerTexts.h"
 
 #include <QMouseEvent>
@@ -42,17 +43,9 @@ YearChart::YearChart(const RegionalSettings& regional, QWidget* parent)
     for (QCPAxis* axis : {nights, minutes})
         axis->grid()->setVisible(false);
 
-    map_ = new QCPColorMap(nights, minutes);
-    map_->setInterpolate(false);
-    map_->setTightBoundary(true);
-    colourScale_ = new QCPColorScale(this);
-    plotLayout()->addElement(1, 1, colourScale_);
-    colourScale_->setType(QCPAxis::atRight);
-    colourScale_->setBarWidth(14);
-    map_->setColorScale(colourScale_);
-    auto* margins = new QCPMarginGroup(this);
-    axisRect()->setMarginGroup(QCP::msBottom | QCP::msTop, margins);
-    colourScale_->setMarginGroup(QCP::msBottom | QCP::msTop, margins);
+    const ColourMap colours = AddColourMap(*this, nights, minutes);
+    map_ = colours.map;
+    colourScale_ = colours.scale;
 
     // The sky's lines: twilight in cyan, the Moon in pale green (rising dashed, setting
     // dotted), light enough to read on the dark night and dark enough on the bright day.

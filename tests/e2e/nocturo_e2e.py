@@ -21,8 +21,11 @@ import signal
 import socket
 import subprocess
 import sys
-import tempfile
 import time
+
+# The helper it imports leaves no compiled copy in the source tree.
+sys.dont_write_bytecode = True
+import scenario_runner  # noqa: E402
 
 # The light and temperature the sensor holds, and the line they make: count 1234 at
 # range 3 scales by 4.
@@ -526,8 +529,7 @@ def scenario_bench_idle(tools, workdir):
               + f" (target at most {targets[front]}%)")
 
 
-SCENARIOS = {name[len("scenario_"):]: f for name, f in globals().items()
-             if name.startswith("scenario_")}
+SCENARIOS = scenario_runner.scenarios(globals())
 
 
 def main():
@@ -542,20 +544,8 @@ def main():
     parser.add_argument("scenario", choices=sorted(SCENARIOS))
     tools = parser.parse_args()
     tools.runs = []
-    for name in ("emulator", "program", "logger", "shim", "probe"):
-        if getattr(tools, name):
-            setattr(tools, name, os.path.abspath(getattr(tools, name)))
-    with tempfile.TemporaryDirectory(prefix="nocturo-e2e-") as workdir:
-        try:
-            SCENARIOS[tools.scenario](tools, os.path.realpath(workdir))
-        except Failure as failure:
-            print("FAILED:", failure, file=sys.stderr)
-            return 1
-        finally:
-            for run in tools.runs:
-                run.kill()
-    print("passed")
-    return 0
+    scenario_runner.absolute_paths(tools, ("emulator", "program", "logger", "shim", "probe"))
+    return scenario_runner.run(SCENARIOS, tools, "nocturo-e2e-", (Failure,))
 
 
 if __name__ == "__main__":

@@ -24,7 +24,6 @@ import os
 import socket
 import subprocess
 import sys
-import tempfile
 import time
 import urllib.error
 import urllib.parse
@@ -34,6 +33,7 @@ sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
+import scenario_runner  # noqa: E402
 from nocturo_e2e import Failure, Run, check, day_file, gaps, parse  # noqa: E402
 
 ZERO_POINT = 21.0
@@ -405,8 +405,7 @@ def scenario_clouds(tools, workdir):
     check(run.stop() == 0, "did not exit cleanly:\n" + run.log())
 
 
-SCENARIOS = {name[len("scenario_"):]: f for name, f in globals().items()
-             if name.startswith("scenario_")}
+SCENARIOS = scenario_runner.scenarios(globals())
 
 
 def main():
@@ -422,24 +421,10 @@ def main():
     tools = parser.parse_args()
     tools.runs, tools.servers = [], []
     tools.front_end, tools.probe = "logger", None
-    for name in ("emulator", "logger", "shim", "indi_driver"):
-        if getattr(tools, name):
-            setattr(tools, name, os.path.abspath(getattr(tools, name)))
+    scenario_runner.absolute_paths(tools, ("emulator", "logger", "shim", "indi_driver"))
     tools.program = tools.logger  # Run asks for one; the logger is the front end here
-    with tempfile.TemporaryDirectory(prefix="nocturo-observatory-") as workdir:
-        try:
-            SCENARIOS[tools.scenario](tools, os.path.realpath(workdir))
-        except Failure as failure:
-            print("FAILED:", failure, file=sys.stderr)
-            return 1
-        finally:
-            for run in tools.runs:
-                run.kill()
-            for server in tools.servers:
-                server.kill()
-                server.wait()
-    print("passed")
-    return 0
+    return scenario_runner.run(SCENARIOS, tools, "nocturo-observatory-", (Failure,),
+                               [lambda: [(s.kill(), s.wait()) for s in tools.servers]])
 
 
 if __name__ == "__main__":

@@ -16,7 +16,6 @@ import re
 import signal
 import socket
 import sys
-import tempfile
 import time
 
 # The modules it imports leave no compiled copies in the source tree.
@@ -26,6 +25,7 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import mqtt_broker  # noqa: E402
+import scenario_runner  # noqa: E402
 from nocturo_e2e import Failure, Run, check, day_file, epoch  # noqa: E402
 
 FIELDS = re.compile(r"^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d) +(-?\d+\.\d) +(\d+) +(\d+)$")
@@ -358,8 +358,7 @@ def scenario_bench(tools, workdir):
     print(f"readings received by the broker's subscriber: {len(readings(sub.messages(), 'bench'))}")
 
 
-SCENARIOS = {name[len("scenario_"):]: f for name, f in globals().items()
-             if name.startswith("scenario_")}
+SCENARIOS = scenario_runner.scenarios(globals())
 
 
 def main():
@@ -372,9 +371,7 @@ def main():
     tools.runs, tools.brokers = [], []
     # Run wants a window program too; only the logger is ever started here.
     tools.front_end, tools.program, tools.probe = "logger", tools.logger, None
-    for name in ("emulator", "logger", "shim"):
-        if getattr(tools, name):
-            setattr(tools, name, os.path.abspath(getattr(tools, name)))
+    scenario_runner.absolute_paths(tools, ("emulator", "logger", "shim"))
 
     def broker(workdir, **kwargs):
         b = mqtt_broker.Broker(os.path.join(workdir, f"broker{len(tools.brokers)}"), **kwargs)
@@ -383,19 +380,8 @@ def main():
         return b
 
     tools.broker = broker
-    with tempfile.TemporaryDirectory(prefix="nocturo-publish-") as workdir:
-        try:
-            SCENARIOS[tools.scenario](tools, os.path.realpath(workdir))
-        except (Failure, RuntimeError) as failure:
-            print("FAILED:", failure, file=sys.stderr)
-            return 1
-        finally:
-            for run in tools.runs:
-                run.kill()
-            for b in tools.brokers:
-                b.close()
-    print("passed")
-    return 0
+    return scenario_runner.run(SCENARIOS, tools, "nocturo-publish-", (Failure, RuntimeError),
+                               [lambda: [b.close() for b in tools.brokers]])
 
 
 if __name__ == "__main__":

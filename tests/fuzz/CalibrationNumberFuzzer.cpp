@@ -3,8 +3,8 @@
 // form. A text the rule takes gives the value a plain reading of the same decimal number
 // gives, and one it refuses leaves the value alone; what an entry shows after it is left
 // reads back by the rule, and leaving it again changes nothing.
-#include "core/text/CalibrationNumber.h"
 #include "FuzzCheck.h"
+#include "core/text/CalibrationNumber.h"
 
 #include <QRegularExpression>
 
@@ -16,7 +16,7 @@
 
 namespace {
 
-const QString Separators[] = {QStringLiteral("."), QStringLiteral(","), QStringLiteral("\u066B")};
+const QString kSeparators[] = {QStringLiteral("."), QStringLiteral(","), QStringLiteral("\u066B")};
 
 // The rule's grammar, written as a pattern: spaces, a sign, digits with the separator and
 // more digits (at least a digit or the separator), an exponent with a sign and digits
@@ -43,7 +43,7 @@ bool ExponentWithinLimit(const QString& digits) {
 // The first byte chooses the decimal separator; the rest is the text, in UTF-8.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0 || size > 4096) return 0;
-    const QString& separator = Separators[data[0] % 3];
+    const QString& separator = kSeparators[data[0] % 3];
     const QString text =
         QString::fromUtf8(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
 

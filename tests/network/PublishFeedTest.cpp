@@ -18,8 +18,8 @@
 namespace {
 
 constexpr WallSeconds kJan26 = 14270 * kSecondsPerDay; // 2009-01-26 00:00
-const QString Day1 = QStringLiteral("20090126.txt");
-const QString Day2 = QStringLiteral("20090127.txt");
+const QString kDay1 = QStringLiteral("20090126.txt");
+const QString kDay2 = QStringLiteral("20090127.txt");
 
 DayRecord Record(WallSeconds t, int mean) {
     return DayRecord{t, mean, 215, 3};
@@ -27,7 +27,7 @@ DayRecord Record(WallSeconds t, int mean) {
 
 QByteArray LineOf(const DayRecord& r) {
     // The cursor's own text carries the line as the log writes it.
-    const QByteArray text = publishcursor::Text(PublishCursor{{Day1, 0, r}, 0});
+    const QByteArray text = publishcursor::Text(PublishCursor{{kDay1, 0, r}, 0});
     return text.mid(text.indexOf('\n') + 1).chopped(1);
 }
 
@@ -60,10 +60,10 @@ TEST(LineFeed, SendsTheLogsLinesAsTheyComeFromItsRing) {
     LineFeed feed(dir.path());
     feed.StartAfter(std::nullopt); // nothing acknowledged ever: the day's first line on
     for (const DayRecord& r : Seconds(kJan26 + 100, 3, 1))
-        feed.Appended(Day1, r);
+        feed.Appended(kDay1, r);
     EXPECT_EQ(Drain(feed), (std::vector<int>{1, 2, 3}));
     EXPECT_TRUE(feed.Live());
-    feed.Appended(Day1, Record(kJan26 + 103, 4));
+    feed.Appended(kDay1, Record(kJan26 + 103, 4));
     EXPECT_EQ(Drain(feed), (std::vector<int>{4}));
 }
 
@@ -71,14 +71,14 @@ TEST(LineFeed, GoesOnAfterTheCursorThroughTheDayFilesAcrossMidnightIntoTheRing) 
     QTemporaryDir dir;
     const std::vector<DayRecord> first = Seconds(kJan26 + kSecondsPerDay - 5, 5, 1);
     const std::vector<DayRecord> second = Seconds(kJan26 + kSecondsPerDay, 3, 6);
-    WriteDay(dir, Day1, first);
-    WriteDay(dir, Day2, second);
+    WriteDay(dir, kDay1, first);
+    WriteDay(dir, kDay2, second);
     LineFeed feed(dir.path());
     // A restart: the log loads the second day's file and appends to it.
-    feed.Loaded(Day2, 3);
-    feed.StartAfter(FileLine{Day1, 1, first[1]});
+    feed.Loaded(kDay2, 3);
+    feed.StartAfter(FileLine{kDay1, 1, first[1]});
     EXPECT_EQ(Drain(feed), (std::vector<int>{3, 4, 5, 6, 7, 8}));
-    feed.Appended(Day2, Record(kJan26 + kSecondsPerDay + 3, 9));
+    feed.Appended(kDay2, Record(kJan26 + kSecondsPerDay + 3, 9));
     EXPECT_EQ(Drain(feed), (std::vector<int>{9}));
     EXPECT_TRUE(feed.Live());
     EXPECT_EQ(feed.FileLinesHeld(), 0u);
@@ -90,10 +90,10 @@ TEST(LineFeed, ReadsBackWhatTheRingLetGoAndWaitsForTheSaveOfWhatIsInNeither) {
     feed.StartAfter(std::nullopt);
     const std::vector<DayRecord> lines = Seconds(kJan26 + 100, 10, 1);
     for (const DayRecord& r : lines)
-        feed.Appended(Day1, r);
+        feed.Appended(kDay1, r);
     // Lines 1 to 6 are gone from the ring and not yet saved: nothing may skip them.
     EXPECT_TRUE(Drain(feed).empty());
-    WriteDay(dir, Day1, std::vector<DayRecord>(lines.begin(), lines.begin() + 7));
+    WriteDay(dir, kDay1, std::vector<DayRecord>(lines.begin(), lines.begin() + 7));
     EXPECT_EQ(Drain(feed), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
     EXPECT_TRUE(feed.Live());
 }
@@ -101,25 +101,25 @@ TEST(LineFeed, ReadsBackWhatTheRingLetGoAndWaitsForTheSaveOfWhatIsInNeither) {
 TEST(LineFeed, FindsItsLineInAFileRewrittenWithLinesInFront) {
     QTemporaryDir dir;
     const std::vector<DayRecord> lines = Seconds(kJan26 + 100, 4, 1);
-    WriteDay(dir, Day1, lines,
+    WriteDay(dir, kDay1, lines,
              LineOf(Record(kJan26 + 50, 90)) + "\r\n" + "garbage\r\n" +
                  LineOf(Record(kJan26 + 51, 91)) + "\r\n");
     LineFeed feed(dir.path());
-    feed.StartAfter(FileLine{Day1, 1, lines[1]}); // its place was 1 before the rewrite
+    feed.StartAfter(FileLine{kDay1, 1, lines[1]}); // its place was 1 before the rewrite
     EXPECT_EQ(Drain(feed), (std::vector<int>{3, 4}));
     // A line that is not there at all: the whole file goes again rather than none of it.
     LineFeed lost(dir.path());
-    lost.StartAfter(FileLine{Day1, 1, Record(kJan26 + 7, 77)});
+    lost.StartAfter(FileLine{kDay1, 1, Record(kJan26 + 7, 77)});
     EXPECT_EQ(Drain(lost), (std::vector<int>{90, 91, 1, 2, 3, 4}));
 }
 
 TEST(PublishCursor, IsWrittenAndReadBack) {
     QTemporaryDir dir;
     EXPECT_FALSE(publishcursor::Load(dir.path()).has_value());
-    const PublishCursor cursor{{Day1, 4711, DayRecord{kJan26 + 3723, 1234, -2731, 0}}, 1232939000};
+    const PublishCursor cursor{{kDay1, 4711, DayRecord{kJan26 + 3723, 1234, -2731, 0}}, 1232939000};
     ASSERT_TRUE(publishcursor::Save(dir.path(), cursor));
     EXPECT_EQ(publishcursor::Load(dir.path()), cursor);
-    const PublishCursor negative{{Day2, 0, DayRecord{kJan26 + 1, 5, -5, 2}}, 7};
+    const PublishCursor negative{{kDay2, 0, DayRecord{kJan26 + 1, 5, -5, 2}}, 7};
     EXPECT_EQ(publishcursor::Parse(publishcursor::Text(negative)), negative);
     QFile broken(dir.filePath(QString::fromLatin1(publishcursor::kFileName)));
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));

@@ -2,13 +2,13 @@
 // The live station an observatory sees: readings, the minute's sky condition and the
 // safety rule, through the Alpaca service's answers and the state socket's lines as the
 // INDI driver reads them. A scripted sensor and clocks the test moves; no socket.
+#include "StationRig.h"
+#include "indi/StationLine.h"
 #include "observatory/AlpacaService.h"
 #include "observatory/LiveSkyCondition.h"
 #include "observatory/LiveStation.h"
 #include "observatory/SkyConditionSource.h"
 #include "observatory/StateSocket.h"
-#include "indi/StationLine.h"
-#include "StationRig.h"
 
 #include <QDir>
 #include <QFile>
@@ -67,12 +67,12 @@ struct ObservatoryRig {
     }
 };
 
-const QByteArray Conf = "name = roof\nzero_point = 20.0\n";
+const QByteArray kConf = "name = roof\nzero_point = 20.0\n";
 
 } // namespace
 
 TEST(Observatory, SkyQualityIsTheNewestSecondsMagnitude) {
-    ObservatoryRig o(Conf);
+    ObservatoryRig o(kConf);
     o.Call("PUT", QStringLiteral("/api/v1/observingconditions/0/connected"), "Connected=true");
     EXPECT_EQ(o.Get(QStringLiteral("observingconditions/0/skyquality"))["ErrorNumber"], 0x500);
     o.Run(10, 5);
@@ -95,7 +95,7 @@ TEST(Observatory, SkyQualityIsTheNewestSecondsMagnitude) {
 }
 
 TEST(Observatory, SafeOnlyWhileLinkedFreshAndClear) {
-    ObservatoryRig o(Conf + "safe_fresh_seconds = 5\n");
+    ObservatoryRig o(kConf + "safe_fresh_seconds = 5\n");
     QString why;
     EXPECT_FALSE(o.live->IsSafe(&why));
     EXPECT_EQ(why, QStringLiteral("no reading yet"));
@@ -139,7 +139,7 @@ TEST(Observatory, SafeOnlyWhileLinkedFreshAndClear) {
 
 TEST(Observatory, DarknessRuleAndConditionsFromStationConf) {
     // A zero point of 20 makes the scripted sensor's sky bright: darker than 19 fails.
-    ObservatoryRig o(Conf + "safe_conditions = moonlit, clear\nsafe_darker_than = 19\n");
+    ObservatoryRig o(kConf + "safe_conditions = moonlit, clear\nsafe_darker_than = 19\n");
     o.sky.next = QStringLiteral("moonlit");
     o.Run(10, 60);
     QString why;
@@ -147,7 +147,7 @@ TEST(Observatory, DarknessRuleAndConditionsFromStationConf) {
     EXPECT_FALSE(o.live->IsSafe(&why));
     EXPECT_EQ(why, QStringLiteral("the sky is brighter than 19 mag/arcsec²"));
 
-    ObservatoryRig dark(Conf + "safe_conditions = moonlit\nsafe_darker_than = 1\n");
+    ObservatoryRig dark(kConf + "safe_conditions = moonlit\nsafe_darker_than = 1\n");
     dark.sky.next = QStringLiteral("moonlit");
     dark.Run(10, 60);
     EXPECT_TRUE(dark.live->IsSafe(&why)) << why.toStdString();
@@ -165,7 +165,7 @@ TEST(Observatory, DarknessRuleAndConditionsFromStationConf) {
 }
 
 TEST(Observatory, TheDriverReadsWhatTheSocketWrites) {
-    ObservatoryRig o(Conf);
+    ObservatoryRig o(kConf);
     o.Run(10, 70);
     QString why;
     const bool safe = o.live->IsSafe(&why);

@@ -17,10 +17,10 @@
 
 namespace fakelogind {
 
-inline const QString LOGIND = QStringLiteral("org.freedesktop.login1");
-inline const QString LOGIND_PATH = QStringLiteral("/org/freedesktop/login1");
-inline const QString MANAGER = QStringLiteral("org.freedesktop.login1.Manager");
-inline const QString MOCK_IFACE = QStringLiteral("org.freedesktop.DBus.Mock");
+inline const QString kLogind = QStringLiteral("org.freedesktop.login1");
+inline const QString kLogindPath = QStringLiteral("/org/freedesktop/login1");
+inline const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
+inline const QString kMockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
 
 // A session-bus connection; never the system bus.
 inline QDBusConnection testBus() {
@@ -35,7 +35,7 @@ protected:
     void SetUp() override {
         using namespace fakelogind;
         ASSERT_TRUE(testBus().isConnected()) << "run under dbus-run-session";
-        ASSERT_FALSE(testBus().interface()->isServiceRegistered(LOGIND));
+        ASSERT_FALSE(testBus().interface()->isServiceRegistered(kLogind));
         mock_.setProgram(QStringLiteral(NOCTURO_DBUSMOCK_PYTHON));
         mock_.setArguments({"-m", "dbusmock", "--template", "logind", "--session"});
         mock_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -43,11 +43,11 @@ protected:
         mock_.start();
         ASSERT_TRUE(mock_.waitForStarted(5000));
         // Bounded wait for the mock to claim its name (usually a few hundred ms).
-        for (int i = 0; i < 250 && !testBus().interface()->isServiceRegistered(LOGIND); ++i) {
+        for (int i = 0; i < 250 && !testBus().interface()->isServiceRegistered(kLogind); ++i) {
             ASSERT_EQ(mock_.state(), QProcess::Running) << "dbusmock ended early";
             QThread::msleep(20);
         }
-        ASSERT_TRUE(testBus().interface()->isServiceRegistered(LOGIND));
+        ASSERT_TRUE(testBus().interface()->isServiceRegistered(kLogind));
     }
 
     void TearDown() override {
@@ -58,9 +58,9 @@ protected:
     // Replaces the fake's Reboot with one that runs the given Python code.
     void setRebootCode(const QString& code) {
         using namespace fakelogind;
-        QDBusMessage add = QDBusMessage::createMethodCall(LOGIND, LOGIND_PATH, MOCK_IFACE,
+        QDBusMessage add = QDBusMessage::createMethodCall(kLogind, kLogindPath, kMockInterface,
                                                           QStringLiteral("AddMethod"));
-        add << MANAGER << QStringLiteral("Reboot") << QStringLiteral("b") << QString() << code;
+        add << kManager << QStringLiteral("Reboot") << QStringLiteral("b") << QString() << code;
         const QDBusMessage reply = testBus().call(add);
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     }
@@ -68,7 +68,7 @@ protected:
     // The arguments of every Reboot call the fake has seen.
     QList<QVariantList> rebootCalls() {
         using namespace fakelogind;
-        QDBusMessage get = QDBusMessage::createMethodCall(LOGIND, LOGIND_PATH, MOCK_IFACE,
+        QDBusMessage get = QDBusMessage::createMethodCall(kLogind, kLogindPath, kMockInterface,
                                                           QStringLiteral("GetMethodCalls"));
         get << QStringLiteral("Reboot");
         const QDBusMessage reply = testBus().call(get);

@@ -14,7 +14,7 @@
 
 namespace {
 
-using fakelogind::LOGIND;
+using fakelogind::kLogind;
 using fakelogind::testBus;
 
 // Counts the calls it gets instead of touching the kernel.
@@ -119,7 +119,7 @@ class UnreachableLogind : public ::testing::TestWithParam<Unreachable> {};
 
 TEST_P(UnreachableLogind, FallsBackToTheKernelOnlyWithTheCapability) {
     const QDBusConnection bus = GetParam().bus();
-    ASSERT_FALSE(bus.isConnected() && bus.interface()->isServiceRegistered(LOGIND));
+    ASSERT_FALSE(bus.isConnected() && bus.interface()->isServiceRegistered(kLogind));
 
     KernelFake withoutCap;
     SystemRestart uncapable(bus, capability(false), withoutCap.call());

@@ -12,7 +12,6 @@
 #include "SilentRelay.h"
 #include "viewer/ViewerWindow.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -213,10 +212,3 @@ TEST(ArchiveSilence, WindowGoesOnWhileTheArchiveDoesNotAnswer) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

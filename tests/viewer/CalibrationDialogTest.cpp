@@ -6,7 +6,6 @@
 #include "viewer/DriftDialog.h"
 #include "EmulatedNights.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
@@ -61,11 +60,4 @@ TEST(DriftDialog, AsksForThePosition) {
     EXPECT_TRUE(why.contains(QStringLiteral("position"))) << why.toStdString();
     EXPECT_FALSE(dialog.Shown().has_value());
     EXPECT_FALSE(dialog.Export(folder.filePath(QStringLiteral("x.csv"))).isEmpty());
-}
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

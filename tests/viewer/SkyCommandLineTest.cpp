@@ -4,11 +4,11 @@
 // the skyglow archives, the span's CSV with magnitudes (each at the zero point of its
 // date), and what is refused.
 #include "DayFiles.h"
+#include "ViewerRun.h"
 #include "viewer/ViewerOptions.h"
 
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -16,26 +16,11 @@
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    QString errors;
-};
+using Outcome = testsupport::ViewerOutcome;
 
 Outcome View(const QStringList& arguments) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "NOCTURO_DATA_DIR"})
-        environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    environment.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
-    process.setProcessEnvironment(environment);
-    QStringList command =
-        QString::fromLatin1(NOCTURO_VIEW_EMULATOR).split(u' ', Qt::SkipEmptyParts);
-    command << QStringLiteral(NOCTURO_VIEW) << arguments;
-    process.start(command.takeFirst(), command);
-    if (!process.waitForFinished(120000)) return {};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAllStandardError())};
+    return testsupport::RunViewer(QStringLiteral(NOCTURO_VIEW), arguments, 120000,
+                                  QStringLiteral(NOCTURO_VIEW_EMULATOR));
 }
 
 // Two nights of full day files, 17 to 19 January 2026.

@@ -2,12 +2,12 @@
 // The sky's tasks on the network's archive, against a PostgreSQL server of the test's own
 // holding a night of two emulated stations side by side: one calibrated against the
 // other, and a month's skyglow file written for each station.
-#include "archive/ArchiveSchema.h"
 #include "EmulatedNights.h"
-#include "archive/PgConnection.h"
 #include "PostgresServer.h"
 #include "SkyglowTestReader.h"
 #include "ViewerRun.h"
+#include "archive/ArchiveSchema.h"
+#include "archive/PgConnection.h"
 
 #include <QDir>
 #include <QFile>

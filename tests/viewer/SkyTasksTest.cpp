@@ -6,9 +6,9 @@
 // an aging sensor from a year and a half of twilights.
 #include "EmulatedNights.h"
 #include "LightModel.h"
-#include "core/astro/SkyTrack.h"
 #include "SkyglowTestReader.h"
 #include "ViewerRun.h"
+#include "core/astro/SkyTrack.h"
 
 #include <QDir>
 #include <QFile>

@@ -17,7 +17,6 @@
 #include "core/log/YearMinutes.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -327,11 +326,4 @@ TEST(SkyViews, JellyfishOfAMonthFromTheCommandLine) {
         EXPECT_EQ(f[17].toInt(), sky::BortleClass(f[9].toDouble()));
     }
     EXPECT_GT(withMedian, 3);
-}
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

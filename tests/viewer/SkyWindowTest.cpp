@@ -9,7 +9,6 @@
 #include "viewer/YearChart.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QFile>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -131,11 +130,4 @@ TEST(SkyWindow, MagnitudesTakeTheZeroPointOfTheirDate) {
         }
     }
     EXPECT_GT(cells, 20);
-}
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -18,7 +18,6 @@
 #include "viewer/StationCurves.h"
 #include "viewer/ViewerWindow.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QProcess>
 #include <QTableWidget>
@@ -376,10 +375,3 @@ TEST_F(ViewerArchive, HealthTableFlagsOfflineAndSilentStations) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -8,7 +8,6 @@
 #include "viewer/ViewerWindow.h"
 #include "viewer/YearChart.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
@@ -176,10 +175,3 @@ TEST(YearView, TwilightAndTheMoonWhereThePositionIsKnown) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

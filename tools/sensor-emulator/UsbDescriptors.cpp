@@ -13,7 +13,7 @@ constexpr std::uint8_t hi(unsigned v) {
     return (v >> 8) & 0xFF;
 }
 constexpr std::uint8_t kMaxPacket = 64;
-const char* const Strings[] = {nullptr, "Nocturo", "Emulated light sensor"};
+const char* const kStrings[] = {nullptr, "Nocturo", "Emulated light sensor"};
 } // namespace
 
 // clang-format off
@@ -39,9 +39,9 @@ std::vector<std::uint8_t> configuration() {
 
 std::vector<std::uint8_t> string(std::uint8_t index) {
     if (index == 0) return {4, 3, lo(0x0409), hi(0x0409)}; // English (United States)
-    if (index >= sizeof Strings / sizeof Strings[0]) return {};
+    if (index >= sizeof kStrings / sizeof kStrings[0]) return {};
     std::vector<std::uint8_t> d{0, 3};
-    for (const char* c = Strings[index]; *c; ++c)
+    for (const char* c = kStrings[index]; *c; ++c)
         d.insert(d.end(), {std::uint8_t(*c), 0});
     d[0] = static_cast<std::uint8_t>(d.size());
     return d;

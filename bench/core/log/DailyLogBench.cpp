@@ -2,9 +2,9 @@
 // The daily log's costs on a full day (86,400 lines): loading the day's file at start-up,
 // appending one line a second, and one save with its flush to disk.
 #include "core/log/DailyLog.h"
+#include "core/station/SecondRecord.h"
 #include "core/text/DateTimeValue.h"
 #include "core/text/Formats.h"
-#include "core/station/SecondRecord.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,7 +14,7 @@
 namespace {
 
 constexpr int kSecondsPerDay = 86400;
-const QString Day = QStringLiteral("20090126.txt");
+const QString kDay = QStringLiteral("20090126.txt");
 
 SecondRecord RecordAt(int second) {
     SecondRecord record;
@@ -32,7 +32,7 @@ struct FullDay {
     QTemporaryDir dir{QStringLiteral("bench-dailylog-XXXXXX")};
     FullDay() {
         DailyLog log(dir.path());
-        log.SetLogFileName(Day);
+        log.SetLogFileName(kDay);
         for (int second = 0; second < kSecondsPerDay; ++second)
             log.Append(LogLine(RecordAt(second), RegionalSettings{}));
         log.Save();
@@ -43,7 +43,7 @@ void BM_LoadFullDay(benchmark::State& state) {
     FullDay day;
     for (auto _ : state) {
         DailyLog log(day.dir.path());
-        log.SetLogFileName(Day);
+        log.SetLogFileName(kDay);
         log.Load();
         benchmark::DoNotOptimize(log.LineCount());
     }
@@ -53,7 +53,7 @@ BENCHMARK(BM_LoadFullDay)->Unit(benchmark::kMillisecond);
 // Appending a made line to a log that grows to a full day, then starts again.
 void BM_AppendLine(benchmark::State& state) {
     DailyLog log(QStringLiteral("."));
-    log.SetLogFileName(Day);
+    log.SetLogFileName(kDay);
     const QString line = LogLine(RecordAt(36000), RegionalSettings{});
     for (auto _ : state) {
         log.Append(line);
@@ -86,7 +86,7 @@ BENCHMARK(BM_TakeRecord);
 void BM_SaveFullDay(benchmark::State& state) {
     FullDay day;
     DailyLog log(day.dir.path());
-    log.SetLogFileName(Day);
+    log.SetLogFileName(kDay);
     log.Load();
     const QString line = LogLine(RecordAt(kSecondsPerDay - 1), RegionalSettings{});
     for (auto _ : state) {
@@ -103,16 +103,16 @@ BENCHMARK(BM_SaveFullDay)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_SaveKeepingAFullDay(benchmark::State& state) {
     FullDay day;
     const QByteArray held = [&] {
-        QFile file(day.dir.filePath(Day));
+        QFile file(day.dir.filePath(kDay));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }();
     DailyLog log(day.dir.path());
-    log.SetLogFileName(Day);
+    log.SetLogFileName(kDay);
     for (int second = 0; second < kSecondsPerDay / 2; ++second)
         log.Append(LogLine(RecordAt(second + 7), RegionalSettings{}));
     for (auto _ : state) {
         state.PauseTiming();
-        QFile file(day.dir.filePath(Day));
+        QFile file(day.dir.filePath(kDay));
         if (file.open(QIODevice::WriteOnly)) file.write(held);
         file.close();
         state.ResumeTiming();

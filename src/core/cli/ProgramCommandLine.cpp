@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/cli/ProgramCommandLine.h"
 
+#include "core/Failure.h"
 #include "core/cli/ExitStatus.h"
 
 #include "core/station/StationDescription.h"
@@ -22,9 +23,10 @@ QString ProgramCommandLine::VersionText() const {
     return program_ + QStringLiteral(" " NOCTURO_VERSION "\n");
 }
 
-QString StationNameProblem(const QString& option, const QString& name) {
-    if (stationdescription::ValidName(name)) return {};
-    return QStringLiteral("--%1 wants 1 to 64 of a-z 0-9 _ -, not \"%2\"").arg(option, name);
+bool CheckStationName(const QString& option, const QString& name, QString* why) {
+    if (stationdescription::ValidName(name)) return true;
+    return Fail(why,
+                QStringLiteral("--%1 wants 1 to 64 of a-z 0-9 _ -, not \"%2\"").arg(option, name));
 }
 
 bool ReadWholeNumber(const QCommandLineParser& parser, const QString& name,
@@ -34,13 +36,11 @@ bool ReadWholeNumber(const QCommandLineParser& parser, const QString& name,
     bool number = false;
     const qint64 n = text.trimmed().toLongLong(&number, 10);
     if (!number || n < range.low || n > range.high) {
-        if (why)
-            *why = QStringLiteral("--%1 wants %2 from %3 to %4, not \"%5\"")
-                       .arg(name, range.what)
-                       .arg(range.low)
-                       .arg(range.high)
-                       .arg(text);
-        return false;
+        return Fail(why, QStringLiteral("--%1 wants %2 from %3 to %4, not \"%5\"")
+                             .arg(name, range.what)
+                             .arg(range.low)
+                             .arg(range.high)
+                             .arg(text));
     }
     value = n;
     return true;

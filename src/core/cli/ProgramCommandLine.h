@@ -48,9 +48,9 @@ private:
     QCommandLineParser parser_;
 };
 
-// Empty when `name` is a station's name on the network (1 to 64 of a-z 0-9 _ -); else what
-// --`option` says of it.
-QString StationNameProblem(const QString& option, const QString& name);
+// Whether `name` is a station's name on the network (1 to 64 of a-z 0-9 _ -); when it is
+// not, `why` says what --`option` wants.
+bool CheckStationName(const QString& option, const QString& name, QString* why = nullptr);
 
 // What a whole-number option takes: from `low` to `high`, and what it is called in the
 // message that refuses another value ("milliseconds", "a port").

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/log/DailyLog.h"
 
-#include "core/log/DayFile.h"
-#include "core/text/Formats.h"
 #include "core/NocturoError.h"
+#include "core/log/DayFile.h"
 #include "core/station/SecondRecord.h"
+#include "core/text/Formats.h"
 
 #include <QDir>
 
@@ -14,7 +14,7 @@
 
 namespace {
 constexpr std::int32_t kLastSavedSecondOfDay = 86398;
-const QByteArray CrLf = QByteArrayLiteral("\r\n");
+const QByteArray kCrLf = QByteArrayLiteral("\r\n");
 } // namespace
 
 DailyLog::DailyLog(QString directory)
@@ -49,15 +49,15 @@ std::int32_t DailyLog::DayIndex(const QString& fileName) {
 }
 
 void DailyLog::AppendBytes(const QByteArray& line, std::int32_t day) {
-    if (!text_.isEmpty() && !text_.endsWith(CrLf)) {
+    if (!text_.isEmpty() && !text_.endsWith(kCrLf)) {
         // Loaded text without a final line break goes on without one.
-        text_.append(CrLf);
+        text_.append(kCrLf);
         lines_.push_back({text_.size(), line.size(), day});
         text_.append(line);
     } else {
         lines_.push_back({text_.size(), line.size(), day});
         text_.append(line);
-        text_.append(CrLf);
+        text_.append(kCrLf);
     }
 }
 
@@ -91,7 +91,7 @@ bool DailyLog::Load() {
         for (std::size_t i = 0; i < spans.size(); ++i) {
             lines_.push_back({text_.size(), spans[i].length, day});
             text_.append(raw.constData() + spans[i].start, spans[i].length);
-            if (!(lastWithoutBreak && i + 1 == spans.size())) text_.append(CrLf);
+            if (!(lastWithoutBreak && i + 1 == spans.size())) text_.append(kCrLf);
         }
     }
     for (DailyLogObserver* observer : observers_)
@@ -102,12 +102,12 @@ bool DailyLog::Load() {
 QByteArray DailyLog::DayBytes(std::int32_t day) const {
     if (days_.size() == 1 && day == 0) return text_; // the usual case: one day, as it stands
     QByteArray bytes;
-    const bool lastWithoutBreak = !text_.isEmpty() && !text_.endsWith(CrLf);
+    const bool lastWithoutBreak = !text_.isEmpty() && !text_.endsWith(kCrLf);
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         const LineSpan& line = lines_[i];
         if (line.day != day) continue;
         bytes.append(text_.constData() + line.start, line.length);
-        if (!(lastWithoutBreak && i + 1 == lines_.size())) bytes.append(CrLf);
+        if (!(lastWithoutBreak && i + 1 == lines_.size())) bytes.append(kCrLf);
     }
     return bytes;
 }

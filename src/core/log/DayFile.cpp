@@ -21,11 +21,11 @@ namespace dayfile {
 namespace {
 
 // The reasons given for what the system's own error texts do not cover.
-const char* const NotRegularFile = "not a regular file";
-const char* const TooLarge = "larger than 64 MiB, too large for a day file";
+const char* const kNotRegularFile = "not a regular file";
+const char* const kTooLarge = "larger than 64 MiB, too large for a day file";
 // The texts the file classes give for a directory, kept for the same case here.
-const char* const OpenDirectory = "file to open is a directory";
-const char* const CreateDirectory = "Filename refers to a directory";
+const char* const kOpenDirectory = "file to open is a directory";
+const char* const kCreateDirectory = "Filename refers to a directory";
 // As many links as the kernel follows before it gives up with ELOOP.
 constexpr int kMaxLinkDepth = 40;
 
@@ -98,9 +98,9 @@ void CheckReplaceable(const QString& path, const QString& target) {
     }
     switch (KindOf(info)) {
     case ReadStatus::Directory:
-        ThrowCannotCreate(path, QString::fromLatin1(CreateDirectory));
+        ThrowCannotCreate(path, QString::fromLatin1(kCreateDirectory));
     case ReadStatus::NotRegular:
-        ThrowCannotCreate(path, QString::fromLatin1(NotRegularFile));
+        ThrowCannotCreate(path, QString::fromLatin1(kNotRegularFile));
     default:
         break;
     }
@@ -189,11 +189,11 @@ QString ReasonOf(const ReadOutcome& outcome) {
     case ReadStatus::Missing:
         return {};
     case ReadStatus::Directory:
-        return QString::fromLatin1(OpenDirectory);
+        return QString::fromLatin1(kOpenDirectory);
     case ReadStatus::NotRegular:
-        return QString::fromLatin1(NotRegularFile);
+        return QString::fromLatin1(kNotRegularFile);
     case ReadStatus::TooLarge:
-        return QString::fromLatin1(TooLarge);
+        return QString::fromLatin1(kTooLarge);
     case ReadStatus::Failed:
         break;
     }

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/text/Formats.h"
 
+#include "core/station/SecondRecord.h"
 #include "core/text/DateTimeValue.h"
 #include "sensor/PICUSBClass.h"
-#include "core/station/SecondRecord.h"
 
 #include <bit>
 #include <charconv>
@@ -210,7 +210,7 @@ QString LogLine(const SecondRecord& record, const RegionalSettings& settings) {
 QString TemperatureText(float temperature, const RegionalSettings& settings) {
     // The start value -1000 and the failure value both read as no temperature; a NaN
     // reading is none either, hence the negated comparison.
-    if (!(temperature > TPICUSB::FailedTemperature)) return QStringLiteral("Temperature: n/a");
+    if (!(temperature > TPICUSB::kFailedTemperature)) return QStringLiteral("Temperature: n/a");
     QString text = QStringLiteral("Temperature: ");
     AppendFixed(text, temperature, 5, 1, settings.decimalSeparator);
     text.append(QStringLiteral(" \u00B0C"));

@@ -7,7 +7,6 @@
 #include "WindowTestSupport.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QTabBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -368,11 +367,4 @@ TEST(PlotLogarithmic, WhileZoomedTheRangeOnViewDecides) {
     ASSERT_FALSE(chart.AutomaticView());
     EXPECT_EQ(rig.Logarithmic(), "");
     EXPECT_TRUE(rig.AxisIsLog());
-}
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -16,14 +16,14 @@
 
 namespace {
 
-const QString Jan26 = QStringLiteral("20090126.txt");
+const QString kJan26 = QStringLiteral("20090126.txt");
 
 class DayFileTest : public ::testing::Test {
 protected:
     DayDir days;
     DailyLog log{days.dir.path()};
 
-    DayFileTest() { log.SetLogFileName(Jan26); }
+    DayFileTest() { log.SetLogFileName(kJan26); }
 
     static std::string MessageOf(const std::function<void()>& action) {
         try {
@@ -45,29 +45,29 @@ protected:
 };
 
 TEST_F(DayFileTest, NamedPipeIsNeitherOpenedForLongNorReplaced) {
-    const QByteArray fifo = QFile::encodeName(days.Path(Jan26));
+    const QByteArray fifo = QFile::encodeName(days.Path(kJan26));
     ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
     // No writer ever comes: a blocking open would hang here.
-    const std::string reason = "Cannot open file " + Quoted(Jan26) + "not a regular file";
+    const std::string reason = "Cannot open file " + Quoted(kJan26) + "not a regular file";
     EXPECT_EQ(MessageOf([&] { log.Load(); }), reason);
     EXPECT_EQ(TakeUpToASave(), reason);
     EXPECT_EQ(log.LineCount(), 30u);
     struct stat info {};
     ASSERT_EQ(::lstat(fifo.constData(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
-    EXPECT_EQ(days.Entries(), QStringList{Jan26}); // no temporary file left behind
+    EXPECT_EQ(days.Entries(), QStringList{kJan26}); // no temporary file left behind
 }
 
 TEST_F(DayFileTest, LinkToADeviceIsNotFollowedIntoIt) {
-    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), days.Path(Jan26)));
-    const std::string reason = "Cannot open file " + Quoted(Jan26) + "not a regular file";
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), days.Path(kJan26)));
+    const std::string reason = "Cannot open file " + Quoted(kJan26) + "not a regular file";
     EXPECT_EQ(MessageOf([&] { log.Load(); }), reason); // /dev/zero never ends
     EXPECT_EQ(TakeUpToASave(), reason);
     // Writing goes through the same check when no read comes first.
-    EXPECT_EQ(MessageOf([&] { dayfile::Write(days.Path(Jan26), "x\r\n"); }),
-              "Cannot create file " + Quoted(Jan26) + "not a regular file");
-    EXPECT_EQ(QFileInfo(days.Path(Jan26)).symLinkTarget(), QStringLiteral("/dev/zero"));
-    EXPECT_EQ(days.Entries(), QStringList{Jan26});
+    EXPECT_EQ(MessageOf([&] { dayfile::Write(days.Path(kJan26), "x\r\n"); }),
+              "Cannot create file " + Quoted(kJan26) + "not a regular file");
+    EXPECT_EQ(QFileInfo(days.Path(kJan26)).symLinkTarget(), QStringLiteral("/dev/zero"));
+    EXPECT_EQ(days.Entries(), QStringList{kJan26});
 }
 
 TEST_F(DayFileTest, LinkToARegularFileIsLoadedAndItsTargetSaved) {
@@ -78,10 +78,10 @@ TEST_F(DayFileTest, LinkToARegularFileIsLoadedAndItsTargetSaved) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("held\r\n");
     }
-    ASSERT_TRUE(QFile::link(target, days.Path(Jan26)));
+    ASSERT_TRUE(QFile::link(target, days.Path(kJan26)));
     ASSERT_TRUE(log.Load());
     EXPECT_EQ(TakeUpToASave(), "<no error>");
-    EXPECT_EQ(QFileInfo(days.Path(Jan26)).symLinkTarget(), target); // still the link
+    EXPECT_EQ(QFileInfo(days.Path(kJan26)).symLinkTarget(), target); // still the link
     QFile file(target);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), log.Bytes());
@@ -91,7 +91,7 @@ TEST_F(DayFileTest, LinkToARegularFileIsLoadedAndItsTargetSaved) {
 }
 
 TEST_F(DayFileTest, FileLargerThanTheBoundIsReportedAndKeptUntilMovedAway) {
-    const QString path = days.Path(Jan26);
+    const QString path = days.Path(kJan26);
     {
         QFile file(path); // sparse: only its size matters
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -99,7 +99,7 @@ TEST_F(DayFileTest, FileLargerThanTheBoundIsReportedAndKeptUntilMovedAway) {
     }
     const QDateTime modified = QFileInfo(path).lastModified();
     const std::string reason =
-        "Cannot open file " + Quoted(Jan26) + "larger than 64 MiB, too large for a day file";
+        "Cannot open file " + Quoted(kJan26) + "larger than 64 MiB, too large for a day file";
     EXPECT_EQ(MessageOf([&] { log.Load(); }), reason);
     EXPECT_TRUE(log.IsEmpty());
     EXPECT_EQ(TakeUpToASave(), reason);
@@ -109,13 +109,13 @@ TEST_F(DayFileTest, FileLargerThanTheBoundIsReportedAndKeptUntilMovedAway) {
     // Moved away, the file is not missed: the next save writes the lines kept meanwhile.
     ASSERT_TRUE(QFile::rename(path, days.Path(QStringLiteral("big.bin"))));
     log.Save();
-    EXPECT_EQ(days.Read(Jan26), log.Bytes().toStdString());
+    EXPECT_EQ(days.Read(kJan26), log.Bytes().toStdString());
     EXPECT_EQ(log.LineCount(), 30u);
 }
 
 TEST_F(DayFileTest, FileOfExactlyTheBoundIsLoaded) {
     {
-        QFile file(days.Path(Jan26));
+        QFile file(days.Path(kJan26));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("first\r\n");
         ASSERT_TRUE(file.resize(dayfile::kMaxBytes));
@@ -128,13 +128,13 @@ TEST_F(DayFileTest, FileOfExactlyTheBoundIsLoaded) {
 // Found by fuzzing: with a line held more often than the log carries it, each save moved
 // lines about, and a file was rewritten at every other save.
 TEST_F(DayFileTest, ASecondSaveOverAMergedFileChangesNothing) {
-    days.Write(Jan26, "L\r\nM\r\nL\r\nM\r\n");
+    days.Write(kJan26, "L\r\nM\r\nL\r\nM\r\n");
     log.Append(QStringLiteral("M")); // the file was not loaded: the log has lines of its own
     log.Append(QStringLiteral("L"));
     log.Save();
-    EXPECT_EQ(days.Read(Jan26), "L\r\nM\r\nM\r\nL\r\n");
+    EXPECT_EQ(days.Read(kJan26), "L\r\nM\r\nM\r\nL\r\n");
     log.Save();
-    EXPECT_EQ(days.Read(Jan26), "L\r\nM\r\nM\r\nL\r\n");
+    EXPECT_EQ(days.Read(kJan26), "L\r\nM\r\nM\r\nL\r\n");
     EXPECT_EQ(dayfile::Merge("L\r\nM\r\nM\r\nL\r\n", "M\r\nL\r\n"), "L\r\nM\r\nM\r\nL\r\n");
 }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/text/Formats.h"
+#include "core/station/SecondRecord.h"
 #include "core/text/DateTimeValue.h"
 #include "core/text/RegionalSettings.h"
-#include "core/station/SecondRecord.h"
 
 #include <QLocale>
 #include <charconv>
@@ -17,8 +17,8 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 }
 
 namespace {
-const RegionalSettings Dot{".", ":"};
-const RegionalSettings CommaAndDot{",", "."};
+const RegionalSettings kDot{".", ":"};
+const RegionalSettings kCommaAndDot{",", "."};
 
 SecondRecord Record(DateTimeParts when, float temperature, std::int32_t mean, std::int32_t range) {
     SecondRecord record;
@@ -36,15 +36,15 @@ TEST(Formats, LogLine) {
         RegionalSettings settings;
         const char* line;
     } cases[] = {
-        {Record(when, 21.5f, 1234, 3), Dot, "2009-01-26 15:37:30  21.5    1234 3"},
+        {Record(when, 21.5f, 1234, 3), kDot, "2009-01-26 15:37:30  21.5    1234 3"},
         // Held in single precision, -273.15 is -273.149993896..., so it rounds down, and
         // being six characters long it pushes the rest of the line one place on.
-        {Record(when, -273.15f, 1234, 3), Dot, "2009-01-26 15:37:30 -273.1    1234 3"},
-        {Record(when, 21.5f, 0, 0), Dot, "2009-01-26 15:37:30  21.5       0 0"},
-        {Record(when, 21.5f, 12345678, 5), Dot, "2009-01-26 15:37:30  21.5 12345678 5"},
-        {Record(when, 21.5f, 1234, 3), CommaAndDot, "2009-01-26 15.37.30  21,5    1234 3"},
-        {Record(when, -0.04f, 7, 1), Dot, "2009-01-26 15:37:30   0.0       7 1"},
-        {Record({2010, 12, 31, 0, 0, 0, 999}, 100.25f, -1, 10), Dot,
+        {Record(when, -273.15f, 1234, 3), kDot, "2009-01-26 15:37:30 -273.1    1234 3"},
+        {Record(when, 21.5f, 0, 0), kDot, "2009-01-26 15:37:30  21.5       0 0"},
+        {Record(when, 21.5f, 12345678, 5), kDot, "2009-01-26 15:37:30  21.5 12345678 5"},
+        {Record(when, 21.5f, 1234, 3), kCommaAndDot, "2009-01-26 15.37.30  21,5    1234 3"},
+        {Record(when, -0.04f, 7, 1), kDot, "2009-01-26 15:37:30   0.0       7 1"},
+        {Record({2010, 12, 31, 0, 0, 0, 999}, 100.25f, -1, 10), kDot,
          "2010-12-31 00:00:00 100.3      -1 10"},
     };
     for (const Case& c : cases)
@@ -83,9 +83,9 @@ TEST(Formats, FixedAndIntegerFields) {
         {1.0, 0, 3, "1.000"},
     };
     for (const Fixed& f : fixed)
-        EXPECT_EQ(FormatFixed(f.value, f.width, f.decimals, Dot), QLatin1String(f.text))
+        EXPECT_EQ(FormatFixed(f.value, f.width, f.decimals, kDot), QLatin1String(f.text))
             << f.value << " %" << f.width << "." << f.decimals << "f";
-    EXPECT_EQ(FormatFixed(-1234.5, 9, 2, CommaAndDot), " -1234,50");
+    EXPECT_EQ(FormatFixed(-1234.5, 9, 2, kCommaAndDot), " -1234,50");
     EXPECT_EQ(FormatFixed(1.5, 0, 1, RegionalSettings{QStringLiteral("\u066B"), ":"}),
               QStringLiteral("1\u066B5"));
 
@@ -137,7 +137,7 @@ TEST(Formats, FixedMatchesExactRoundingOnManyValues) {
         // Half the values are multiples of a power of two, to hit ties often.
         const double value =
             n % 2 ? std::ldexp(double(steps(random)), -decimalsOf(random) - 1) : anyValue(random);
-        ASSERT_EQ(FormatFixed(value, 0, decimals, Dot).toStdString(),
+        ASSERT_EQ(FormatFixed(value, 0, decimals, kDot).toStdString(),
                   ReferenceFixed(value, decimals))
             << value << " with " << decimals << " decimals";
     }
@@ -145,13 +145,13 @@ TEST(Formats, FixedMatchesExactRoundingOnManyValues) {
 
 TEST(Formats, DateTimePatterns) {
     const double when = EncodeDateTime({2008, 12, 27, 5, 12, 0, 7});
-    EXPECT_EQ(FormatDateTime(when, "yyyy-mm-dd hh:nn:ss.zzz", Dot), "2008-12-27 05:12:00.007");
-    EXPECT_EQ(FormatDateTime(when, "yyyy-mm-dd hh:nn:ss.zzz", CommaAndDot),
+    EXPECT_EQ(FormatDateTime(when, "yyyy-mm-dd hh:nn:ss.zzz", kDot), "2008-12-27 05:12:00.007");
+    EXPECT_EQ(FormatDateTime(when, "yyyy-mm-dd hh:nn:ss.zzz", kCommaAndDot),
               "2008-12-27 05.12.00.007");
-    EXPECT_EQ(FormatDateTime(when, "yyyymmdd", Dot), "20081227");
+    EXPECT_EQ(FormatDateTime(when, "yyyymmdd", kDot), "20081227");
     EXPECT_EQ(FormatDateTime(when, "hh:nn", RegionalSettings{".", " h "}), "05 h 12");
     EXPECT_EQ(
-        FormatDateTime(EncodeDateTime({1, 1, 1, 23, 59, 59, 999}), "yyyy dd.mm hh:nn:ss", Dot),
+        FormatDateTime(EncodeDateTime({1, 1, 1, 23, 59, 59, 999}), "yyyy dd.mm hh:nn:ss", kDot),
         "0001 01.01 23:59:59");
 }
 
@@ -159,12 +159,12 @@ TEST(Formats, DateTimePatterns) {
 // 9999 it is taken as the nearest end of them, and NaN as 0, never overflowing on the way.
 TEST(Formats, DateTimeValuesOutsideTheYears1To9999) {
     const QString pattern = QStringLiteral("yyyy-mm-dd hh:nn:ss.zzz");
-    EXPECT_EQ(FormatDateTime(INFINITY, pattern, Dot), "9999-12-31 23:59:59.999");
-    EXPECT_EQ(FormatDateTime(1e300, pattern, Dot), "9999-12-31 23:59:59.999");
-    EXPECT_EQ(FormatDateTime(3e6, pattern, Dot), "9999-12-31 23:59:59.999");
-    EXPECT_EQ(FormatDateTime(-INFINITY, pattern, Dot), "0001-01-01 00:00:00.000");
-    EXPECT_EQ(FormatDateTime(-1e18, pattern, Dot), "0001-01-01 00:00:00.000");
-    EXPECT_EQ(FormatDateTime(NAN, pattern, Dot), "1899-12-30 00:00:00.000");
+    EXPECT_EQ(FormatDateTime(INFINITY, pattern, kDot), "9999-12-31 23:59:59.999");
+    EXPECT_EQ(FormatDateTime(1e300, pattern, kDot), "9999-12-31 23:59:59.999");
+    EXPECT_EQ(FormatDateTime(3e6, pattern, kDot), "9999-12-31 23:59:59.999");
+    EXPECT_EQ(FormatDateTime(-INFINITY, pattern, kDot), "0001-01-01 00:00:00.000");
+    EXPECT_EQ(FormatDateTime(-1e18, pattern, kDot), "0001-01-01 00:00:00.000");
+    EXPECT_EQ(FormatDateTime(NAN, pattern, kDot), "1899-12-30 00:00:00.000");
     EXPECT_EQ(SecondOfDay(INFINITY), 86399);
     EXPECT_EQ(SecondOfDay(-INFINITY), 0);
     EXPECT_EQ(SecondOfDay(NAN), 0);
@@ -181,8 +181,9 @@ TEST(Formats, StatusTexts) {
         {std::nanf(""), "Temperature: n/a"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(TemperatureText(c.temperature, Dot), QString::fromUtf8(c.text)) << c.text;
-    EXPECT_EQ(TemperatureText(21.5f, CommaAndDot), QString::fromUtf8("Temperature:  21,5 \u00B0C"));
+        EXPECT_EQ(TemperatureText(c.temperature, kDot), QString::fromUtf8(c.text)) << c.text;
+    EXPECT_EQ(TemperatureText(21.5f, kCommaAndDot),
+              QString::fromUtf8("Temperature:  21,5 \u00B0C"));
 
     EXPECT_EQ(FluxText(1200), "Flux: 1200 counts");
     EXPECT_EQ(FluxText(-3), "Flux: -3 counts");

@@ -3,8 +3,8 @@
 // tests/sensor/CMakeLists.txt), which holds the light at 1234 in range 3, the temperature
 // at 21.5 degrees, and holds some replies past the time-out. A reply that is not read
 // stays queued in the sensor, as it does in the real one.
-#include "sensor/libusb/LibusbPipeLibrary.h"
 #include "sensor/PICUSBClass.h"
+#include "sensor/libusb/LibusbPipeLibrary.h"
 
 #include <libusb.h>
 
@@ -48,7 +48,7 @@ void UseProgramTimeOuts(TPICUSB& sensor) {
 // is a temperature, not the light reply that was waiting.
 TEST(LibusbPipesOnEmulatedSensor, RepliesLeftQueuedAreDroppedWhenThePipesOpen) {
     LeaveRepliesQueued(2);
-    LibusbPipeLibrary pipes(TPICUSB::DeviceId);
+    LibusbPipeLibrary pipes(TPICUSB::kDeviceId);
     TPICUSB sensor(pipes);
     UseProgramTimeOuts(sensor);
     sensor.SetActive(true);
@@ -64,7 +64,7 @@ TEST(LibusbPipesOnEmulatedSensor, RepliesLeftQueuedAreDroppedWhenThePipesOpen) {
 // every value is the reply to its own command. A light reply read for a temperature
 // would read 9.6 degrees; a temperature reply for a light, a short reply.
 TEST(LibusbPipesOnEmulatedSensor, LateRepliesNeverGiveAnotherCommandsValue) {
-    LibusbPipeLibrary pipes(TPICUSB::DeviceId);
+    LibusbPipeLibrary pipes(TPICUSB::kDeviceId);
     TPICUSB sensor(pipes);
     UseProgramTimeOuts(sensor);
     int failures = 0, goodInARow = 0, roundTrips = 0;
@@ -83,7 +83,7 @@ TEST(LibusbPipesOnEmulatedSensor, LateRepliesNeverGiveAnotherCommandsValue) {
             ASSERT_EQ(light, kLight) << "round trip " << roundTrips;
             ASSERT_EQ(range, RANGE) << "round trip " << roundTrips;
         }
-        if (temperature != TPICUSB::FailedTemperature) {
+        if (temperature != TPICUSB::kFailedTemperature) {
             ASSERT_EQ(temperature, kTemperature) << "round trip " << roundTrips;
         }
         const bool good = light == kLight && temperature == kTemperature && sensor.GetActive();

@@ -90,7 +90,7 @@ TEST_F(LibusbPipes, SensorComponentStaysInactiveWithoutSensor) {
     EXPECT_FALSE(sensor.GetActive());
     EXPECT_EQ(sensor.LastOpenFailure(), OpenFailure::NoDevice);
     EXPECT_EQ(sensor.GetLight(), 0);
-    EXPECT_EQ(sensor.GetTemperature(), TPICUSB::FailedTemperature);
+    EXPECT_EQ(sensor.GetTemperature(), TPICUSB::kFailedTemperature);
 }
 
 TEST_F(LibusbPipes, EventSourceGivesDescriptorsAndNeverBlocks) {

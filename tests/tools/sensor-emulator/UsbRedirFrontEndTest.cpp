@@ -23,8 +23,8 @@ namespace {
 
 constexpr std::uint8_t kIn = 0x80;
 constexpr std::uint8_t kGetDescriptor = 6;
-const Bytes Light = {0xD2, 0x04, 3};    // 1234 in range 3
-const Bytes Temperature = {0xC0, 0x0A}; // 21.5 degrees: 344 sixteenths, times 8
+const Bytes kLight = {0xD2, 0x04, 3};    // 1234 in range 3
+const Bytes kTemperature = {0xC0, 0x0A}; // 21.5 degrees: 344 sixteenths, times 8
 
 class UsbRedirFrontEnd : public testing::Test {
 protected:
@@ -57,14 +57,14 @@ protected:
     }
 
     // The light and the temperature, as a program reads them.
-    void expectRoundTrip(RedirHost& host, const Bytes& light = Light) {
+    void expectRoundTrip(RedirHost& host, const Bytes& light = kLight) {
         const auto l = host.transact({'L'});
         ASSERT_TRUE(l) << emulator_->transcript();
         EXPECT_EQ(l->status, usb_redir_success);
         EXPECT_EQ(l->data, light);
         const auto t = host.transact({'T'});
         ASSERT_TRUE(t) << emulator_->transcript();
-        EXPECT_EQ(t->data, Temperature);
+        EXPECT_EQ(t->data, kTemperature);
     }
 
     // A key on the emulator's standard input, once it has said it applied it.
@@ -160,7 +160,7 @@ TEST_F(UsbRedirFrontEnd, FaultKeysFromAPipeAndItsEndDoesNotStopIt) {
     fault('h', "short");
     const auto shortReply = host.transact({'L'});
     ASSERT_TRUE(shortReply);
-    EXPECT_EQ(shortReply->data, Bytes(Light.begin(), Light.end() - 1));
+    EXPECT_EQ(shortReply->data, Bytes(kLight.begin(), kLight.end() - 1));
     fault('n', "normal");
     expectRoundTrip(host);
 
@@ -214,10 +214,10 @@ TEST_F(UsbRedirFrontEnd, LateReplyStaysQueuedUntilReadOrReset) {
     ASSERT_TRUE(host.bulkOut({'T'}));
     const auto stale = host.bulkIn(64, 1s);
     ASSERT_TRUE(stale);
-    EXPECT_EQ(stale->data, Light) << "the temperature request is answered with the light";
+    EXPECT_EQ(stale->data, kLight) << "the temperature request is answered with the light";
     const auto behind = host.bulkIn(64, 1s);
     ASSERT_TRUE(behind);
-    EXPECT_EQ(behind->data, Temperature);
+    EXPECT_EQ(behind->data, kTemperature);
 
     // A reset drops the held reply.
     fault('l', "late");
@@ -235,7 +235,7 @@ TEST_F(UsbRedirFrontEnd, LateReplyStaysQueuedUntilReadOrReset) {
     ASSERT_TRUE(host.bulkOut({'L'}));
     const auto patient = host.bulkIn(64, 5s);
     ASSERT_TRUE(patient);
-    EXPECT_EQ(patient->data, Light);
+    EXPECT_EQ(patient->data, kLight);
     ASSERT_TRUE(emulator_->waitForLine("sent to the waiting read"));
     expectRoundTrip(host);
 }
