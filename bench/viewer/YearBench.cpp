@@ -121,8 +121,8 @@ void ClearCache() {
     QDir(cache->filePath(QStringLiteral("nocturo"))).removeRecursively();
 }
 
-// CPU seconds of the whole process so far, every thread's: on a shared machine the wall
-// time says more about the other users than about the work.
+// CPU seconds of the whole process so far, every thread's (testsupport::CpuSeconds): on a
+// shared machine the wall time says more about the other users than about the work.
 using testsupport::CpuSeconds;
 using testsupport::StatusMb;
 
@@ -142,7 +142,7 @@ struct Switches {
 void CountUsage(benchmark::State& state, double cpu, const Switches& from) {
     const double n = double(state.iterations());
     const Switches to = Switches::Now();
-    state.counters["cpu_s_all_threads"] = (ProcessCpuSeconds() - cpu) / n;
+    state.counters["cpu_s_all_threads"] = (CpuSeconds() - cpu) / n;
     state.counters["waits"] = (to.waits - from.waits) / n;
     state.counters["preempted"] = (to.preempted - from.preempted) / n;
 }
@@ -205,7 +205,7 @@ void BM_YearViewFromNothing(benchmark::State& state) {
 void BM_YearViewFromCache(benchmark::State& state) {
     auto window = Window(std::nullopt);
     window->ShowYear(LastNight()); // fills the cache
-    const double cpu = ProcessCpuSeconds();
+    const double cpu = CpuSeconds();
     const Switches switches = Switches::Now();
     for (auto _ : state) {
         window->ShowYear(LastNight());
@@ -225,7 +225,7 @@ void BM_YearViewClearOnlyFromCache(benchmark::State& state) {
         const QSignalBlocker quiet(window->Actions().clearOnly);
         window->Actions().clearOnly->setChecked(true);
     }
-    const double cpu = ProcessCpuSeconds();
+    const double cpu = CpuSeconds();
     const Switches switches = Switches::Now();
     for (auto _ : state) {
         window->ShowYear(LastNight());
@@ -242,7 +242,7 @@ void BM_YearConditions(benchmark::State& state) {
     const YearMinutes year =
         yearminutes::Build(files, LastNight() - 364, 365, minutes, LastNight() + 30);
     const QTimeZone zone(QByteArrayLiteral("Europe/Vienna"));
-    const double cpu = ProcessCpuSeconds();
+    const double cpu = CpuSeconds();
     const Switches switches = Switches::Now();
     for (auto _ : state) {
         const sky::YearConditions conditions = sky::ClassifyYear(year, kStation, zone);
@@ -254,7 +254,7 @@ void BM_YearConditions(benchmark::State& state) {
 // Nothing but arithmetic on one thread, about as long as the Year view: what the machine's
 // load alone makes of wall time against CPU time, the measure to read the others by.
 void BM_CpuOnlyReference(benchmark::State& state) {
-    const double cpu = ProcessCpuSeconds();
+    const double cpu = CpuSeconds();
     const Switches switches = Switches::Now();
     for (auto _ : state) {
         double x = 1;
