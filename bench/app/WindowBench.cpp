@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's share of each pass and of each second: the status bar's refresh, and the
 // Data page taking one line, or a whole day at start, while it holds a full day.
-#include "core/text/DateTimeValue.h"
 #include "FakeClock.h"
 #include "FakePipeLibrary.h"
 #include "app/LogView.h"
 #include "app/UMain.h"
+#include "core/text/DateTimeValue.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>

@@ -3,8 +3,8 @@
 // to the first drawn picture, stepping to the next night, a replot while zooming, the
 // memory for a week shown at once, and the command-line export of a night to PNG at
 // 1200 x 800, process start included.
-#include "core/log/DayFileReader.h"
 #include "DayFiles.h"
+#include "core/log/DayFileReader.h"
 #include "viewer/SpanChart.h"
 #include "viewer/ViewerWindow.h"
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Nocturo: keeps a continuous record of a USB light sensor.
-#include "core/text/LocalClock.h"
-#include "system/TerminationSignals.h"
 #include "app/UMain.h"
-#include "system/UShutdown.h"
+#include "core/text/LocalClock.h"
 #include "sensor/UsbAPI.h"
+#include "system/TerminationSignals.h"
+#include "system/UShutdown.h"
 
 #include <QApplication>
 

@@ -2,11 +2,11 @@
 #include "app/UMain.h"
 #include "ui_UMain.h"
 
-#include "core/text/CalibrationNumber.h"
 #include "app/LogView.h"
-#include "sensor/PICUSBClass.h"
-#include "app/plot/PlotPage.h"
 #include "app/StatusPanels.h"
+#include "app/plot/PlotPage.h"
+#include "core/text/CalibrationNumber.h"
+#include "sensor/PICUSBClass.h"
 
 #include <QFocusEvent>
 #include <QFontDatabase>

@@ -5,10 +5,10 @@
 #pragma once
 
 #include "app/ErrorBox.h"
-#include "core/NocturoError.h"
-#include "core/text/RegionalSettings.h"
-#include "core/station/Station.h"
 #include "app/StatusPanels.h"
+#include "core/NocturoError.h"
+#include "core/station/Station.h"
+#include "core/text/RegionalSettings.h"
 
 #include <QMainWindow>
 #include <QString>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/ArchiveSchema.h"
 
-#include "core/log/DayRecord.h"
 #include "archive/PgConnection.h"
+#include "core/log/DayRecord.h"
 
 namespace archiveschema {
 

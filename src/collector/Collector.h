@@ -13,13 +13,13 @@
 
 #include "archive/ArchiveBatch.h"
 #include "archive/ArchiveWriter.h"
+#include "archive/PgConnection.h"
 #include "collector/ConfirmationBook.h"
-#include "system/JournalLines.h"
 #include "collector/LagStats.h"
 #include "collector/MessageIntake.h"
-#include "archive/PgConnection.h"
 #include "collector/RefusalLog.h"
 #include "collector/Spool.h"
+#include "system/JournalLines.h"
 
 #include <QObject>
 #include <QTimer>

@@ -2,8 +2,8 @@
 // nocturo-collect's command line.
 #pragma once
 
-#include "network/BrokerSettings.h"
 #include "core/cli/ProgramCommandLine.h"
+#include "network/BrokerSettings.h"
 
 #include <QString>
 #include <QStringList>

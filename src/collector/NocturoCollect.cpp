@@ -3,17 +3,17 @@
 // (PostgreSQL); with --create-schema makes the archive's tables, with --status shows every
 // station's health. No window: a system service or a terminal.
 #include "archive/ArchiveSchema.h"
+#include "archive/PgConnection.h"
+#include "archive/StationHealth.h"
 #include "collector/Collector.h"
 #include "collector/CollectorOptions.h"
 #include "collector/HealthTable.h"
-#include "system/JournalLines.h"
+#include "core/cli/ExitStatus.h"
 #include "network/Messages.h"
 #include "network/MqttClient.h"
-#include "archive/PgConnection.h"
-#include "archive/StationHealth.h"
+#include "system/JournalLines.h"
 #include "system/SystemdNotifier.h"
 #include "system/TerminationSignals.h"
-#include "core/cli/ExitStatus.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "logger/StationLogger.h"
 
-#include "system/JournalLines.h"
 #include "sensor/PICUSBClass.h"
+#include "system/JournalLines.h"
 #include "system/SystemRestart.h"
 #include "system/SystemdNotifier.h"
 

@@ -7,9 +7,9 @@
 // stopping at shut-down.
 #pragma once
 
-#include "logger/LoggerOptions.h"
 #include "core/NocturoError.h"
 #include "core/station/Station.h"
+#include "logger/LoggerOptions.h"
 
 class EventLines;
 class LocalClock;

@@ -160,16 +160,16 @@ void StationPublisher::ConnectionChanged(bool connected, const QString& why) {
     if (!connected) {
         if (!toldDown_ && !stopped_) {
             say_(kWarning, QStringLiteral("publishing: %1; trying again, less often as it goes on; "
-                                         "the lines wait in the day files")
-                              .arg(why));
+                                          "the lines wait in the day files")
+                               .arg(why));
             toldDown_ = true;
         }
         return;
     }
     say_(kNotice, QStringLiteral("publishing to %1 as %2 under %3/: %4")
-                     .arg(settings_.broker.address.Url(), settings_.station, settings_.prefix,
-                          everConnected_ ? QStringLiteral("connected again")
-                                         : QStringLiteral("connected")));
+                      .arg(settings_.broker.address.Url(), settings_.station, settings_.prefix,
+                           everConnected_ ? QStringLiteral("connected again")
+                                          : QStringLiteral("connected")));
     everConnected_ = true;
     toldDown_ = false;
     PublishStatus(true);
@@ -314,7 +314,7 @@ void StationPublisher::ArchiveConfirmed(const confirmation::Confirmed& confirmed
         // confirmed lines (at once), or lines lost before the archive's first one.
         if (confirmed_ || stuck) {
             say_(kNotice, QStringLiteral("publishing: the archive holds none of this station's "
-                                        "lines; sending the day files again from the oldest"));
+                                         "lines; sending the day files again from the oldest"));
             confirmed_.reset();
             FromStart();
             Send();
@@ -337,8 +337,8 @@ void StationPublisher::ArchiveConfirmed(const confirmation::Confirmed& confirmed
         // Behind the cursor (an archive restored from a backup) or no cursor yet: the lines
         // after the archive's go again.
         say_(kNotice, QStringLiteral("publishing: the archive confirms the lines up to %1; "
-                                    "sending the ones after it again")
-                         .arg(messages::UtcText(utc)));
+                                     "sending the ones after it again")
+                          .arg(messages::UtcText(utc)));
         Rewind(utc);
         Send();
         return;
@@ -357,7 +357,8 @@ void StationPublisher::SaveCursor() {
     QString why;
     if (publishcursor::Save(settings_.dataDirectory, *cursor, &why)) {
         cursorDirty_ = false;
-        if (cursorFailing_) say_(kNotice, QStringLiteral("publishing: the cursor is written again"));
+        if (cursorFailing_)
+            say_(kNotice, QStringLiteral("publishing: the cursor is written again"));
         cursorFailing_ = false;
         return;
     }

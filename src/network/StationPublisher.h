@@ -24,15 +24,15 @@
 // most a window of messages is in flight, and the lines not yet sent stay in the files.
 #pragma once
 
+#include "core/log/DailyLog.h"
+#include "core/station/Station.h"
 #include "network/BrokerSettings.h"
 #include "network/Confirmation.h"
-#include "core/log/DailyLog.h"
 #include "network/LineFeed.h"
 #include "network/LineTime.h"
 #include "network/Messages.h"
 #include "network/MqttClient.h"
 #include "network/PublishCursor.h"
-#include "core/station/Station.h"
 
 #include <QObject>
 #include <QTimeZone>

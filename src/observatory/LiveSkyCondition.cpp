@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observatory/LiveSkyCondition.h"
 
+#include "core/astro/SkyTrack.h"
 #include "core/log/DayFileCache.h"
 #include "core/log/DayFileSet.h"
 #include "core/log/DayRecord.h"
 #include "core/log/LogSpan.h"
-#include "core/astro/SkyTrack.h"
 #include "core/sky/ZeroPoints.h"
 
 #include <QDateTime>

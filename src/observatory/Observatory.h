@@ -4,8 +4,8 @@
 // start (a port in use) is told and left out; the station records all the same.
 #pragma once
 
-#include "observatory/ObservatoryOptions.h"
 #include "core/station/StationDescription.h"
+#include "observatory/ObservatoryOptions.h"
 
 #include <QString>
 

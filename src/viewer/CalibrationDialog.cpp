@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/CalibrationDialog.h"
 
-#include "viewer/CalibrationRun.h"
 #include "core/log/DayFileSource.h"
+#include "viewer/CalibrationRun.h"
 #include "viewer/NightsDialog.h"
 #include "viewer/SkyOverlay.h"
 

@@ -5,8 +5,8 @@
 // night by night, into the core's cross-calibration.
 #pragma once
 
-#include "core/sky/CrossCalibration.h"
 #include "core/log/RecordSource.h"
+#include "core/sky/CrossCalibration.h"
 #include "core/sky/SkyglowReference.h"
 
 #include <QString>

@@ -4,8 +4,8 @@
 // up as the field draws magnitudes.
 #pragma once
 
-#include "core/sky/Drift.h"
 #include "chart/Chart.h"
+#include "core/sky/Drift.h"
 
 #include <QSize>
 #include <QString>

@@ -3,8 +3,8 @@
 // trend, drawn, and exported as CSV or PNG.
 #pragma once
 
-#include "core/sky/Drift.h"
 #include "core/astro/Observer.h"
+#include "core/sky/Drift.h"
 
 #include <QDialog>
 

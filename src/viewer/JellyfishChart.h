@@ -4,9 +4,9 @@
 // by how many minutes had that brightness at that time; empty cells blank.
 #pragma once
 
+#include "chart/Chart.h"
 #include "core/sky/Jellyfish.h"
 #include "core/text/RegionalSettings.h"
-#include "chart/Chart.h"
 
 class JellyfishChart : public Chart {
     Q_OBJECT

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/JellyfishExport.h"
 
-#include "viewer/JellyfishChart.h"
-#include "core/sky/NightConditions.h"
-#include "viewer/SpanExport.h"
-#include "core/log/YearMinutes.h"
 #include "core/cli/ExitStatus.h"
+#include "core/log/YearMinutes.h"
+#include "core/sky/NightConditions.h"
+#include "viewer/JellyfishChart.h"
+#include "viewer/SpanExport.h"
 
 #include <QSaveFile>
 

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "core/log/DayFileSet.h"
-#include "core/sky/Jellyfish.h"
 #include "core/log/MinuteCache.h"
+#include "core/sky/Jellyfish.h"
 #include "core/text/RegionalSettings.h"
 #include "viewer/SkyOverlay.h"
 #include "viewer/SkyViewOptions.h"

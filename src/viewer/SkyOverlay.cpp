@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/SkyOverlay.h"
 
-#include "viewer/SpanChart.h"
 #include "core/astro/SpanSky.h"
+#include "viewer/SpanChart.h"
 
 #include <QFileInfo>
 

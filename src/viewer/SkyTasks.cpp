@@ -2,12 +2,12 @@
 #include "viewer/SkyTasks.h"
 
 #include "archive/ArchiveReader.h"
+#include "core/cli/ExitStatus.h"
+#include "core/nights/SkyglowFile.h"
 #include "viewer/CalibrationRun.h"
 #include "viewer/DriftChart.h"
 #include "viewer/SkyOverlay.h"
-#include "core/nights/SkyglowFile.h"
 #include "viewer/ViewerSource.h"
-#include "core/cli/ExitStatus.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,9 +2,9 @@
 // The command line's --calibrate, --drift and --month, without a window.
 #pragma once
 
-#include "core/sky/Drift.h"
 #include "core/log/LogSpan.h"
 #include "core/log/RecordSource.h"
+#include "core/sky/Drift.h"
 #include "core/station/StationDescription.h"
 #include "viewer/ViewerOptions.h"
 

@@ -21,8 +21,8 @@
 // station of the archive without one.
 #pragma once
 
-#include "core/log/LogSpan.h"
 #include "core/astro/Observer.h"
+#include "core/log/LogSpan.h"
 #include "viewer/SkyTaskOptions.h"
 #include "viewer/SkyViewOptions.h"
 

@@ -7,11 +7,11 @@
 // nightly figures need day files.
 #pragma once
 
-#include "viewer/ConditionBook.h"
 #include "core/log/LogSpan.h"
 #include "core/log/MinuteCache.h"
 #include "core/log/RecordSource.h"
 #include "core/text/RegionalSettings.h"
+#include "viewer/ConditionBook.h"
 #include "viewer/SkyOverlay.h"
 #include "viewer/SourceWatch.h"
 #include "viewer/ViewerActions.h"

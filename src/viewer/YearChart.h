@@ -5,10 +5,10 @@
 // a line are left blank. A click on a column asks for that night.
 #pragma once
 
-#include "viewer/HeatScale.h"
-#include "core/text/RegionalSettings.h"
-#include "core/log/YearMinutes.h"
 #include "core/astro/YearSky.h"
+#include "core/log/YearMinutes.h"
+#include "core/text/RegionalSettings.h"
+#include "viewer/HeatScale.h"
 
 #include <qcustomplot.h>
 

@@ -3,12 +3,12 @@
 // common export) and the CSV of its minutes, from the window or the command line alone.
 #pragma once
 
-#include "viewer/HeatScale.h"
+#include "core/astro/YearSky.h"
+#include "core/log/YearMinutes.h"
 #include "core/text/RegionalSettings.h"
+#include "viewer/HeatScale.h"
 #include "viewer/SkyOverlay.h"
 #include "viewer/ViewerOptions.h"
-#include "core/log/YearMinutes.h"
-#include "core/astro/YearSky.h"
 
 #include <QByteArray>
 #include <QString>

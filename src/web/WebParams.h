@@ -2,8 +2,8 @@
 // The checks of the API's parameters: dates, spans and their bounds, station names.
 #pragma once
 
-#include "http/HttpRequest.h"
 #include "core/log/LogSpan.h"
+#include "http/HttpRequest.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The reboot after a sensor failure: when the timer is armed and cancelled, and what a
 // tick does. The restart request goes to a recorder; nothing here can reboot anything.
-#include "sensor/PICUSBClass.h"
 #include "WindowTestSupport.h"
+#include "sensor/PICUSBClass.h"
 
 #include <QFile>
 #include <QTimer>

@@ -3,8 +3,8 @@
 // releases the sensor when it closes.
 #include "FakeClock.h"
 #include "FakePipeLibrary.h"
-#include "sensor/PICUSBClass.h"
 #include "app/UMain.h"
+#include "sensor/PICUSBClass.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a user finds it: its components and start texts, the status bar's
 // panels, and the settings page's track bars and calibration entries.
-#include "app/StatusPanels.h"
 #include "WindowTestSupport.h"
+#include "app/StatusPanels.h"
 
 #include "sensor/PICUSBClass.h"
 

@@ -2,13 +2,13 @@
 // The collector's pieces without servers: the spool after a crash, what the intake takes
 // and refuses, the refusals told once, the health table's verdicts, the command line.
 #include "collector/CollectorOptions.h"
-#include "network/Confirmation.h"
 #include "collector/ConfirmationBook.h"
 #include "collector/HealthTable.h"
 #include "collector/MessageIntake.h"
-#include "network/Messages.h"
 #include "collector/RefusalLog.h"
 #include "collector/Spool.h"
+#include "network/Confirmation.h"
+#include "network/Messages.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -3,9 +3,9 @@
 // not. The load takes every line the file holds, in order, with CR LF breaks; a save keeps
 // every line the file held (counted: a line held twice is kept twice), ends with the log's
 // text, and saving again changes nothing. The merge on its own keeps the same rule.
+#include "FuzzCheck.h"
 #include "core/log/DailyLog.h"
 #include "core/log/DayFile.h"
-#include "FuzzCheck.h"
 
 #include <QFile>
 

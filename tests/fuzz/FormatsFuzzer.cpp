@@ -2,10 +2,10 @@
 // The texts the program writes, for any value: fixed-point numbers against a rounding of
 // their exact decimal expansion, integers, date-time values against their parts, the log
 // line and the status texts. Values include NaN, infinities, subnormals and the extremes.
-#include "core/text/DateTimeValue.h"
-#include "core/text/Formats.h"
 #include "FuzzCheck.h"
 #include "core/station/SecondRecord.h"
+#include "core/text/DateTimeValue.h"
+#include "core/text/Formats.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -3,8 +3,8 @@
 // refuse a message with a reason or take one that reads back the same once encoded again;
 // a station description either reads or fails with its own error, never otherwise.
 #include "FuzzCheck.h"
-#include "network/Messages.h"
 #include "core/station/StationDescription.h"
+#include "network/Messages.h"
 
 #include <cstdint>
 

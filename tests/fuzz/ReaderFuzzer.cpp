@@ -3,8 +3,8 @@
 // (a log line, a skipped one or a blank one), takes exactly the lines that read one by one
 // as log lines, in order, and each record it takes reads back the same when written again
 // as the daily log writes it.
-#include "core/log/DayFileReader.h"
 #include "FuzzCheck.h"
+#include "core/log/DayFileReader.h"
 
 #include <cstdint>
 #include <cstdio>

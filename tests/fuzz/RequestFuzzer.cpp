@@ -3,8 +3,8 @@
 // getters and the API's parameter checks on what it gave. Everything refused must be an
 // HttpError with a client's status; everything taken must lie within its bounds.
 #include "FuzzCheck.h"
-#include "http/HttpRequest.h"
 #include "core/station/StationDescription.h"
+#include "http/HttpRequest.h"
 #include "web/WebParams.h"
 
 #include <cstdint>

@@ -8,11 +8,11 @@
 #include "FakeClock.h"
 #include "FakeLogind.h"
 #include "FakePipeLibrary.h"
-#include "core/station/LinkStatusHint.h"
-#include "sensor/PICUSBClass.h"
 #include "PlotLabels.h"
 #include "RecordedLines.h"
 #include "SensorReplies.h"
+#include "core/station/LinkStatusHint.h"
+#include "sensor/PICUSBClass.h"
 #include "system/SystemRestart.h"
 
 #include <QCoreApplication>

@@ -6,8 +6,8 @@
 // reaches the broker and the connection is dropped; the broker sends the message again
 // to the session, and once it is kept, the acknowledgement comes.
 #include "EventWait.h"
-#include "network/MqttClient.h"
 #include "TestBroker.h"
+#include "network/MqttClient.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "core/log/DailyLog.h"
-#include "core/text/DateTimeValue.h"
 #include "core/station/SecondRecord.h"
+#include "core/text/DateTimeValue.h"
 
 #include <QDir>
 #include <QFile>

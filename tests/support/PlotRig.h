@@ -3,14 +3,14 @@
 // screenshots: each Second() runs one pass a second later than the one before.
 #pragma once
 
-#include "core/text/DateTimeValue.h"
 #include "FakeClock.h"
 #include "FakePipeLibrary.h"
-#include "core/text/LocalClock.h"
-#include "core/NocturoError.h"
 #include "RecordedErrors.h"
 #include "SensorReplies.h"
 #include "app/UMain.h"
+#include "core/NocturoError.h"
+#include "core/text/DateTimeValue.h"
+#include "core/text/LocalClock.h"
 
 #include <QTemporaryDir>
 

@@ -6,10 +6,10 @@
 
 #include "FakeClock.h"
 #include "FakePipeLibrary.h"
-#include "core/NocturoError.h"
 #include "RecordedErrors.h"
 #include "SensorReplies.h"
 #include "app/UMain.h"
+#include "core/NocturoError.h"
 
 #include <QAction>
 #include <QCheckBox>

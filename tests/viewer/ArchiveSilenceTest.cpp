@@ -4,12 +4,12 @@
 // at any moment. The connection gives up in bounded time and at once when interrupted,
 // the program's export ends with a message, and the window goes on handling what the user
 // does, says that the archive does not answer, and shows the new lines once it answers.
+#include "PostgresServer.h"
+#include "SilentRelay.h"
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveSchema.h"
 #include "archive/ArchiveSource.h"
 #include "archive/PgConnection.h"
-#include "PostgresServer.h"
-#include "SilentRelay.h"
 #include "viewer/ViewerWindow.h"
 
 #include <QDir>

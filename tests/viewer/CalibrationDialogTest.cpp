@@ -3,8 +3,8 @@
 // folder chosen, Calibrate pressed, the line to paste shown; the drift of a folder without
 // a position refused with the reason.
 #include "viewer/CalibrationDialog.h"
-#include "viewer/DriftDialog.h"
 #include "EmulatedNights.h"
+#include "viewer/DriftDialog.h"
 
 #include <QComboBox>
 #include <QDateEdit>

@@ -4,17 +4,17 @@
 // counts of a cloudy night, the CSV's sky column, the limiting magnitude on the value axis,
 // the Year view's clear dark minutes, and the jellyfish picture of the month exported from
 // the command line, its minutes summed against the clear minutes.
-#include "viewer/ConditionStrip.h"
 #include "DayFiles.h"
 #include "EmulatedNights.h"
-#include "viewer/JellyfishChart.h"
+#include "core/log/YearMinutes.h"
 #include "core/sky/NightConditions.h"
 #include "core/sky/SkyQuality.h"
+#include "viewer/ConditionStrip.h"
+#include "viewer/JellyfishChart.h"
 #include "viewer/SpanChart.h"
 #include "viewer/ViewerActions.h"
 #include "viewer/ViewerWindow.h"
 #include "viewer/YearChart.h"
-#include "core/log/YearMinutes.h"
 
 #include <QAction>
 #include <QFile>

@@ -4,16 +4,16 @@
 // equal its exports from the day files, several stations share one picture with a legend,
 // the window lists stations and days, follows the archive as it grows, and shows every
 // station's health.
+#include "DayFiles.h"
+#include "PostgresServer.h"
+#include "QtPrinters.h"
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveSchema.h"
 #include "archive/ArchiveSource.h"
+#include "archive/PgConnection.h"
 #include "core/log/DayFileReader.h"
-#include "DayFiles.h"
 #include "viewer/DayList.h"
 #include "viewer/HealthDialog.h"
-#include "archive/PgConnection.h"
-#include "PostgresServer.h"
-#include "QtPrinters.h"
 #include "viewer/SpanChart.h"
 #include "viewer/StationCurves.h"
 #include "viewer/ViewerWindow.h"

@@ -5,8 +5,8 @@
 // and exported.
 #include "viewer/ViewerWindow.h"
 #include "DayFiles.h"
-#include "viewer/DayList.h"
 #include "QtPrinters.h"
+#include "viewer/DayList.h"
 #include "viewer/SpanChart.h"
 
 #include <QApplication>

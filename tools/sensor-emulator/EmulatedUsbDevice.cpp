@@ -258,8 +258,8 @@ void EmulatedUsbDevice::submit(UMockdevIoctlClient* client, Client& state, UMock
     const bool bulk = u->type == USBDEVFS_URB_TYPE_BULK;
     const bool isControl = u->type == USBDEVFS_URB_TYPE_CONTROL && u->endpoint == 0 && urb.buffer &&
                            u->buffer_length >= static_cast<int>(kSetupLength);
-    if (!(isControl ||
-          (bulk && (u->endpoint == usbdesc::kEndpointOut || u->endpoint == usbdesc::kEndpointIn)))) {
+    if (!(isControl || (bulk && (u->endpoint == usbdesc::kEndpointOut ||
+                                 u->endpoint == usbdesc::kEndpointIn)))) {
         release(urb);
         umockdev_ioctl_client_complete(client, -1, EINVAL);
         return;

@@ -7,9 +7,9 @@
 // truth (goal: within 0.02 mag) and on all that calibrated, the minutes they rested on,
 // and the time one night's calibration takes beside emulating its two nights (the
 // baseline). Exit status 1 when a clear night misses the goal.
-#include "core/sky/CrossCalibration.h"
 #include "EmulatedNights.h"
 #include "LightModel.h"
+#include "core/sky/CrossCalibration.h"
 
 #include <algorithm>
 #include <chrono>

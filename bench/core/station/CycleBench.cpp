@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One acquisition pass with an instant scripted sensor and no window.
-#include "core/station/AcquisitionCycle.h"
 #include "FakeClock.h"
 #include "FakePipeLibrary.h"
+#include "core/station/AcquisitionCycle.h"
 #include "sensor/PICUSBClass.h"
 
 #include <benchmark/benchmark.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/station/SecondRecord.h"
 #include "core/text/DateTimeValue.h"
 #include "core/text/Formats.h"
-#include "core/station/SecondRecord.h"
 
 #include <benchmark/benchmark.h>
 

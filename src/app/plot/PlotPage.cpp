@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/plot/PlotPage.h"
 
-#include "core/text/Formats.h"
-#include "core/NocturoError.h"
 #include "app/plot/PlotChart.h"
 #include "app/plot/PlotGraphs.h"
 #include "chart/ValueTicker.h"
+#include "core/NocturoError.h"
+#include "core/text/Formats.h"
 
 #include <QAction>
 #include <QHBoxLayout>

@@ -13,9 +13,9 @@
 // hours; every second of them counts.
 #pragma once
 
+#include "core/astro/Observer.h"
 #include "core/log/DayRecord.h"
 #include "core/log/LogSpan.h"
-#include "core/astro/Observer.h"
 #include "core/sky/SkyCondition.h"
 #include "core/sky/ZeroPoints.h"
 

@@ -13,8 +13,8 @@
 // others out.
 #pragma once
 
-#include "core/log/DayRecord.h"
 #include "core/astro/Observer.h"
+#include "core/log/DayRecord.h"
 #include "core/sky/SkyCondition.h"
 #include "core/sky/ZeroPoints.h"
 

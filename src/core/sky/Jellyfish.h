@@ -11,8 +11,8 @@
 // out.
 #pragma once
 
-#include "core/sky/NightConditions.h"
 #include "core/log/YearMinutes.h"
+#include "core/sky/NightConditions.h"
 #include "core/sky/ZeroPoints.h"
 
 #include <QByteArray>

@@ -11,12 +11,12 @@
 // a span's minutes from the means of their seconds, as sky::NightMinutes gives them.
 #pragma once
 
+#include "core/astro/Observer.h"
 #include "core/log/DayFileSet.h"
 #include "core/log/LogSpan.h"
 #include "core/log/MinuteCache.h"
-#include "core/astro/Observer.h"
-#include "core/sky/SkyCondition.h"
 #include "core/log/YearMinutes.h"
+#include "core/sky/SkyCondition.h"
 
 #include <QTimeZone>
 

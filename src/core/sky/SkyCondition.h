@@ -34,9 +34,9 @@
 // scores per site.
 #pragma once
 
+#include "core/astro/Observer.h"
 #include "core/log/DayRecord.h"
 #include "core/log/LogSpan.h"
-#include "core/astro/Observer.h"
 
 #include <QString>
 #include <QTimeZone>

@@ -7,8 +7,8 @@
 #pragma once
 
 #include "core/log/DayRecord.h"
-#include "core/sky/ZeroPoints.h"
 #include "core/nights/SkyglowReader.h"
+#include "core/sky/ZeroPoints.h"
 
 #include <QTimeZone>
 

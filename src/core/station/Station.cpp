@@ -2,8 +2,8 @@
 #include "core/station/Station.h"
 
 #include "core/station/LinkStatusHint.h"
-#include "sensor/PICUSBClass.h"
 #include "core/station/PassDriver.h"
+#include "sensor/PICUSBClass.h"
 
 #include <algorithm>
 #include <exception>

@@ -6,12 +6,12 @@
 // it through its observers.
 #pragma once
 
-#include "core/station/AcquisitionCycle.h"
-#include "core/log/DailyLog.h"
 #include "core/NocturoError.h"
-#include "core/text/RegionalSettings.h"
+#include "core/log/DailyLog.h"
+#include "core/station/AcquisitionCycle.h"
 #include "core/station/SecondRecord.h"
 #include "core/station/SystemExit.h"
+#include "core/text/RegionalSettings.h"
 
 #include <QObject>
 #include <QString>

@@ -159,9 +159,10 @@ StationDescription Parse(const QByteArray& text, const QString& fileName) {
                          .arg(IsoDate(*point->fromNight)));
         } else if (QString* text = SkyglowField(description.skyglow, key)) {
             if (value.size() > kMaxSkyglowText)
-                Fail(
-                    fileName, lineNumber,
-                    QStringLiteral("%1 is longer than %2 characters").arg(key).arg(kMaxSkyglowText));
+                Fail(fileName, lineNumber,
+                     QStringLiteral("%1 is longer than %2 characters")
+                         .arg(key)
+                         .arg(kMaxSkyglowText));
             *text = value;
         } else {
             Fail(fileName, lineNumber, QStringLiteral("unknown key \"%1\"").arg(key));

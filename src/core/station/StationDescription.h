@@ -103,7 +103,7 @@ inline constexpr int kMaxNameLength = 64;
 inline constexpr int kMaxSkyglowText = 100; // a header line of the archives' files holds 150
 // The names a minute's sky condition goes by, for safe_conditions.
 inline constexpr const char* kSkyConditionNames[] = {"day", "twilight", "moonlit", "clear",
-                                                    "cloudy"};
+                                                     "cloudy"};
 
 // Reads "station.conf" in `directory`. A missing file gives the defaults. Throws
 // StationDescriptionError for a file that cannot be read or holds a wrong value.

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/plot/PlotPage.h"
+#include "PlotRig.h"
+#include "WindowTestSupport.h"
 #include "app/plot/PlotChart.h"
 #include "app/plot/PlotGraphs.h"
-#include "PlotRig.h"
 #include "core/plot/PointLabelLayout.h"
-#include "WindowTestSupport.h"
 
 #include <QAction>
 #include <QTabBar>

@@ -2,9 +2,9 @@
 // Renders the window's plot page after a few minutes of scripted readings: at start,
 // on the Temperature tab and zoomed. Not a test: run it to look at the page.
 //   plot_screenshots <directory>
+#include "PlotRig.h"
 #include "app/plot/PlotChart.h"
 #include "app/plot/PlotPage.h"
-#include "PlotRig.h"
 
 #include <QApplication>
 #include <QDir>

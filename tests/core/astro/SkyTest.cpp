@@ -8,8 +8,8 @@
 #include "core/astro/SkyPlace.h"
 #include "core/astro/SkyTrack.h"
 #include "core/astro/SpanSky.h"
-#include "core/station/StationDescription.h"
 #include "core/astro/ZoneClock.h"
+#include "core/station/StationDescription.h"
 
 #include <QDateTime>
 #include <QTimeZone>

@@ -3,11 +3,11 @@
 // back within a day, back and forth across midnight, gaps, an absent sensor, and restarts.
 // Whatever the clock does, no line a day file ever held goes missing, every line made
 // reaches the file of its own day, and no file holds another day's line.
-#include "core/station/AcquisitionCycle.h"
-#include "core/log/DailyLog.h"
-#include "core/text/DateTimeValue.h"
 #include "FakeClock.h"
 #include "FakePipeLibrary.h"
+#include "core/log/DailyLog.h"
+#include "core/station/AcquisitionCycle.h"
+#include "core/text/DateTimeValue.h"
 #include "core/text/LocalClock.h"
 #include "sensor/PICUSBClass.h"
 

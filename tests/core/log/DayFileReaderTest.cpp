@@ -3,9 +3,9 @@
 // settings and after its odd cases, lines the writer makes read back exactly, and files
 // that must not be read.
 #include "core/log/DayFileReader.h"
+#include "core/station/SecondRecord.h"
 #include "core/text/DateTimeValue.h"
 #include "core/text/Formats.h"
-#include "core/station/SecondRecord.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Figures of synthetic nights whose answers are known, and a night in the skyglow
 // archives' format across the end of daylight saving.
+#include "core/astro/SpanSky.h"
 #include "core/nights/Magnitude.h"
 #include "core/nights/NightFigures.h"
 #include "core/nights/SkyglowFile.h"
-#include "core/astro/SpanSky.h"
 #include "core/station/StationDescription.h"
 
 #include <QList>

@@ -3,9 +3,9 @@
 // strict reader of the format: with and without a zero point, counts of 0, no position,
 // seconds whose temperature failed, the tz database's less common zones, zero points that
 // change within the file, and a header value too long for its line.
-#include "core/nights/SkyglowReader.h"
-#include "core/nights/SkyglowFile.h"
 #include "SkyglowTestReader.h"
+#include "core/nights/SkyglowFile.h"
+#include "core/nights/SkyglowReader.h"
 #include "core/station/StationDescription.h"
 
 #include <QDir>

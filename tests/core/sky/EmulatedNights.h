@@ -10,8 +10,8 @@
 #pragma once
 
 #include "CloudModel.h"
-#include "core/log/DayRecord.h"
 #include "core/astro/Observer.h"
+#include "core/log/DayRecord.h"
 #include "core/sky/SkyCondition.h"
 
 #include <QTimeZone>

@@ -3,9 +3,9 @@
 #include "core/station/AcquisitionCycle.h"
 #include "FakeClock.h"
 #include "FakePipeLibrary.h"
+#include "SensorReplies.h"
 #include "core/NocturoError.h"
 #include "sensor/PICUSBClass.h"
-#include "SensorReplies.h"
 
 #include <gtest/gtest.h>
 

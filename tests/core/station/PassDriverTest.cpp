@@ -2,8 +2,8 @@
 // The pass driver: back-to-back passes while connected, paced retries while not, errors
 // routed to the reporter without stopping acquisition.
 #include "core/station/PassDriver.h"
-#include "core/NocturoError.h"
 #include "RecordedErrors.h"
+#include "core/NocturoError.h"
 #include "sensor/UsbAPI.h"
 
 #include <QCoreApplication>

@@ -2,8 +2,8 @@
 // The station's part in the daily log: the day's file loaded at start-up, records logged,
 // the log saved at shut-down; an unreadable day file does not stop acquisition.
 #include "DailyLogTestSupport.h"
-#include "sensor/PICUSBClass.h"
 #include "StationRig.h"
+#include "sensor/PICUSBClass.h"
 
 #include <QFileInfo>
 

@@ -4,9 +4,9 @@
 // arms the reboot, the restart request, the end of the day and the shut-down. What the
 // station does is read from its day files and from what its observers were told.
 #include "DailyLogTestSupport.h"
+#include "StationRig.h"
 #include "core/station/LinkStatusHint.h"
 #include "sensor/PICUSBClass.h"
-#include "StationRig.h"
 
 #include <QDir>
 
