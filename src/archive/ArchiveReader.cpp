@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/ArchiveReader.h"
 
+#include <QByteArray>
+
 #include <libpq-fe.h>
 
 #include <algorithm>
@@ -193,10 +195,11 @@ std::optional<std::int64_t> ArchiveReader::Confirmed(const QString& station) {
 
 std::pair<std::int64_t, std::int64_t> ArchiveReader::SpanStamp(const QString& station,
                                                                const TimeSpan& span) {
-    const std::string sql =
-        std::string("SELECT count(*), coalesce(extract(epoch FROM max(utc))::bigint, 0)") +
+    // Built as a QByteArray: GCC 12 takes std::string's literal + pointer for an overrun.
+    const QByteArray sql =
+        QByteArrayLiteral("SELECT count(*), coalesce(extract(epoch FROM max(utc))::bigint, 0)") +
         kSpanWhere;
-    const Result result = Query(sql.c_str(), {Utf8(station), Stamp(span.from), Stamp(span.to)});
+    const Result result = Query(sql.constData(), {Utf8(station), Stamp(span.from), Stamp(span.to)});
     return {result.Integer(0, 0), result.Integer(0, 1)};
 }
 
