@@ -3,6 +3,7 @@
 // must name the key, the file and the line.
 #include "core/station/StationDescription.h"
 
+#include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -70,7 +71,8 @@ TEST(StationDescription, WrongValuesNameKeyFileAndLine) {
               "station.conf, line 1: timezone = \"Mars/Olympus\" is not a known time zone");
     EXPECT_EQ(ErrorOf("altitude = 3\n"), "station.conf, line 1: unknown key \"altitude\"");
     EXPECT_EQ(ErrorOf("name roof\n"), "station.conf, line 1: \"name roof\" is not key = value");
-    EXPECT_NE(ErrorOf(("name = " + std::string(65, 'a') + "\n").c_str()), "no error");
+    EXPECT_NE(ErrorOf((QByteArray("name = ") + QByteArray(65, 'a') + "\n").constData()),
+              "no error");
 }
 
 // The free values of the skyglow archives' header: read as written, empty when not given,
@@ -95,7 +97,7 @@ TEST(StationDescription, SkyglowHeaderValues) {
     EXPECT_EQ(d.skyglow.dataLicence, QStringLiteral("CC BY 4.0"));
     EXPECT_EQ(d.skyglow.comment, QStringLiteral("on a mast"));
     EXPECT_EQ(Parse("").skyglow, StationDescription::Skyglow());
-    EXPECT_EQ(ErrorOf(("comment = " + std::string(101, 'a') + "\n").c_str()),
+    EXPECT_EQ(ErrorOf((QByteArray("comment = ") + QByteArray(101, 'a') + "\n").constData()),
               "station.conf, line 1: comment is longer than 100 characters");
 }
 
