@@ -56,6 +56,16 @@ QList<QByteArray> Rows(const QString& path) {
     return rows;
 }
 
+// The span CSV of one day of the folder, as the command line exports it.
+QList<QByteArray> ExportedDay(Folder& folder, const QString& day) {
+    const QString lines = folder.Path("lines.csv");
+    EXPECT_EQ(
+        View({QStringLiteral("--export"), lines, QStringLiteral("--day"), day, folder.dir.path()})
+            .status,
+        0);
+    return Rows(lines);
+}
+
 } // namespace
 
 TEST(SkyCommandLine, NightPictureShadedWhereThePositionIsKnown) {
@@ -117,12 +127,7 @@ TEST(SkyCommandLine, NightlyFiguresAndMagnitudes) {
     }
 
     // The span's CSV takes the magnitude as a fifth column.
-    const QString lines = folder.Path("lines.csv");
-    ASSERT_EQ(View({QStringLiteral("--export"), lines, QStringLiteral("--day"),
-                    QStringLiteral("2026-01-18"), folder.dir.path()})
-                  .status,
-              0);
-    const QList<QByteArray> span = Rows(lines);
+    const QList<QByteArray> span = ExportedDay(folder, QStringLiteral("2026-01-18"));
     ASSERT_EQ(span.size(), 86401);
     EXPECT_EQ(span[0], "time,temperature,mean_count,range,msas\r");
     EXPECT_EQ(span[1].split(',').size(), 5);
@@ -134,12 +139,7 @@ TEST(SkyCommandLine, SpanCsvTakesTheZeroPointOfEachDate) {
     Folder folder;
     folder.Describe("latitude = 48.2\nlongitude = 16.4\ntimezone = Europe/Vienna\n"
                     "zero_point = 20.0\nzero_point = 21.0 from 2026-01-19\n");
-    const QString lines = folder.Path("lines.csv");
-    ASSERT_EQ(View({QStringLiteral("--export"), lines, QStringLiteral("--day"),
-                    QStringLiteral("2026-01-19"), folder.dir.path()})
-                  .status,
-              0);
-    const QList<QByteArray> span = Rows(lines);
+    const QList<QByteArray> span = ExportedDay(folder, QStringLiteral("2026-01-19"));
     ASSERT_EQ(span.size(), 86401);
     int before = 0, after = 0;
     for (qsizetype i = 1; i < span.size(); ++i) {
