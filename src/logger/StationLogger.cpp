@@ -103,7 +103,17 @@ void StationLogger::LinkChanged(bool up, const QString& hint) {
                                                     hint);
         status_ = QStringLiteral("Status: Error; ") + hint;
     }
+    reasonsTold_ = up ? QStringList() : QStringList{hint};
     if (services_.notifier && ready_) services_.notifier->Status(status_);
+}
+
+void StationLogger::LinkReasonChanged(const QString& hint) {
+    status_ = QStringLiteral("Status: Error; ") + hint;
+    if (services_.notifier && ready_) services_.notifier->Status(status_);
+    // Each reason once an outage: one that comes and goes with every attempt is told once.
+    if (reasonsTold_.contains(hint)) return;
+    reasonsTold_.append(hint);
+    services_.lines.Line(Priority::Warning, QStringLiteral("sensor still not connected: ") + hint);
 }
 
 void StationLogger::SaveSucceededAgain() {

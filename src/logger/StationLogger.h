@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // StationLogger: the station without a window. It runs one Station with the logger's
 // options, tells each event in one line (started, sensor connected or lost, a save or load
-// that failed, a save that works again, reboot armed, restart requested or refused,
-// stopped), never one per second and never in a box, and keeps systemd informed: ready
-// after the first pass, the link state as the status, watchdog pings from the pass loop,
-// stopping at shut-down.
+// that failed, a save that works again, each new reason while the sensor stays away, reboot armed,
+// restart requested or refused, stopped), never one per second and never in a box, and keeps
+// systemd informed: ready after the first pass, the link state as the status, watchdog pings from
+// the pass loop, stopping at shut-down.
 #pragma once
 
 #include "core/NocturoError.h"
 #include "core/station/Station.h"
 #include "logger/LoggerOptions.h"
+
+#include <QStringList>
 
 class EventLines;
 class LocalClock;
@@ -49,6 +51,7 @@ private:
     void ShowError(const std::string& message) override;
     void PassDone() override;
     void LinkChanged(bool up, const QString& hint) override;
+    void LinkReasonChanged(const QString& hint) override;
     void SaveSucceededAgain() override;
     void RebootArmed() override;
     void RestartRequested(bool accepted) override;
@@ -56,6 +59,7 @@ private:
     StationLoggerServices services_;
     LoggerOptions options_;
     Station station_;
-    QString status_; // the link state in words, for systemd's status line
+    QString status_;          // the link state in words, for systemd's status line
+    QStringList reasonsTold_; // the reasons told since the link went down
     bool ready_ = false;
 };

@@ -102,9 +102,16 @@ TEST(StationLogger, TellsOneLinePerEventThroughAnHourOfPasses) {
     ASSERT_TRUE(QDir().rmdir(day));
     rig.Run(kAt10 + 1320, kAt10 + 1379);
 
-    // Unplugged for a minute, then back for the rest of the hour.
+    // Unplugged for a minute, then back for the rest of the hour. Meanwhile the device
+    // node is refused for a while, twice: each new reason is told once an outage.
     rig.pipes.attached = false;
-    rig.Run(kAt10 + 1380, kAt10 + 1439);
+    rig.Run(kAt10 + 1380, kAt10 + 1399);
+    for (int twice = 0; twice < 2; ++twice) {
+        rig.pipes.failure = usbapi::OpenFailure::AccessDenied;
+        rig.Run(kAt10 + 1400 + 20 * twice, kAt10 + 1409 + 20 * twice);
+        rig.pipes.failure = usbapi::OpenFailure::NoDevice;
+        rig.Run(kAt10 + 1410 + 20 * twice, kAt10 + 1419 + 20 * twice);
+    }
     rig.pipes.attached = true;
     rig.Run(kAt10 + 1440, kAt10 + 3599);
     EXPECT_TRUE(rig.logger->Stop());
@@ -126,6 +133,8 @@ TEST(StationLogger, TellsOneLinePerEventThroughAnHourOfPasses) {
          QStringLiteral("saving works again: %1 holds the lines kept meanwhile").arg(day)},
         {Priority::Warning,
          QStringLiteral("sensor lost: ") + LinkStatusHint(false, usbapi::OpenFailure::NoDevice)},
+        {Priority::Warning, QStringLiteral("sensor still not connected: ") +
+                                LinkStatusHint(false, usbapi::OpenFailure::AccessDenied)},
         {Priority::Notice, QStringLiteral("sensor connected")},
         {Priority::Info, QStringLiteral("stopped; the day's file is saved")}};
     EXPECT_EQ(rig.lines.lines, expected);

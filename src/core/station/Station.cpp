@@ -82,10 +82,26 @@ void Station::TellLink() {
     // opening) succeeded. Its reason is read after the reconnection attempt, which knows
     // best why the sensor cannot be had.
     const bool up = cycle_.StatusText() == "Ok";
-    if (linkUp_ == up) return;
-    linkUp_ = up;
     const QString hint =
         up || !device_ ? QString() : LinkStatusHint(false, device_->LastOpenFailure());
+    if (linkUp_ == up) {
+        // A new reason is told once two attempts in a row give it: the pass that has just
+        // reopened the sensor has read nothing yet, and says only that it does not answer.
+        if (up || hint == linkHint_) {
+            newHint_.clear();
+        } else if (hint != newHint_) {
+            newHint_ = hint;
+        } else {
+            linkHint_ = hint;
+            newHint_.clear();
+            for (StationObserver* observer : observers_)
+                observer->LinkReasonChanged(hint);
+        }
+        return;
+    }
+    linkUp_ = up;
+    linkHint_ = hint;
+    newHint_.clear();
     for (StationObserver* observer : observers_)
         observer->LinkChanged(up, hint);
 }

@@ -63,6 +63,9 @@ public:
     // against "Status: Error"), never for every pass. While it is down, `hint` says why,
     // as far as the pass's reconnection attempt could tell; it is empty while it is up.
     virtual void LinkChanged(bool /*up*/, const QString& /*hint*/) {}
+    // While the link stays down, the reason the reconnection attempts give changed (the
+    // sensor was found but does not answer, where before it was not there at all).
+    virtual void LinkReasonChanged(const QString& /*hint*/) {}
     // A save of the log succeeded after one or more had failed: the lines kept in memory
     // meanwhile are on disk now.
     virtual void SaveSucceededAgain() {}
@@ -134,5 +137,7 @@ private:
     bool stopped_ = false;
     bool saveFailing_ = false;   // the latest save failed
     std::optional<bool> linkUp_; // nothing told yet
+    QString linkHint_;           // the reason last told while it is down
+    QString newHint_;            // another reason, given by the latest attempt alone
     std::vector<StationObserver*> observers_;
 };

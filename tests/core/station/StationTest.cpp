@@ -27,6 +27,8 @@ struct Told : StationObserver {
     void RestartRequested(bool accepted) override { restarts.push_back(accepted); }
     std::vector<std::pair<bool, QString>> links;
     void LinkChanged(bool up, const QString& hint) override { links.emplace_back(up, hint); }
+    std::vector<QString> reasons;
+    void LinkReasonChanged(const QString& hint) override { reasons.push_back(hint); }
 };
 
 constexpr const char* kLine = "  21.5    1200 1\r\n"; // count 10 at range 1, 21.5 °C
@@ -173,6 +175,18 @@ TEST_F(StationDay, TellsTheLinkOnlyWhenItChanges) {
     EXPECT_FALSE(station.LinkUp());
     Read(10, 0, 0, 2);
     EXPECT_EQ(told.links.size(), 1u) << "nothing new while the sensor stays away";
+    EXPECT_TRUE(told.reasons.empty());
+
+    // Still away, for another reason, and back to the first: each change is told once.
+    rig.pipes.failure = usbapi::OpenFailure::AccessDenied;
+    Read(10, 0, 2, 2);
+    rig.pipes.failure = usbapi::OpenFailure::NoDevice;
+    Read(10, 0, 2, 2);
+    EXPECT_EQ(
+        told.reasons,
+        (std::vector<QString>{LinkStatusHint(false, usbapi::OpenFailure::AccessDenied), noSensor}));
+    EXPECT_EQ(told.links.size(), 1u);
+    told.reasons.clear();
 
     // Plugged in: the pass that reconnects has read nothing yet; the next one has.
     rig.pipes.attached = true;
@@ -191,6 +205,7 @@ TEST_F(StationDay, TellsTheLinkOnlyWhenItChanges) {
     Read(10, 0, 7, 8);
     EXPECT_EQ(told.links.back(), Link(true, QString()));
     EXPECT_EQ(told.links.size(), 4u);
+    EXPECT_TRUE(told.reasons.empty()) << "the reopened sensor gave one reason throughout";
 }
 
 } // namespace

@@ -48,6 +48,21 @@ set_stage() {
 keep_journal() { # NAME [BOOT]
     journalctl -b "${2:-0}" -o short-precise --no-pager >"$share/journal-$1.txt" 2>&1
 }
+# What the machine knows of the sensor, for a scenario whose logger did not connect: the
+# device nodes, the kernel's view, udev's, and the logger's own lines of this boot.
+keep_usb_state() { # NAME
+    {
+        echo "--- /dev/bus/usb"; ls -l /dev/bus/usb/*/ 2>&1
+        for d in /sys/bus/usb/devices/*; do
+            [ -r "$d/idVendor" ] || continue
+            echo "--- $d: $(cat "$d/idVendor"):$(cat "$d/idProduct") devnum $(cat "$d/devnum") config $(cat "$d/bConfigurationValue" 2>/dev/null)"
+            udevadm info "$d" 2>&1 | grep -E 'DEVNAME|ID_PATH|TAGS|GROUP' || true
+        done
+        echo "--- the logger"
+        systemctl show -p MainPID -p StatusText -p ActiveEnterTimestamp $unit
+        journalctl -u $unit -b -o short-precise --no-pager | tail -n 30
+    } >"$share/usb-$1.txt" 2>&1
+}
 keep_days() {
     mkdir -p "$share/days"
     cp -p "$data"/*.txt "$share/days/" 2>/dev/null || true
@@ -301,7 +316,8 @@ stage_after_forced_reboot() {
             lines_right "$day" "$begin" "$(now_tod)" "after the forced reboot"; then
             result PASS forced-reboot
         else
-            result FAIL forced-reboot "not recording after the forced reboot"
+            keep_usb_state boot3
+            result FAIL forced-reboot "not recording after the forced reboot (usb-boot3.txt)"
         fi
     else
         result FAIL forced-reboot "the previous boot did not end in the logger's reboot (journal-boot2.txt)"

@@ -218,5 +218,10 @@ grep -q '^FAIL' "$share/results" && status=1
 if [ $status -ne 0 ]; then
     echo "=== the machine's console, last lines"
     tail -n 40 "$run/console-$boots.log" || true
+    for f in "$share"/usb-*.txt; do
+        [ -e "$f" ] && { echo "=== $(basename "$f")"; cat "$f"; }
+    done
+    echo "=== the emulated sensor, last lines"
+    tail -n 40 "$run/emulator.log" || true
 fi
 exit $status
