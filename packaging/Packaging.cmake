@@ -14,6 +14,7 @@
 #   bin/nocturo-logger                  the station without a window
 #   lib/systemd/system/nocturo-logger.service   its system service (not enabled)
 #   lib/sysusers.d/nocturo.conf         the service's account, nocturo
+#   lib/modules-load.d/nocturo.conf     USB's core loaded before the service starts
 #   bin/nocturo-collect                 the archive's collector (MQTT to PostgreSQL)
 #   lib/systemd/system/nocturo-collect.service  its system service (not enabled)
 #   lib/sysusers.d/nocturo-collect.conf its account, nocturo-collect
@@ -56,6 +57,8 @@ if(NOT WIN32)
         configure_file(\"${NOCTURO_UNIT_IN}\" \"${NOCTURO_UNIT}\" @ONLY)")
     install(FILES ${NOCTURO_UNIT} DESTINATION lib/systemd/system)
     install(FILES ${CMAKE_CURRENT_LIST_DIR}/sysusers.d/nocturo.conf DESTINATION lib/sysusers.d)
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/modules-load.d/nocturo.conf
+            DESTINATION lib/modules-load.d)
     # The archive's collector: its service and account, the same way.
     set(NOCTURO_COLLECT_UNIT_IN ${CMAKE_CURRENT_LIST_DIR}/nocturo-collect.service.in)
     set(NOCTURO_COLLECT_UNIT ${CMAKE_BINARY_DIR}/packaging/nocturo-collect.service)

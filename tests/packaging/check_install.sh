@@ -31,6 +31,7 @@ cat <<LIST
 ./bin/nocturo-station
 ./bin/nocturo-view
 ./bin/nocturo-web
+./lib/modules-load.d/nocturo.conf
 ./lib/systemd/system/nocturo-collect.service
 ./lib/systemd/system/nocturo-logger.service
 ./lib/systemd/system/nocturo-web.service
@@ -133,6 +134,11 @@ for line in Type=notify WatchdogSec=30 Restart=always User=nocturo StateDirector
     WantedBy=multi-user.target; do
     grep -q -x -F "$line" "$unit" || fail "the unit lacks $line"
 done
+# The USB device class that DeviceAllow= names exists when the service starts: USB's core
+# is loaded by modules-load.d, and the service is ordered after it.
+grep -q -x usbcore "$prefix/lib/modules-load.d/nocturo.conf" || fail "modules-load.d does not load usbcore"
+grep -E '^After=' "$unit" | grep -q -w systemd-modules-load.service ||
+    fail "the unit is not ordered after systemd-modules-load.service"
 # The live station on a local socket for the INDI driver, in the service's runtime folder.
 grep -q -x -F RuntimeDirectory=nocturo "$unit" || fail "the unit lacks RuntimeDirectory=nocturo"
 grep -q -F -- '--state-socket %t/nocturo/state' "$unit" || fail "the unit streams no state"
