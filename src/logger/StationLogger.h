@@ -55,6 +55,7 @@ private:
 
     StationLoggerServices services_;
     LoggerOptions options_;
+    QString restartRefusal_; // why the last restart asked for was refused
     Station station_;
     QString status_; // the link state in words, for systemd's status line
     bool ready_ = false;
