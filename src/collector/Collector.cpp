@@ -82,10 +82,10 @@ void Collector::Receive(const QByteArray& topic, const QByteArray& payload) {
 }
 
 bool Collector::MakeDurable() {
-    if (spool_.Sync()) return true;
+    QString why;
+    if (spool_.Sync(&why)) return true;
     Tell(EventLines::Priority::Error,
-         QStringLiteral("%1; messages are not acknowledged until it works again")
-             .arg(spool_.Error()));
+         QStringLiteral("%1; messages are not acknowledged until it works again").arg(why));
     return false;
 }
 
@@ -169,7 +169,7 @@ void Collector::Flush() {
     if (behind_ ? !Replay() : !WriteBatch(batch_)) return;
     batch_.Clear();
     behind_ = false;
-    if (!spool_.Truncate()) Tell(EventLines::Priority::Warning, spool_.Error());
+    if (QString why; !spool_.Truncate(&why)) Tell(EventLines::Priority::Warning, why);
     if (!reachable_) {
         reachable_ = true;
         if (lostTold_)
