@@ -68,8 +68,8 @@ struct ArchiveReader::Result {
 
 ArchiveReader::ArchiveReader(const QString& address)
     : address_(address) {
-    if (!Connect())
-        throw ArchiveError("cannot reach the archive: " + connection_.Error().toStdString());
+    if (QString why; !Connect(&why))
+        throw ArchiveError("cannot reach the archive: " + why.toStdString());
     const QString host = connection_.Host();
     describe_ = QStringLiteral("%1 on %2")
                     .arg(connection_.Database(),
@@ -78,9 +78,10 @@ ArchiveReader::ArchiveReader(const QString& address)
 
 ArchiveReader::~ArchiveReader() = default;
 
-bool ArchiveReader::Connect() {
+bool ArchiveReader::Connect(QString* why) {
     // Time stamps in results and parameters are read and written as UTC.
-    return connection_.Open(address_) && connection_.Exec(QStringLiteral("SET TIME ZONE 'UTC'"));
+    return connection_.Open(address_, why) &&
+           connection_.Exec(QStringLiteral("SET TIME ZONE 'UTC'"), why);
 }
 
 ArchiveReader::Result
@@ -88,17 +89,18 @@ ArchiveReader::Query(const char* sql, const std::vector<QByteArray>& parameters,
     const QString text = QString::fromUtf8(sql);
     for (int attempt = 0;; ++attempt) {
         // Given up or broken before: a new connection first.
-        if (!connection_.IsOpen() && !Connect())
-            throw ArchiveError("cannot reach the archive: " + connection_.Error().toStdString());
-        Result result{format == Format::Binary ? connection_.QueryBinary(text, parameters)
-                                               : connection_.Query(text, parameters)};
+        QString why;
+        if (!connection_.IsOpen() && !Connect(&why))
+            throw ArchiveError("cannot reach the archive: " + why.toStdString());
+        Result result{format == Format::Binary ? connection_.QueryBinary(text, parameters, &why)
+                                               : connection_.Query(text, parameters, &why)};
         if (PQresultStatus(result.result.Get()) == PGRES_TUPLES_OK) return result;
         // A server restarted since: one new connection, and the question asked again. A
         // server that did not answer is not asked twice, so the caller hears in bounded time.
         if (attempt == 0 && !connection_.IsOpen() && !connection_.TimedOut() &&
             !connection_.Interrupted())
             continue;
-        throw ArchiveError("the archive did not answer: " + connection_.Error().toStdString());
+        throw ArchiveError("the archive did not answer: " + why.toStdString());
     }
 }
 

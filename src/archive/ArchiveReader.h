@@ -72,7 +72,7 @@ private:
     enum class Format { Text, Binary };
     Result Query(const char* sql, const std::vector<QByteArray>& parameters,
                  Format format = Format::Text);
-    bool Connect();
+    bool Connect(QString* why);
 
     QString address_;
     PgConnection connection_;

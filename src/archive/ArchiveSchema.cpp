@@ -76,20 +76,20 @@ const char* const kStatements[] = {
 
 } // namespace
 
-bool Create(PgConnection& connection) {
+bool Create(PgConnection& connection, QString* why) {
     // Two collectors creating the schema at once wait for each other here.
-    if (!connection.Exec(QStringLiteral("BEGIN"))) return false;
-    bool ok = connection.Exec(QStringLiteral("SELECT pg_advisory_xact_lock(7419001)"));
+    if (!connection.Exec(QStringLiteral("BEGIN"), why)) return false;
+    bool ok = connection.Exec(QStringLiteral("SELECT pg_advisory_xact_lock(7419001)"), why);
     for (const char* statement : kStatements) {
         if (!ok) break;
-        ok = connection.Exec(QString::fromUtf8(statement));
+        ok = connection.Exec(QString::fromUtf8(statement), why);
     }
     if (!ok) {
-        // The connection keeps the failed statement's error for the caller.
+        // The failed statement's reason is the caller's, not the rollback's.
         connection.Exec(QStringLiteral("ROLLBACK"));
         return false;
     }
-    return connection.Exec(QStringLiteral("COMMIT"));
+    return connection.Exec(QStringLiteral("COMMIT"), why);
 }
 
 bool Exists(PgConnection& connection, QString* why) {
@@ -97,11 +97,9 @@ bool Exists(PgConnection& connection, QString* why) {
         QStringLiteral("SELECT count(*) FROM pg_tables WHERE schemaname = current_schema() "
                        "AND tablename IN ('stations', 'events')"
                        " UNION ALL SELECT count(*) FROM pg_partitioned_table p JOIN pg_class c "
-                       "ON c.oid = p.partrelid WHERE c.relname = 'readings'"));
-    if (!result.Ok()) {
-        if (why) *why = connection.Error();
-        return false;
-    }
+                       "ON c.oid = p.partrelid WHERE c.relname = 'readings'"),
+        {}, why);
+    if (!result.Ok()) return false;
     const bool there = result.Rows() == 2 && result.Text(0, 0) == QLatin1String("2") &&
                        result.Text(1, 0) == QLatin1String("1");
     if (!there && why)
@@ -114,11 +112,9 @@ bool UpToDate(PgConnection& connection, QString* why) {
     // What the newest of kStatements made: the schema has everything before it as well.
     const PgResult result = connection.Query(
         QStringLiteral("SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema() "
-                       "AND indexname = 'minutes_summed'"));
-    if (!result.Ok()) {
-        if (why) *why = connection.Error();
-        return false;
-    }
+                       "AND indexname = 'minutes_summed'"),
+        {}, why);
+    if (!result.Ok()) return false;
     return result.Text(0, 0) == QLatin1String("1");
 }
 
@@ -146,8 +142,8 @@ Month MonthOf(std::int64_t utc) {
     return Month{date.year, date.month};
 }
 
-bool EnsureMonth(PgConnection& connection, const Month& month) {
-    return connection.Exec(month.CreateSql());
+bool EnsureMonth(PgConnection& connection, const Month& month, QString* why) {
+    return connection.Exec(month.CreateSql(), why);
 }
 
 } // namespace archiveschema

@@ -27,8 +27,8 @@ class PgConnection;
 namespace archiveschema {
 
 // Creates what is missing: tables, columns, indexes. Safe to run again and while collectors
-// write. False with the connection's error when the server refuses.
-bool Create(PgConnection& connection);
+// write. False with `why` when the server refuses.
+bool Create(PgConnection& connection, QString* why = nullptr);
 
 // Whether the tables are there (a collector started before --create-schema was run).
 bool Exists(PgConnection& connection, QString* why = nullptr);
@@ -48,7 +48,7 @@ struct Month {
 };
 Month MonthOf(std::int64_t utc);
 
-// Makes the partition of `month` unless it is there.
-bool EnsureMonth(PgConnection& connection, const Month& month);
+// Makes the partition of `month` unless it is there; false with `why` when it cannot.
+bool EnsureMonth(PgConnection& connection, const Month& month, QString* why = nullptr);
 
 } // namespace archiveschema

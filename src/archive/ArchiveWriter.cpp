@@ -2,6 +2,7 @@
 #include "archive/ArchiveWriter.h"
 
 #include "archive/PgConnection.h"
+#include "core/Failure.h"
 
 #include <QHash>
 
@@ -86,21 +87,23 @@ void ArchiveWriter::Forget() {
     prepared_ = false;
 }
 
-bool ArchiveWriter::Prepare() {
+bool ArchiveWriter::Prepare(QString* why) {
     if (prepared_) return true;
     // Per connection, emptied at each commit: the rows of one batch on their way in.
-    prepared_ = connection_.Exec(QStringLiteral(
-                    "CREATE TEMP TABLE IF NOT EXISTS incoming_readings (station text, "
-                    "utc timestamptz, local timestamp, temperature_tenths smallint, "
-                    "mean_count integer, range smallint) ON COMMIT DELETE ROWS")) &&
-                connection_.Exec(QStringLiteral(
-                    "CREATE TEMP TABLE IF NOT EXISTS incoming_events (station text, "
-                    "utc timestamptz, priority smallint, text text) ON COMMIT DELETE ROWS"));
+    prepared_ =
+        connection_.Exec(
+            QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS incoming_readings (station text, "
+                           "utc timestamptz, local timestamp, temperature_tenths smallint, "
+                           "mean_count integer, range smallint) ON COMMIT DELETE ROWS"),
+            why) &&
+        connection_.Exec(
+            QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS incoming_events (station text, "
+                           "utc timestamptz, priority smallint, text text) ON COMMIT DELETE ROWS"),
+            why);
     return prepared_;
 }
 
-bool ArchiveWriter::Fail() {
-    error_ = connection_.Error();
+bool ArchiveWriter::GiveUp() {
     // Class 22 (data exception) and 23 (integrity constraint): the server is there and
     // refuses what it was given; anything else may pass once the server is back.
     const QString state = connection_.SqlState();
@@ -110,7 +113,7 @@ bool ArchiveWriter::Fail() {
     return false;
 }
 
-bool ArchiveWriter::EnsureMonths(const std::vector<archive::Reading>& readings) {
+bool ArchiveWriter::EnsureMonths(const std::vector<archive::Reading>& readings, QString* why) {
     std::set<archiveschema::Month> wanted;
     for (const archive::Reading& r : readings) {
         const archiveschema::Month month = archiveschema::MonthOf(r.utc);
@@ -120,49 +123,55 @@ bool ArchiveWriter::EnsureMonths(const std::vector<archive::Reading>& readings) 
         // Another collector may make the same month at the same moment: then the second
         // attempt finds it there.
         if (!archiveschema::EnsureMonth(connection_, month) &&
-            !archiveschema::EnsureMonth(connection_, month))
+            !archiveschema::EnsureMonth(connection_, month, why))
             return false;
         months_.insert(month);
     }
     return true;
 }
 
-bool ArchiveWriter::WriteReadings(const std::vector<archive::Reading>& readings) {
+bool ArchiveWriter::WriteReadings(const std::vector<archive::Reading>& readings, QString* why) {
     if (readings.empty()) return true;
-    return connection_.Copy(QStringLiteral("COPY incoming_readings FROM STDIN"),
-                            CopyRows(readings)) &&
-           connection_.Exec(QStringLiteral(
-               "INSERT INTO readings SELECT * FROM incoming_readings ON CONFLICT DO NOTHING")) &&
-           connection_.Exec(QStringLiteral(
-               "INSERT INTO stations AS s (name, first_reading, last_reading) "
-               "SELECT station, min(utc), max(utc) FROM incoming_readings GROUP BY station "
-               "ON CONFLICT (name) DO UPDATE SET "
-               "first_reading = LEAST(s.first_reading, EXCLUDED.first_reading), "
-               "last_reading = GREATEST(s.last_reading, EXCLUDED.last_reading)"));
+    return connection_.Copy(QStringLiteral("COPY incoming_readings FROM STDIN"), CopyRows(readings),
+                            why) &&
+           connection_.Exec(
+               QStringLiteral(
+                   "INSERT INTO readings SELECT * FROM incoming_readings ON CONFLICT DO NOTHING"),
+               why) &&
+           connection_.Exec(
+               QStringLiteral(
+                   "INSERT INTO stations AS s (name, first_reading, last_reading) "
+                   "SELECT station, min(utc), max(utc) FROM incoming_readings GROUP BY station "
+                   "ON CONFLICT (name) DO UPDATE SET "
+                   "first_reading = LEAST(s.first_reading, EXCLUDED.first_reading), "
+                   "last_reading = GREATEST(s.last_reading, EXCLUDED.last_reading)"),
+               why);
 }
 
-bool ArchiveWriter::SumMinutes(const std::vector<archive::Reading>& readings) {
+bool ArchiveWriter::SumMinutes(const std::vector<archive::Reading>& readings, QString* why) {
     if (readings.empty()) return true;
     // Every minute the batch touched, summed up again from all of its seconds the archive
     // holds: a minute whose seconds come in several batches, or again after a gap was
     // filled, ends with the summary of all of them. The station's own magnitude and
     // condition, from its minute message, are left as they are.
-    return connection_.Exec(QStringLiteral(
-        "INSERT INTO minutes AS m (station, utc, median_count, good_seconds) "
-        "SELECT r.station, t.minute, "
-        "percentile_cont(0.5) WITHIN GROUP (ORDER BY r.mean_count) FILTER (WHERE r.range > 0), "
-        "count(*) FILTER (WHERE r.range > 0) "
-        "FROM (SELECT DISTINCT station, "
-        "      to_timestamp(floor(extract(epoch FROM utc) / 60) * 60) AS minute "
-        "      FROM incoming_readings) t "
-        "JOIN readings r ON r.station = t.station AND r.utc >= t.minute "
-        "  AND r.utc < t.minute + interval '1 minute' "
-        "GROUP BY r.station, t.minute "
-        "ON CONFLICT (station, utc) DO UPDATE SET median_count = EXCLUDED.median_count, "
-        "good_seconds = EXCLUDED.good_seconds"));
+    return connection_.Exec(
+        QStringLiteral(
+            "INSERT INTO minutes AS m (station, utc, median_count, good_seconds) "
+            "SELECT r.station, t.minute, "
+            "percentile_cont(0.5) WITHIN GROUP (ORDER BY r.mean_count) FILTER (WHERE r.range > 0), "
+            "count(*) FILTER (WHERE r.range > 0) "
+            "FROM (SELECT DISTINCT station, "
+            "      to_timestamp(floor(extract(epoch FROM utc) / 60) * 60) AS minute "
+            "      FROM incoming_readings) t "
+            "JOIN readings r ON r.station = t.station AND r.utc >= t.minute "
+            "  AND r.utc < t.minute + interval '1 minute' "
+            "GROUP BY r.station, t.minute "
+            "ON CONFLICT (station, utc) DO UPDATE SET median_count = EXCLUDED.median_count, "
+            "good_seconds = EXCLUDED.good_seconds"),
+        why);
 }
 
-bool ArchiveWriter::WriteMinutes(const std::vector<archive::Minute>& minutes) {
+bool ArchiveWriter::WriteMinutes(const std::vector<archive::Minute>& minutes, QString* why) {
     const auto number = [](const std::optional<double>& value) {
         return value ? QByteArray::number(*value, 'g', 17) : QByteArray();
     };
@@ -178,13 +187,14 @@ bool ArchiveWriter::WriteMinutes(const std::vector<archive::Minute>& minutes) {
                 "condition = EXCLUDED.condition"),
             {m.station.toUtf8(), Utc(m.utc), number(m.medianCount),
              QByteArray::number(m.goodSeconds), number(m.magnitude), number(m.limitingMagnitude),
-             m.condition.isEmpty() ? QByteArray() : m.condition.toUtf8()});
+             m.condition.isEmpty() ? QByteArray() : m.condition.toUtf8()},
+            why);
         if (!result.Ok()) return false;
     }
     return true;
 }
 
-bool ArchiveWriter::WriteStatuses(const std::vector<archive::Status>& statuses) {
+bool ArchiveWriter::WriteStatuses(const std::vector<archive::Status>& statuses, QString* why) {
     // The last status of each station in the batch is the one that holds.
     QHash<QString, const archive::Status*> last;
     for (const archive::Status& s : statuses)
@@ -200,23 +210,29 @@ bool ArchiveWriter::WriteStatuses(const std::vector<archive::Status>& statuses) 
                 "status_at = EXCLUDED.status_at"),
             {s->station.toUtf8(), flag(s->online), flag(s->linkUp), s->hint.toUtf8(),
              s->version.toUtf8(), s->newestDay.isEmpty() ? QByteArray() : s->newestDay.toUtf8(),
-             Utc(s->at)});
+             Utc(s->at)},
+            why);
         if (!result.Ok()) return false;
     }
     return true;
 }
 
-bool ArchiveWriter::WriteEvents(const std::vector<archive::Event>& events) {
+bool ArchiveWriter::WriteEvents(const std::vector<archive::Event>& events, QString* why) {
     if (events.empty()) return true;
-    return connection_.Copy(QStringLiteral("COPY incoming_events FROM STDIN"), CopyRows(events)) &&
-           connection_.Exec(QStringLiteral(
-               "INSERT INTO events SELECT * FROM incoming_events ON CONFLICT DO NOTHING")) &&
-           connection_.Exec(QStringLiteral(
-               "INSERT INTO stations AS s (name, last_event_at, last_event) "
-               "SELECT DISTINCT ON (station) station, utc, text FROM incoming_events "
-               "ORDER BY station, utc DESC ON CONFLICT (name) DO UPDATE SET "
-               "last_event_at = EXCLUDED.last_event_at, last_event = EXCLUDED.last_event "
-               "WHERE s.last_event_at IS NULL OR s.last_event_at <= EXCLUDED.last_event_at"));
+    return connection_.Copy(QStringLiteral("COPY incoming_events FROM STDIN"), CopyRows(events),
+                            why) &&
+           connection_.Exec(
+               QStringLiteral(
+                   "INSERT INTO events SELECT * FROM incoming_events ON CONFLICT DO NOTHING"),
+               why) &&
+           connection_.Exec(
+               QStringLiteral(
+                   "INSERT INTO stations AS s (name, last_event_at, last_event) "
+                   "SELECT DISTINCT ON (station) station, utc, text FROM incoming_events "
+                   "ORDER BY station, utc DESC ON CONFLICT (name) DO UPDATE SET "
+                   "last_event_at = EXCLUDED.last_event_at, last_event = EXCLUDED.last_event "
+                   "WHERE s.last_event_at IS NULL OR s.last_event_at <= EXCLUDED.last_event_at"),
+               why);
 }
 
 namespace {
@@ -239,40 +255,45 @@ archive::Batch Slice(const archive::Batch& batch, std::size_t from, std::size_t 
 
 } // namespace
 
-bool ArchiveWriter::Write(const archive::Batch& batch) {
+bool ArchiveWriter::Write(const archive::Batch& batch, QString* why) {
     refused_.clear();
-    if (WriteWhole(batch)) return true;
-    return dataError_ && WriteSplit(batch);
+    QString refusal;
+    if (WriteWhole(batch, &refusal)) return true;
+    if (!dataError_) return Fail(why, refusal);
+    return WriteSplit(batch, refusal, why);
 }
 
-bool ArchiveWriter::WriteSplit(const archive::Batch& batch) {
+bool ArchiveWriter::WriteSplit(const archive::Batch& batch, const QString& refusal, QString* why) {
     if (batch.Size() == 1) {
         if (!batch.readings.empty())
-            refused_.push_back({batch.readings[0].station, QStringLiteral("reading"), error_});
+            refused_.push_back({batch.readings[0].station, QStringLiteral("reading"), refusal});
         else if (!batch.statuses.empty())
-            refused_.push_back({batch.statuses[0].station, QStringLiteral("status"), error_});
+            refused_.push_back({batch.statuses[0].station, QStringLiteral("status"), refusal});
         else if (!batch.events.empty())
-            refused_.push_back({batch.events[0].station, QStringLiteral("event"), error_});
+            refused_.push_back({batch.events[0].station, QStringLiteral("event"), refusal});
         else
-            refused_.push_back({batch.minutes[0].station, QStringLiteral("minute"), error_});
-        error_.clear();
+            refused_.push_back({batch.minutes[0].station, QStringLiteral("minute"), refusal});
         return true;
     }
     const std::size_t middle = batch.Size() / 2;
-    for (const archive::Batch& half : {Slice(batch, 0, middle), Slice(batch, middle, batch.Size())})
-        if (!WriteWhole(half) && !(dataError_ && WriteSplit(half))) return false;
+    for (const archive::Batch& half :
+         {Slice(batch, 0, middle), Slice(batch, middle, batch.Size())}) {
+        QString halfRefusal;
+        if (WriteWhole(half, &halfRefusal)) continue;
+        if (!dataError_) return Fail(why, halfRefusal);
+        if (!WriteSplit(half, halfRefusal, why)) return false;
+    }
     return true;
 }
 
-bool ArchiveWriter::WriteWhole(const archive::Batch& batch) {
+bool ArchiveWriter::WriteWhole(const archive::Batch& batch, QString* why) {
     dataError_ = false;
     if (batch.Empty()) return true;
-    if (!Prepare() || !EnsureMonths(batch.readings)) return Fail();
-    if (!connection_.Exec(QStringLiteral("BEGIN"))) return Fail();
-    if (!WriteReadings(batch.readings) || !WriteStatuses(batch.statuses) ||
-        !WriteEvents(batch.events) || !WriteMinutes(batch.minutes) || !SumMinutes(batch.readings) ||
-        !connection_.Exec(QStringLiteral("COMMIT")))
-        return Fail();
-    error_.clear();
+    if (!Prepare(why) || !EnsureMonths(batch.readings, why)) return GiveUp();
+    if (!connection_.Exec(QStringLiteral("BEGIN"), why)) return GiveUp();
+    if (!WriteReadings(batch.readings, why) || !WriteStatuses(batch.statuses, why) ||
+        !WriteEvents(batch.events, why) || !WriteMinutes(batch.minutes, why) ||
+        !SumMinutes(batch.readings, why) || !connection_.Exec(QStringLiteral("COMMIT"), why))
+        return GiveUp();
     return true;
 }

@@ -37,11 +37,10 @@ public:
     };
 
     // True once the batch is committed (but for the messages in Refused()); false with
-    // Error() when it is not (the connection may then be broken: the caller opens it again
+    // `why` when it is not (the connection may then be broken: the caller opens it again
     // and calls Forget()). Parts of the batch may then be committed already: writing
     // them again is harmless.
-    bool Write(const archive::Batch& batch);
-    QString Error() const { return error_; }
+    bool Write(const archive::Batch& batch, QString* why = nullptr);
     const std::vector<Refusal>& Refused() const { return refused_; }
 
     // After the connection was opened again: its temporary tables are gone.
@@ -52,21 +51,22 @@ public:
     static QByteArray CopyRows(const std::vector<archive::Event>& events);
 
 private:
-    bool WriteWhole(const archive::Batch& batch);
-    bool WriteSplit(const archive::Batch& batch);
-    bool Prepare();
-    bool EnsureMonths(const std::vector<archive::Reading>& readings);
-    bool WriteReadings(const std::vector<archive::Reading>& readings);
-    bool WriteStatuses(const std::vector<archive::Status>& statuses);
-    bool WriteEvents(const std::vector<archive::Event>& events);
-    bool WriteMinutes(const std::vector<archive::Minute>& minutes);
-    bool SumMinutes(const std::vector<archive::Reading>& readings);
-    bool Fail();
+    bool WriteWhole(const archive::Batch& batch, QString* why);
+    // `refusal`: why the server refused the batch as a whole.
+    bool WriteSplit(const archive::Batch& batch, const QString& refusal, QString* why);
+    bool Prepare(QString* why);
+    bool EnsureMonths(const std::vector<archive::Reading>& readings, QString* why);
+    bool WriteReadings(const std::vector<archive::Reading>& readings, QString* why);
+    bool WriteStatuses(const std::vector<archive::Status>& statuses, QString* why);
+    bool WriteEvents(const std::vector<archive::Event>& events, QString* why);
+    bool WriteMinutes(const std::vector<archive::Minute>& minutes, QString* why);
+    bool SumMinutes(const std::vector<archive::Reading>& readings, QString* why);
+    // Rolls the transaction back and tells whether the server refused the data; false.
+    bool GiveUp();
 
     PgConnection& connection_;
     bool prepared_ = false;
     std::set<archiveschema::Month> months_; // partitions known to be there
-    QString error_;
-    bool dataError_ = false; // the last failure was the server's refusal of the data
+    bool dataError_ = false;                // the last failure was the server's refusal of the data
     std::vector<Refusal> refused_;
 };

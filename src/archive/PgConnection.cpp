@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/PgConnection.h"
 
+#include "core/Failure.h"
+
 #include <libpq-fe.h>
 
 #include <cerrno>
@@ -63,8 +65,8 @@ void PgConnection::Interrupt() {
     }
 }
 
-bool PgConnection::Reopen() {
-    return Open(conninfo_);
+bool PgConnection::Reopen(QString* why) {
+    return Open(conninfo_, why);
 }
 
 QString PgConnection::Database() const {
@@ -75,11 +77,12 @@ QString PgConnection::Host() const {
     return connection_ ? QString::fromUtf8(PQhost(connection_)) : QString();
 }
 
-bool PgConnection::Open(const QString& connection) {
+bool PgConnection::Open(const QString& connection, QString* why) {
     Close();
     conninfo_ = connection;
     timedOut_ = false;
-    if (interrupted_) return GiveUp(QStringLiteral("the wait for the archive was interrupted"));
+    if (interrupted_)
+        return GiveUp(why, QStringLiteral("the wait for the archive was interrupted"));
     // A server that stops answering must not hold the program up for long (its watchdog
     // would end it): limits on connecting and on an unanswered connection, which the
     // connection string may set otherwise (its settings come after these, and win).
@@ -95,13 +98,15 @@ bool PgConnection::Open(const QString& connection) {
     // connection and then says nothing, and an interruption ends it.
     connection_ = PQconnectStartParams(keywords, values, 1);
     if (!connection_ || PQstatus(connection_) == CONNECTION_BAD)
-        return GiveUp(connection_ ? OneLine(PQerrorMessage(connection_))
-                                  : QStringLiteral("out of memory"));
+        return GiveUp(why, connection_ ? OneLine(PQerrorMessage(connection_))
+                                       : QStringLiteral("out of memory"));
     const Deadline deadline = std::chrono::steady_clock::now() + connectLimit_;
     PostgresPollingStatusType polling = PGRES_POLLING_WRITING;
     while (polling != PGRES_POLLING_OK) {
-        if (polling == PGRES_POLLING_FAILED) return GiveUp(OneLine(PQerrorMessage(connection_)));
-        if (!Wait(polling == PGRES_POLLING_WRITING ? POLLOUT : POLLIN, deadline, connectLimit_))
+        if (polling == PGRES_POLLING_FAILED)
+            return GiveUp(why, OneLine(PQerrorMessage(connection_)));
+        if (!Wait(polling == PGRES_POLLING_WRITING ? POLLOUT : POLLIN, deadline, connectLimit_,
+                  why))
             return false;
         polling = PQconnectPoll(connection_);
     }
@@ -110,7 +115,6 @@ bool PgConnection::Open(const QString& connection) {
     // Notices (a table that already exists, say) are for a terminal, not for the journal.
     PQsetNoticeProcessor(
         connection_, [](void*, const char*) {}, nullptr);
-    error_.clear();
     return true;
 }
 
@@ -123,21 +127,22 @@ bool PgConnection::IsOpen() const {
     return connection_ && PQstatus(connection_) == CONNECTION_OK;
 }
 
-bool PgConnection::GiveUp(const QString& why) {
-    error_ = why;
+bool PgConnection::GiveUp(QString* why, const QString& reason) {
     sqlState_.clear();
     Close();
-    return false;
+    return Fail(why, reason);
 }
 
 PgConnection::Deadline PgConnection::AnswerDeadline() const {
     return std::chrono::steady_clock::now() + answerLimit_;
 }
 
-short PgConnection::Wait(short events, Deadline deadline, std::chrono::milliseconds limit) {
-    if (interrupted_) return GiveUp(QStringLiteral("the wait for the archive was interrupted"));
+short PgConnection::Wait(short events, Deadline deadline, std::chrono::milliseconds limit,
+                         QString* why) {
+    if (interrupted_)
+        return GiveUp(why, QStringLiteral("the wait for the archive was interrupted"));
     const int socket = PQsocket(connection_);
-    if (socket < 0) return GiveUp(OneLine(PQerrorMessage(connection_)));
+    if (socket < 0) return GiveUp(why, OneLine(PQerrorMessage(connection_)));
     pollfd fds[2] = {{socket, events, 0}, {wake_, POLLIN, 0}};
     while (true) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -146,38 +151,38 @@ short PgConnection::Wait(short events, Deadline deadline, std::chrono::milliseco
         if (left <= 0) {
             timedOut_ = true;
             return GiveUp(
-                QStringLiteral("no answer from the server within %1 s").arg(Seconds(limit)));
+                why, QStringLiteral("no answer from the server within %1 s").arg(Seconds(limit)));
         }
         const int ready = ::poll(fds, wake_ >= 0 ? 2 : 1, int(std::min<long long>(left, INT_MAX)));
         if (ready < 0) {
             if (errno == EINTR) continue;
-            return GiveUp(QString::fromLocal8Bit(std::strerror(errno)));
+            return GiveUp(why, QString::fromLocal8Bit(std::strerror(errno)));
         }
         if (interrupted_ || fds[1].revents != 0)
-            return GiveUp(QStringLiteral("the wait for the archive was interrupted"));
+            return GiveUp(why, QStringLiteral("the wait for the archive was interrupted"));
         // An error or a hang-up on the socket counts as ready: libpq reads what happened.
         if (ready > 0) return fds[0].revents != 0 ? fds[0].revents : events;
     }
 }
 
-bool PgConnection::Flush(Deadline deadline) {
+bool PgConnection::Flush(Deadline deadline, QString* why) {
     while (true) {
         const int left = PQflush(connection_);
         if (left == 0) return true;
-        if (left < 0) return false; // the connection's error says why
-        const short ready = Wait(POLLIN | POLLOUT, deadline, answerLimit_);
+        if (left < 0) return false; // the connection's error says why (Check)
+        const short ready = Wait(POLLIN | POLLOUT, deadline, answerLimit_, why);
         if (ready == 0) return false;
         // The server may answer while it is still being written to: read what it said.
         if ((ready & POLLIN) != 0 && !PQconsumeInput(connection_)) return false;
     }
 }
 
-PgResult PgConnection::Collect(Deadline deadline) {
-    if (!Flush(deadline)) return PgResult();
+PgResult PgConnection::Collect(Deadline deadline, QString* why) {
+    if (!Flush(deadline, why)) return PgResult();
     PgResult kept;
     while (true) {
         while (PQisBusy(connection_)) {
-            if (Wait(POLLIN, deadline, answerLimit_) == 0) return PgResult();
+            if (Wait(POLLIN, deadline, answerLimit_, why) == 0) return PgResult();
             if (!PQconsumeInput(connection_)) return PgResult();
         }
         PgResult next(PQgetResult(connection_));
@@ -190,43 +195,44 @@ PgResult PgConnection::Collect(Deadline deadline) {
     return kept;
 }
 
-bool PgConnection::Usable() {
+bool PgConnection::Usable(QString* why) {
     timedOut_ = false;
     if (connection_) return true;
-    error_ = interrupted_ ? QStringLiteral("the wait for the archive was interrupted")
-                          : QStringLiteral("not connected to the archive");
-    return false;
+    return Fail(why, interrupted_ ? QStringLiteral("the wait for the archive was interrupted")
+                                  : QStringLiteral("not connected to the archive"));
 }
 
-bool PgConnection::Check(const PgResult& result) {
+bool PgConnection::Check(const PgResult& result, QString* why) {
     if (result.Ok()) return true;
     const char* state = result.Get() ? PQresultErrorField(result.Get(), PG_DIAG_SQLSTATE) : nullptr;
     sqlState_ = state ? QString::fromLatin1(state) : QString();
-    if (!connection_) return false; // given up: the error is said already
-    error_ =
+    if (!connection_) return false; // given up: `why` is said already
+    QString reason =
         OneLine(result.Get() ? PQresultErrorMessage(result.Get()) : PQerrorMessage(connection_));
-    if (error_.isEmpty()) error_ = OneLine(PQerrorMessage(connection_));
-    return false;
+    if (reason.isEmpty()) reason = OneLine(PQerrorMessage(connection_));
+    return Fail(why, reason);
 }
 
-bool PgConnection::Exec(const QString& sql) {
-    if (!Usable()) return false;
+bool PgConnection::Exec(const QString& sql, QString* why) {
+    if (!Usable(why)) return false;
     const Deadline deadline = AnswerDeadline();
-    if (!PQsendQuery(connection_, sql.toUtf8().constData())) return Check(PgResult());
-    return Check(Collect(deadline));
+    if (!PQsendQuery(connection_, sql.toUtf8().constData())) return Check(PgResult(), why);
+    return Check(Collect(deadline, why), why);
 }
 
-PgResult PgConnection::Query(const QString& sql, const std::vector<QByteArray>& parameters) {
-    return Ask(sql, parameters, 0);
+PgResult PgConnection::Query(const QString& sql, const std::vector<QByteArray>& parameters,
+                             QString* why) {
+    return Ask(sql, parameters, 0, why);
 }
 
-PgResult PgConnection::QueryBinary(const QString& sql, const std::vector<QByteArray>& parameters) {
-    return Ask(sql, parameters, 1);
+PgResult PgConnection::QueryBinary(const QString& sql, const std::vector<QByteArray>& parameters,
+                                   QString* why) {
+    return Ask(sql, parameters, 1, why);
 }
 
 PgResult PgConnection::Ask(const QString& sql, const std::vector<QByteArray>& parameters,
-                           int resultFormat) {
-    if (!Usable()) return PgResult();
+                           int resultFormat, QString* why) {
+    if (!Usable(why)) return PgResult();
     const Deadline deadline = AnswerDeadline();
     std::vector<const char*> values;
     values.reserve(parameters.size());
@@ -234,32 +240,32 @@ PgResult PgConnection::Ask(const QString& sql, const std::vector<QByteArray>& pa
         values.push_back(p.isNull() ? nullptr : p.constData());
     if (!PQsendQueryParams(connection_, sql.toUtf8().constData(), int(values.size()), nullptr,
                            values.data(), nullptr, nullptr, resultFormat)) {
-        Check(PgResult());
+        Check(PgResult(), why);
         return PgResult();
     }
-    PgResult result = Collect(deadline);
-    Check(result);
+    PgResult result = Collect(deadline, why);
+    Check(result, why);
     return result;
 }
 
-bool PgConnection::Copy(const QString& sql, const QByteArray& data) {
-    if (!Usable()) return false;
+bool PgConnection::Copy(const QString& sql, const QByteArray& data, QString* why) {
+    if (!Usable(why)) return false;
     const Deadline deadline = AnswerDeadline();
-    if (!PQsendQuery(connection_, sql.toUtf8().constData())) return Check(PgResult());
-    PgResult start = Collect(deadline);
+    if (!PQsendQuery(connection_, sql.toUtf8().constData())) return Check(PgResult(), why);
+    PgResult start = Collect(deadline, why);
     if (!connection_) return false;
-    if (PQresultStatus(start.Get()) != PGRES_COPY_IN) return Check(start);
+    if (PQresultStatus(start.Get()) != PGRES_COPY_IN) return Check(start, why);
     // Without blocking, 0 says the data could not be queued yet: send some, then again.
     int put = 0;
     while ((put = PQputCopyData(connection_, data.constData(), int(data.size()))) == 0)
-        if (!Flush(deadline)) break;
+        if (!Flush(deadline, why)) break;
     while (put == 1 && (put = PQputCopyEnd(connection_, nullptr)) == 0)
-        if (!Flush(deadline)) break;
+        if (!Flush(deadline, why)) break;
     if (put != 1) {
         sqlState_.clear();
         // Half a COPY leaves the connection in no state to go on: the next call connects again.
-        if (connection_) GiveUp(OneLine(PQerrorMessage(connection_)));
+        if (connection_) GiveUp(why, OneLine(PQerrorMessage(connection_)));
         return false;
     }
-    return Check(Collect(deadline));
+    return Check(Collect(deadline, why), why);
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One connection to the archive's PostgreSQL server, through libpq: opened from a
 // connection string ("postgresql://…", "host=… dbname=…", or empty for the PG* environment
-// variables), closed when the object goes. Each call says whether it worked; the last error
-// is kept as one line for the journal.
+// variables), closed when the object goes. Each call says whether it worked, and why not
+// in one line for the journal when the caller asks (a last `QString* why`).
 //
 // A server may accept a connection and then never answer (a machine frozen, a stopped
 // process, a firewall that swallows packets): connecting and every command are given up
@@ -52,10 +52,10 @@ public:
     static constexpr std::chrono::seconds kConnectLimit{10};
     static constexpr std::chrono::seconds kAnswerLimit{30};
 
-    // Connects (again); false with Error() saying why.
-    bool Open(const QString& connection);
+    // Connects (again); false with `why` when it cannot.
+    bool Open(const QString& connection, QString* why = nullptr);
     // Connects again with the connection string of the last Open.
-    bool Reopen();
+    bool Reopen(QString* why = nullptr);
     void Close();
     void SetConnectLimit(std::chrono::milliseconds limit) { connectLimit_ = limit; }
     void SetAnswerLimit(std::chrono::milliseconds limit) { answerLimit_ = limit; }
@@ -72,41 +72,45 @@ public:
     // Whether the connection is open and the server still there as far as libpq knows.
     bool IsOpen() const;
 
-    // A command or query without parameters; false (and the connection's error) on failure.
-    bool Exec(const QString& sql);
-    // A query with text parameters ($1, $2, …).
-    PgResult Query(const QString& sql, const std::vector<QByteArray>& parameters = {});
+    // A command or query without parameters; false with `why` on failure.
+    bool Exec(const QString& sql, QString* why = nullptr);
+    // A query with text parameters ($1, $2, …); a result that is not Ok() on failure, with
+    // `why`.
+    PgResult Query(const QString& sql, const std::vector<QByteArray>& parameters = {},
+                   QString* why = nullptr);
     // The same with the columns in the server's binary format (network byte order): for
     // many rows of numbers, which then cost neither side a conversion to text and back.
-    PgResult QueryBinary(const QString& sql, const std::vector<QByteArray>& parameters);
+    PgResult QueryBinary(const QString& sql, const std::vector<QByteArray>& parameters,
+                         QString* why = nullptr);
     // COPY … FROM STDIN with the text format: `data` holds the rows, one per line.
-    bool Copy(const QString& sql, const QByteArray& data);
+    bool Copy(const QString& sql, const QByteArray& data, QString* why = nullptr);
 
-    QString Error() const { return error_; }
     // The SQLSTATE of the last failed command ("22021"); empty when the server gave none
-    // (the connection broke).
+    // (the connection broke). A kind of failure the caller may act on, not a reason: the
+    // reason came through the call's `why`.
     QString SqlState() const { return sqlState_; }
 
 private:
     using Deadline = std::chrono::steady_clock::time_point;
 
-    bool Check(const PgResult& result);
+    bool Check(const PgResult& result, QString* why);
     // A query with text parameters, its results as text (0) or binary (1).
-    PgResult Ask(const QString& sql, const std::vector<QByteArray>& parameters, int resultFormat);
-    // Whether a command can be sent; else the error says why.
-    bool Usable();
+    PgResult Ask(const QString& sql, const std::vector<QByteArray>& parameters, int resultFormat,
+                 QString* why);
+    // Whether a command can be sent; else false with `why`.
+    bool Usable(QString* why);
     // Waits until the connection's socket can be read (or written) or the deadline passes;
-    // false, with the connection closed and the error set, when it passed or was interrupted.
-    // Returns the events that came, 0 when it gave up.
-    short Wait(short events, Deadline deadline, std::chrono::milliseconds limit);
-    bool Flush(Deadline deadline);
+    // when it passed or was interrupted, closes the connection and gives 0 with `why`.
+    // Returns the events that came.
+    short Wait(short events, Deadline deadline, std::chrono::milliseconds limit, QString* why);
+    bool Flush(Deadline deadline, QString* why);
     // The result of the command sent: its first error, else its last result.
-    PgResult Collect(Deadline deadline);
-    bool GiveUp(const QString& why);
+    PgResult Collect(Deadline deadline, QString* why);
+    // Closes the connection; false with `reason` in `why`.
+    bool GiveUp(QString* why, const QString& reason);
     Deadline AnswerDeadline() const;
 
     pg_conn* connection_ = nullptr;
-    QString error_;
     QString conninfo_;
     std::chrono::milliseconds connectLimit_ = kConnectLimit;
     std::chrono::milliseconds answerLimit_ = kAnswerLimit;

@@ -69,15 +69,15 @@ std::optional<std::vector<StationSky>> ReadSkies(PgConnection& connection, QStri
     }
     // Each station's newest minute it summed up itself (the newest rows of all, whose
     // seconds are still arriving, have no summary yet), found backwards on its index.
-    const PgResult result = connection.Query(QStringLiteral(
-        "SELECT s.name, extract(epoch FROM m.utc)::bigint, m.magnitude, coalesce(m.condition, '') "
-        "FROM stations s CROSS JOIN LATERAL (SELECT utc, magnitude, condition FROM minutes "
-        "WHERE station = s.name AND (magnitude IS NOT NULL OR condition IS NOT NULL) "
-        "ORDER BY utc DESC LIMIT 1) m ORDER BY s.name"));
-    if (!result.Ok()) {
-        if (why) *why = connection.Error();
-        return std::nullopt;
-    }
+    const PgResult result = connection.Query(
+        QStringLiteral(
+            "SELECT s.name, extract(epoch FROM m.utc)::bigint, m.magnitude, coalesce(m.condition, "
+            "'') "
+            "FROM stations s CROSS JOIN LATERAL (SELECT utc, magnitude, condition FROM minutes "
+            "WHERE station = s.name AND (magnitude IS NOT NULL OR condition IS NOT NULL) "
+            "ORDER BY utc DESC LIMIT 1) m ORDER BY s.name"),
+        {}, why);
+    if (!result.Ok()) return std::nullopt;
     std::vector<StationSky> skies;
     for (int row = 0; row < result.Rows(); ++row) {
         StationSky sky;
@@ -99,19 +99,14 @@ std::optional<std::vector<StationHealth>> Read(PgConnection& connection, std::in
                        "(SELECT count(*) FROM readings r WHERE r.station = s.name "
                        "  AND r.utc > now() - interval '1 hour' AND r.utc <= now()), "
                        "extract(epoch FROM s.last_event_at)::bigint, coalesce(s.last_event, '') "
-                       "FROM stations s ORDER BY s.name"));
-    if (!result.Ok()) {
-        if (why) *why = connection.Error();
-        return std::nullopt;
-    }
+                       "FROM stations s ORDER BY s.name"),
+        {}, why);
+    if (!result.Ok()) return std::nullopt;
     std::vector<StationHealth> stations;
     if (now) {
         const PgResult clock =
-            connection.Query(QStringLiteral("SELECT extract(epoch FROM now())::bigint"));
-        if (!clock.Ok()) {
-            if (why) *why = connection.Error();
-            return std::nullopt;
-        }
+            connection.Query(QStringLiteral("SELECT extract(epoch FROM now())::bigint"), {}, why);
+        if (!clock.Ok()) return std::nullopt;
         *now = clock.Text(0, 0).toLongLong();
     }
     for (int row = 0; row < result.Rows(); ++row) {

@@ -82,10 +82,10 @@ void Collector::Receive(const QByteArray& topic, const QByteArray& payload) {
 }
 
 bool Collector::MakeDurable() {
-    if (spool_.Sync()) return true;
+    QString why;
+    if (spool_.Sync(&why)) return true;
     Tell(EventLines::Priority::Error,
-         QStringLiteral("%1; messages are not acknowledged until it works again")
-             .arg(spool_.Error()));
+         QStringLiteral("%1; messages are not acknowledged until it works again").arg(why));
     return false;
 }
 
@@ -93,20 +93,23 @@ bool Collector::Connect() {
     if (connection_.IsOpen()) return true;
     const std::int64_t now = clock_();
     if (now < nextAttempt_) return false;
+    // The steps that say why they fail take `why`; opening and creating, which also fail
+    // after a step that already said why, take `lost`, the reason when there is no other.
     QString why;
+    QString lost;
     // The archive may have been restored while away: its confirmations are read again. One
     // made before they were kept gets its column here (confirmed as far as it holds), and
     // one made before the minute summaries its table.
-    if (connection_.Open(settings_.database) && archiveschema::Exists(connection_, &why) &&
-        (archiveschema::UpToDate(connection_, &why) || archiveschema::Create(connection_)) &&
+    if (connection_.Open(settings_.database, &lost) && archiveschema::Exists(connection_, &why) &&
+        (archiveschema::UpToDate(connection_, &why) || archiveschema::Create(connection_, &lost)) &&
         (book_.Load(connection_, &why) ||
-         (archiveschema::Create(connection_) && book_.Load(connection_, &why)))) {
+         (archiveschema::Create(connection_, &lost) && book_.Load(connection_, &why)))) {
         // The back-off is reset by a commit, not by a connection: a server that takes the
         // connection and then refuses every batch is not asked again every second.
         writer_.Forget();
         return true;
     }
-    if (why.isEmpty()) why = connection_.Error();
+    if (why.isEmpty()) why = lost;
     connection_.Close();
     nextAttempt_ = now + std::chrono::milliseconds(backOff_).count();
     ArchiveLost(why);
@@ -126,7 +129,8 @@ void Collector::ArchiveLost(const QString& why) {
 }
 
 bool Collector::WriteBatch(archive::Batch& batch) {
-    if (writer_.Write(batch)) {
+    QString why;
+    if (writer_.Write(batch, &why)) {
         backOff_ = std::chrono::seconds(1);
         for (const ArchiveWriter::Refusal& r : writer_.Refused())
             refusals_.Count({r.station, QStringLiteral("not storable"),
@@ -142,7 +146,6 @@ bool Collector::WriteBatch(archive::Batch& batch) {
         book_.Store(connection_);
         return true;
     }
-    const QString why = writer_.Error();
     // A broken connection is opened again on the next attempt; a refusal of the server
     // (a full disk, say) is retried the same way.
     connection_.Close();
@@ -169,7 +172,7 @@ void Collector::Flush() {
     if (behind_ ? !Replay() : !WriteBatch(batch_)) return;
     batch_.Clear();
     behind_ = false;
-    if (!spool_.Truncate()) Tell(EventLines::Priority::Warning, spool_.Error());
+    if (QString why; !spool_.Truncate(&why)) Tell(EventLines::Priority::Warning, why);
     if (!reachable_) {
         reachable_ = true;
         if (lostTold_)

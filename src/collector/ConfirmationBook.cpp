@@ -5,11 +5,9 @@
 
 bool ConfirmationBook::Load(PgConnection& connection, QString* why) {
     const PgResult result = connection.Query(
-        QStringLiteral("SELECT name, extract(epoch FROM confirmed)::bigint FROM stations"));
-    if (!result.Ok()) {
-        if (why) *why = connection.Error();
-        return false;
-    }
+        QStringLiteral("SELECT name, extract(epoch FROM confirmed)::bigint FROM stations"), {},
+        why);
+    if (!result.Ok()) return false;
     QHash<QString, Entry> loaded;
     for (int row = 0; row < result.Rows(); ++row) {
         Entry entry;

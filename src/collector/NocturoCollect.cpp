@@ -26,11 +26,11 @@ namespace {
 
 int CreateSchema(const CollectorOptions& options, EventLines& lines) {
     PgConnection connection;
-    const bool reached = connection.Open(options.database);
-    if (!reached || !archiveschema::Create(connection)) {
-        lines.Line(
-            EventLines::Priority::Error,
-            QStringLiteral("cannot create the archive's tables: %1").arg(connection.Error()));
+    QString why;
+    const bool reached = connection.Open(options.database, &why);
+    if (!reached || !archiveschema::Create(connection, &why)) {
+        lines.Line(EventLines::Priority::Error,
+                   QStringLiteral("cannot create the archive's tables: %1").arg(why));
         return reached ? exitstatus::kAlert : exitstatus::kUnreachable;
     }
     lines.Line(EventLines::Priority::Notice, QStringLiteral("the archive's tables are ready"));
@@ -42,10 +42,11 @@ int ShowStatus(const CollectorOptions& options, EventLines& lines) {
     std::int64_t now = 0;
     QString why;
     std::optional<std::vector<StationHealth>> stations;
-    if (connection.Open(options.database)) stations = stationhealth::Read(connection, &now, &why);
+    if (connection.Open(options.database, &why))
+        stations = stationhealth::Read(connection, &now, &why);
     if (!stations) {
-        lines.Line(EventLines::Priority::Error, QStringLiteral("cannot read the archive: %1")
-                                                    .arg(why.isEmpty() ? connection.Error() : why));
+        lines.Line(EventLines::Priority::Error,
+                   QStringLiteral("cannot read the archive: %1").arg(why));
         return exitstatus::kUnreachable;
     }
     const auto skies = stationhealth::ReadSkies(connection, &why);

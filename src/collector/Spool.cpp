@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "collector/Spool.h"
 
+#include "core/Failure.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -26,6 +28,10 @@ constexpr quint32 kMaxBody = 1 << 20;
 QString SystemError(const char* what) {
     return QStringLiteral("%1: %2").arg(QLatin1String(what),
                                         QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+QString NotOpen() {
+    return QStringLiteral("the spool is not open");
 }
 
 bool ReadFully(int fd, char* data, std::size_t size, std::int64_t offset) {
@@ -165,8 +171,8 @@ void Spool::Append(const QByteArray& topic, const QByteArray& payload) {
     AppendRecord(pending_, body);
 }
 
-bool Spool::Sync() {
-    if (fd_ < 0) return false;
+bool Spool::Sync(QString* why) {
+    if (fd_ < 0) return Fail(why, NotOpen());
     if (pending_.isEmpty()) return true;
     const char* data = pending_.constData();
     std::size_t left = std::size_t(pending_.size());
@@ -174,26 +180,24 @@ bool Spool::Sync() {
         const ssize_t n = write(fd_, data, left);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            error_ = SystemError("cannot write the spool");
+            const QString error = SystemError("cannot write the spool");
             // What was written in part is cut off again, so the file stays whole.
             if (ftruncate(fd_, kMarkSize + fileBytes_) != 0) {
             }
-            return false;
+            return Fail(why, error);
         }
         data += n;
         left -= std::size_t(n);
     }
-    if (fdatasync(fd_) != 0) {
-        error_ = SystemError("cannot sync the spool");
-        return false;
-    }
+    if (fdatasync(fd_) != 0) return Fail(why, SystemError("cannot sync the spool"));
     fileBytes_ += pending_.size();
     pending_.clear();
     return true;
 }
 
-bool Spool::Replay(std::size_t chunkSize, const std::function<bool(std::vector<Message>&)>& chunk) {
-    if (!Sync()) return false;
+bool Spool::Replay(std::size_t chunkSize, const std::function<bool(std::vector<Message>&)>& chunk,
+                   QString* why) {
+    if (!Sync(why)) return false;
     std::vector<Message> messages;
     std::int64_t offset = kMarkSize;
     char header[kHeader];
@@ -212,14 +216,11 @@ bool Spool::Replay(std::size_t chunkSize, const std::function<bool(std::vector<M
     return messages.empty() || chunk(messages);
 }
 
-bool Spool::Truncate() {
-    if (fd_ < 0) return false;
+bool Spool::Truncate(QString* why) {
+    if (fd_ < 0) return Fail(why, NotOpen());
     // What waits to be written is committed too: it need not reach the disk any more.
     pending_.clear();
-    if (ftruncate(fd_, kMarkSize) != 0) {
-        error_ = SystemError("cannot empty the spool");
-        return false;
-    }
+    if (ftruncate(fd_, kMarkSize) != 0) return Fail(why, SystemError("cannot empty the spool"));
     fileBytes_ = 0;
     return true;
 }

@@ -36,23 +36,23 @@ public:
 
     // Adds a message; it is durable after the next Sync().
     void Append(const QByteArray& topic, const QByteArray& payload);
-    // Writes what was appended and waits until it is on the disk. False with Error() when
-    // it cannot: then nothing since the last Sync may be acknowledged.
-    bool Sync();
+    // Writes what was appended and waits until it is on the disk. False with `why` when it
+    // cannot: then nothing since the last Sync may be acknowledged.
+    bool Sync(QString* why = nullptr);
     // Hands what the file holds to `chunk`, up to `chunkSize` messages at a time, oldest
-    // first; stops and returns false as soon as `chunk` does.
-    bool Replay(std::size_t chunkSize, const std::function<bool(std::vector<Message>&)>& chunk);
-    // Empties the file once everything in it is committed.
-    bool Truncate();
+    // first, after a Sync (false with `why` when that fails); stops and returns false as
+    // soon as `chunk` does, which tells its own failure.
+    bool Replay(std::size_t chunkSize, const std::function<bool(std::vector<Message>&)>& chunk,
+                QString* why = nullptr);
+    // Empties the file once everything in it is committed; false with `why` when it cannot.
+    bool Truncate(QString* why = nullptr);
 
     // Bytes of records in the file and waiting to be written.
     std::int64_t Bytes() const { return fileBytes_ + pending_.size(); }
     bool Empty() const { return Bytes() == 0; }
-    QString Error() const { return error_; }
 
 private:
     int fd_ = -1;
     QByteArray pending_;
     std::int64_t fileBytes_ = 0;
-    QString error_;
 };

@@ -12,11 +12,17 @@ using Priority = EventLines::Priority;
 
 namespace {
 
+// The station asks for the restart with the flags alone; the reason of a refusal goes to
+// `refusal`, for the line that tells the answer (RestartRequested).
 StationServices ServicesOfTheStation(const StationLoggerServices& services,
-                                     const LoggerOptions& options, ErrorReporter& errors) {
+                                     const LoggerOptions& options, ErrorReporter& errors,
+                                     QString* refusal) {
     SystemExitRequest systemExit;
     if (SystemRestart* restart = services.restart)
-        systemExit = [restart](std::uint32_t flags) { return restart->Request(flags); };
+        systemExit = [restart, refusal](std::uint32_t flags) {
+            refusal->clear();
+            return restart->Request(flags, refusal);
+        };
     return StationServices{.pipes = services.pipes,
                            .pipeEvents = services.pipeEvents,
                            .clock = services.clock,
@@ -35,7 +41,7 @@ QString OnOff(bool on) {
 StationLogger::StationLogger(const StationLoggerServices& services, const LoggerOptions& options)
     : services_(services)
     , options_(options)
-    , station_(ServicesOfTheStation(services, options, *this)) {
+    , station_(ServicesOfTheStation(services, options, *this, &restartRefusal_)) {
     station_.AddObserver(this);
     station_.SetRebootOnFailure(options.rebootAfterFailure);
 }
@@ -136,9 +142,9 @@ void StationLogger::RestartRequested(bool accepted) {
                                             "reboot"));
         return;
     }
-    const QString why = services_.restart ? services_.restart->Refusal() : QString();
-    services_.lines.Line(Priority::Error,
-                         QStringLiteral("restart requested and refused: %1; asking again in %2 s")
-                             .arg(why.isEmpty() ? QStringLiteral("no reason given") : why)
-                             .arg(Station::kRebootIntervalMs / 1000));
+    services_.lines.Line(
+        Priority::Error,
+        QStringLiteral("restart requested and refused: %1; asking again in %2 s")
+            .arg(restartRefusal_.isEmpty() ? QStringLiteral("no reason given") : restartRefusal_)
+            .arg(Station::kRebootIntervalMs / 1000));
 }

@@ -58,6 +58,7 @@ private:
 
     StationLoggerServices services_;
     LoggerOptions options_;
+    QString restartRefusal_; // why the last restart asked for was refused
     Station station_;
     QString status_;          // the link state in words, for systemd's status line
     QStringList reasonsTold_; // the reasons told since the link went down

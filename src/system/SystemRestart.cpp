@@ -24,26 +24,20 @@ SystemRestart::SystemRestart(QDBusConnection bus, CapabilityCheck hasBootCapabil
     , kernelReboot_(std::move(kernelReboot))
     , timeoutMs_(timeoutMs) {}
 
-bool SystemRestart::Request(std::uint32_t flags) {
-    refusal_.clear();
+bool SystemRestart::Request(std::uint32_t flags, QString* why) {
     // Only a forced reboot has a meaning here; anything else is not ours to guess at.
-    if (flags != kForcedReboot) {
-        refusal_ =
-            QStringLiteral("only a forced reboot is ever asked for, not flags %1").arg(flags);
-        return false;
-    }
+    if (flags != kForcedReboot)
+        return Fail(
+            why, QStringLiteral("only a forced reboot is ever asked for, not flags %1").arg(flags));
     QString logind;
     if (AskLogind(&logind)) return true;
     // logind refused, is hung or is not there: a station that may reboot by itself must
     // still come back, so it goes the kernel's way.
-    if (!hasBootCapability_ || !hasBootCapability_() || !kernelReboot_) {
-        refusal_ = logind + QStringLiteral("; this process may not reboot by itself "
-                                           "(no CAP_SYS_BOOT)");
-        return false;
-    }
+    if (!hasBootCapability_ || !hasBootCapability_() || !kernelReboot_)
+        return Fail(why, logind + QStringLiteral("; this process may not reboot by itself "
+                                                 "(no CAP_SYS_BOOT)"));
     if (kernelReboot_()) return true;
-    refusal_ = logind + QStringLiteral("; the kernel refused the reboot as well");
-    return false;
+    return Fail(why, logind + QStringLiteral("; the kernel refused the reboot as well"));
 }
 
 bool SystemRestart::AskLogind(QString* why) {

@@ -23,13 +23,10 @@ public:
     SystemRestart(QDBusConnection bus, CapabilityCheck hasBootCapability, KernelReboot kernelReboot,
                   int timeoutMs = kDefaultTimeoutMs);
 
-    // Asks for a forced reboot; true when logind or the kernel accepted it. Flags other
-    // than kForcedReboot are refused with false and nothing is asked.
-    bool Request(std::uint32_t flags);
-
-    // Why the latest request was refused, in words for a log line; empty after one that
-    // was accepted, and before the first.
-    const QString& Refusal() const { return refusal_; }
+    // Asks for a forced reboot; true when logind or the kernel accepted it, else false with
+    // `why` in words for a log line. Flags other than kForcedReboot are refused and nothing
+    // is asked.
+    bool Request(std::uint32_t flags, QString* why = nullptr);
 
 private:
     // Whether logind accepted; `why` says why not.
@@ -39,5 +36,4 @@ private:
     CapabilityCheck hasBootCapability_;
     KernelReboot kernelReboot_;
     int timeoutMs_;
-    QString refusal_;
 };

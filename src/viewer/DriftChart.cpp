@@ -84,9 +84,9 @@ void DriftChart::Show(const sky::Drift& drift) {
     replot();
 }
 
-QString ExportDriftPicture(const sky::Drift& drift, const QString& path, QSize size) {
+bool ExportDriftPicture(const sky::Drift& drift, const QString& path, QSize size, QString* why) {
     DriftChart chart;
     chart.resize(size);
     chart.Show(drift);
-    return ExportChart(chart, ExportFormat::Png, path, size);
+    return ExportChart(chart, ExportFormat::Png, path, size, why);
 }

@@ -17,5 +17,6 @@ public:
     void Show(const sky::Drift& drift);
 };
 
-// The picture as PNG; the reason when it is not written, else empty.
-QString ExportDriftPicture(const sky::Drift& drift, const QString& path, QSize size);
+// The picture as PNG; false, with the reason in `why`, when it is not written.
+bool ExportDriftPicture(const sky::Drift& drift, const QString& path, QSize size,
+                        QString* why = nullptr);

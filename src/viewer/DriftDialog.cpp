@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/DriftDialog.h"
 
+#include "core/Failure.h"
 #include "core/log/DayFileSource.h"
 #include "viewer/DriftChart.h"
 #include "viewer/SkyOverlay.h"
@@ -35,14 +36,14 @@ DriftDialog::DriftDialog(const QString& folder, std::optional<astro::Observer> l
     buttons->addButton(save, QDialogButtonBox::ActionRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(figure, &QPushButton::clicked, this, [this] {
-        if (const QString why = Figure(); !why.isEmpty()) summary_->setText(why);
+        if (QString why; !Figure(&why)) summary_->setText(why);
     });
     connect(save, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getSaveFileName(
             this, QStringLiteral("Export the Drift"), QStringLiteral("drift.csv"),
             QStringLiteral("CSV (*.csv);;PNG picture (*.png)"));
         if (path.isEmpty()) return;
-        if (const QString why = Export(path); !why.isEmpty()) summary_->setText(why);
+        if (QString why; !Export(path, &why)) summary_->setText(why);
     });
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -52,15 +53,15 @@ DriftDialog::DriftDialog(const QString& folder, std::optional<astro::Observer> l
     resize(760, 520);
 }
 
-QString DriftDialog::Figure() {
+bool DriftDialog::Figure(QString* why) {
     drift_.reset();
     SkyOverlay sky(location_);
     sky.SetFolder(folder_->text());
-    if (!sky.Problem().isEmpty()) return sky.Problem();
+    if (!sky.Problem().isEmpty()) return Fail(why, sky.Problem());
     const std::optional<astro::Observer> where = sky.Position();
     if (!where)
-        return QStringLiteral("The drift needs the station's position: give latitude and "
-                              "longitude in its station.conf.");
+        return Fail(why, QStringLiteral("The drift needs the station's position: give latitude "
+                                        "and longitude in its station.conf."));
     DayFileSource source(DayFileSet::FromFolder(folder_->text()));
     std::int64_t first = 0, last = -1;
     for (const DayFileSet::File& f : source.DayFiles()->Files()) {
@@ -72,20 +73,21 @@ QString DriftDialog::Figure() {
     sky::Drift drift = FigureStationDrift(source, QString(), first, last, *where,
                                           sky.Station().TimeZone(), sky.Station().zeroPoints);
     QApplication::restoreOverrideCursor();
-    if (drift.months.empty()) return QStringLiteral("No clear twilight with the Moon down.");
+    if (drift.months.empty())
+        return Fail(why, QStringLiteral("No clear twilight with the Moon down."));
     chart_->Show(drift);
     summary_->setText(DriftText(drift));
     drift_ = std::move(drift);
-    return {};
+    return true;
 }
 
-QString DriftDialog::Export(const QString& path) {
-    if (!drift_) return QStringLiteral("Figure the drift first.");
+bool DriftDialog::Export(const QString& path, QString* why) {
+    if (!drift_) return Fail(why, QStringLiteral("Figure the drift first."));
     if (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
-        return ExportDriftPicture(*drift_, path, QSize(1200, 800));
+        return ExportDriftPicture(*drift_, path, QSize(1200, 800), why);
     QSaveFile file(path);
     const QByteArray csv = sky::DriftCsv(*drift_);
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
-        return QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
-    return {};
+        return Fail(why, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+    return true;
 }

@@ -26,10 +26,10 @@ public:
     DriftChart* Picture() const { return chart_; }
     const std::optional<sky::Drift>& Shown() const { return drift_; }
 
-    // Figures the folder's nights; the reason when it cannot.
-    QString Figure();
-    // Writes what is shown (.csv, else PNG); the reason when it fails.
-    QString Export(const QString& path);
+    // Figures the folder's nights; false, with the reason in `why`, when it cannot.
+    bool Figure(QString* why = nullptr);
+    // Writes what is shown (.csv, else PNG); false, with the reason in `why`, when it fails.
+    bool Export(const QString& path, QString* why = nullptr);
 
 private:
     std::optional<astro::Observer> location_;

@@ -14,10 +14,9 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
-void TellExport(QMainWindow& window, const QString& failure, const QString& path) {
-    if (!failure.isEmpty()) {
-        QMessageBox::critical(&window, QStringLiteral("Nocturo Viewer"),
-                              failure + QLatin1Char('.'));
+void TellExport(QMainWindow& window, bool written, const QString& why, const QString& path) {
+    if (!written) {
+        QMessageBox::critical(&window, QStringLiteral("Nocturo Viewer"), why + QLatin1Char('.'));
         return;
     }
     window.statusBar()->showMessage(
@@ -26,7 +25,7 @@ void TellExport(QMainWindow& window, const QString& failure, const QString& path
 
 void AskShownExport(QMainWindow& window, const QString& folder, const QString& title,
                     const QStringList& stations,
-                    const std::function<QString(const QString&)>& exportTo) {
+                    const std::function<bool(const QString& path, QString* why)>& exportTo) {
     QString name = QString(title).toLower().replace(u' ', u'-');
     for (const QString& station : stations)
         if (!station.isEmpty()) name += u'-' + station;
@@ -41,7 +40,9 @@ void AskShownExport(QMainWindow& window, const QString& folder, const QString& t
         const int star = int(filter.indexOf(u'*'));
         path += filter.mid(star + 1, 4);
     }
-    TellExport(window, exportTo(path), path);
+    QString why;
+    const bool written = exportTo(path, &why);
+    TellExport(window, written, why, path);
 }
 
 void AskNightFiguresExport(QMainWindow& window, const QString& folder, const DayFileSet& files,
@@ -55,10 +56,11 @@ void AskNightFiguresExport(QMainWindow& window, const QString& folder, const Day
     if (path.isEmpty()) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     DayFileCache cache;
-    const QString failure =
-        ExportNightFigures(files, cache, first, last, sky, path, conditions, today);
+    QString why;
+    const bool written =
+        ExportNightFigures(files, cache, first, last, sky, path, conditions, today, &why);
     QApplication::restoreOverrideCursor();
-    TellExport(window, failure, path);
+    TellExport(window, written, why, path);
 }
 
 void AskSkyglowExport(QMainWindow& window, const QString& folder, const QString& title,
@@ -68,5 +70,7 @@ void AskSkyglowExport(QMainWindow& window, const QString& folder, const QString&
         &window, QStringLiteral("Export for the Skyglow Archive"), QDir(folder).filePath(name),
         QStringLiteral("Skyglow data file (*.dat);;All files (*)"));
     if (path.isEmpty()) return;
-    TellExport(window, ExportSkyglow(records, sky, path), path);
+    QString why;
+    const bool written = ExportSkyglow(records, sky, path, &why);
+    TellExport(window, written, why, path);
 }

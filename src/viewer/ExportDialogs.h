@@ -19,10 +19,10 @@
 class QMainWindow;
 
 // The picture or the lines shown: `title` and the stations name the file; `exportTo`
-// writes a path and gives the reason when it failed (an empty string when it worked).
+// writes a path, false with the reason in its `why` when it fails.
 void AskShownExport(QMainWindow& window, const QString& folder, const QString& title,
                     const QStringList& stations,
-                    const std::function<QString(const QString&)>& exportTo);
+                    const std::function<bool(const QString& path, QString* why)>& exportTo);
 
 // The figures of a run of nights, the range asked first, from `first` to `last`; with
 // `conditions`, over the clear minutes (ExportNightFigures).
@@ -34,5 +34,5 @@ void AskNightFiguresExport(QMainWindow& window, const QString& folder, const Day
 void AskSkyglowExport(QMainWindow& window, const QString& folder, const QString& title,
                       const std::vector<DayRecord>& records, const SkyOverlay& sky);
 
-// The outcome of an export written to `path`: `failure` empty when it worked.
-void TellExport(QMainWindow& window, const QString& failure, const QString& path);
+// The outcome of an export to `path`: `why` it failed, unless it was `written`.
+void TellExport(QMainWindow& window, bool written, const QString& why, const QString& path);

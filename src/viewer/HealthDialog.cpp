@@ -58,8 +58,8 @@ void HealthDialog::Refresh() {
     std::int64_t now = 0;
     QString why;
     // First, or the server restarted since the last look: a new connection.
-    if (!connection_.IsOpen() && !connection_.Open(address_)) {
-        summary_->setText(QStringLiteral("Cannot reach the archive: %1").arg(connection_.Error()));
+    if (!connection_.IsOpen() && !connection_.Open(address_, &why)) {
+        summary_->setText(QStringLiteral("Cannot reach the archive: %1").arg(why));
         return;
     }
     const std::optional<std::vector<StationHealth>> stations =

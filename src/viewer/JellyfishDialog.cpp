@@ -54,9 +54,10 @@ void AskJellyfishExport(QMainWindow& window, const QString& folder, const DayFil
     if (path.isEmpty()) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QString failure;
-    if (const std::optional<sky::Jellyfish> jellyfish =
-            MakeJellyfish(files, sky, *period, clear->isChecked(), cache, today, &failure))
-        failure = WriteJellyfish(*jellyfish, name, path, QSize(1200, 800), regional);
+    const std::optional<sky::Jellyfish> jellyfish =
+        MakeJellyfish(files, sky, *period, clear->isChecked(), cache, today, &failure);
+    const bool written =
+        jellyfish && WriteJellyfish(*jellyfish, name, path, QSize(1200, 800), regional, &failure);
     QApplication::restoreOverrideCursor();
-    TellExport(window, failure, path);
+    TellExport(window, written, failure, path);
 }

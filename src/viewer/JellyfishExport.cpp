@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/JellyfishExport.h"
 
+#include "core/Failure.h"
 #include "core/cli/ExitStatus.h"
 #include "core/log/YearMinutes.h"
 #include "core/sky/NightConditions.h"
@@ -37,20 +38,21 @@ std::optional<sky::Jellyfish> MakeJellyfish(const DayFileSet& files, const SkyOv
     return jellyfish;
 }
 
-QString WriteJellyfish(const sky::Jellyfish& jellyfish, const QString& name, const QString& path,
-                       QSize size, const RegionalSettings& regional) {
+bool WriteJellyfish(const sky::Jellyfish& jellyfish, const QString& name, const QString& path,
+                    QSize size, const RegionalSettings& regional, QString* why) {
     const ExportFormat format = FormatOfName(path);
     if (format == ExportFormat::Csv) {
         QSaveFile file(path);
         const QByteArray csv = sky::JellyfishCsv(jellyfish);
         if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
-            return QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
-        return {};
+            return Fail(why,
+                        QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+        return true;
     }
     JellyfishChart chart(regional);
     chart.resize(size);
     chart.Show(jellyfish, JellyfishTitle(jellyfish, name));
-    return ExportChart(chart, format, path, size);
+    return ExportChart(chart, format, path, size, why);
 }
 
 YearExportOutcome ExportJellyfish(const ViewerOptions& options, std::int64_t today,
@@ -74,9 +76,8 @@ YearExportOutcome ExportJellyfish(const ViewerOptions& options, std::int64_t tod
         outcome.status = exitstatus::kUsage;
         return outcome;
     }
-    if (const QString failure =
-            WriteJellyfish(*jellyfish, period.name, options.exportPath, options.size, regional);
-        !failure.isEmpty()) {
+    if (QString failure; !WriteJellyfish(*jellyfish, period.name, options.exportPath, options.size,
+                                         regional, &failure)) {
         outcome.messages << failure;
         outcome.status = exitstatus::kAlert;
     }

@@ -24,10 +24,10 @@ std::optional<sky::Jellyfish> MakeJellyfish(const DayFileSet& files, const SkyOv
                                             const MinuteCache& cache, std::int64_t today,
                                             QString* why);
 
-// Writes it: the picture at `size`, or the CSV (sky::JellyfishCsv). The reason when it
-// failed, else an empty string.
-QString WriteJellyfish(const sky::Jellyfish& jellyfish, const QString& name, const QString& path,
-                       QSize size, const RegionalSettings& regional = {});
+// Writes it: the picture at `size`, or the CSV (sky::JellyfishCsv). False, with the reason
+// in `why`, when it fails.
+bool WriteJellyfish(const sky::Jellyfish& jellyfish, const QString& name, const QString& path,
+                    QSize size, const RegionalSettings& regional = {}, QString* why = nullptr);
 
 // The command line's --jellyfish: status 0 written, 2 no position, zero point or minute,
 // 1 the file not written.

@@ -71,6 +71,7 @@ int Export(const ViewerOptions& options, RecordSource& source, const RegionalSet
     }
     const ExportFormat format = FormatOfName(options.exportPath);
     QString failure;
+    bool written = false;
     if (format == ExportFormat::Csv) {
         std::vector<const std::vector<DayRecord>*> records;
         for (const SpanLines& station : lines)
@@ -79,11 +80,12 @@ int Export(const ViewerOptions& options, RecordSource& source, const RegionalSet
         if (options.skyViews.conditions && stations.size() == 1)
             minutes = ConditionBook(MinuteCache(MinuteCache::DefaultDirectory()), today)
                           .ForSpan(sky, source.DayFiles(), *options.span, lines.front().records);
-        failure =
+        written =
             stations.size() == 1
                 ? ExportCsv(lines.front().records, options.exportPath, sky.ZeroPoints(),
-                            options.skyViews.conditions && sky.Position() ? &minutes : nullptr)
-                : ExportStationsCsv(stations, records, options.exportPath);
+                            options.skyViews.conditions && sky.Position() ? &minutes : nullptr,
+                            &failure)
+                : ExportStationsCsv(stations, records, options.exportPath, &failure);
     } else {
         SpanChart chart(regional);
         StationCurves curves(chart);
@@ -100,9 +102,9 @@ int Export(const ViewerOptions& options, RecordSource& source, const RegionalSet
             others.push_back({stations[qsizetype(i)], SpanSeries(std::move(lines[i].records))});
         curves.Show(stations.front(), std::move(others));
         if (options.fitLines) chart.SetTimeRange(curves.LinesExtent());
-        failure = ExportChart(chart, format, options.exportPath, options.size);
+        written = ExportChart(chart, format, options.exportPath, options.size, &failure);
     }
-    if (!failure.isEmpty()) {
+    if (!written) {
         Say(failure);
         return exitstatus::kAlert;
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/SkyExports.h"
 
+#include "core/Failure.h"
 #include "core/cli/ExitStatus.h"
 #include "core/log/LogSpan.h"
 #include "core/nights/NightFigures.h"
@@ -11,13 +12,14 @@
 
 #include <QSaveFile>
 
-QString ExportNightFigures(const DayFileSet& files, DayFileCache& cache, std::int64_t first,
-                           std::int64_t last, const SkyOverlay& sky, const QString& path,
-                           const MinuteCache* conditions, std::int64_t today) {
+bool ExportNightFigures(const DayFileSet& files, DayFileCache& cache, std::int64_t first,
+                        std::int64_t last, const SkyOverlay& sky, const QString& path,
+                        const MinuteCache* conditions, std::int64_t today, QString* why) {
     const std::optional<astro::Observer> where = sky.Position();
     if (!where)
-        return QStringLiteral("The nightly figures need the station's position: give --location "
-                              "LAT,LON or latitude and longitude in station.conf");
+        return Fail(why, QStringLiteral("The nightly figures need the station's position: give "
+                                        "--location LAT,LON or latitude and longitude in "
+                                        "station.conf"));
     const QTimeZone zone = sky.Station().TimeZone();
     const sky::ClearSkyBaseline baseline =
         conditions ? sky::BaselineAround(files, *conditions, first, last, today, *where, zone)
@@ -37,13 +39,13 @@ QString ExportNightFigures(const DayFileSet& files, DayFileCache& cache, std::in
     const QByteArray csv =
         NightFiguresCsv(nights, sky.ZeroPoints() != nullptr, conditions != nullptr);
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
-        return QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
-    return {};
+        return Fail(why, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+    return true;
 }
 
-QString ExportSkyglow(const std::vector<DayRecord>& records, const SkyOverlay& sky,
-                      const QString& path) {
-    return skyglow::Write(path, records, sky.Station(), QStringLiteral(NOCTURO_VERSION));
+bool ExportSkyglow(const std::vector<DayRecord>& records, const SkyOverlay& sky,
+                   const QString& path, QString* why) {
+    return skyglow::Write(path, records, sky.Station(), QStringLiteral(NOCTURO_VERSION), why);
 }
 
 int RunSkyExport(const ViewerOptions& options, void (*say)(const QString&),
@@ -58,12 +60,13 @@ int RunSkyExport(const ViewerOptions& options, void (*say)(const QString&),
                                                      : DayFileSet::FromPaths(options.files);
     DayFileCache cache;
     QString failure;
+    bool written = false;
     if (options.nights) {
         const MinuteCache minutes(cacheDirectory);
-        failure = ExportNightFigures(files, cache, options.nights->first, options.nights->second,
-                                     sky, options.exportPath,
-                                     options.skyViews.conditions ? &minutes : nullptr, today);
-        if (!failure.isEmpty() && !sky.Position()) {
+        written = ExportNightFigures(
+            files, cache, options.nights->first, options.nights->second, sky, options.exportPath,
+            options.skyViews.conditions ? &minutes : nullptr, today, &failure);
+        if (!written && !sky.Position()) {
             say(failure);
             return exitstatus::kUsage;
         }
@@ -74,9 +77,9 @@ int RunSkyExport(const ViewerOptions& options, void (*say)(const QString&),
             say(SpanSummaryText(lines.span, 0, 0));
             return exitstatus::kUsage;
         }
-        failure = ExportSkyglow(lines.records, sky, options.exportPath);
+        written = ExportSkyglow(lines.records, sky, options.exportPath, &failure);
     }
-    if (!failure.isEmpty()) {
+    if (!written) {
         say(failure);
         return exitstatus::kAlert;
     }

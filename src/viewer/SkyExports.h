@@ -17,15 +17,17 @@
 // One line of figures per night from the evening `first` to the evening `last` (days since
 // 1970-01-01). With `conditions` (a minute cache for the clear-sky baseline), the figures
 // are over the clear dark moonless minutes only, and the table adds the clear minutes, the
-// limiting magnitude and the Bortle class. Returns the reason when it fails (no position,
-// a file not written), else an empty string.
-QString ExportNightFigures(const DayFileSet& files, DayFileCache& cache, std::int64_t first,
-                           std::int64_t last, const SkyOverlay& sky, const QString& path,
-                           const MinuteCache* conditions = nullptr, std::int64_t today = 0);
+// limiting magnitude and the Bortle class. False, with the reason in `why`, when it fails
+// (no position, a file not written).
+bool ExportNightFigures(const DayFileSet& files, DayFileCache& cache, std::int64_t first,
+                        std::int64_t last, const SkyOverlay& sky, const QString& path,
+                        const MinuteCache* conditions = nullptr, std::int64_t today = 0,
+                        QString* why = nullptr);
 
-// The lines of a span in the skyglow archives' format; the reason when it fails.
-QString ExportSkyglow(const std::vector<DayRecord>& records, const SkyOverlay& sky,
-                      const QString& path);
+// The lines of a span in the skyglow archives' format; false, with the reason in `why`,
+// when it fails.
+bool ExportSkyglow(const std::vector<DayRecord>& records, const SkyOverlay& sky,
+                   const QString& path, QString* why = nullptr);
 
 struct ViewerOptions;
 // The command line's --nights and --ida exports (--conditions: the nightly figures over

@@ -176,9 +176,8 @@ int Month(const ViewerOptions& options, RecordSource& source, const QStringList&
             continue;
         }
         const QString path = QDir(folder).filePath(MonthFileName(station, year, month));
-        if (const QString failure =
-                skyglow::Write(path, lines.records, station, QStringLiteral(NOCTURO_VERSION));
-            !failure.isEmpty()) {
+        if (QString failure; !skyglow::Write(path, lines.records, station,
+                                             QStringLiteral(NOCTURO_VERSION), &failure)) {
             say(failure);
             return exitstatus::kAlert;
         }
@@ -218,15 +217,17 @@ int DriftTask(const ViewerOptions& options, RecordSource& source, const QString&
         return exitstatus::kOk;
     }
     QString failure;
+    bool written = true;
     if (QFileInfo(output).suffix().toLower() == QLatin1String("png")) {
-        failure = ExportDriftPicture(drift, output, options.size);
+        written = ExportDriftPicture(drift, output, options.size, &failure);
     } else {
         QSaveFile file(output);
         const QByteArray csv = sky::DriftCsv(drift);
-        if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
+        written = file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size() && file.commit();
+        if (!written)
             failure = QStringLiteral("cannot write \"%1\": %2").arg(output, file.errorString());
     }
-    if (!failure.isEmpty()) {
+    if (!written) {
         say(failure);
         return exitstatus::kAlert;
     }

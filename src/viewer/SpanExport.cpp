@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/SpanExport.h"
 
+#include "core/Failure.h"
+
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSvgGenerator>
@@ -55,18 +57,19 @@ QString Unwritable(const QString& path, const QString& reason) {
 }
 } // namespace
 
-QString ExportCsv(const std::vector<DayRecord>& records, const QString& path,
-                  const sky::ZeroPoints* zeroPoints,
-                  const std::vector<sky::TimedCondition>* conditions) {
+bool ExportCsv(const std::vector<DayRecord>& records, const QString& path,
+               const sky::ZeroPoints* zeroPoints,
+               const std::vector<sky::TimedCondition>* conditions, QString* why) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return Unwritable(path, file.errorString());
+    if (!file.open(QIODevice::WriteOnly)) return Fail(why, Unwritable(path, file.errorString()));
     const QByteArray csv = SpanCsv(records, zeroPoints, conditions);
     if (file.write(csv) != csv.size() || !file.commit())
-        return Unwritable(path, file.errorString());
-    return {};
+        return Fail(why, Unwritable(path, file.errorString()));
+    return true;
 }
 
-QString ExportChart(QCustomPlot& chart, ExportFormat format, const QString& path, QSize size) {
+bool ExportChart(QCustomPlot& chart, ExportFormat format, const QString& path, QSize size,
+                 QString* why) {
     if (size.isEmpty()) size = chart.size();
     // Every picture replaces its file whole, so a web server publishing it never serves
     // half a picture.
@@ -110,8 +113,10 @@ QString ExportChart(QCustomPlot& chart, ExportFormat format, const QString& path
     }
     case ExportFormat::Csv:
     case ExportFormat::Unknown:
-        return QStringLiteral("\"%1\" is no picture file (.png, .svg or .pdf)").arg(path);
+        return Fail(why,
+                    QStringLiteral("\"%1\" is no picture file (.png, .svg or .pdf)").arg(path));
     }
-    if (!written) return Unwritable(path, QStringLiteral("the picture could not be saved"));
-    return {};
+    if (!written)
+        return Fail(why, Unwritable(path, QStringLiteral("the picture could not be saved")));
+    return true;
 }

@@ -35,9 +35,11 @@ QByteArray SpanCsv(const std::vector<DayRecord>& records,
                    const std::vector<sky::TimedCondition>* conditions = nullptr);
 
 // Writes the chart (PNG, SVG or PDF, at `size` pixels; an empty size: as the chart is now)
-// or the records (CSV), replacing the file whole. Returns the reason when it fails, an
-// empty string when it worked.
-QString ExportChart(QCustomPlot& chart, ExportFormat format, const QString& path, QSize size);
-QString ExportCsv(const std::vector<DayRecord>& records, const QString& path,
-                  const sky::ZeroPoints* zeroPoints = nullptr,
-                  const std::vector<sky::TimedCondition>* conditions = nullptr);
+// or the records (CSV), replacing the file whole. False, with the reason in `why`, when it
+// fails.
+bool ExportChart(QCustomPlot& chart, ExportFormat format, const QString& path, QSize size,
+                 QString* why = nullptr);
+bool ExportCsv(const std::vector<DayRecord>& records, const QString& path,
+               const sky::ZeroPoints* zeroPoints = nullptr,
+               const std::vector<sky::TimedCondition>* conditions = nullptr,
+               QString* why = nullptr);

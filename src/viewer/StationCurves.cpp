@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/StationCurves.h"
 
+#include "core/Failure.h"
 #include "viewer/SpanExport.h"
 #include "viewer/ViewerTexts.h"
 
@@ -147,12 +148,12 @@ QByteArray StationsCsv(const QStringList& stations,
     return csv;
 }
 
-QString ExportStationsCsv(const QStringList& stations,
-                          const std::vector<const std::vector<DayRecord>*>& records,
-                          const QString& path) {
+bool ExportStationsCsv(const QStringList& stations,
+                       const std::vector<const std::vector<DayRecord>*>& records,
+                       const QString& path, QString* why) {
     QSaveFile file(path);
     const QByteArray csv = StationsCsv(stations, records);
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
-        return QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
-    return {};
+        return Fail(why, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+    return true;
 }

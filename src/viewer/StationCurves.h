@@ -59,7 +59,7 @@ QString StationsTitle(const TimeSpan& span, const QStringList& stations);
 // station's lines in time order, one station after the other, CR LF after each line.
 QByteArray StationsCsv(const QStringList& stations,
                        const std::vector<const std::vector<DayRecord>*>& records);
-// Writes that CSV, replacing the file whole; the reason when it failed, else empty.
-QString ExportStationsCsv(const QStringList& stations,
-                          const std::vector<const std::vector<DayRecord>*>& records,
-                          const QString& path);
+// Writes that CSV, replacing the file whole; false, with the reason in `why`, when it fails.
+bool ExportStationsCsv(const QStringList& stations,
+                       const std::vector<const std::vector<DayRecord>*>& records,
+                       const QString& path, QString* why = nullptr);

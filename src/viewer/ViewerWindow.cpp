@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/ViewerWindow.h"
 
+#include "core/Failure.h"
 #include "core/log/DayFileSource.h"
 #include "viewer/ConditionStrip.h"
 #include "viewer/DayList.h"
@@ -121,7 +122,7 @@ void ViewerWindow::ConnectActions() {
     connect(actions_.exportShown, &QAction::triggered, this, [this] {
         AskShownExport(*this, source_->ExportFolder(),
                        yearShown_ ? YearTitle(year_->Year()) : SpanTitle(lines_.span), stations_,
-                       [this](const QString& path) { return ExportTo(path); });
+                       [this](const QString& path, QString* why) { return ExportTo(path, why); });
     });
     connect(actions_.nightFigures, &QAction::triggered, this, &ViewerWindow::AskNightFigures);
     connect(actions_.skyglow, &QAction::triggered, this, [this] {
@@ -302,22 +303,23 @@ void ViewerWindow::Refresh() {
         Watch();
 }
 
-QString ViewerWindow::ExportTo(const QString& path) {
+bool ViewerWindow::ExportTo(const QString& path, QString* why) {
     const ExportFormat format = FormatOfName(path);
     if (format == ExportFormat::Unknown)
-        return QStringLiteral("\"%1\" is no .png, .svg, .pdf or .csv file").arg(path);
+        return Fail(why, QStringLiteral("\"%1\" is no .png, .svg, .pdf or .csv file").arg(path));
     if (yearShown_)
-        return format == ExportFormat::Csv ? ExportYearCsv(year_->Year(), path)
-                                           : ExportChart(*year_, format, path, year_->size());
+        return format == ExportFormat::Csv ? ExportYearCsv(year_->Year(), path, why)
+                                           : ExportChart(*year_, format, path, year_->size(), why);
     if (format == ExportFormat::Csv && !curves_->Others().empty()) {
         std::vector<const std::vector<DayRecord>*> records{&Records()};
         for (const StationCurves::Station& other : curves_->Others())
             records.push_back(&other.series.All());
-        return ExportStationsCsv(stations_, records, path);
+        return ExportStationsCsv(stations_, records, path, why);
     }
-    return format == ExportFormat::Csv ? ExportCsv(Records(), path, sky_.ZeroPoints(),
-                                                   strip_->Shown() ? &strip_->Minutes() : nullptr)
-                                       : ExportChart(*chart_, format, path, chart_->size());
+    return format == ExportFormat::Csv
+               ? ExportCsv(Records(), path, sky_.ZeroPoints(),
+                           strip_->Shown() ? &strip_->Minutes() : nullptr, why)
+               : ExportChart(*chart_, format, path, chart_->size(), why);
 }
 
 void ViewerWindow::ShowConditions() {

@@ -58,7 +58,7 @@ public:
     void Refresh();
     // Writes the chart as shown (PNG, SVG, PDF) or the span's lines (CSV); the reason
     // when it failed, else an empty string.
-    QString ExportTo(const QString& path);
+    bool ExportTo(const QString& path, QString* why = nullptr);
     // How long after a change on disk the view reads again.
     void SetRefreshDelay(int ms) { watch_.SetDelay(ms); }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/YearExport.h"
 
+#include "core/Failure.h"
 #include "core/sky/NightConditions.h"
 
 #include "viewer/SpanExport.h"
@@ -39,14 +40,14 @@ QByteArray YearCsv(const YearMinutes& year) {
     return csv;
 }
 
-QString ExportYearCsv(const YearMinutes& year, const QString& path) {
+bool ExportYearCsv(const YearMinutes& year, const QString& path, QString* why) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
+        return Fail(why, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
     const QByteArray csv = YearCsv(year);
     if (file.write(csv) != csv.size() || !file.commit())
-        return QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
-    return {};
+        return Fail(why, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+    return true;
 }
 
 QString YearTitle(const YearMinutes& year) {
@@ -84,8 +85,9 @@ YearExportOutcome ExportYear(const ViewerOptions& options, std::int64_t today,
     }
     const ExportFormat format = FormatOfName(options.exportPath);
     QString failure;
+    bool written = false;
     if (format == ExportFormat::Csv) {
-        failure = ExportYearCsv(year, options.exportPath);
+        written = ExportYearCsv(year, options.exportPath, &failure);
     } else {
         SkyOverlay overlay(options.location);
         overlay.SetFolder(StationFolder(options.folder, options.files));
@@ -108,9 +110,9 @@ YearExportOutcome ExportYear(const ViewerOptions& options, std::int64_t today,
         }
         chart.Show(std::move(year), title, HeatScale::LogCounts(), std::move(kept));
         if (sky) chart.SetSky(*sky);
-        failure = ExportChart(chart, format, options.exportPath, options.size);
+        written = ExportChart(chart, format, options.exportPath, options.size, &failure);
     }
-    if (!failure.isEmpty()) {
+    if (!written) {
         outcome.messages << failure;
         outcome.status = 1;
     }

@@ -22,7 +22,8 @@
 // lines, failed seconds, and the median mean count of the other seconds (empty when
 // every second of the minute failed). Minutes without a line are left out.
 QByteArray YearCsv(const YearMinutes& year);
-QString ExportYearCsv(const YearMinutes& year, const QString& path);
+// Writes that CSV, replacing the file whole; false, with the reason in `why`, when it fails.
+bool ExportYearCsv(const YearMinutes& year, const QString& path, QString* why = nullptr);
 
 // "Year 2026-01-01 to 2026-12-31" for the nights shown.
 QString YearTitle(const YearMinutes& year);

@@ -215,10 +215,9 @@ std::vector<StationHealth> StationStore::Health(std::int64_t* now) {
     *now = QDateTime::currentSecsSinceEpoch();
     if (IsArchive()) {
         PgConnection connection;
-        if (!connection.Open(*options_.archive))
-            throw ArchiveUnreachable("the archive cannot be reached: " +
-                                     connection.Error().toStdString());
         QString why;
+        if (!connection.Open(*options_.archive, &why))
+            throw ArchiveUnreachable("the archive cannot be reached: " + why.toStdString());
         auto health = stationhealth::Read(connection, now, &why);
         if (!health) throw NocturoError("the archive cannot be read: " + why.toStdString());
         return *health;

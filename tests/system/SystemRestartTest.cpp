@@ -36,9 +36,10 @@ SystemRestart::CapabilityCheck capability(bool held) {
 TEST_F(FakeLogind, AcceptedRebootIsAskedWithoutInteractionAndSucceeds) {
     KernelFake kernel;
     SystemRestart restart(testBus(), capability(true), kernel.call());
+    QString restartWhy;
 
-    EXPECT_TRUE(restart.Request(kForcedReboot));
-    EXPECT_TRUE(restart.Refusal().isEmpty());
+    EXPECT_TRUE(restart.Request(kForcedReboot, &restartWhy));
+    EXPECT_TRUE(restartWhy.isEmpty());
 
     const auto calls = rebootCalls();
     ASSERT_EQ(calls.size(), 1);
@@ -51,10 +52,11 @@ TEST_F(FakeLogind, AcceptedRebootIsAskedWithoutInteractionAndSucceeds) {
 TEST_F(FakeLogind, FlagsOtherThanForcedRebootAskNothing) {
     KernelFake kernel;
     SystemRestart restart(testBus(), capability(true), kernel.call());
+    QString restartWhy;
 
     for (std::uint32_t flags : {0u, kExitFlagReboot, kExitFlagForce, 1u, 8u, 0x16u}) {
-        EXPECT_FALSE(restart.Request(flags)) << flags;
-        EXPECT_TRUE(restart.Refusal().contains("only a forced reboot")) << flags;
+        EXPECT_FALSE(restart.Request(flags, &restartWhy)) << flags;
+        EXPECT_TRUE(restartWhy.contains("only a forced reboot")) << flags;
     }
 
     EXPECT_TRUE(rebootCalls().isEmpty());
@@ -68,25 +70,28 @@ TEST_F(FakeLogind, RefusalFallsBackToTheKernelOnlyWithTheCapability) {
     // The refusal names logind's answer and why the kernel was not asked, or refused too.
     KernelFake withoutCap;
     SystemRestart uncapable(testBus(), capability(false), withoutCap.call());
-    EXPECT_FALSE(uncapable.Request(kForcedReboot));
+    QString uncapableWhy;
+    EXPECT_FALSE(uncapable.Request(kForcedReboot, &uncapableWhy));
     EXPECT_EQ(withoutCap.calls, 0);
-    EXPECT_EQ(uncapable.Refusal().toStdString(),
+    EXPECT_EQ(uncapableWhy.toStdString(),
               "systemd-logind refused: Access denied (org.freedesktop.DBus.Error.AccessDenied); "
               "this process may not reboot by itself (no CAP_SYS_BOOT)");
 
     KernelFake accepting;
     SystemRestart capable(testBus(), capability(true), accepting.call());
-    EXPECT_TRUE(capable.Request(kForcedReboot));
+    QString capableWhy;
+    EXPECT_TRUE(capable.Request(kForcedReboot, &capableWhy));
     EXPECT_EQ(accepting.calls, 1);
-    EXPECT_TRUE(capable.Refusal().isEmpty());
+    EXPECT_TRUE(capableWhy.isEmpty());
 
     KernelFake refusing;
     refusing.result = false;
     SystemRestart refused(testBus(), capability(true), refusing.call());
-    EXPECT_FALSE(refused.Request(kForcedReboot));
+    QString refusedWhy;
+    EXPECT_FALSE(refused.Request(kForcedReboot, &refusedWhy));
     EXPECT_EQ(refusing.calls, 1);
-    EXPECT_TRUE(refused.Refusal().endsWith("the kernel refused the reboot as well"))
-        << refused.Refusal().toStdString();
+    EXPECT_TRUE(refusedWhy.endsWith("the kernel refused the reboot as well"))
+        << refusedWhy.toStdString();
 
     // logind was asked first every time.
     EXPECT_EQ(rebootCalls().size(), 3);
@@ -101,9 +106,10 @@ TEST_F(FakeLogind, HungLogindTimesOutAndFallsBack) {
     EXPECT_EQ(kernel.calls, 1);
 
     SystemRestart uncapable(testBus(), capability(false), kernel.call(), 200);
-    EXPECT_FALSE(uncapable.Request(kForcedReboot));
-    EXPECT_TRUE(uncapable.Refusal().startsWith("systemd-logind did not answer within 200 ms"))
-        << uncapable.Refusal().toStdString();
+    QString uncapableWhy;
+    EXPECT_FALSE(uncapable.Request(kForcedReboot, &uncapableWhy));
+    EXPECT_TRUE(uncapableWhy.startsWith("systemd-logind did not answer within 200 ms"))
+        << uncapableWhy.toStdString();
 }
 
 // The same fallback when nobody answers at all.
@@ -123,12 +129,13 @@ TEST_P(UnreachableLogind, FallsBackToTheKernelOnlyWithTheCapability) {
 
     KernelFake withoutCap;
     SystemRestart uncapable(bus, capability(false), withoutCap.call());
-    EXPECT_FALSE(uncapable.Request(kForcedReboot));
+    QString uncapableWhy;
+    EXPECT_FALSE(uncapable.Request(kForcedReboot, &uncapableWhy));
     EXPECT_EQ(withoutCap.calls, 0);
-    EXPECT_TRUE(uncapable.Refusal().startsWith(bus.isConnected()
-                                                   ? "systemd-logind is not on the system bus"
-                                                   : "the system bus cannot be reached"))
-        << uncapable.Refusal().toStdString();
+    EXPECT_TRUE(uncapableWhy.startsWith(bus.isConnected()
+                                            ? "systemd-logind is not on the system bus"
+                                            : "the system bus cannot be reached"))
+        << uncapableWhy.toStdString();
 
     KernelFake accepting;
     EXPECT_TRUE(SystemRestart(bus, capability(true), accepting.call()).Request(kForcedReboot));

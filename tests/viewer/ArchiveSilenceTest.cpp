@@ -50,10 +50,10 @@ QByteArray Rows(WallSeconds from, WallSeconds to) {
     return rows;
 }
 
-bool Store(PgConnection& connection, const QByteArray& rows) {
+bool Store(PgConnection& connection, const QByteArray& rows, QString* why = nullptr) {
     return connection.Copy(QStringLiteral("COPY readings (station, utc, local, temperature_tenths, "
                                           "mean_count, range) FROM STDIN"),
-                           rows);
+                           rows, why);
 }
 
 // A server that never answers: connecting gives up after its limit, and any thread's
@@ -63,16 +63,18 @@ TEST(ArchiveSilence, ConnectionGivesUpOnAServerThatNeverAnswers) {
     ASSERT_TRUE(silent.Ok());
     PgConnection connection;
     connection.SetConnectLimit(1s);
-    EXPECT_FALSE(connection.Open(silent.Url()));
+    QString why;
+    EXPECT_FALSE(connection.Open(silent.Url(), &why));
     EXPECT_TRUE(connection.TimedOut());
-    EXPECT_EQ(connection.Error(), QStringLiteral("no answer from the server within 1 s"));
+    EXPECT_EQ(why, QStringLiteral("no answer from the server within 1 s"));
     EXPECT_FALSE(connection.IsOpen());
     EXPECT_GE(silent.Accepted(), 1);
 
     // With the default limits, only the interruption ends the wait.
     PgConnection patient;
     bool opened = true;
-    std::thread opener([&] { opened = patient.Open(silent.Url()); });
+    QString patientWhy;
+    std::thread opener([&] { opened = patient.Open(silent.Url(), &patientWhy); });
     QElapsedTimer clock;
     clock.start();
     patient.Interrupt();
@@ -80,8 +82,7 @@ TEST(ArchiveSilence, ConnectionGivesUpOnAServerThatNeverAnswers) {
     EXPECT_FALSE(opened);
     EXPECT_LT(clock.elapsed(), std::chrono::milliseconds(PgConnection::kConnectLimit).count())
         << "the interruption did not end the wait";
-    EXPECT_TRUE(patient.Error().contains(QStringLiteral("interrupted")))
-        << patient.Error().toStdString();
+    EXPECT_TRUE(patientWhy.contains(QStringLiteral("interrupted"))) << patientWhy.toStdString();
     EXPECT_FALSE(patient.Open(silent.Url())) << "an interrupted connection stays ended";
 }
 
@@ -93,18 +94,19 @@ TEST(ArchiveSilence, CommandGivesUpOnAServerThatStopsAnswering) {
     SilentRelay relay(SocketOf(server));
     ASSERT_TRUE(relay.Ok());
     PgConnection connection;
-    ASSERT_TRUE(connection.Open(relay.Url())) << connection.Error().toStdString();
+    QString why;
+    ASSERT_TRUE(connection.Open(relay.Url(), &why)) << why.toStdString();
     ASSERT_TRUE(connection.Exec(QStringLiteral("SELECT 1")));
     relay.Hold(true);
     connection.SetAnswerLimit(1s);
-    EXPECT_FALSE(connection.Exec(QStringLiteral("SELECT 1")));
+    EXPECT_FALSE(connection.Exec(QStringLiteral("SELECT 1"), &why));
     EXPECT_TRUE(connection.TimedOut());
-    EXPECT_EQ(connection.Error(), QStringLiteral("no answer from the server within 1 s"));
+    EXPECT_EQ(why, QStringLiteral("no answer from the server within 1 s"));
     EXPECT_FALSE(connection.IsOpen());
-    EXPECT_FALSE(connection.Exec(QStringLiteral("SELECT 1")));
-    EXPECT_EQ(connection.Error(), QStringLiteral("not connected to the archive"));
+    EXPECT_FALSE(connection.Exec(QStringLiteral("SELECT 1"), &why));
+    EXPECT_EQ(why, QStringLiteral("not connected to the archive"));
     relay.Hold(false);
-    ASSERT_TRUE(connection.Reopen()) << connection.Error().toStdString();
+    ASSERT_TRUE(connection.Reopen(&why)) << why.toStdString();
     const PgResult result = connection.Query(QStringLiteral("SELECT $1::int + 1"), {"41"});
     ASSERT_EQ(result.Rows(), 1);
     EXPECT_EQ(result.Text(0, 0), QStringLiteral("42"));
@@ -138,10 +140,11 @@ TEST(ArchiveSilence, WindowGoesOnWhileTheArchiveDoesNotAnswer) {
     ASSERT_TRUE(server.Ok()) << server.Error().toStdString();
     PgConnection direct;
     const WallSeconds evening = StartOfDay(Day(26)) + 12 * kHour;
-    ASSERT_TRUE(direct.Open(server.Url()) && archiveschema::Create(direct) &&
-                archiveschema::EnsureMonth(direct, archiveschema::MonthOf(evening)))
-        << direct.Error().toStdString();
-    ASSERT_TRUE(Store(direct, Rows(evening, evening + kHour))) << direct.Error().toStdString();
+    QString why;
+    ASSERT_TRUE(direct.Open(server.Url(), &why) && archiveschema::Create(direct, &why) &&
+                archiveschema::EnsureMonth(direct, archiveschema::MonthOf(evening), &why))
+        << why.toStdString();
+    ASSERT_TRUE(Store(direct, Rows(evening, evening + kHour), &why)) << why.toStdString();
     SilentRelay relay(SocketOf(server));
     ASSERT_TRUE(relay.Ok());
 

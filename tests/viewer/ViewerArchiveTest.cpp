@@ -106,11 +106,12 @@ struct Archive {
         return CopyRows(rows);
     }
     bool CopyRows(const QByteArray& rows) {
+        QString why;
         const bool copied = connection.Copy(
             QStringLiteral("COPY readings (station, utc, local, temperature_tenths, "
                            "mean_count, range) FROM STDIN"),
-            rows);
-        EXPECT_TRUE(copied) << connection.Error().toStdString();
+            rows, &why);
+        EXPECT_TRUE(copied) << why.toStdString();
         return copied;
     }
 };

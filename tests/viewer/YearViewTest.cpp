@@ -121,10 +121,11 @@ TEST(YearView, DarkHourIsTheDarkestRowsAndAGapStaysBlank) {
     window.ShowYear(Night(12));
     EXPECT_EQ(window.Year().Year().filesFromCache, 4);
     const QString png = station.dir.filePath(QStringLiteral("year.png"));
-    EXPECT_EQ(window.ExportTo(png), QString());
+    QString why;
+    EXPECT_TRUE(window.ExportTo(png, &why)) << why.toStdString();
     EXPECT_EQ(QImage(png).size(), chart.size());
     const QString csv = station.dir.filePath(QStringLiteral("year.csv"));
-    EXPECT_EQ(window.ExportTo(csv), QString());
+    EXPECT_TRUE(window.ExportTo(csv, &why)) << why.toStdString();
     EXPECT_GT(QFileInfo(csv).size(), 4 * 1440 * 30);
     window.Step(-1);
     EXPECT_EQ(window.Year().Year().LastNight(), DaysFromCivil(2025, 3, 12));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/nights/SkyglowFile.h"
 
+#include "core/Failure.h"
 #include "core/astro/ZoneClock.h"
 
 #include <QDateTime>
@@ -159,22 +160,23 @@ QByteArray File(const std::vector<DayRecord>& records, const StationDescription&
     return file;
 }
 
-QString Write(const QString& path, const std::vector<DayRecord>& records,
-              const StationDescription& station, const QString& softwareVersion) {
+bool Write(const QString& path, const std::vector<DayRecord>& records,
+           const StationDescription& station, const QString& softwareVersion, QString* why) {
     QByteArray text;
     try {
         text = File(records, station, softwareVersion);
     } catch (const HeaderError& e) {
-        return QStringLiteral("cannot write \"%1\": %2")
-            .arg(path, QString::fromStdString(e.what()));
+        return Fail(
+            why,
+            QStringLiteral("cannot write \"%1\": %2").arg(path, QString::fromStdString(e.what())));
     }
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
-        return QStringLiteral("cannot write \"%1\": %2").arg(path, out.errorString());
+        return Fail(why, QStringLiteral("cannot write \"%1\": %2").arg(path, out.errorString()));
     out.write(text);
     if (!out.commit())
-        return QStringLiteral("cannot write \"%1\": %2").arg(path, out.errorString());
-    return {};
+        return Fail(why, QStringLiteral("cannot write \"%1\": %2").arg(path, out.errorString()));
+    return true;
 }
 
 } // namespace skyglow

@@ -51,8 +51,9 @@ QStringList Header(const StationDescription& station, const QString& softwareVer
 QByteArray File(const std::vector<DayRecord>& records, const StationDescription& station,
                 const QString& softwareVersion);
 
-// Writes the file, replacing it whole; the reason when it fails, else an empty string.
-QString Write(const QString& path, const std::vector<DayRecord>& records,
-              const StationDescription& station, const QString& softwareVersion);
+// Writes the file, replacing it whole; false, with the reason in `why`, when it fails.
+bool Write(const QString& path, const std::vector<DayRecord>& records,
+           const StationDescription& station, const QString& softwareVersion,
+           QString* why = nullptr);
 
 } // namespace skyglow

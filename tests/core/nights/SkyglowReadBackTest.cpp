@@ -116,14 +116,16 @@ TEST(SkyglowReadBack, AValueTooLongForItsLineIsRefused) {
     EXPECT_THROW(skyglow::File(Lines(), station, QStringLiteral("1.0")), skyglow::HeaderError);
     QTemporaryDir dir;
     const QString path = QDir(dir.path()).filePath(QStringLiteral("night.dat"));
-    const QString error = skyglow::Write(path, Lines(), station, QStringLiteral("1.0"));
+    QString error;
+    EXPECT_FALSE(skyglow::Write(path, Lines(), station, QStringLiteral("1.0"), &error));
     EXPECT_TRUE(error.contains(QStringLiteral("This data is released under the following license")))
         << qPrintable(error);
     EXPECT_TRUE(error.contains(QStringLiteral("151"))) << qPrintable(error);
     EXPECT_FALSE(QFile::exists(path));
 
     station.skyglow.dataLicence = QString(97, u'y');
-    EXPECT_EQ(skyglow::Write(path, Lines(), station, QStringLiteral("1.0")), QString());
+    EXPECT_TRUE(skyglow::Write(path, Lines(), station, QStringLiteral("1.0"), &error))
+        << qPrintable(error);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const skyglowtest::Read read = skyglowtest::ReadSkyglow(file.readAll());
