@@ -72,6 +72,10 @@ const char* const kStatements[] = {
     // without reading the minutes of a station that sends no summaries.
     R"(CREATE INDEX IF NOT EXISTS minutes_summed ON minutes (station, utc)
          WHERE magnitude IS NOT NULL OR condition IS NOT NULL)",
+    // Added in a later version: the sky of a minute the collector worked out itself, for a
+    // minute the station stored without its minute message (see MinuteSky); a minute message
+    // of the station clears it with what it brings.
+    R"(ALTER TABLE minutes ADD COLUMN IF NOT EXISTS sky_derived boolean NOT NULL DEFAULT false)",
 };
 
 } // namespace
@@ -111,8 +115,9 @@ bool Exists(PgConnection& connection, QString* why) {
 bool UpToDate(PgConnection& connection, QString* why) {
     // What the newest of kStatements made: the schema has everything before it as well.
     const PgResult result = connection.Query(
-        QStringLiteral("SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema() "
-                       "AND indexname = 'minutes_summed'"),
+        QStringLiteral("SELECT count(*) FROM information_schema.columns WHERE "
+                       "table_schema = current_schema() AND table_name = 'minutes' AND "
+                       "column_name = 'sky_derived'"),
         {}, why);
     if (!result.Ok()) return false;
     return result.Text(0, 0) == QLatin1String("1");

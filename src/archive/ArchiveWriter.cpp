@@ -177,14 +177,15 @@ bool ArchiveWriter::WriteMinutes(const std::vector<archive::Minute>& minutes, QS
     };
     for (const archive::Minute& m : minutes) {
         // The count and the good seconds are the station's until the archive has the
-        // minute's seconds, which then decide them (SumMinutes).
+        // minute's seconds, which then decide them (SumMinutes). Its sky is the station's
+        // own, in place of one the collector worked out (MinuteSky).
         const PgResult result = connection_.Query(
             QStringLiteral(
                 "INSERT INTO minutes AS m (station, utc, median_count, good_seconds, magnitude, "
                 "limiting_magnitude, condition) VALUES ($1, $2, $3, $4, $5, $6, $7) "
                 "ON CONFLICT (station, utc) DO UPDATE SET magnitude = EXCLUDED.magnitude, "
                 "limiting_magnitude = EXCLUDED.limiting_magnitude, "
-                "condition = EXCLUDED.condition"),
+                "condition = EXCLUDED.condition, sky_derived = false"),
             {m.station.toUtf8(), Utc(m.utc), number(m.medianCount),
              QByteArray::number(m.goodSeconds), number(m.magnitude), number(m.limitingMagnitude),
              m.condition.isEmpty() ? QByteArray() : m.condition.toUtf8()},

@@ -67,8 +67,8 @@ std::optional<std::vector<StationSky>> ReadSkies(PgConnection& connection, QStri
         }
         return std::vector<StationSky>();
     }
-    // Each station's newest minute it summed up itself (the newest rows of all, whose
-    // seconds are still arriving, have no summary yet), found backwards on its index.
+    // Each station's newest minute with a sky (the newest rows of all, whose seconds are
+    // still arriving, have none yet), found backwards on its index.
     const PgResult result = connection.Query(
         QStringLiteral(
             "SELECT s.name, extract(epoch FROM m.utc)::bigint, m.magnitude, coalesce(m.condition, "

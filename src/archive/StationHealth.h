@@ -40,8 +40,8 @@ QStringList Cells(const StationHealth& station, std::int64_t now, std::int64_t s
 // "42 s", "7 min", "3 h", "12 d".
 QString AgeText(std::int64_t seconds);
 
-// The sky of the newest minute a station summed up (its minute message), for
-// `nocturo-collect --status`.
+// The sky of the newest minute that has one (the station's minute message, or what the
+// collector worked out for a minute back-filled without one), for `nocturo-collect --status`.
 struct StationSky {
     QString station;
     std::int64_t minute = 0; // its start, UTC seconds

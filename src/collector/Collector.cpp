@@ -144,6 +144,17 @@ bool Collector::WriteBatch(archive::Batch& batch) {
         // makes stations send a few lines again.
         book_.Advance(batch.readings);
         book_.Store(connection_);
+        // The sky of the minutes the batch touched that the stations did not sum up
+        // themselves, apart from the batch too: what fails now is tried after the next one.
+        QString why;
+        if (sky_.Fill(batch.readings, now / 1000, &why)) {
+            skyTold_ = false;
+        } else if (!skyTold_) {
+            skyTold_ = true;
+            Tell(EventLines::Priority::Warning,
+                 QStringLiteral("the sky of back-filled minutes cannot be worked out now: %1")
+                     .arg(why));
+        }
         return true;
     }
     // A broken connection is opened again on the next attempt; a refusal of the server

@@ -8,11 +8,13 @@
 // tried again with back-off, and the journal says so once; what memory cannot hold is
 // read back from the spool when the archive is there again. After each commit the
 // stations' confirmations move (ConfirmationBook), and are handed to `publish` at most
-// every `confirmEvery` per station.
+// every `confirmEvery` per station, and the minutes the stations back-filled without
+// summing them up get their sky (MinuteSky).
 #pragma once
 
 #include "archive/ArchiveBatch.h"
 #include "archive/ArchiveWriter.h"
+#include "archive/MinuteSky.h"
 #include "archive/PgConnection.h"
 #include "collector/ConfirmationBook.h"
 #include "collector/LagStats.h"
@@ -86,6 +88,8 @@ private:
     Spool spool_;
     PgConnection connection_;
     ArchiveWriter writer_{connection_};
+    MinuteSky sky_{connection_};
+    bool skyTold_ = false; // the journal said the sky could not be worked out
     archive::Batch batch_;
     bool behind_ = false; // the spool holds messages that are not in batch_
     bool reachable_ = false;

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The sky condition of the minute that just ended, for the live station: the same
-// classifier as the figures and the views (sky::Classify), fed minute by minute with the
-// minutes of tonight (12:00 to 12:00 of the station's wall clock).
+// The sky condition of the minute that just ended, for the live station: told minute by
+// minute by sky::LiveConditions, as the collector tells the minutes a station back-filled.
 //
 // Its clear-sky baseline is the station's own, as the views build it: from the steady dark
 // minutes of the last nights in the day files, read once at start on a thread of its own
@@ -12,6 +11,7 @@
 #pragma once
 
 #include "core/astro/Observer.h"
+#include "core/sky/LiveConditions.h"
 #include "core/sky/SkyCondition.h"
 #include "observatory/SkyConditionSource.h"
 
@@ -19,14 +19,13 @@
 #include <QTimeZone>
 
 #include <cstdint>
-#include <deque>
 #include <future>
 #include <vector>
 
 class LiveSkyCondition : public SkyConditionSource {
 public:
     // Nights the baseline is built from, the newest.
-    static constexpr int kBaselineNights = 30;
+    static constexpr int kBaselineNights = sky::LiveConditions::kBaselineNights;
 
     LiveSkyCondition(astro::Observer observer, QTimeZone zone);
     ~LiveSkyCondition() override;
@@ -38,9 +37,9 @@ public:
     // go on without them.
     void AwaitLearning();
     // Whether a baseline is in use (enough steady dark minutes were found).
-    bool HasBaseline() const { return !baseline_.Empty(); }
+    bool HasBaseline() const { return conditions_.HasBaseline(); }
     // The nights the baseline rests on.
-    int BaselineNights() const { return int(nights_.size()); }
+    int BaselineNights() const { return conditions_.BaselineNights(); }
 
     QString ConditionOf(std::int64_t utcMinuteEnd, double meanCount, int seconds) override;
 
@@ -53,13 +52,9 @@ public:
 
 private:
     void TakeLearned();
-    void NightEnded();
 
     astro::Observer observer_;
     QTimeZone zone_;
-    std::int64_t night_ = 0; // the day of the evening of tonight
-    std::vector<sky::Minute> minutes_;
-    std::deque<std::vector<sky::Minute>> nights_; // the baseline's nights, oldest first
-    sky::ClearSkyBaseline baseline_;
+    sky::LiveConditions conditions_;
     std::future<std::vector<std::vector<sky::Minute>>> learning_;
 };

@@ -6,7 +6,7 @@
 #include "core/NocturoError.h"
 #include "core/astro/ZoneClock.h"
 #include "core/log/DayFileSource.h"
-#include "web/WebDescription.h"
+#include "core/station/ArchivedDescription.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -113,7 +113,7 @@ QStringList StationStore::ArchiveStations() {
         stations_ = lease.Reader().Stations();
         std::map<QString, StationDescription> described;
         for (const auto& [name, text] : lease.Reader().Descriptions()) {
-            std::optional<StationDescription> d = webdescription::FromArchive(name, text);
+            std::optional<StationDescription> d = stationdescription::FromArchive(name, text);
             if (d) described[name] = *d;
         }
         std::lock_guard lock(mutex_);

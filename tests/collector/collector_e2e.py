@@ -24,6 +24,8 @@ usage: collector_e2e.py --collector C --load L [--emulator E --logger G --shim S
            their table (from --create-schema and from the collector), every minute stored
            is summed up from its seconds (the back-filled ones of a day file too), the live
            ones carry the station's magnitude and condition, and --status shows them
+  minutes_sky  the sky of minutes back-filled without minute messages, worked out by the
+           collector from the station's description: equal to a live logger's messages
 """
 import argparse
 import calendar
@@ -464,15 +466,16 @@ class Stations:
     of the day already in each one's day file (a minute recorded before the network was
     there, say)."""
 
-    def __init__(self, tools, folder, broker, names, prewritten=0, conf=None, env=None):
+    def __init__(self, tools, folder, broker, names, prewritten=0, conf=None, env=None,
+                 hour=12, emulator_args=()):
         import nocturo_e2e
         self.e2e = nocturo_e2e
         check(tools.emulator and tools.logger, "the stations need --emulator and --logger")
         tools.front_end, tools.program, tools.probe, tools.runs = "logger", tools.logger, None, []
-        # Yesterday noon: a whole afternoon away from midnight, well within the archive's
-        # window of times.
+        # Yesterday noon (or `hour`): away from midnight, well within the archive's window
+        # of times.
         day = int(time.time()) // 86400 * 86400 - 86400
-        start = day + 12 * 3600
+        start = day + hour * 3600
         self.runs = {}
         for seed, name in enumerate(names):
             workdir = os.path.join(folder, name)
@@ -487,7 +490,7 @@ class Stations:
             self.runs[name] = nocturo_e2e.Run(
                 tools, workdir, time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(start)),
                 args=["--publish", broker.url(), "--station", name, "--publish-retry-max", "1"],
-                env=env)
+                env=env, light=not emulator_args, emulator_args=emulator_args)
 
     def stop(self):
         try:
@@ -589,11 +592,12 @@ def scenario_minutes(tools, folder):
         check_archive_equals_files(database, stations)
         rows = minute_rows(database, "roof")
         # The back-filled minutes: summed up from the seconds the archive holds; the station
-        # sent no summary of them, so no magnitude or condition.
+        # sent no summary of them, and the archive has no description of it to work one out
+        # from, so no magnitude or condition.
         for minute, counts in backfilled.items():
             good = [c for c in counts if c is not None]
             check(minute in rows, f"no row for the back-filled minute {minute}: {sorted(rows)}")
-            check(rows[minute][:2] == (median(good), len(good)),
+            check(rows[minute] == (median(good), len(good), None, None),
                   f"{minute}: {rows[minute]}, the day file says {median(good)}, {len(good)}")
         # Every live minute summed up from its seconds; those the station summed up carry its
         # magnitude of the median by the zero point, and the condition of its sky (noon).
@@ -627,6 +631,142 @@ def scenario_minutes(tools, folder):
               f"--status does not show the last minute's sky: {table}")
         check(table.splitlines()[0].split()[-2:] == ["MAG/ARCSEC²", "SKY"], table)
         collector.stop()
+
+
+class MinuteMessages:
+    """A plain subscriber to a station's minute messages: what the station summed up live."""
+
+    def __init__(self, broker, folder, station):
+        self.path = os.path.join(folder, f"minutes-{station}.txt")
+        self.out = open(self.path, "wb")
+        topic = f"nocturo/{station}/minute"
+        self.process = subprocess.Popen(
+            ["mosquitto_sub", "-h", "127.0.0.1", "-p", str(broker.port), "-q", "1",
+             "-t", topic], stdout=self.out, stderr=subprocess.DEVNULL)
+        STARTED.append(self.process)
+        broker.wait_subscribed_any(topic, 30)
+
+    def minutes(self):
+        """{"YYYY-MM-DD HH:MM" of UTC: message}; the retained one is one of them."""
+        self.out.flush()
+        with open(self.path, "rb") as f:
+            messages = [json.loads(line) for line in f.read().splitlines() if line.strip()]
+        return {m["time"][:16].replace("T", " "): m for m in messages}
+
+
+def sky_rows(database, station):
+    """{"YYYY-MM-DD HH:MM": (magnitude, limiting magnitude, condition, derived)}."""
+    rows = database.sql(
+        "SELECT to_char(utc AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI'), magnitude, "
+        f"limiting_magnitude, condition, sky_derived FROM minutes WHERE station = '{station}'")
+    number = lambda text: float(text) if text else None  # noqa: E731
+    return {r[0]: (number(r[1]), number(r[2]), r[3] or None, r[4] == "t") for r in rows}
+
+
+def close(a, b, within=0.01):
+    return (a is None and b is None) or (a is not None and b is not None and abs(a - b) <= within)
+
+
+def scenario_minutes_sky(tools, folder):
+    """A real logger publishes a night's minutes live, after back-filling what it recorded
+    before; its day file is then back-filled whole as a second station that sends no
+    minute messages. The collector works out the sky of every minute without one from the
+    stations' descriptions in the archive: those of the second station equal the first's
+    live messages, and the first's own messages are what the archive keeps of its minutes."""
+    zero_point = "20.5 per_degree -0.004 at 15"
+    conf = f"latitude = 48.2\nlongitude = 16.4\ntimezone = UTC\nzero_point = {zero_point}\n"
+    description = json.dumps({"latitude": 48.2, "longitude": 16.4, "timezone": "UTC",
+                              "zero_point": zero_point})
+    with Broker(folder) as broker, Database(folder) as database:
+        create_schema(tools, database)
+        # An operator describes the stations before they first send.
+        for name in ("roof", "twin"):
+            database.sql(f"INSERT INTO stations (name, description) VALUES ('{name}', "
+                         f"'{description}')")
+        collector = Collector(tools, folder, broker, database).start().subscribed()
+        messages = MinuteMessages(broker, folder, "roof")
+        # The logger starts at 22:00 (a winter night: the Sun far below, at 48° north) with
+        # three minutes recorded before; its clock, and the emulated night with it, runs ten
+        # times as fast. Broken cloud comes after six minutes of a clear sky.
+        rate = 10
+        stations = Stations(tools, folder, broker, ["roof"], prewritten=180, conf=conf,
+                            env={"WALLCLOCK_SHIM_RATE": str(rate)}, hour=22,
+                            emulator_args=["--day-seconds", str(86400 // rate), "--start",
+                                           "22:00", "--site", "rural", "--clouds",
+                                           "22:06-23:59:0.9:broken"])
+        wait_for(lambda: len(messages.minutes()) >= 18, 240, "the logger sent no minutes")
+        stations.stop()
+        check_archive_equals_files(database, stations)
+        lines = stations.lines("roof")
+        prewritten = {f"{d} {c[:5]}" for d, c, *_ in lines[:180]}
+        live = {m: v for m, v in messages.minutes().items() if m not in prewritten}
+        told = {v["condition"] for v in live.values()}
+        check(len(live) >= 16 and {"clear", "cloudy"} <= told, f"the live minutes: {live}")
+
+        # The station's own sky is what the archive keeps of its live minutes, whatever the
+        # collector worked out before their messages came.
+        def own(minute):
+            m = live[minute]
+            return (m["magnitude"], m["limiting_magnitude"], m["condition"], False)
+        try:
+            wait_for(lambda: all(sky_rows(database, "roof").get(m) == own(m) for m in live),
+                     60, "")
+        except TimeoutError:
+            roof = sky_rows(database, "roof")
+            raise Failure("roof's live minutes in the archive: " + "; ".join(
+                f"{m} {roof.get(m)} against {own(m)}" for m in live if roof.get(m) != own(m)))
+
+        # The twin: the lines the logger recorded live, back-filled at once, no minute message.
+        twin_file = os.path.join(folder, "twin.txt")
+        run = stations.runs["roof"]
+        recorded = [line for name in sorted(os.listdir(run.days)) if name.endswith(".txt")
+                    for line in stations.e2e.day_file(run.days, name)]
+        check(len(recorded) == len(lines), "the day file changed")
+        with open(twin_file, "w") as f:
+            f.write("".join(line + "\r\n" for line in recorded[180:]))
+        sent = published(load(tools, broker, "file", "--station", "twin", twin_file))
+        check(sent == len(lines) - 180, f"mqtt-load sent {sent} of {len(lines) - 180}")
+        wait_count(database, sent, 60, "station = 'twin'")
+        # Each minute is worked out right after the commit of its seconds: once the collector
+        # has stopped, every one of them is.
+        collector.stop()
+        twin, roof = sky_rows(database, "twin"), sky_rows(database, "roof")
+        # The live station files a second under the minute its clock reads when the second
+        # is handed on, which on a busy machine may now and then be the next: where its
+        # seconds are the day file's, the brightness is the same; the condition, of the
+        # minutes around, always.
+        summed = minute_rows(database, "roof")
+        same = 0
+        for minute, message in sorted(live.items()):
+            mag, limit, condition, derived = twin[minute]
+            check(derived, f"twin {minute}: not marked as worked out: {twin[minute]}")
+            check(condition == message["condition"],
+                  f"twin {minute}: {twin[minute]}, the station said {message}")
+            if summed[minute][:2] != (message["median_count"], message["good_seconds"]):
+                continue
+            same += 1
+            check(close(mag, message["magnitude"])
+                  and close(limit, message["limiting_magnitude"]),
+                  f"twin {minute}: {twin[minute]}, the station said {message}")
+        check(same >= len(live) * 2 // 3, f"only {same} live minutes of the day file's seconds")
+        print(f"{len(live)} live minutes, conditions {sorted(told)}, told alike; "
+              f"{same} of the day file's seconds, of the same brightness")
+        # The minutes back-filled by the logger itself: their magnitude by the zero point
+        # of the minute's temperature, and a condition of the night.
+        seconds = {}
+        for date, clock, celsius, count_, range_ in lines[:180]:
+            if int(range_) > 0:
+                seconds.setdefault(f"{date} {clock[:5]}", []).append((float(celsius),
+                                                                       int(count_)))
+        for minute, good in seconds.items():
+            mag, limit, condition, derived = roof[minute]
+            warm = [c for c, _ in good if c > -273.05]
+            point = 20.5 - 0.004 * (sum(warm) / len(warm) - 15) if warm else 20.5
+            wanted = point - 2.5 * math.log10(median([n for _, n in good]))
+            check(derived and close(mag, wanted, 0.001)
+                  and close(limit, 7.93 - 5 * math.log10(10 ** (4.316 - wanted / 5) + 1), 0.001)
+                  and condition in ("clear", "cloudy", "moonlit"),
+                  f"roof {minute}, back-filled: {roof[minute]}, wanted {wanted:.3f}")
 
 
 def scenario_first(tools, folder):
@@ -739,7 +879,8 @@ def main():
     parser.add_argument("--shim")
     parser.add_argument("scenario", choices=["loggers", "archive", "kill", "hostile", "status",
                                              "first", "broker_persistent", "broker_volatile",
-                                             "client_id", "restore", "minutes"])
+                                             "client_id", "restore", "minutes",
+                                             "minutes_sky"])
     tools = parser.parse_args()
     for name in ("collector", "load", "emulator", "logger", "shim"):
         if getattr(tools, name):

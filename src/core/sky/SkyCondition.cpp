@@ -99,12 +99,46 @@ QString ConditionName(Condition condition) {
     return {};
 }
 
+namespace {
+
+// The minutes of `night` from what each of its UTC minutes' seconds add up to (`sum` of
+// the mean counts and `celsius` of the temperatures of `warm` seconds), with the Sun and
+// the Moon of each; `minutes` holds their lines and light seconds already.
+void FinishMinutes(const TimeSpan& night, const astro::ZoneClock& clock, UtcSeconds firstMinute,
+                   std::vector<Minute>& minutes, const std::vector<double>& sum,
+                   const std::vector<double>& celsius, const std::vector<int>& warm,
+                   const astro::Observer& observer) {
+    const std::size_t count = minutes.size();
+    const astro::SkyTrack sky(observer, firstMinute + 30, 60, count);
+    for (std::size_t m = 0; m < count; ++m) {
+        Minute& minute = minutes[m];
+        const UtcSeconds start = firstMinute + static_cast<UtcSeconds>(m) * 60;
+        minute.wall = clock.WallOf(start);
+        minute.ofNight = static_cast<std::int32_t>((minute.wall - night.from) / 60);
+        minute.sunAltitude = sky.SunAltitude(m);
+        minute.moonUp = sky.MoonUp(m);
+        minute.moonLit = static_cast<float>(sky.MoonIlluminated(static_cast<double>(start + 30)));
+        if (minute.lightSeconds > 0)
+            minute.count = static_cast<float>(sum[m] / minute.lightSeconds);
+        if (warm[m] > 0) {
+            minute.celsius = static_cast<float>(celsius[m] / warm[m]);
+            minute.hasCelsius = true;
+        }
+    }
+}
+
+UtcSeconds MinuteStart(UtcSeconds t) {
+    return t - ((t % 60) + 60) % 60;
+}
+
+} // namespace
+
 std::vector<Minute> NightMinutes(const TimeSpan& night, const std::vector<DayRecord>& records,
                                  const astro::Observer& observer, const QTimeZone& zone) {
     const astro::ZoneClock clock = astro::ZoneClock::AroundWall(zone, night.from, night.to);
     const auto [first, end] = clock.UtcRange(night.from, night.to);
     if (end <= first) return {};
-    const UtcSeconds firstMinute = first - ((first % 60) + 60) % 60;
+    const UtcSeconds firstMinute = MinuteStart(first);
     const std::size_t count = static_cast<std::size_t>((end - firstMinute + 59) / 60);
     std::vector<Minute> minutes(count);
     std::vector<double> sum(count, 0), celsius(count, 0);
@@ -129,22 +163,30 @@ std::vector<Minute> NightMinutes(const TimeSpan& night, const std::vector<DayRec
             ++warm[m];
         }
     }
-    const astro::SkyTrack sky(observer, firstMinute + 30, 60, count);
-    for (std::size_t m = 0; m < count; ++m) {
-        Minute& minute = minutes[m];
-        const UtcSeconds start = firstMinute + static_cast<UtcSeconds>(m) * 60;
-        minute.wall = clock.WallOf(start);
-        minute.ofNight = static_cast<std::int32_t>((minute.wall - night.from) / 60);
-        minute.sunAltitude = sky.SunAltitude(m);
-        minute.moonUp = sky.MoonUp(m);
-        minute.moonLit = static_cast<float>(sky.MoonIlluminated(static_cast<double>(start + 30)));
-        if (minute.lightSeconds > 0)
-            minute.count = static_cast<float>(sum[m] / minute.lightSeconds);
-        if (warm[m] > 0) {
-            minute.celsius = static_cast<float>(celsius[m] / warm[m]);
-            minute.hasCelsius = true;
-        }
+    FinishMinutes(night, clock, firstMinute, minutes, sum, celsius, warm, observer);
+    return minutes;
+}
+
+std::vector<Minute> NightMinutes(const TimeSpan& night, const std::vector<MinuteSum>& sums,
+                                 const astro::Observer& observer, const QTimeZone& zone) {
+    const astro::ZoneClock clock = astro::ZoneClock::AroundWall(zone, night.from, night.to);
+    const auto [first, end] = clock.UtcRange(night.from, night.to);
+    if (end <= first) return {};
+    const UtcSeconds firstMinute = MinuteStart(first);
+    const std::size_t count = static_cast<std::size_t>((end - firstMinute + 59) / 60);
+    std::vector<Minute> minutes(count);
+    std::vector<double> sum(count, 0), celsius(count, 0);
+    std::vector<int> warm(count, 0);
+    for (const MinuteSum& s : sums) {
+        if (s.start < firstMinute || s.start >= end) continue;
+        const std::size_t m = static_cast<std::size_t>((s.start - firstMinute) / 60);
+        minutes[m].lines = static_cast<std::uint8_t>(std::clamp(s.lines, 0, 60));
+        minutes[m].lightSeconds = static_cast<std::uint8_t>(std::clamp(s.lightSeconds, 0, 60));
+        sum[m] = s.countSum;
+        celsius[m] = s.celsiusSum;
+        warm[m] = s.warmSeconds;
     }
+    FinishMinutes(night, clock, firstMinute, minutes, sum, celsius, warm, observer);
     return minutes;
 }
 

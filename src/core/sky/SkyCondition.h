@@ -34,6 +34,7 @@
 // scores per site.
 #pragma once
 
+#include "core/astro/AstroTime.h"
 #include "core/astro/Observer.h"
 #include "core/log/DayRecord.h"
 #include "core/log/LogSpan.h"
@@ -80,6 +81,22 @@ struct Minute {
 // The minutes of a night (12:00 to 12:00 of the wall clock, whole minutes of UTC) from its
 // lines, as AssembleSpan gives them.
 std::vector<Minute> NightMinutes(const TimeSpan& night, const std::vector<DayRecord>& records,
+                                 const astro::Observer& observer, const QTimeZone& zone);
+
+// What the seconds of one minute add up to, where they are kept elsewhere than in day
+// files (the archive sums them up itself).
+struct MinuteSum {
+    UtcSeconds start = 0;  // the minute's start, a multiple of 60
+    int lines = 0;         // seconds with a line
+    int lightSeconds = 0;  // of those, the seconds whose light was read
+    double countSum = 0;   // the sum of their mean counts
+    double celsiusSum = 0; // the sum of the temperatures of the seconds that read one
+    int warmSeconds = 0;
+};
+
+// The same minutes of a night from such sums, in any order; a minute without one has no
+// line, one outside the night is left out.
+std::vector<Minute> NightMinutes(const TimeSpan& night, const std::vector<MinuteSum>& sums,
                                  const astro::Observer& observer, const QTimeZone& zone);
 
 class ClearSkyBaseline {

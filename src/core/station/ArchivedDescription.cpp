@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "web/WebDescription.h"
+#include "core/station/ArchivedDescription.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace webdescription {
+namespace stationdescription {
 
 namespace {
 
@@ -58,4 +58,4 @@ std::optional<StationDescription> FromArchive(const QString& station, const QByt
     }
 }
 
-} // namespace webdescription
+} // namespace stationdescription

@@ -7,7 +7,8 @@
 //      "zero_point": ["20.50", "20.62 from 2025-06-14"]}
 //
 // It is read as the same lines in station.conf would be, so the same values are accepted
-// and refused.
+// and refused. The web service shows the stations by it, and the collector works out the
+// sky of the minutes a station did not sum up itself.
 #pragma once
 
 #include "core/station/StationDescription.h"
@@ -17,11 +18,11 @@
 
 #include <optional>
 
-namespace webdescription {
+namespace stationdescription {
 
 // The description of `station` from its JSON text; none when the text is not such an
 // object or a value is wrong (`why` then says which).
 std::optional<StationDescription> FromArchive(const QString& station, const QByteArray& json,
                                               QString* why = nullptr);
 
-} // namespace webdescription
+} // namespace stationdescription
