@@ -53,8 +53,12 @@ public:
     // order of their stamps (equal stamps in the order they were taken). `utcEnd`, when
     // given, is set to the UTC second before which every line of the span lies, whatever
     // came in since (the bound the lines were read to); left alone for a span without lines.
+    // `confirmed`, when given, is set to what Confirmed() says, asked in the same statement
+    // as the span's bounds and so never later than the lines it covers (nothing for a span
+    // without lines).
     std::vector<DayRecord> Span(const QString& station, const TimeSpan& span,
-                                std::int64_t* utcEnd = nullptr);
+                                std::int64_t* utcEnd = nullptr,
+                                std::optional<std::int64_t>* confirmed = nullptr);
     // The UTC second up to which the archive holds every line of the station without a gap
     // (`stations.confirmed`); none when it does not say.
     std::optional<std::int64_t> Confirmed(const QString& station);
@@ -68,6 +72,18 @@ public:
     std::optional<WallSeconds> Newest(const QString& station);
 
 private:
+    // The UTC range that holds a span's lines (none when the widest window holds no line),
+    // with the station's confirmation when asked.
+    struct SpanRange {
+        std::int64_t utcFrom = 0;
+        std::int64_t utcTo = 0; // the bound Span() gives as `utcEnd`
+        std::optional<std::int64_t> confirmed;
+    };
+    std::optional<SpanRange> RangeOf(const QString& station, const TimeSpan& span,
+                                     bool withConfirmed);
+    // The span's lines with UTC within [utcFrom, utcTo), in the order of their UTC.
+    std::vector<DayRecord> LinesIn(const QString& station, const TimeSpan& span,
+                                   std::int64_t utcFrom, std::int64_t utcTo);
     struct Result;
     enum class Format { Text, Binary };
     Result Query(const char* sql, const std::vector<QByteArray>& parameters,

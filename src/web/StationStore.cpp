@@ -156,12 +156,12 @@ SpanLines StationStore::Read(const QString& station, const TimeSpan& span, bool*
     SpanLines lines;
     lines.span = span;
     try {
-        // The confirmation is read first: every line it covers was stored before the span
-        // is read, so a span that ends before it is read whole.
-        const std::optional<std::int64_t> confirmed =
-            complete ? lease.Reader().Confirmed(station) : std::nullopt;
+        // The confirmation is read with the span's bounds, before its lines: every line it
+        // covers was stored before them, so a span that ends before it is read whole.
+        std::optional<std::int64_t> confirmed;
         std::int64_t utcEnd = 0;
-        lines.records = lease.Reader().Span(station, span, confirmed ? &utcEnd : nullptr);
+        lines.records = lease.Reader().Span(station, span, complete ? &utcEnd : nullptr,
+                                            complete ? &confirmed : nullptr);
         if (complete)
             *complete = confirmed && utcEnd > 0 && *confirmed >= utcEnd &&
                         utcEnd <= QDateTime::currentSecsSinceEpoch();
