@@ -214,6 +214,19 @@ std::optional<std::int64_t> ArchiveReader::Confirmed(const QString& station) {
     return result.MaybeInteger(0, 0);
 }
 
+std::optional<ArchiveReader::ConfirmedLine> ArchiveReader::NewestConfirmed(const QString& station,
+                                                                           std::int64_t now) {
+    const Result result =
+        Query("SELECT extract(epoch FROM s.confirmed)::bigint, extract(epoch FROM r.utc)::bigint,"
+              " extract(epoch FROM r.local)::bigint FROM stations s CROSS JOIN LATERAL"
+              " (SELECT utc, local FROM readings WHERE station = s.name"
+              "  AND utc <= least(s.confirmed, to_timestamp($2)) ORDER BY utc DESC LIMIT 1) r"
+              " WHERE s.name = $1 AND s.confirmed IS NOT NULL",
+              {Utf8(station), QByteArray::number(qint64(now))});
+    if (result.Rows() == 0) return std::nullopt;
+    return ConfirmedLine{result.Integer(0, 0), result.Integer(0, 1), result.Integer(0, 2)};
+}
+
 std::pair<std::int64_t, std::int64_t> ArchiveReader::SpanStamp(const QString& station,
                                                                const TimeSpan& span) {
     // Built as a QByteArray: GCC 12 takes std::string's literal + pointer for an overrun.

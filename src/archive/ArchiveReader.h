@@ -59,9 +59,19 @@ public:
     std::vector<DayRecord> Span(const QString& station, const TimeSpan& span,
                                 std::int64_t* utcEnd = nullptr,
                                 std::optional<std::int64_t>* confirmed = nullptr);
+
     // The UTC second up to which the archive holds every line of the station without a gap
     // (`stations.confirmed`); none when it does not say.
     std::optional<std::int64_t> Confirmed(const QString& station);
+    // The station's confirmation and its newest line at or before it and `now` (UTC
+    // seconds): the UTC and the local stamp of that line. None without a confirmation or
+    // without such a line.
+    struct ConfirmedLine {
+        std::int64_t confirmed = 0;
+        std::int64_t utc = 0;
+        WallSeconds wall = 0;
+    };
+    std::optional<ConfirmedLine> NewestConfirmed(const QString& station, std::int64_t now);
     // The number of those lines and the newest UTC time among them (0 without lines):
     // enough to tell whether the span grew since it was read.
     std::pair<std::int64_t, std::int64_t> SpanStamp(const QString& station, const TimeSpan& span);

@@ -172,6 +172,29 @@ SpanLines StationStore::Read(const QString& station, const TimeSpan& span, bool*
     return lines;
 }
 
+std::optional<std::int64_t> StationStore::NewestFinalNight(const QString& station) {
+    if (!IsArchive()) return std::nullopt;
+    const std::int64_t now = QDateTime::currentSecsSinceEpoch();
+    std::optional<ArchiveReader::ConfirmedLine> line;
+    {
+        Lease lease(*this);
+        try {
+            line = lease.Reader().NewestConfirmed(station, now);
+        } catch (const ArchiveError& error) {
+            throw NocturoError(std::string("the archive cannot be read: ") + error.what());
+        }
+    }
+    if (!line) return std::nullopt;
+    // A night is read up to its end less the zone offset of its lines and an hour (see
+    // ArchiveReader::Span), and final once that is past the confirmation and the clock: the
+    // last night ending an hour before the confirmed second, in the wall time of the
+    // station's line there. Not after the night of that line: the nights after it are empty.
+    const std::int64_t hour = 3600;
+    const WallSeconds finalUpTo = std::min(line->confirmed, now) + (line->wall - line->utc) - hour;
+    const std::int64_t lastFinal = DayOf(finalUpTo - kSecondsPerDay / 2) - 1;
+    return std::min(lastFinal, DayOf(line->wall - kSecondsPerDay / 2));
+}
+
 std::vector<SourceDay> StationStore::Days(const QString& station) {
     Lease lease(*this);
     std::vector<SourceDay> days;

@@ -12,6 +12,9 @@
 
 #include <QSet>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -51,10 +54,60 @@ void WriteDescription(JsonWriter& json, const StationDescription& d) {
 WebApi::WebApi(StationStore& store, QString version, int cacheSeconds, int keepMegabytes)
     : store_(store)
     , version_(std::move(version))
+    , keepBytes_(qsizetype(keepMegabytes) * 1024 * 1024)
     , cache_(cacheSeconds > 0 ? 24 * 1024 * 1024 : 0, std::chrono::seconds(cacheSeconds),
              qsizetype(keepMegabytes) * 1024 * 1024) {}
 
-WebApi::~WebApi() = default;
+WebApi::~WebApi() {
+    stopping_ = true;
+    if (prewarm_.joinable()) prewarm_.join();
+}
+
+void WebApi::StartPrewarm(std::function<void(const QString&)> log) {
+    if (!store_.IsArchive() || keepBytes_ <= 0) return;
+    prewarm_ = std::thread([this, log = std::move(log)] {
+        // Behind the clients on this machine's processors: what they ask comes first.
+        setpriority(PRIO_PROCESS, pid_t(gettid()), 10);
+        Prewarm(log);
+    });
+}
+
+void WebApi::Prewarm(const std::function<void(const QString&)>& log) {
+    int nights = 0;
+    qsizetype kept = 0, largest = 0;
+    try {
+        for (const QString& station : store_.Stations()) {
+            if (stopping_) return;
+            const std::optional<std::int64_t> night = store_.NewestFinalNight(station);
+            if (!night) continue;
+            // Asked as the station's page asks for it, so that the answer kept is the one
+            // the browsers' requests find.
+            const HttpRequest request(
+                "GET", "/api/span",
+                {{"stations", station}, {"date", IsoDate(*night)}, {"kind", "night"}},
+                {{"Accept-Encoding", "gzip"}}, {});
+            const HttpResponse answer = Span(request);
+            const bool whole = std::any_of(answer.headers.begin(), answer.headers.end(),
+                                           [](const auto& h) { return h.first == "ETag"; });
+            if (!whole) continue; // not final after all: left to the clients
+            ++nights;
+            kept += answer.body.size();
+            largest = std::max(largest, answer.body.size());
+            log(QStringLiteral("made %1's night of %2 ahead (%3 kB compressed)")
+                    .arg(station, IsoDate(*night))
+                    .arg(answer.body.size() / 1000));
+            // The next would push out one made here.
+            if (kept + largest > keepBytes_) break;
+        }
+    } catch (const std::exception& error) {
+        // The clients hear of it when they ask; ahead of them it is only said.
+        log(QStringLiteral("the last nights were not made ahead: %1").arg(error.what()));
+        return;
+    }
+    log(QStringLiteral("made %1 last confirmed nights ahead (%2 kB kept)")
+            .arg(nights)
+            .arg(kept / 1000));
+}
 
 void WebApi::Register(HttpServer& server) {
     const auto bind = [&](const char* path, HttpResponse (WebApi::*method)(const HttpRequest&)) {

@@ -5,6 +5,7 @@ import os
 import random
 import subprocess
 import sys
+import threading
 import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
@@ -95,6 +96,25 @@ class Web:
         if "serving" not in line:
             raise RuntimeError("nocturo-web did not start: " + line + self.process.stderr.read())
         self.url = f"http://127.0.0.1:{self.port}"
+        self.log = []
+        self._logged = threading.Condition()
+        # What it says on standard error, read as it comes, so a test can wait for a line.
+        self._reader = threading.Thread(target=self._read_log, daemon=True)
+        self._reader.start()
+
+    def _read_log(self):
+        for line in self.process.stderr:
+            with self._logged:
+                self.log.append(line.rstrip("\n"))
+                self._logged.notify_all()
+
+    def wait_for_line(self, text, timeout=120):
+        """The first line of its log holding `text`; a hang guard of `timeout` s."""
+        with self._logged:
+            found = self._logged.wait_for(lambda: any(text in l for l in self.log), timeout)
+            if not found:
+                raise TimeoutError(f"nocturo-web did not say \"{text}\": {self.log}")
+            return next(l for l in self.log if text in l)
 
     def get(self, path, headers=None):
         """(status, headers, body bytes)"""
@@ -108,3 +128,4 @@ class Web:
     def stop(self):
         self.process.terminate()
         self.process.wait(timeout=30)
+        self._reader.join(timeout=30)
