@@ -6,6 +6,8 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <type_traits>
 
@@ -225,6 +227,43 @@ std::optional<ArchiveReader::ConfirmedLine> ArchiveReader::NewestConfirmed(const
               {Utf8(station), QByteArray::number(qint64(now))});
     if (result.Rows() == 0) return std::nullopt;
     return ConfirmedLine{result.Integer(0, 0), result.Integer(0, 1), result.Integer(0, 2)};
+}
+
+std::vector<std::pair<std::int64_t, double>>
+ArchiveReader::MinuteMedians(const QString& station, std::int64_t utcFrom, std::int64_t utcTo) {
+    // A year is half a million minutes: by the primary key's index, in the binary format.
+    const Result result = Query("SELECT utc, median_count FROM minutes WHERE station = $1"
+                                " AND utc >= ($2::timestamp AT TIME ZONE 'UTC')"
+                                " AND utc < ($3::timestamp AT TIME ZONE 'UTC') ORDER BY utc",
+                                {Utf8(station), Stamp(utcFrom), Stamp(utcTo)}, Format::Binary);
+    const int rows = result.Rows();
+    std::vector<std::pair<std::int64_t, double>> minutes(static_cast<std::size_t>(rows));
+    pg_result* r = result.result.Get();
+    for (int row = 0; row < rows; ++row) {
+        double median = NAN;
+        if (!PQgetisnull(r, row, 1))
+            median = std::bit_cast<double>(BigEndian<std::uint64_t>(PQgetvalue(r, row, 1)));
+        minutes[std::size_t(row)] = {
+            WallOfMicroseconds(BigEndian<std::int64_t>(PQgetvalue(r, row, 0))), median};
+    }
+    return minutes;
+}
+
+std::vector<std::optional<std::int64_t>>
+ArchiveReader::HourOffsets(const QString& station, std::int64_t utcFrom, std::int64_t utcTo) {
+    // One look into the index an hour (a year is under 9,000), not the year's lines.
+    const Result result = Query(
+        "SELECT (SELECT extract(epoch FROM local - utc::timestamp)::bigint FROM readings"
+        "   WHERE station = $1 AND utc >= h AND utc < h + interval '1 hour' ORDER BY utc LIMIT 1)"
+        " FROM generate_series(date_trunc('hour', $2::timestamp AT TIME ZONE 'UTC'),"
+        "   ($3::timestamp AT TIME ZONE 'UTC') - interval '1 microsecond', interval '1 hour') h"
+        " ORDER BY h",
+        {Utf8(station), Stamp(utcFrom), Stamp(utcTo)});
+    std::vector<std::optional<std::int64_t>> offsets;
+    offsets.reserve(std::size_t(result.Rows()));
+    for (int row = 0; row < result.Rows(); ++row)
+        offsets.push_back(result.MaybeInteger(row, 0));
+    return offsets;
 }
 
 std::pair<std::int64_t, std::int64_t> ArchiveReader::SpanStamp(const QString& station,

@@ -72,6 +72,16 @@ public:
         WallSeconds wall = 0;
     };
     std::optional<ConfirmedLine> NewestConfirmed(const QString& station, std::int64_t now);
+    // The station's minute summaries (`minutes`) with UTC within [utcFrom, utcTo), in order:
+    // each minute's start (UTC) and its median count, NaN where it has none.
+    std::vector<std::pair<std::int64_t, double>>
+    MinuteMedians(const QString& station, std::int64_t utcFrom, std::int64_t utcTo);
+    // The zone offset (local stamp less UTC, seconds) of the station's first line in each
+    // hour of UTC, from the hour that holds `utcFrom` to the one before `utcTo`; none for an
+    // hour without lines. What places the minute summaries, kept by UTC, on the station's
+    // wall clock, as its lines have them.
+    std::vector<std::optional<std::int64_t>> HourOffsets(const QString& station,
+                                                         std::int64_t utcFrom, std::int64_t utcTo);
     // The number of those lines and the newest UTC time among them (0 without lines):
     // enough to tell whether the span grew since it was read.
     std::pair<std::int64_t, std::int64_t> SpanStamp(const QString& station, const TimeSpan& span);

@@ -195,6 +195,54 @@ std::optional<std::int64_t> StationStore::NewestFinalNight(const QString& statio
     return std::min(lastFinal, DayOf(line->wall - kSecondsPerDay / 2));
 }
 
+std::vector<std::pair<WallSeconds, double>>
+StationStore::NightMinuteMedians(const QString& station, std::int64_t firstNight,
+                                 std::int64_t lastNight) {
+    if (!IsArchive()) return {};
+    const WallSeconds from = TimeSpan::Of(SpanKind::Night, firstNight).from;
+    const WallSeconds to = TimeSpan::Of(SpanKind::Night, lastNight).to;
+    // Wider by the widest zone offset on either side, as a span's lines are read.
+    const std::int64_t widest = 26 * 3600;
+    const std::int64_t utcFrom = from - widest, utcTo = to + widest;
+    std::vector<std::pair<std::int64_t, double>> minutes;
+    std::vector<std::optional<std::int64_t>> offsets;
+    {
+        Lease lease(*this);
+        try {
+            minutes = lease.Reader().MinuteMedians(station, utcFrom, utcTo);
+            if (minutes.empty()) return {};
+            offsets = lease.Reader().HourOffsets(station, utcFrom, utcTo);
+        } catch (const ArchiveError& error) {
+            throw NocturoError(std::string("the archive cannot be read: ") + error.what());
+        }
+    }
+    // Hours without lines take the offset of the nearest hour before with lines, else after.
+    const auto carry = [](auto begin, auto end) {
+        std::optional<std::int64_t> carried;
+        for (auto it = begin; it != end; ++it) {
+            if (*it)
+                carried = *it;
+            else
+                *it = carried;
+        }
+    };
+    carry(offsets.begin(), offsets.end());
+    carry(offsets.rbegin(), offsets.rend());
+    const QTimeZone zone = Describe(station).TimeZone();
+    const std::int64_t firstHour = utcFrom - ((utcFrom % 3600) + 3600) % 3600;
+    std::vector<std::pair<WallSeconds, double>> walls;
+    walls.reserve(minutes.size());
+    for (const auto& [utc, median] : minutes) {
+        const std::size_t hour = std::size_t((utc - firstHour) / 3600);
+        const std::int64_t offset = hour < offsets.size() && offsets[hour]
+                                        ? *offsets[hour]
+                                        : QDateTime::fromSecsSinceEpoch(utc, zone).offsetFromUtc();
+        const WallSeconds wall = utc + offset;
+        if (wall >= from && wall < to) walls.emplace_back(wall, median);
+    }
+    return walls;
+}
+
 std::vector<SourceDay> StationStore::Days(const QString& station) {
     Lease lease(*this);
     std::vector<SourceDay> days;

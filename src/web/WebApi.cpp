@@ -309,6 +309,28 @@ HttpResponse WebApi::Nights(const HttpRequest& request) {
     });
 }
 
+namespace {
+
+// A night's cells of `step` minutes from its minutes (wall start, median count): each the
+// median of the medians of its minutes, NaN without one.
+std::vector<float> CellsOf(const std::vector<std::pair<WallSeconds, double>>& minutes,
+                           WallSeconds from, int step) {
+    const int rows = YearMinutes::kRows / step;
+    std::vector<float> cells(std::size_t(rows), float(NAN));
+    std::vector<std::vector<double>> values(static_cast<std::size_t>(rows));
+    for (const auto& [start, median] : minutes) {
+        const auto row = (start - from) / 60 / step;
+        if (row >= 0 && row < rows && !std::isnan(median))
+            values[std::size_t(row)].push_back(median);
+    }
+    for (int r = 0; r < rows; ++r)
+        if (auto median = Percentile(values[std::size_t(r)], 50))
+            cells[std::size_t(r)] = float(*median);
+    return cells;
+}
+
+} // namespace
+
 std::vector<float> WebApi::NightCells(const QString& station, std::int64_t night, int step,
                                       std::int64_t lastDay) {
     const auto key = std::make_tuple(station, night, step);
@@ -317,18 +339,10 @@ std::vector<float> WebApi::NightCells(const QString& station, std::int64_t night
         if (const auto it = nightCells_.find(key); it != nightCells_.end()) return it->second;
     }
     const TimeSpan span = TimeSpan::Of(SpanKind::Night, night);
-    const std::vector<MinuteRow> minutes = MinutesOf(store_.Read(station, span).records);
-    const int rows = YearMinutes::kRows / step;
-    std::vector<float> cells(std::size_t(rows), float(NAN));
-    std::vector<std::vector<double>> values(static_cast<std::size_t>(rows));
-    for (const MinuteRow& m : minutes) {
-        const auto row = (m.start - span.from) / 60 / step;
-        if (row >= 0 && row < rows && !std::isnan(m.median))
-            values[std::size_t(row)].push_back(m.median);
-    }
-    for (int r = 0; r < rows; ++r)
-        if (auto median = Percentile(values[std::size_t(r)], 50))
-            cells[std::size_t(r)] = float(*median);
+    std::vector<std::pair<WallSeconds, double>> minutes;
+    for (const MinuteRow& m : MinutesOf(store_.Read(station, span).records))
+        minutes.emplace_back(m.start, m.median);
+    const std::vector<float> cells = CellsOf(minutes, span.from, step);
     // A night still being written is read again next time.
     if (night + 1 < lastDay) {
         std::lock_guard lock(nightsMutex_);
@@ -336,6 +350,36 @@ std::vector<float> WebApi::NightCells(const QString& station, std::int64_t night
         nightCells_[key] = cells;
     }
     return cells;
+}
+
+std::map<std::int64_t, std::vector<float>>
+WebApi::SummedNightCells(const QString& station, const std::vector<std::int64_t>& nights, int step,
+                         std::int64_t lastDay) {
+    std::vector<std::int64_t> wanted;
+    {
+        std::lock_guard lock(nightsMutex_);
+        for (const std::int64_t night : nights)
+            if (!nightCells_.count(std::make_tuple(station, night, step))) wanted.push_back(night);
+    }
+    std::map<std::int64_t, std::vector<float>> made;
+    if (wanted.empty()) return made;
+    // The minutes of every night wanted, in one question: the archive's collector sums up
+    // each minute from its seconds as they come in, so a year is half a million rows rather
+    // than thirty million lines.
+    std::map<std::int64_t, std::vector<std::pair<WallSeconds, double>>> ofNight;
+    for (const auto& minute : store_.NightMinuteMedians(station, wanted.front(), wanted.back()))
+        ofNight[DayOf(minute.first - kSecondsPerDay / 2)].push_back(minute);
+    std::lock_guard lock(nightsMutex_);
+    if (nightCells_.size() > 20000) nightCells_.clear();
+    for (const std::int64_t night : wanted) {
+        const auto it = ofNight.find(night);
+        // A night the archive holds lines of but no summaries (stored before the archive
+        // kept them) is read from its seconds, by NightCells().
+        if (it == ofNight.end()) continue;
+        made[night] = CellsOf(it->second, TimeSpan::Of(SpanKind::Night, night).from, step);
+        if (night + 1 < lastDay) nightCells_[std::make_tuple(station, night, step)] = made[night];
+    }
+    return made;
 }
 
 HttpResponse WebApi::Year(const HttpRequest& request) {
@@ -354,6 +398,13 @@ HttpResponse WebApi::Year(const HttpRequest& request) {
             lastDay = std::max(lastDay, day.day);
         }
         const int rows = YearMinutes::kRows / step;
+        std::map<std::int64_t, std::vector<float>> summed;
+        if (store_.IsArchive()) {
+            std::vector<std::int64_t> withLines;
+            for (std::int64_t night = first; night <= last; ++night)
+                if (days.contains(night) || days.contains(night + 1)) withLines.push_back(night);
+            summed = SummedNightCells(station, withLines, step, lastDay);
+        }
         QByteArray out;
         out.reserve(qsizetype(nights) * rows * 4);
         JsonWriter json(out);
@@ -363,8 +414,11 @@ HttpResponse WebApi::Year(const HttpRequest& request) {
         for (int n = 0; n < nights; ++n) {
             const std::int64_t night = first + n;
             const bool any = days.contains(night) || days.contains(night + 1);
-            const std::vector<float> cells =
-                any ? NightCells(station, night, step, lastDay) : std::vector<float>();
+            const auto it = summed.find(night);
+            const std::vector<float> cells = !any ? std::vector<float>()
+                                             : it != summed.end()
+                                                 ? it->second
+                                                 : NightCells(station, night, step, lastDay);
             for (int r = 0; r < rows; ++r) {
                 if (n || r) json.raw(",");
                 json.number(any ? double(cells[std::size_t(r)]) : NAN, 1);

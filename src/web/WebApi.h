@@ -55,6 +55,11 @@ private:
     // The minute medians of one night, kept once the night is over.
     std::vector<float> NightCells(const QString& station, std::int64_t night, int step,
                                   std::int64_t lastDay);
+    // From the archive's minute summaries, in one question: the cells of those of `nights`
+    // that are not kept yet and have summaries, kept as NightCells() keeps them.
+    std::map<std::int64_t, std::vector<float>>
+    SummedNightCells(const QString& station, const std::vector<std::int64_t>& nights, int step,
+                     std::int64_t lastDay);
 
     void Prewarm(const std::function<void(const QString&)>& log);
 

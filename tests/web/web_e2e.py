@@ -10,6 +10,8 @@ PostgreSQL archive holding the same lines.
            modified"); a night still getting lines, and today's night, are read afresh
   prewarm  a fresh service makes each station's last confirmed night before it is asked;
            a night still getting lines is not kept
+  year     the archive's year heat map from its minute summaries, the same as the day
+           files'; from the seconds of a station without summaries
   browser  Debian's headless chromium: the network page shows the archive's stations, a
            station's chart holds exactly its day file's points, zoom, previous, next and
            the year's click work, no error in the console, no request to another host;
@@ -350,6 +352,60 @@ def scenario_prewarm(args, folder, lines_of, archive):
     print("prewarm: the stations' last confirmed nights made at start, the open one read afresh")
 
 
+def scenario_year(args, folder, lines_of, archive):
+    """The year's heat map from the archive is made of its minute summaries: the same cells
+    as from the day files; a summary changed changes its cell, lines deleted do not; a
+    station without summaries (an archive from before they were kept) is read from its
+    seconds."""
+    database = args.database
+    paths = [f"/api/year?station={s}&night=2026-12-08&step={step}"
+             for s in sorted(fx.STATIONS) for step in (1, 10, 60)]
+    files = {s: fx.Web(args.web, "--folder", os.path.join(folder, s), pages=args.pages)
+             for s in fx.STATIONS}
+
+    def fresh_year(path):
+        web = fx.Web(args.web, "--archive", database.conninfo, "--describe", folder,
+                     "--cache", "0", pages=args.pages)
+        try:
+            status, _, body = web.get(path)
+        finally:
+            web.stop()
+        check(status == 200, f"{path}: {status} {body[:200]}")
+        return json.loads(body)
+    try:
+        wanted = {}
+        for path in paths:
+            station = path.split("station=")[1].split("&")[0]
+            wanted[path] = json.loads(files[station].get(path)[2])
+            check(fresh_year(path) == wanted[path], f"{path}: archive and day files differ")
+        # Ridge's minutes from 22:00 to 22:10 of the night of 12-07 say 4242: the cell of those
+        # ten minutes says it too.
+        night = fx.START + 43200
+        database.sql(f"UPDATE minutes SET median_count = 4242 WHERE station = 'ridge' AND "
+                     f"utc >= to_timestamp({night + 36000}) AND utc < to_timestamp({night + 36600})")
+        # Every line of ridge's night of 12-07 after 23:00 deleted: its summaries stay.
+        database.sql(f"DELETE FROM readings WHERE station = 'ridge' AND "
+                     f"utc >= to_timestamp({night + 39600}) AND utc < to_timestamp({night + 86400})")
+        path = "/api/year?station=ridge&night=2026-12-08&step=10"
+        year = fresh_year(path)
+        rows = year["rows"]
+        column = year["nights"] - 2  # the night of 12-07, the one before the last
+        cells = year["median"][column * rows:(column + 1) * rows]
+        check(cells[60] == 4242.0, f"the cell of the summaries changed says {cells[60]}")
+        before = wanted[path]["median"][column * rows:(column + 1) * rows]
+        check(cells[:60] == before[:60] and cells[61:] == before[61:],
+              "cells of summaries left alone changed")
+        # Valley's summaries gone: its year is read from its seconds, as before.
+        database.sql("DELETE FROM minutes WHERE station = 'valley'")
+        for step in (1, 10, 60):
+            path = f"/api/year?station=valley&night=2026-12-08&step={step}"
+            check(fresh_year(path) == wanted[path], f"{path}: valley from its seconds differs")
+    finally:
+        for f in files.values():
+            f.stop()
+    print("year: the archive's year from its minute summaries, the same as from day files")
+
+
 def scenario_browser(args, folder, lines_of, archive):
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
@@ -477,7 +533,8 @@ def main():
     parser.add_argument("--collector", required=True)
     parser.add_argument("--pages", required=True)
     parser.add_argument("--shots", default=os.path.join(os.getcwd(), "web-screenshots"))
-    parser.add_argument("scenario", choices=["api", "hostile", "cache", "prewarm", "browser"])
+    parser.add_argument("scenario", choices=["api", "hostile", "cache", "prewarm", "year",
+                                             "browser"])
     args = parser.parse_args()
     with tempfile.TemporaryDirectory(prefix="nocturo-web-test.") as folder:
         os.chmod(folder, 0o755)

@@ -77,9 +77,22 @@ def fill_archive(database, collector, lines_of):
     database.sql("CREATE TABLE IF NOT EXISTS readings_rest PARTITION OF readings DEFAULT")
     database.sql(f"COPY readings (station, utc, local, temperature_tenths, mean_count, range) "
                  f"FROM '{copy}'")
+    sum_minutes(database)
     for name, rows in lines_of.items():
         database.sql(f"INSERT INTO stations (name, online, link_up, last_reading) VALUES "
                      f"('{name}', true, true, to_timestamp({rows[-1][0]}))")
+
+
+def sum_minutes(database):
+    """The minute summaries of every line stored, as the collector sums them up when lines
+    come in (ArchiveWriter::SumMinutes): the median count of the seconds that read their
+    light, and how many did."""
+    database.sql("INSERT INTO minutes AS m (station, utc, median_count, good_seconds) "
+                 "SELECT station, to_timestamp(floor(extract(epoch FROM utc) / 60) * 60), "
+                 "percentile_cont(0.5) WITHIN GROUP (ORDER BY mean_count) FILTER (WHERE range > 0), "
+                 "count(*) FILTER (WHERE range > 0) FROM readings GROUP BY 1, 2 "
+                 "ON CONFLICT (station, utc) DO UPDATE SET median_count = EXCLUDED.median_count, "
+                 "good_seconds = EXCLUDED.good_seconds")
 
 
 class Web:
