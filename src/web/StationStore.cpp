@@ -234,6 +234,9 @@ StationStore::NightMinuteMedians(const QString& station, std::int64_t firstNight
     walls.reserve(minutes.size());
     for (const auto& [utc, median] : minutes) {
         const std::size_t hour = std::size_t((utc - firstHour) / 3600);
+        // Without a line in reach, the described zone's offset, asked once an hour.
+        if (hour < offsets.size() && !offsets[hour])
+            offsets[hour] = QDateTime::fromSecsSinceEpoch(utc, zone).offsetFromUtc();
         const std::int64_t offset = hour < offsets.size() && offsets[hour]
                                         ? *offsets[hour]
                                         : QDateTime::fromSecsSinceEpoch(utc, zone).offsetFromUtc();
