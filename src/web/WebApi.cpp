@@ -12,9 +12,6 @@
 
 #include <QSet>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -65,11 +62,10 @@ WebApi::~WebApi() {
 
 void WebApi::StartPrewarm(std::function<void(const QString&)> log) {
     if (!store_.IsArchive() || keepBytes_ <= 0) return;
-    prewarm_ = std::thread([this, log = std::move(log)] {
-        // Behind the clients on this machine's processors: what they ask comes first.
-        setpriority(PRIO_PROCESS, pid_t(gettid()), 10);
-        Prewarm(log);
-    });
+    // At the clients' priority, not below: a client asking for the night being made waits
+    // for this thread, which a lower priority would leave behind every other process on a
+    // busy machine. One night at a time is what bounds its cost.
+    prewarm_ = std::thread([this, log = std::move(log)] { Prewarm(log); });
 }
 
 void WebApi::Prewarm(const std::function<void(const QString&)>& log) {
