@@ -177,7 +177,7 @@ def main():
                 return fx.Web(args.web, "--archive", database.conninfo, "--describe", stations,
                               *args.web_option, pages=pages)
             cached = serve_archive()
-            # Its making of the last nights ahead is not part of the times below.
+            # Its making of the last nights ahead is not in the times below.
             cached.wait_for_line("last confirmed nights ahead")
             try:
                 lines = len([r for r in lines_of["ridge"]
