@@ -7,7 +7,9 @@ size; a night the archive confirms whole, asked the first time (a fresh service 
 read, compressed and kept) and then from memory (and "not modified" to a client holding
 it); 200 clients at once asking for nights, on a fresh service and on one that has answered
 each night once (99th percentile, refusals, the service's resident memory), beside 200
-asking for the file of the same size; and the station's page in headless chromium: when it has drawn its
+asking for the file of the same size, and on a fresh service once it has made the stations'
+last nights ahead; the year's heat map from day files, from the archive's minute summaries
+and from its seconds; and the station's page in headless chromium: when it has drawn its
 first night, beside when the page itself was ready.
 
 Beside each time, the processor time the service and the database spent on an answer: on
@@ -175,6 +177,8 @@ def main():
                 return fx.Web(args.web, "--archive", database.conninfo, "--describe", stations,
                               *args.web_option, pages=pages)
             cached = serve_archive()
+            # Its making of the last nights ahead is not in the times below.
+            cached.wait_for_line("last confirmed nights ahead")
             try:
                 lines = len([r for r in lines_of["ridge"]
                              if fx.START + 43200 <= r[0] < fx.START + 43200 + 86400])
@@ -229,6 +233,16 @@ def main():
                     c_mb = rss_mb(fresh.process.pid)
                 finally:
                     fresh.stop()
+                # The same once the fresh service has said it made the last nights ahead.
+                fresh = serve_archive()
+                try:
+                    started = time.perf_counter()
+                    fresh.wait_for_line("last confirmed nights ahead")
+                    prewarm_ms = (time.perf_counter() - started) * 1000
+                    w50, w99, w_refused = at_once(nights, fresh)
+                    w_mb = rss_mb(fresh.process.pid)
+                finally:
+                    fresh.stop()
                 for i in range(3):
                     timed(cached.url + nights(i), gz)
                 p50, p99, refused = at_once(nights)
@@ -237,8 +251,56 @@ def main():
                 print(f"  on a fresh service (each night made once meanwhile): p50 {c50:.0f} ms, "
                       f"p99 {c99:.0f} ms (goal: under 200), refused {c_refused} (goal: 0), "
                       f"peak memory {c_mb:.1f} MB (goal: under 60)")
+                print(f"  on a fresh service once it said it made the last nights ahead "
+                      f"({prewarm_ms:.0f} ms after it listened): p50 {w50:.0f} ms, "
+                      f"p99 {w99:.0f} ms, refused {w_refused}, peak memory {w_mb:.1f} MB")
                 print(f"  once each night was asked: p50 {p50:.0f} ms, p99 {p99:.0f} ms, "
                       f"refused {refused}, peak memory {rss_mb(cached.process.pid):.1f} MB")
+
+                # The year's heat map, made afresh by a fresh service each time: from day
+                # files, from the archive's minute summaries, and from the archive's seconds
+                # (a station without summaries, as an archive from before they were kept).
+                year = "/api/year?station=ridge&night=2026-12-08&step=5"
+
+                def serve(*options):
+                    return lambda: fx.Web(args.web, *options, "--cache", "0", pages=pages)
+                year_rows = [
+                    ("year from day files", first_asked(
+                        serve("--folder", os.path.join(stations, "ridge")), year, args.rounds, gz)),
+                    ("year from the archive's minutes", first_asked(
+                        serve("--archive", database.conninfo, "--describe", stations), year,
+                        args.rounds, gz)),
+                ]
+                database.sql("CREATE TABLE kept_minutes AS SELECT * FROM minutes "
+                             "WHERE station = 'ridge'")
+                database.sql("DELETE FROM minutes WHERE station = 'ridge'")
+                year_rows.append(("year from the archive's seconds", first_asked(
+                    serve("--archive", database.conninfo, "--describe", stations), year,
+                    args.rounds, gz)))
+                database.sql("INSERT INTO minutes SELECT * FROM kept_minutes")
+                # A whole year of a station's minute summaries, with a line every ten minutes
+                # to place them on its wall clock: what a station's year costs from them.
+                first = fx.START - 365 * 86400
+                database.sql(f"INSERT INTO minutes (station, utc, median_count, good_seconds) "
+                             f"SELECT 'yearlong', to_timestamp(s), (s % 997)::float8, 60 "
+                             f"FROM generate_series({first}, {fx.START + 86400 - 60}, 60) s")
+                database.sql(f"INSERT INTO readings SELECT 'yearlong', to_timestamp(s), "
+                             f"to_timestamp(s) AT TIME ZONE 'UTC', 50, 123, 4 "
+                             f"FROM generate_series({first}, {fx.START + 86400 - 1}, 600) s")
+                database.sql("ANALYZE")
+                whole_year = "/api/year?station=yearlong&night=2026-12-07&step=5"
+
+                def year_service():
+                    web = fx.Web(args.web, "--archive", database.conninfo, "--cache", "0",
+                                 pages=pages)
+                    web.get("/api/days?station=yearlong")  # counted first, as the page has it
+                    return web
+                year_rows.append(("a whole year from the archive's minutes",
+                                  first_asked(year_service, whole_year, args.rounds, gz)))
+                print(f"the year of nights ending 2026-12-08 (3 with lines; the whole year: "
+                      f"366 with minutes), asked first, a fresh service each time:")
+                for name, (b, m, _, _) in year_rows:
+                    print(f"  {name:42} best {b:6.1f} ms, median {m:6.1f} ms")
                 if not args.no_browser:
                     page = f"{archive.url}/?view=station&station=ridge&night={fx.NIGHT}"
                     (r0, r1), (d0, d1) = first_draws(page, 5)

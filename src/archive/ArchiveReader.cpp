@@ -6,6 +6,8 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <type_traits>
 
@@ -132,12 +134,29 @@ std::vector<std::pair<QString, QByteArray>> ArchiveReader::Descriptions() {
 }
 
 std::vector<DayRecord> ArchiveReader::Span(const QString& station, const TimeSpan& span,
-                                           std::int64_t* utcEnd) {
+                                           std::int64_t* utcEnd,
+                                           std::optional<std::int64_t>* confirmed) {
+    const std::optional<SpanRange> range = RangeOf(station, span, confirmed != nullptr);
+    if (!range) return {};
+    if (utcEnd) *utcEnd = range->utcTo;
+    if (confirmed) *confirmed = range->confirmed;
+    std::vector<DayRecord> records = LinesIn(station, span, range->utcFrom, range->utcTo);
+    // By the local stamps, lines of equal stamps in the order they were taken: what a sort
+    // by (local, utc) gives. Local stamps follow UTC but after a clock set back.
+    const auto byTime = [](const DayRecord& a, const DayRecord& b) { return a.time < b.time; };
+    if (!std::is_sorted(records.begin(), records.end(), byTime))
+        std::stable_sort(records.begin(), records.end(), byTime);
+    return records;
+}
+
+std::optional<ArchiveReader::SpanRange>
+ArchiveReader::RangeOf(const QString& station, const TimeSpan& span, bool withConfirmed) {
     // A line's local stamp is its UTC plus the station's zone offset, and the offset of the
     // station's lines at either end of the widest window bounds those between (a zone
     // changes its offset at most twice in a month, by an hour or less, and back): the
     // index is read over the span's UTC with those offsets and an hour either side, not
-    // over the widest window, which holds three times as many lines.
+    // over the widest window, which holds three times as many lines. The confirmation comes
+    // in the same statement: one question fewer before the lines, and of the same moment.
     const Result edges = Query(
         "SELECT (SELECT extract(epoch FROM local - utc::timestamp)::bigint FROM readings"
         "   WHERE station = $1 AND utc >= ($2::timestamp AT TIME ZONE 'UTC') - interval '26 hours'"
@@ -146,16 +165,26 @@ std::vector<DayRecord> ArchiveReader::Span(const QString& station, const TimeSpa
         " (SELECT extract(epoch FROM local - utc::timestamp)::bigint FROM readings"
         "   WHERE station = $1 AND utc >= ($2::timestamp AT TIME ZONE 'UTC') - interval '26 hours'"
         "   AND utc < ($3::timestamp AT TIME ZONE 'UTC') + interval '26 hours'"
-        "   ORDER BY utc DESC LIMIT 1)",
-        {Utf8(station), Stamp(span.from), Stamp(span.to)});
+        "   ORDER BY utc DESC LIMIT 1),"
+        " CASE WHEN $4 THEN (SELECT extract(epoch FROM confirmed)::bigint FROM stations"
+        "   WHERE name = $1) END",
+        {Utf8(station), Stamp(span.from), Stamp(span.to),
+         withConfirmed ? QByteArrayLiteral("true") : QByteArrayLiteral("false")});
     const std::optional<std::int64_t> first = edges.MaybeInteger(0, 0);
     const std::optional<std::int64_t> last = edges.MaybeInteger(0, 1);
-    if (!first || !last) return {};
+    if (!first || !last) return std::nullopt;
     const std::int64_t hour = 3600;
     const std::int64_t lowest = std::min(*first, *last) - hour;
     const std::int64_t highest = std::max(*first, *last) + hour;
-    const std::int64_t upTo = span.to - std::max<std::int64_t>(lowest, -26 * hour);
-    if (utcEnd) *utcEnd = upTo;
+    SpanRange range;
+    range.utcFrom = span.from - std::min<std::int64_t>(highest, 26 * hour);
+    range.utcTo = span.to - std::max<std::int64_t>(lowest, -26 * hour);
+    range.confirmed = edges.MaybeInteger(0, 2);
+    return range;
+}
+
+std::vector<DayRecord> ArchiveReader::LinesIn(const QString& station, const TimeSpan& span,
+                                              std::int64_t utcFrom, std::int64_t utcTo) {
     // In the order of the primary key, which the index gives without a sort on the server,
     // and in the server's binary format: a night is 86,400 rows, and a sort of them or their
     // numbers as text and back cost many times what reading them does.
@@ -166,8 +195,7 @@ std::vector<DayRecord> ArchiveReader::Span(const QString& station, const TimeSpa
               " AND utc < ($3::timestamp AT TIME ZONE 'UTC')"
               " AND local >= $4::timestamp AND local < $5::timestamp"
               " ORDER BY utc",
-              {Utf8(station), Stamp(span.from - std::min<std::int64_t>(highest, 26 * hour)),
-               Stamp(upTo), Stamp(span.from), Stamp(span.to)},
+              {Utf8(station), Stamp(utcFrom), Stamp(utcTo), Stamp(span.from), Stamp(span.to)},
               Format::Binary);
     const int rows = result.Rows();
     std::vector<DayRecord> records(std::size_t(rows), DayRecord{});
@@ -179,11 +207,6 @@ std::vector<DayRecord> ArchiveReader::Span(const QString& station, const TimeSpa
         record.mean = BigEndian<std::int32_t>(PQgetvalue(r, row, 2));
         record.range = BigEndian<std::int16_t>(PQgetvalue(r, row, 3));
     }
-    // By the local stamps, lines of equal stamps in the order they were taken: what a sort
-    // by (local, utc) gives. Local stamps follow UTC but after a clock set back.
-    const auto byTime = [](const DayRecord& a, const DayRecord& b) { return a.time < b.time; };
-    if (!std::is_sorted(records.begin(), records.end(), byTime))
-        std::stable_sort(records.begin(), records.end(), byTime);
     return records;
 }
 
@@ -193,6 +216,56 @@ std::optional<std::int64_t> ArchiveReader::Confirmed(const QString& station) {
                                 {Utf8(station)});
     if (result.Rows() == 0) return std::nullopt;
     return result.MaybeInteger(0, 0);
+}
+
+std::optional<ArchiveReader::ConfirmedLine> ArchiveReader::NewestConfirmed(const QString& station,
+                                                                           std::int64_t now) {
+    const Result result =
+        Query("SELECT extract(epoch FROM s.confirmed)::bigint, extract(epoch FROM r.utc)::bigint,"
+              " extract(epoch FROM r.local)::bigint FROM stations s CROSS JOIN LATERAL"
+              " (SELECT utc, local FROM readings WHERE station = s.name"
+              "  AND utc <= least(s.confirmed, to_timestamp($2)) ORDER BY utc DESC LIMIT 1) r"
+              " WHERE s.name = $1 AND s.confirmed IS NOT NULL",
+              {Utf8(station), QByteArray::number(qint64(now))});
+    if (result.Rows() == 0) return std::nullopt;
+    return ConfirmedLine{result.Integer(0, 0), result.Integer(0, 1), result.Integer(0, 2)};
+}
+
+std::vector<std::pair<std::int64_t, double>>
+ArchiveReader::MinuteMedians(const QString& station, std::int64_t utcFrom, std::int64_t utcTo) {
+    // A year is half a million minutes: by the primary key's index, in the binary format.
+    const Result result = Query("SELECT utc, median_count FROM minutes WHERE station = $1"
+                                " AND utc >= ($2::timestamp AT TIME ZONE 'UTC')"
+                                " AND utc < ($3::timestamp AT TIME ZONE 'UTC') ORDER BY utc",
+                                {Utf8(station), Stamp(utcFrom), Stamp(utcTo)}, Format::Binary);
+    const int rows = result.Rows();
+    std::vector<std::pair<std::int64_t, double>> minutes(static_cast<std::size_t>(rows));
+    pg_result* r = result.result.Get();
+    for (int row = 0; row < rows; ++row) {
+        double median = NAN;
+        if (!PQgetisnull(r, row, 1))
+            median = std::bit_cast<double>(BigEndian<std::uint64_t>(PQgetvalue(r, row, 1)));
+        minutes[std::size_t(row)] = {
+            WallOfMicroseconds(BigEndian<std::int64_t>(PQgetvalue(r, row, 0))), median};
+    }
+    return minutes;
+}
+
+std::vector<std::optional<std::int64_t>>
+ArchiveReader::HourOffsets(const QString& station, std::int64_t utcFrom, std::int64_t utcTo) {
+    // One look into the index an hour (a year is under 9,000), not the year's lines.
+    const Result result = Query(
+        "SELECT (SELECT extract(epoch FROM local - utc::timestamp)::bigint FROM readings"
+        "   WHERE station = $1 AND utc >= h AND utc < h + interval '1 hour' ORDER BY utc LIMIT 1)"
+        " FROM generate_series(date_trunc('hour', $2::timestamp AT TIME ZONE 'UTC'),"
+        "   ($3::timestamp AT TIME ZONE 'UTC') - interval '1 microsecond', interval '1 hour') h"
+        " ORDER BY h",
+        {Utf8(station), Stamp(utcFrom), Stamp(utcTo)});
+    std::vector<std::optional<std::int64_t>> offsets;
+    offsets.reserve(std::size_t(result.Rows()));
+    for (int row = 0; row < result.Rows(); ++row)
+        offsets.push_back(result.MaybeInteger(row, 0));
+    return offsets;
 }
 
 std::pair<std::int64_t, std::int64_t> ArchiveReader::SpanStamp(const QString& station,

@@ -74,6 +74,8 @@ int main(int argc, char** argv) {
         std::printf("nocturo-web: serving %s at http://%s:%u/\n", qPrintable(store.Name()),
                     qPrintable(host), unsigned(server.port()));
         std::fflush(stdout);
+        // Once listening: the service answers while the last nights are made.
+        api.StartPrewarm(http.log);
         int signal = 0;
         sigwait(&stopSignals, &signal);
         server.stop();

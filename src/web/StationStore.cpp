@@ -156,12 +156,12 @@ SpanLines StationStore::Read(const QString& station, const TimeSpan& span, bool*
     SpanLines lines;
     lines.span = span;
     try {
-        // The confirmation is read first: every line it covers was stored before the span
-        // is read, so a span that ends before it is read whole.
-        const std::optional<std::int64_t> confirmed =
-            complete ? lease.Reader().Confirmed(station) : std::nullopt;
+        // The confirmation is read with the span's bounds, before its lines: every line it
+        // covers was stored before them, so a span that ends before it is read whole.
+        std::optional<std::int64_t> confirmed;
         std::int64_t utcEnd = 0;
-        lines.records = lease.Reader().Span(station, span, confirmed ? &utcEnd : nullptr);
+        lines.records = lease.Reader().Span(station, span, complete ? &utcEnd : nullptr,
+                                            complete ? &confirmed : nullptr);
         if (complete)
             *complete = confirmed && utcEnd > 0 && *confirmed >= utcEnd &&
                         utcEnd <= QDateTime::currentSecsSinceEpoch();
@@ -170,6 +170,80 @@ SpanLines StationStore::Read(const QString& station, const TimeSpan& span, bool*
         lines.problems << QString::fromStdString(error.what());
     }
     return lines;
+}
+
+std::optional<std::int64_t> StationStore::NewestFinalNight(const QString& station) {
+    if (!IsArchive()) return std::nullopt;
+    const std::int64_t now = QDateTime::currentSecsSinceEpoch();
+    std::optional<ArchiveReader::ConfirmedLine> line;
+    {
+        Lease lease(*this);
+        try {
+            line = lease.Reader().NewestConfirmed(station, now);
+        } catch (const ArchiveError& error) {
+            throw NocturoError(std::string("the archive cannot be read: ") + error.what());
+        }
+    }
+    if (!line) return std::nullopt;
+    // A night is read up to its end less the zone offset of its lines and an hour (see
+    // ArchiveReader::Span), and final once that is past the confirmation and the clock: the
+    // last night ending an hour before the confirmed second, in the wall time of the
+    // station's line there. Not after the night of that line: the nights after it are empty.
+    const std::int64_t hour = 3600;
+    const WallSeconds finalUpTo = std::min(line->confirmed, now) + (line->wall - line->utc) - hour;
+    const std::int64_t lastFinal = DayOf(finalUpTo - kSecondsPerDay / 2) - 1;
+    return std::min(lastFinal, DayOf(line->wall - kSecondsPerDay / 2));
+}
+
+std::vector<std::pair<WallSeconds, double>>
+StationStore::NightMinuteMedians(const QString& station, std::int64_t firstNight,
+                                 std::int64_t lastNight) {
+    if (!IsArchive()) return {};
+    const WallSeconds from = TimeSpan::Of(SpanKind::Night, firstNight).from;
+    const WallSeconds to = TimeSpan::Of(SpanKind::Night, lastNight).to;
+    // Wider by the widest zone offset on either side, as a span's lines are read.
+    const std::int64_t widest = 26 * 3600;
+    const std::int64_t utcFrom = from - widest, utcTo = to + widest;
+    std::vector<std::pair<std::int64_t, double>> minutes;
+    std::vector<std::optional<std::int64_t>> offsets;
+    {
+        Lease lease(*this);
+        try {
+            minutes = lease.Reader().MinuteMedians(station, utcFrom, utcTo);
+            if (minutes.empty()) return {};
+            offsets = lease.Reader().HourOffsets(station, utcFrom, utcTo);
+        } catch (const ArchiveError& error) {
+            throw NocturoError(std::string("the archive cannot be read: ") + error.what());
+        }
+    }
+    // Hours without lines take the offset of the nearest hour before with lines, else after.
+    const auto carry = [](auto begin, auto end) {
+        std::optional<std::int64_t> carried;
+        for (auto it = begin; it != end; ++it) {
+            if (*it)
+                carried = *it;
+            else
+                *it = carried;
+        }
+    };
+    carry(offsets.begin(), offsets.end());
+    carry(offsets.rbegin(), offsets.rend());
+    const QTimeZone zone = Describe(station).TimeZone();
+    const std::int64_t firstHour = utcFrom - ((utcFrom % 3600) + 3600) % 3600;
+    std::vector<std::pair<WallSeconds, double>> walls;
+    walls.reserve(minutes.size());
+    for (const auto& [utc, median] : minutes) {
+        const std::size_t hour = std::size_t((utc - firstHour) / 3600);
+        // Without a line in reach, the described zone's offset, asked once an hour.
+        if (hour < offsets.size() && !offsets[hour])
+            offsets[hour] = QDateTime::fromSecsSinceEpoch(utc, zone).offsetFromUtc();
+        const std::int64_t offset = hour < offsets.size() && offsets[hour]
+                                        ? *offsets[hour]
+                                        : QDateTime::fromSecsSinceEpoch(utc, zone).offsetFromUtc();
+        const WallSeconds wall = utc + offset;
+        if (wall >= from && wall < to) walls.emplace_back(wall, median);
+    }
+    return walls;
 }
 
 std::vector<SourceDay> StationStore::Days(const QString& station) {

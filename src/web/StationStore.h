@@ -54,6 +54,16 @@ public:
     // every line of the station up to past the span's end, and that end has passed. Day
     // files never say so (nothing marks a day file as done).
     SpanLines Read(const QString& station, const TimeSpan& span, bool* complete = nullptr);
+    // The archive's newest night of the station that is final (see Read()) and holds a line
+    // of it, as far as the confirmation and the offset of that line tell; none from day
+    // files, or when the archive confirms nothing of the station.
+    std::optional<std::int64_t> NewestFinalNight(const QString& station);
+    // The archive's minute summaries of the nights [firstNight, lastNight]: each minute's
+    // start on the station's wall clock (by the offset of its lines in that hour of UTC, else
+    // in the nearest hour with lines, else by its described time zone) and its median count
+    // (NaN where it has none), in order. Nothing from day files.
+    std::vector<std::pair<WallSeconds, double>>
+    NightMinuteMedians(const QString& station, std::int64_t firstNight, std::int64_t lastNight);
     // The station's days with lines, newest first.
     std::vector<SourceDay> Days(const QString& station);
     // Every station's health as `nocturo-collect --status` words it; `now` in UTC seconds.

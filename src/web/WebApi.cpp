@@ -51,10 +51,59 @@ void WriteDescription(JsonWriter& json, const StationDescription& d) {
 WebApi::WebApi(StationStore& store, QString version, int cacheSeconds, int keepMegabytes)
     : store_(store)
     , version_(std::move(version))
+    , keepBytes_(qsizetype(keepMegabytes) * 1024 * 1024)
     , cache_(cacheSeconds > 0 ? 24 * 1024 * 1024 : 0, std::chrono::seconds(cacheSeconds),
              qsizetype(keepMegabytes) * 1024 * 1024) {}
 
-WebApi::~WebApi() = default;
+WebApi::~WebApi() {
+    stopping_ = true;
+    if (prewarm_.joinable()) prewarm_.join();
+}
+
+void WebApi::StartPrewarm(std::function<void(const QString&)> log) {
+    if (!store_.IsArchive() || keepBytes_ <= 0) return;
+    // At the clients' priority, not below: a client asking for the night being made waits
+    // for this thread, which a lower priority would leave behind every other process on a
+    // busy machine. One night at a time is what bounds its cost.
+    prewarm_ = std::thread([this, log = std::move(log)] { Prewarm(log); });
+}
+
+void WebApi::Prewarm(const std::function<void(const QString&)>& log) {
+    int nights = 0;
+    qsizetype kept = 0, largest = 0;
+    try {
+        for (const QString& station : store_.Stations()) {
+            if (stopping_) return;
+            const std::optional<std::int64_t> night = store_.NewestFinalNight(station);
+            if (!night) continue;
+            // Asked as the station's page asks for it, so that the answer kept is the one
+            // the browsers' requests find.
+            const HttpRequest request(
+                "GET", "/api/span",
+                {{"stations", station}, {"date", IsoDate(*night)}, {"kind", "night"}},
+                {{"Accept-Encoding", "gzip"}}, {});
+            const HttpResponse answer = Span(request);
+            const bool whole = std::any_of(answer.headers.begin(), answer.headers.end(),
+                                           [](const auto& h) { return h.first == "ETag"; });
+            if (!whole) continue; // not final after all: left to the clients
+            ++nights;
+            kept += answer.body.size();
+            largest = std::max(largest, answer.body.size());
+            log(QStringLiteral("made %1's night of %2 ahead (%3 kB compressed)")
+                    .arg(station, IsoDate(*night))
+                    .arg(answer.body.size() / 1000));
+            // The next would push out one made here.
+            if (kept + largest > keepBytes_) break;
+        }
+    } catch (const std::exception& error) {
+        // The clients hear of it when they ask; ahead of them it is only said.
+        log(QStringLiteral("the last nights were not made ahead: %1").arg(error.what()));
+        return;
+    }
+    log(QStringLiteral("made %1 last confirmed nights ahead (%2 kB kept)")
+            .arg(nights)
+            .arg(kept / 1000));
+}
 
 void WebApi::Register(HttpServer& server) {
     const auto bind = [&](const char* path, HttpResponse (WebApi::*method)(const HttpRequest&)) {
@@ -256,35 +305,6 @@ HttpResponse WebApi::Nights(const HttpRequest& request) {
     });
 }
 
-std::vector<float> WebApi::NightCells(const QString& station, std::int64_t night, int step,
-                                      std::int64_t lastDay) {
-    const auto key = std::make_tuple(station, night, step);
-    {
-        std::lock_guard lock(nightsMutex_);
-        if (const auto it = nightCells_.find(key); it != nightCells_.end()) return it->second;
-    }
-    const TimeSpan span = TimeSpan::Of(SpanKind::Night, night);
-    const std::vector<MinuteRow> minutes = MinutesOf(store_.Read(station, span).records);
-    const int rows = YearMinutes::kRows / step;
-    std::vector<float> cells(std::size_t(rows), float(NAN));
-    std::vector<std::vector<double>> values(static_cast<std::size_t>(rows));
-    for (const MinuteRow& m : minutes) {
-        const auto row = (m.start - span.from) / 60 / step;
-        if (row >= 0 && row < rows && !std::isnan(m.median))
-            values[std::size_t(row)].push_back(m.median);
-    }
-    for (int r = 0; r < rows; ++r)
-        if (auto median = Percentile(values[std::size_t(r)], 50))
-            cells[std::size_t(r)] = float(*median);
-    // A night still being written is read again next time.
-    if (night + 1 < lastDay) {
-        std::lock_guard lock(nightsMutex_);
-        if (nightCells_.size() > 20000) nightCells_.clear();
-        nightCells_[key] = cells;
-    }
-    return cells;
-}
-
 HttpResponse WebApi::Year(const HttpRequest& request) {
     request.allowOnly({"station", "night", "step"});
     const QString station = StationOf(request, request.requiredText("station", 64));
@@ -301,6 +321,13 @@ HttpResponse WebApi::Year(const HttpRequest& request) {
             lastDay = std::max(lastDay, day.day);
         }
         const int rows = YearMinutes::kRows / step;
+        std::map<std::int64_t, std::vector<float>> summed;
+        if (store_.IsArchive()) {
+            std::vector<std::int64_t> withLines;
+            for (std::int64_t night = first; night <= last; ++night)
+                if (days.contains(night) || days.contains(night + 1)) withLines.push_back(night);
+            summed = SummedNightCells(station, withLines, step, lastDay);
+        }
         QByteArray out;
         out.reserve(qsizetype(nights) * rows * 4);
         JsonWriter json(out);
@@ -310,8 +337,11 @@ HttpResponse WebApi::Year(const HttpRequest& request) {
         for (int n = 0; n < nights; ++n) {
             const std::int64_t night = first + n;
             const bool any = days.contains(night) || days.contains(night + 1);
-            const std::vector<float> cells =
-                any ? NightCells(station, night, step, lastDay) : std::vector<float>();
+            const auto it = summed.find(night);
+            const std::vector<float> cells = !any ? std::vector<float>()
+                                             : it != summed.end()
+                                                 ? it->second
+                                                 : NightCells(station, night, step, lastDay);
             for (int r = 0; r < rows; ++r) {
                 if (n || r) json.raw(",");
                 json.number(any ? double(cells[std::size_t(r)]) : NAN, 1);

@@ -18,8 +18,11 @@
 #include "web/AnswerCache.h"
 #include "web/StationStore.h"
 
+#include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 struct YearNight;
@@ -31,6 +34,12 @@ public:
     WebApi(StationStore& store, QString version, int cacheSeconds = 5, int keepMegabytes = 16);
     ~WebApi();
     void Register(HttpServer& server);
+    // Makes, on a thread of its own and one night at a time, each station's newest night the
+    // archive has confirmed whole, as a browser asks for it, and keeps it within the bound
+    // of the nights kept: a fresh service's first clients find their stations' last nights
+    // made. Says each night kept, then how many, through `log`. Nothing from day files
+    // (none of theirs is final) or with no room to keep nights. Call once.
+    void StartPrewarm(std::function<void(const QString&)> log);
 
     HttpResponse Stations(const HttpRequest& request);
     HttpResponse Days(const HttpRequest& request);
@@ -46,10 +55,20 @@ private:
     // The minute medians of one night, kept once the night is over.
     std::vector<float> NightCells(const QString& station, std::int64_t night, int step,
                                   std::int64_t lastDay);
+    // From the archive's minute summaries, in one question: the cells of those of `nights`
+    // that are not kept yet and have summaries, kept as NightCells() keeps them.
+    std::map<std::int64_t, std::vector<float>>
+    SummedNightCells(const QString& station, const std::vector<std::int64_t>& nights, int step,
+                     std::int64_t lastDay);
+
+    void Prewarm(const std::function<void(const QString&)>& log);
 
     StationStore& store_;
     QString version_;
+    qsizetype keepBytes_;
     AnswerCache cache_;
     std::mutex nightsMutex_;
     std::map<std::tuple<QString, std::int64_t, int>, std::vector<float>> nightCells_;
+    std::atomic<bool> stopping_ = false;
+    std::thread prewarm_;
 };

@@ -40,8 +40,8 @@ ParsedWebOptions ParseWebOptions(const QStringList& arguments) {
                         "3600; default 5."),
          QStringLiteral("SECONDS")},
         {QStringLiteral("keep"),
-         QStringLiteral("Memory for the nights the archive has confirmed whole, kept once made, "
-                        "0 to 1024; default 16."),
+         QStringLiteral("Memory for the nights the archive has confirmed whole, kept once made "
+                        "(each station's last one is made at start), 0 to 1024; default 16."),
          QStringLiteral("MEGABYTES")},
     });
 

@@ -8,12 +8,17 @@ PostgreSQL archive holding the same lines.
            once: each refused with its status, and the service still answers
   cache    a night the archive confirms whole is kept once made (its ETag answered "not
            modified"); a night still getting lines, and today's night, are read afresh
+  prewarm  a fresh service makes each station's last confirmed night before it is asked;
+           a night still getting lines is not kept
+  year     the archive's year heat map from its minute summaries, the same as the day
+           files'; from the seconds of a station without summaries
   browser  Debian's headless chromium: the network page shows the archive's stations, a
            station's chart holds exactly its day file's points, zoom, previous, next and
            the year's click work, no error in the console, no request to another host;
            screenshots kept in SHOTS
 """
 import argparse
+import calendar
 import concurrent.futures
 import gzip
 import json
@@ -21,6 +26,7 @@ import os
 import socket
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.dirname(__file__))
 import webfixture as fx  # noqa: E402
@@ -290,6 +296,116 @@ def scenario_cache(args, folder, lines_of, archive):
     print("cache: confirmed nights kept and tagged; a growing night and today's read afresh")
 
 
+def scenario_prewarm(args, folder, lines_of, archive):
+    """A fresh service makes each station's newest night the archive confirms whole before
+    anyone asks: its first client is answered the night as it was when the service started
+    (a line deleted since is still in it), tagged; a night still getting lines is not kept."""
+    database = args.database
+    night = f"date={fx.NIGHT}&kind=night"
+    valley = [r[0] for r in lines_of["valley"]]
+    # Ridge and town are confirmed a day past their night; valley only up to its last line,
+    # which leaves its night of 12-07 open and its night before final.
+    confirm(database, "ridge", fx.START + 2 * 86400)
+    confirm(database, "town", fx.START + 2 * 86400)
+    confirm(database, "valley", valley[-1])
+    made = {"ridge": fx.NIGHT, "town": fx.NIGHT, "valley": "2026-12-06"}
+    web = fx.Web(args.web, "--archive", database.conninfo, "--describe", folder, "--cache", "0",
+                 pages=args.pages)
+    files = {s: fx.Web(args.web, "--folder", os.path.join(folder, s), pages=args.pages)
+             for s in fx.STATIONS}
+    try:
+        summary = web.wait_for_line("last confirmed nights ahead")
+        check(summary.startswith("nocturo-web: made 3 "), f"the service says: {summary}")
+        for station, date in made.items():
+            web.wait_for_line(f"made {station}'s night of {date} ahead")
+        # Every line of those nights deleted from the archive at a stroke: the answers that
+        # follow can only be those made before.
+        for station, date in made.items():
+            first = calendar.timegm(time.strptime(date, "%Y-%m-%d")) + 43200
+            database.sql(f"DELETE FROM readings WHERE station = '{station}' AND "
+                         f"utc >= to_timestamp({first}) AND utc < to_timestamp({first + 86400})")
+        for station, date in made.items():
+            path = f"/api/span?stations={station}&date={date}&kind=night"
+            status, headers, packed = web.get(path, {"Accept-Encoding": "gzip"})
+            check(status == 200 and headers.get("ETag"), f"{path}: {status}, not kept")
+            check(gzip.decompress(packed) == files[station].get(path)[2],
+                  f"{path}: the first answer is not the night made ahead")
+        # Valley's last night is still open: read afresh, with the lines that come in.
+        add_lines(database, "valley", valley[-1] + 1, valley[-1] + 600)
+        status, headers, body = web.get(f"/api/span?stations=valley&{night}",
+                                        {"Accept-Encoding": "gzip"})
+        check(status == 200 and "ETag" not in headers, "valley's open night was kept")
+        wanted = len([t for t in valley if fx.START + 43200 <= t]) + 600
+        got = len(json.loads(gzip.decompress(body))["stations"][0]["count"])
+        check(got == wanted, f"valley's open night has {got} lines, not {wanted}")
+    finally:
+        web.stop()
+        for f in files.values():
+            f.stop()
+    # Without room to keep nights, nothing is made ahead.
+    bare = fx.Web(args.web, "--archive", database.conninfo, "--keep", "0", pages=args.pages)
+    try:
+        check(bare.get("/api/stations")[0] == 200, "the service without --keep does not answer")
+    finally:
+        bare.stop()
+    check(not any("ahead" in l for l in bare.log), f"--keep 0 made nights ahead: {bare.log}")
+    print("prewarm: the stations' last confirmed nights made at start, the open one read afresh")
+
+
+def scenario_year(args, folder, lines_of, archive):
+    """The year's heat map from the archive is made of its minute summaries: the same cells
+    as from the day files; a summary changed changes its cell, lines deleted do not; a
+    station without summaries (an archive from before they were kept) is read from its
+    seconds."""
+    database = args.database
+    paths = [f"/api/year?station={s}&night=2026-12-08&step={step}"
+             for s in sorted(fx.STATIONS) for step in (1, 10, 60)]
+    files = {s: fx.Web(args.web, "--folder", os.path.join(folder, s), pages=args.pages)
+             for s in fx.STATIONS}
+
+    def fresh_year(path):
+        web = fx.Web(args.web, "--archive", database.conninfo, "--describe", folder,
+                     "--cache", "0", pages=args.pages)
+        try:
+            status, _, body = web.get(path)
+        finally:
+            web.stop()
+        check(status == 200, f"{path}: {status} {body[:200]}")
+        return json.loads(body)
+    try:
+        wanted = {}
+        for path in paths:
+            station = path.split("station=")[1].split("&")[0]
+            wanted[path] = json.loads(files[station].get(path)[2])
+            check(fresh_year(path) == wanted[path], f"{path}: archive and day files differ")
+        # Ridge's minutes from 22:00 to 22:10 of the night of 12-07 say 4242: the cell of those
+        # ten minutes says it too.
+        night = fx.START + 43200
+        database.sql(f"UPDATE minutes SET median_count = 4242 WHERE station = 'ridge' AND "
+                     f"utc >= to_timestamp({night + 36000}) AND utc < to_timestamp({night + 36600})")
+        # Every line of ridge's night of 12-07 after 23:00 deleted: its summaries stay.
+        database.sql(f"DELETE FROM readings WHERE station = 'ridge' AND "
+                     f"utc >= to_timestamp({night + 39600}) AND utc < to_timestamp({night + 86400})")
+        path = "/api/year?station=ridge&night=2026-12-08&step=10"
+        year = fresh_year(path)
+        rows = year["rows"]
+        column = year["nights"] - 2  # the night of 12-07, the one before the last
+        cells = year["median"][column * rows:(column + 1) * rows]
+        check(cells[60] == 4242.0, f"the cell of the summaries changed says {cells[60]}")
+        before = wanted[path]["median"][column * rows:(column + 1) * rows]
+        check(cells[:60] == before[:60] and cells[61:] == before[61:],
+              "cells of summaries left alone changed")
+        # Valley's summaries gone: its year is read from its seconds, as before.
+        database.sql("DELETE FROM minutes WHERE station = 'valley'")
+        for step in (1, 10, 60):
+            path = f"/api/year?station=valley&night=2026-12-08&step={step}"
+            check(fresh_year(path) == wanted[path], f"{path}: valley from its seconds differs")
+    finally:
+        for f in files.values():
+            f.stop()
+    print("year: the archive's year from its minute summaries, the same as from day files")
+
+
 def scenario_browser(args, folder, lines_of, archive):
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
@@ -417,7 +533,8 @@ def main():
     parser.add_argument("--collector", required=True)
     parser.add_argument("--pages", required=True)
     parser.add_argument("--shots", default=os.path.join(os.getcwd(), "web-screenshots"))
-    parser.add_argument("scenario", choices=["api", "hostile", "cache", "browser"])
+    parser.add_argument("scenario", choices=["api", "hostile", "cache", "prewarm", "year",
+                                             "browser"])
     args = parser.parse_args()
     with tempfile.TemporaryDirectory(prefix="nocturo-web-test.") as folder:
         os.chmod(folder, 0o755)

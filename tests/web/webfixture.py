@@ -5,6 +5,7 @@ import os
 import random
 import subprocess
 import sys
+import threading
 import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
@@ -76,9 +77,22 @@ def fill_archive(database, collector, lines_of):
     database.sql("CREATE TABLE IF NOT EXISTS readings_rest PARTITION OF readings DEFAULT")
     database.sql(f"COPY readings (station, utc, local, temperature_tenths, mean_count, range) "
                  f"FROM '{copy}'")
+    sum_minutes(database)
     for name, rows in lines_of.items():
         database.sql(f"INSERT INTO stations (name, online, link_up, last_reading) VALUES "
                      f"('{name}', true, true, to_timestamp({rows[-1][0]}))")
+
+
+def sum_minutes(database):
+    """The minute summaries of every line stored, as the collector sums them up when lines
+    come in (ArchiveWriter::SumMinutes): the median count of the seconds that read their
+    light, and how many did."""
+    database.sql("INSERT INTO minutes AS m (station, utc, median_count, good_seconds) "
+                 "SELECT station, to_timestamp(floor(extract(epoch FROM utc) / 60) * 60), "
+                 "percentile_cont(0.5) WITHIN GROUP (ORDER BY mean_count) FILTER (WHERE range > 0), "
+                 "count(*) FILTER (WHERE range > 0) FROM readings GROUP BY 1, 2 "
+                 "ON CONFLICT (station, utc) DO UPDATE SET median_count = EXCLUDED.median_count, "
+                 "good_seconds = EXCLUDED.good_seconds")
 
 
 class Web:
@@ -95,6 +109,25 @@ class Web:
         if "serving" not in line:
             raise RuntimeError("nocturo-web did not start: " + line + self.process.stderr.read())
         self.url = f"http://127.0.0.1:{self.port}"
+        self.log = []
+        self._logged = threading.Condition()
+        # What it says on standard error, read as it comes, so a test can wait for a line.
+        self._reader = threading.Thread(target=self._read_log, daemon=True)
+        self._reader.start()
+
+    def _read_log(self):
+        for line in self.process.stderr:
+            with self._logged:
+                self.log.append(line.rstrip("\n"))
+                self._logged.notify_all()
+
+    def wait_for_line(self, text, timeout=120):
+        """The first line of its log holding `text`; a hang guard of `timeout` s."""
+        with self._logged:
+            found = self._logged.wait_for(lambda: any(text in l for l in self.log), timeout)
+            if not found:
+                raise TimeoutError(f"nocturo-web did not say \"{text}\": {self.log}")
+            return next(l for l in self.log if text in l)
 
     def get(self, path, headers=None):
         """(status, headers, body bytes)"""
@@ -108,3 +141,4 @@ class Web:
     def stop(self):
         self.process.terminate()
         self.process.wait(timeout=30)
+        self._reader.join(timeout=30)
