@@ -279,7 +279,10 @@ def start_indi(tools, workdir, state_socket):
     port = free_port()
     env = dict(os.environ, NOCTURO_STATE_SOCKET=state_socket, HOME=workdir)
     log = open(os.path.join(workdir, "indiserver.txt"), "ab")
-    server = subprocess.Popen([tools.indiserver, "-p", str(port), tools.indi_driver],
+    # A local socket of its own (indiserver's default is one name for the whole machine),
+    # so that another server, of a test beside it or left over, never holds it.
+    local = os.path.join(workdir, "indiserver.sock")
+    server = subprocess.Popen([tools.indiserver, "-p", str(port), "-u", local, tools.indi_driver],
                               cwd=workdir, env=env, stdout=log, stderr=subprocess.STDOUT,
                               start_new_session=True)
     tools.servers.append(server)
