@@ -148,11 +148,14 @@ def scenario_poison(tools, folder):
         check("(not storable): the archive refused the" in text and "no_poison" in text,
               "the database's refusal was not told:\n" + text)
         reports = [l for l in lines if "stored" in l and "refused " in l]
-        # After the restart: the two NUL-bearing texts and the half surrogate, and the two
-        # the database refuses (more when the broker sent again what the collector killed
-        # had not acknowledged).
+        # After the restart: the two NUL-bearing texts and the half surrogate, and the
+        # poisoned event the database refuses (more when the broker sent again what the
+        # collector killed had not acknowledged). The poisoned status is refused too when
+        # it comes in a batch of its own; replayed from the spool in one batch with the
+        # honest status sent after it, only that last status of the batch is written, and
+        # the poisoned one is never offered to the database (the hint checked above).
         found = re.search(r"not storable (\d+), wrong values (\d+)", reports[-1] if reports else "")
-        check(found and int(found.group(1)) >= 2 and int(found.group(2)) >= 3,
+        check(found and int(found.group(1)) >= 1 and int(found.group(2)) >= 3,
               f"the refusals are not counted: {reports[-1:]}")
 
 
