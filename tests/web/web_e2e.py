@@ -583,6 +583,11 @@ def scenario_browser(args, folder, lines_of, archive):
         driver.get(base + f"/?view=station&station=town&night={fx.NIGHT}&unit=mag")
         wait.until(lambda d: d.execute_script("return document.body.dataset.drawn") == fx.NIGHT)
         driver.save_screenshot(os.path.join(shots, "station-phone.png"))
+        # The browser's own scrollbars (the tables', the page's at a phone's width) and
+        # check boxes are dark as the page, not white stripes on it.
+        scheme = driver.execute_script(
+            "return getComputedStyle(document.documentElement).colorScheme")
+        check("dark" in scheme, f"the browser's own controls are drawn for '{scheme}'")
 
         errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
         check(not errors, f"errors in the console: {errors}")
