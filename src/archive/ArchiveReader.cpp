@@ -279,13 +279,26 @@ std::pair<std::int64_t, std::int64_t> ArchiveReader::SpanStamp(const QString& st
 }
 
 std::vector<DaySummary> ArchiveReader::Days(const QString& station, std::int64_t fromDay) {
+    // The days the archive's triggers keep (see ArchiveSchema), one row a day. An archive
+    // no collector of this version reached yet has only its lines, which are counted, and
+    // so has an account that was given the readings but not the days.
+    const Result kept = Query("SELECT count(*) FROM pg_trigger WHERE tgname = 'readings_days_added'"
+                              " AND tgrelid = to_regclass('readings')"
+                              " AND has_table_privilege(to_regclass('station_days'), 'SELECT')",
+                              {});
+    const bool summed = kept.Integer(0, 0) > 0;
     const Result result =
-        Query("SELECT local::date - date '1970-01-01', count(*),"
-              " extract(epoch FROM min(local))::bigint, extract(epoch FROM max(local))::bigint"
-              " FROM readings WHERE station = $1"
-              " AND utc >= ($2::timestamp AT TIME ZONE 'UTC') - interval '26 hours'"
-              " AND local >= $2::timestamp GROUP BY 1 ORDER BY 1 DESC",
-              {Utf8(station), Stamp(StartOfDay(fromDay))});
+        summed ? Query("SELECT day - date '1970-01-01', lines, extract(epoch FROM first)::bigint,"
+                       " extract(epoch FROM last)::bigint FROM station_days"
+                       " WHERE station = $1 AND day >= $2::timestamp::date ORDER BY day DESC",
+                       {Utf8(station), Stamp(StartOfDay(fromDay))})
+               : Query("SELECT local::date - date '1970-01-01', count(*),"
+                       " extract(epoch FROM min(local))::bigint,"
+                       " extract(epoch FROM max(local))::bigint"
+                       " FROM readings WHERE station = $1"
+                       " AND utc >= ($2::timestamp AT TIME ZONE 'UTC') - interval '26 hours'"
+                       " AND local >= $2::timestamp GROUP BY 1 ORDER BY 1 DESC",
+                       {Utf8(station), Stamp(StartOfDay(fromDay))});
     std::vector<DaySummary> days;
     days.reserve(std::size_t(result.Rows()));
     for (int row = 0; row < result.Rows(); ++row)

@@ -76,6 +76,83 @@ const char* const kStatements[] = {
     // minute the station stored without its minute message (see MinuteSky); a minute message
     // of the station clears it with what it brings.
     R"(ALTER TABLE minutes ADD COLUMN IF NOT EXISTS sky_derived boolean NOT NULL DEFAULT false)",
+    // Added in a later version: each station's days (by the local stamps its lines carry)
+    // with their lines and first and last stamps, kept by triggers on every statement that
+    // changes the readings, so that a station's days are one row a day to read and not
+    // every line ever stored to count. A row a day of each station: a few kilobytes a year.
+    R"(CREATE TABLE IF NOT EXISTS station_days (
+         station text NOT NULL,
+         day date NOT NULL,
+         lines bigint NOT NULL,
+         first timestamp NOT NULL,
+         last timestamp NOT NULL,
+         PRIMARY KEY (station, day)))",
+    // Lines added: their days' counts grow, in one statement for the whole batch.
+    R"(CREATE OR REPLACE FUNCTION station_days_added() RETURNS trigger LANGUAGE plpgsql AS $$
+       BEGIN
+         INSERT INTO station_days AS d (station, day, lines, first, last)
+           SELECT station, local::date, count(*), min(local), max(local) FROM added
+           GROUP BY 1, 2 ORDER BY 1, 2
+           ON CONFLICT (station, day) DO UPDATE SET lines = d.lines + EXCLUDED.lines,
+             first = LEAST(d.first, EXCLUDED.first), last = GREATEST(d.last, EXCLUDED.last);
+         RETURN NULL;
+       END $$)",
+    // Lines removed or changed (by hand: the programs only add): their days are counted
+    // again from the lines that remain, each from all of the station's lines, since a
+    // line's day is that of its local stamp whatever its UTC. Rare enough to afford.
+    R"(CREATE OR REPLACE FUNCTION station_days_recount(s text, d date) RETURNS void
+       LANGUAGE sql AS $$
+         DELETE FROM station_days WHERE station = s AND day = d;
+         INSERT INTO station_days (station, day, lines, first, last)
+           SELECT s, d, count(*), min(local), max(local) FROM readings
+           WHERE station = s AND local::date = d HAVING count(*) > 0;
+       $$)",
+    R"(CREATE OR REPLACE FUNCTION station_days_removed() RETURNS trigger LANGUAGE plpgsql AS $$
+       DECLARE touched record;
+       BEGIN
+         FOR touched IN SELECT DISTINCT station, local::date AS day FROM gone ORDER BY 1, 2 LOOP
+           PERFORM station_days_recount(touched.station, touched.day);
+         END LOOP;
+         RETURN NULL;
+       END $$)",
+    R"(CREATE OR REPLACE FUNCTION station_days_changed() RETURNS trigger LANGUAGE plpgsql AS $$
+       DECLARE touched record;
+       BEGIN
+         FOR touched IN SELECT station, local::date AS day FROM gone
+                        UNION SELECT station, local::date FROM came ORDER BY 1, 2 LOOP
+           PERFORM station_days_recount(touched.station, touched.day);
+         END LOOP;
+         RETURN NULL;
+       END $$)",
+    R"(CREATE OR REPLACE FUNCTION station_days_emptied() RETURNS trigger LANGUAGE plpgsql AS $$
+       BEGIN
+         DELETE FROM station_days;
+         RETURN NULL;
+       END $$)",
+    // The triggers are made together with the days of the lines already there (an archive
+    // made before, or its readings made again), with the writers held off meanwhile, so that
+    // no line is counted twice or left out. Last: UpToDate() looks for its trigger.
+    R"(DO $$ BEGIN
+         IF NOT EXISTS (SELECT 1 FROM pg_trigger WHERE tgname = 'readings_days_added' AND
+                        tgrelid = 'readings'::regclass) THEN
+           LOCK TABLE readings IN SHARE ROW EXCLUSIVE MODE;
+           DELETE FROM station_days;
+           INSERT INTO station_days (station, day, lines, first, last)
+             SELECT station, local::date, count(*), min(local), max(local) FROM readings
+             GROUP BY 1, 2;
+           CREATE TRIGGER readings_days_added AFTER INSERT ON readings
+             REFERENCING NEW TABLE AS added FOR EACH STATEMENT
+             EXECUTE FUNCTION station_days_added();
+           CREATE TRIGGER readings_days_removed AFTER DELETE ON readings
+             REFERENCING OLD TABLE AS gone FOR EACH STATEMENT
+             EXECUTE FUNCTION station_days_removed();
+           CREATE TRIGGER readings_days_changed AFTER UPDATE ON readings
+             REFERENCING OLD TABLE AS gone NEW TABLE AS came FOR EACH STATEMENT
+             EXECUTE FUNCTION station_days_changed();
+           CREATE TRIGGER readings_days_emptied AFTER TRUNCATE ON readings
+             FOR EACH STATEMENT EXECUTE FUNCTION station_days_emptied();
+         END IF;
+       END $$)",
 };
 
 } // namespace
@@ -115,9 +192,8 @@ bool Exists(PgConnection& connection, QString* why) {
 bool UpToDate(PgConnection& connection, QString* why) {
     // What the newest of kStatements made: the schema has everything before it as well.
     const PgResult result = connection.Query(
-        QStringLiteral("SELECT count(*) FROM information_schema.columns WHERE "
-                       "table_schema = current_schema() AND table_name = 'minutes' AND "
-                       "column_name = 'sky_derived'"),
+        QStringLiteral("SELECT count(*) FROM pg_trigger WHERE tgname = 'readings_days_added' "
+                       "AND tgrelid = to_regclass('readings')"),
         {}, why);
     if (!result.Ok()) return false;
     return result.Text(0, 0) == QLatin1String("1");

@@ -862,7 +862,9 @@ def scenario_restore(tools, folder):
             wait_count(database, at_dump + 16, 60)
             collector.stop()
             before = count(database)
-            database.sql("DROP TABLE stations, readings, events, minutes CASCADE")
+            database.sql("DROP TABLE stations, readings, events, minutes, station_days CASCADE")
+            database.sql("DROP FUNCTION station_days_added, station_days_removed, "
+                         "station_days_changed, station_days_emptied, station_days_recount")
             subprocess.run(["psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-d", database.conninfo,
                             "-f", dump], check=True, timeout=120, stdout=subprocess.DEVNULL)
             check(count(database) < before, "the restored archive holds every line")

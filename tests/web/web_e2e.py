@@ -12,6 +12,8 @@ PostgreSQL archive holding the same lines.
            a night still getting lines is not kept
   year     the archive's year heat map from its minute summaries, the same as the day
            files'; from the seconds of a station without summaries
+  days     the archive's days as its triggers keep them, through lines added, removed,
+           changed and an archive made before them: the same as a count of every line
   browser  Debian's headless chromium: the network page shows the archive's stations, a
            station's chart holds exactly its day file's points, zoom, previous, next and
            the year's click work, no error in the console, no request to another host;
@@ -24,6 +26,7 @@ import gzip
 import json
 import os
 import socket
+import subprocess
 import sys
 import tempfile
 import time
@@ -406,6 +409,71 @@ def scenario_year(args, folder, lines_of, archive):
     print("year: the archive's year from its minute summaries, the same as from day files")
 
 
+def scenario_days(args, folder, lines_of, archive):
+    """The archive keeps each station's days (station_days) as its lines change, so that a
+    station's days are read and not counted: after every change they are what a count of
+    all its lines gives, and /api/days of a fresh service answers the same, byte for byte,
+    as one of an archive made before the days were kept, which counts them."""
+    database = args.database
+    counted = ("SELECT station, local::date, count(*), min(local), max(local) FROM readings "
+               "GROUP BY 1, 2")
+    kept = "SELECT station, day, lines, first, last FROM station_days"
+
+    def same_as_count(when):
+        wrong = database.sql(f"({kept} EXCEPT {counted}) UNION ALL ({counted} EXCEPT {kept})")
+        check(not wrong, f"{when}: the days kept differ from a count of the lines: {wrong[:4]}")
+
+    def days_of_fresh_service(conninfo=database.conninfo):
+        web = fx.Web(args.web, "--archive", conninfo, "--describe", folder, pages=args.pages)
+        try:
+            answers = {}
+            for station in lines_of:
+                status, _, body = web.get(f"/api/days?station={station}")
+                check(status == 200, f"{station}: /api/days answers {status}")
+                answers[station] = body
+            return answers
+        finally:
+            web.stop()
+
+    same_as_count("filled by COPY")
+    ridge = [r[0] for r in lines_of["ridge"]]
+    # A day's lines removed but one, some lines stored twice, a line's stamp moved to
+    # another day, and new lines on a day of their own.
+    database.sql(f"DELETE FROM readings WHERE station = 'ridge' AND utc > to_timestamp({ridge[0]}) "
+                 f"AND utc < to_timestamp({ridge[0] + 86400 - ridge[0] % 86400})")
+    add_lines(database, "ridge", ridge[-1] - 100, ridge[-1] + 100)
+    database.sql(f"UPDATE readings SET local = local + interval '3 days' WHERE station = 'valley' "
+                 f"AND utc = (SELECT max(utc) FROM readings WHERE station = 'valley')")
+    add_lines(database, "town", ridge[-1] + 5 * 86400, ridge[-1] + 5 * 86400 + 10)
+    same_as_count("after lines removed, added and changed")
+    kept_answers = days_of_fresh_service()
+    # An account given the lines but not the days kept: they are counted.
+    database.sql("CREATE ROLE lines_only LOGIN")
+    database.sql("GRANT SELECT ON stations, readings, minutes TO lines_only")
+    lines_only = " ".join("user=lines_only" if p.startswith("user=") else p
+                          for p in database.conninfo.split())
+    check(days_of_fresh_service(lines_only) == kept_answers,
+          "the days counted for an account without the days kept differ")
+
+    # An archive a collector of an earlier version made: no triggers, and its days counted
+    # from the lines; the next --create-schema keeps them from then on.
+    for trigger in ("added", "removed", "changed", "emptied"):
+        database.sql(f"DROP TRIGGER readings_days_{trigger} ON readings")
+    database.sql("DELETE FROM station_days")
+    check(days_of_fresh_service() == kept_answers,
+          "the days counted from the lines differ from the days kept")
+    add_lines(database, "valley", ridge[-1] + 7 * 86400, ridge[-1] + 7 * 86400 + 10)
+    counted_answers = days_of_fresh_service()
+    subprocess.run([args.collector, "--database", database.conninfo, "--create-schema"],
+                   check=True, stdout=subprocess.DEVNULL, timeout=120)
+    same_as_count("an earlier archive brought up to date")
+    check(days_of_fresh_service() == counted_answers,
+          "the days kept since the update differ from those counted before it")
+    database.sql("TRUNCATE readings")
+    check(not database.sql(kept), "the days of emptied readings are still kept")
+    print(f"days: {len(lines_of)} stations' days kept as the lines change, /api/days the same")
+
+
 def scenario_browser(args, folder, lines_of, archive):
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
@@ -515,6 +583,11 @@ def scenario_browser(args, folder, lines_of, archive):
         driver.get(base + f"/?view=station&station=town&night={fx.NIGHT}&unit=mag")
         wait.until(lambda d: d.execute_script("return document.body.dataset.drawn") == fx.NIGHT)
         driver.save_screenshot(os.path.join(shots, "station-phone.png"))
+        # The browser's own scrollbars (the tables', the page's at a phone's width) and
+        # check boxes are dark as the page, not white stripes on it.
+        scheme = driver.execute_script(
+            "return getComputedStyle(document.documentElement).colorScheme")
+        check("dark" in scheme, f"the browser's own controls are drawn for '{scheme}'")
 
         errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
         check(not errors, f"errors in the console: {errors}")
@@ -534,7 +607,7 @@ def main():
     parser.add_argument("--pages", required=True)
     parser.add_argument("--shots", default=os.path.join(os.getcwd(), "web-screenshots"))
     parser.add_argument("scenario", choices=["api", "hostile", "cache", "prewarm", "year",
-                                             "browser"])
+                                             "days", "browser"])
     args = parser.parse_args()
     with tempfile.TemporaryDirectory(prefix="nocturo-web-test.") as folder:
         os.chmod(folder, 0o755)
