@@ -72,25 +72,21 @@ bool MinuteSky::Fill(const std::vector<archive::Reading>& readings, std::int64_t
     const std::int64_t settled = nowUtc - kSettleSeconds; // minutes ended by then
     std::set<StationMinute> due;
     for (const archive::Reading& r : readings) {
-        StationMinute minute{r.station, MinuteStart(r.utc)};
-        if (minute.second + 60 <= settled)
-            due.insert(std::move(minute));
+        const std::int64_t start = MinuteStart(r.utc);
+        if (start + 60 <= settled)
+            due.emplace(r.station, start);
         else if (waiting_.size() < kMaxWaiting)
-            waiting_.insert(std::move(minute));
+            waiting_.emplace(start, r.station);
     }
-    for (auto it = waiting_.begin(); it != waiting_.end();) {
-        if (it->second + 60 > settled) {
-            ++it;
-            continue;
-        }
-        due.insert(*it);
-        it = waiting_.erase(it);
+    while (!waiting_.empty() && waiting_.begin()->first + 60 <= settled) {
+        due.emplace(waiting_.begin()->second, waiting_.begin()->first);
+        waiting_.erase(waiting_.begin());
     }
     if (due.empty()) return true;
     const auto later = [&] {
         // Tried again after the next batch.
         for (const StationMinute& m : due)
-            if (waiting_.size() < kMaxWaiting) waiting_.insert(m);
+            if (waiting_.size() < kMaxWaiting) waiting_.emplace(m.second, m.first);
         return false;
     };
 
@@ -139,6 +135,24 @@ bool MinuteSky::Fill(const std::vector<archive::Reading>& readings, std::int64_t
         learned = baselines_.find(station);
         if (learned != baselines_.end()) learned->second.description = json;
     }
+    return true;
+}
+
+bool MinuteSky::Resume(std::int64_t nowUtc, QString* why) {
+    // Those with a sky of the station's own, or worked out already, are not asked for; a
+    // station without a description has none to work out.
+    const PgResult open = connection_.Query(
+        QStringLiteral("SELECT s.name, extract(epoch FROM m.utc)::bigint FROM stations s "
+                       "CROSS JOIN LATERAL (SELECT utc FROM minutes WHERE station = s.name "
+                       "AND utc >= to_timestamp($1) AND good_seconds > 0 AND "
+                       "magnitude IS NULL AND condition IS NULL ORDER BY utc LIMIT $2) m "
+                       "WHERE s.description IS NOT NULL LIMIT $2"),
+        {QByteArray::number(nowUtc - kResumeHours * 3600),
+         QByteArray::number(qulonglong(kMaxWaiting))},
+        why);
+    if (!open.Ok()) return false;
+    for (int row = 0; row < open.Rows() && waiting_.size() < kMaxWaiting; ++row)
+        waiting_.emplace(open.Text(row, 1).toLongLong(), open.Text(row, 0));
     return true;
 }
 

@@ -11,7 +11,9 @@
 // Only minutes ended kSettleSeconds before the collector's clock are worked out: a live
 // minute's message comes within seconds of its end. Those touched sooner are kept and
 // worked out once they are that old, if still without a sky. A minute whose seconds come in
-// several batches is worked out again with each.
+// several batches is worked out again with each. What waits in memory is not lost with the
+// collector: at each connection, Resume() takes up again the minutes of the last
+// kResumeHours that have good seconds and no sky, of the stations with a description.
 //
 // Cost, per station and batch of such minutes: a query for the minutes' seconds (and up to
 // kLookBackMinutes before them, for the steadiness); per station and night, once a run,
@@ -41,6 +43,7 @@ public:
     static constexpr std::int64_t kSettleSeconds = 120;
     static constexpr int kLookBackMinutes = 30;
     static constexpr std::size_t kMaxWaiting = 200000;
+    static constexpr std::int64_t kResumeHours = 6;
 
     explicit MinuteSky(PgConnection& connection)
         : connection_(connection) {}
@@ -54,9 +57,19 @@ public:
 
     // Minutes touched too recently, still waiting.
     std::size_t Waiting() const { return waiting_.size(); }
+    // Whether a waiting minute is old enough at `nowUtc`: Fill() with no readings then
+    // works it out.
+    bool Due(std::int64_t nowUtc) const {
+        return !waiting_.empty() && waiting_.begin()->first + 60 <= nowUtc - kSettleSeconds;
+    }
+    // At a connection: the minutes a collector stopped before working out wait again. One
+    // query, bounded by the minutes' primary key of each described station and by
+    // kMaxWaiting rows.
+    bool Resume(std::int64_t nowUtc, QString* why = nullptr);
 
 private:
     using StationMinute = std::pair<QString, std::int64_t>; // a minute's start, UTC
+    using WaitingMinute = std::pair<std::int64_t, QString>; // the oldest first
 
     bool FillStation(const QString& station, const StationDescription& description,
                      const std::vector<std::int64_t>& minutes, QString* why);
@@ -68,7 +81,7 @@ private:
               std::vector<sky::MinuteSum>* sums, std::vector<double>* medians, QString* why);
 
     PgConnection& connection_;
-    std::set<StationMinute> waiting_;
+    std::set<WaitingMinute> waiting_;
     struct Learned {
         std::int64_t night = 0;
         QByteArray description; // the one it was built for

@@ -107,6 +107,9 @@ bool Collector::Connect() {
         // The back-off is reset by a commit, not by a connection: a server that takes the
         // connection and then refuses every batch is not asked again every second.
         writer_.Forget();
+        // The minutes a collector stopped before working out their sky are taken up again;
+        // failing that, only the sky of new ones is worked out.
+        if (QString skyWhy; !sky_.Resume(clock_() / 1000, &skyWhy)) SkyFailed(skyWhy);
         return true;
     }
     if (why.isEmpty()) why = lost;
@@ -147,14 +150,10 @@ bool Collector::WriteBatch(archive::Batch& batch) {
         // The sky of the minutes the batch touched that the stations did not sum up
         // themselves, apart from the batch too: what fails now is tried after the next one.
         QString why;
-        if (sky_.Fill(batch.readings, now / 1000, &why)) {
+        if (sky_.Fill(batch.readings, now / 1000, &why))
             skyTold_ = false;
-        } else if (!skyTold_) {
-            skyTold_ = true;
-            Tell(EventLines::Priority::Warning,
-                 QStringLiteral("the sky of back-filled minutes cannot be worked out now: %1")
-                     .arg(why));
-        }
+        else
+            SkyFailed(why);
         return true;
     }
     // A broken connection is opened again on the next attempt; a refusal of the server
@@ -164,6 +163,23 @@ bool Collector::WriteBatch(archive::Batch& batch) {
     backOff_ = std::min(backOff_ * 2, kMaxBackOff);
     ArchiveLost(why);
     return false;
+}
+
+void Collector::SkyFailed(const QString& why) {
+    if (skyTold_) return;
+    skyTold_ = true;
+    Tell(EventLines::Priority::Warning,
+         QStringLiteral("the sky of back-filled minutes cannot be worked out now: %1").arg(why));
+}
+
+void Collector::FillWaitingSky() {
+    // Without batches (the stations silent, the back-fill done) the minutes still waiting
+    // are worked out once old enough; after a failure only a batch tries again, so a
+    // failing server is not asked four times a second.
+    if (skyTold_ || !reachable_ || !connection_.IsOpen()) return;
+    const std::int64_t now = clock_() / 1000;
+    if (!sky_.Due(now)) return;
+    if (QString why; !sky_.Fill({}, now, &why)) SkyFailed(why);
 }
 
 bool Collector::Replay() {
@@ -178,7 +194,7 @@ bool Collector::Replay() {
 }
 
 void Collector::Flush() {
-    if (!behind_ && batch_.Empty()) return;
+    if (!behind_ && batch_.Empty()) return FillWaitingSky();
     if (!Connect()) return;
     if (behind_ ? !Replay() : !WriteBatch(batch_)) return;
     batch_.Clear();

@@ -75,6 +75,8 @@ private:
     bool WriteBatch(archive::Batch& batch);
     bool Replay();
     void ArchiveLost(const QString& why);
+    void SkyFailed(const QString& why);
+    void FillWaitingSky();
     void Report();
     void PublishConfirmations();
     void Tell(EventLines::Priority priority, const QString& text);

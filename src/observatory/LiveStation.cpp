@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observatory/LiveStation.h"
 
+#include "core/log/DailyLog.h"
 #include "observatory/SkyConditionSource.h"
 
 #include <QDateTime>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 LiveStation::LiveStation(Station& station, const StationDescription& description, UtcClock clock,
                          SkyConditionSource* sky)
@@ -51,22 +53,30 @@ void LiveStation::RecordTaken(const SecondRecord& record) {
     // A second whose light could not be read says nothing of the sky.
     if (!record.deviceActive || record.range == 0) return;
     const std::int64_t now = clock_();
-    // The minute of the record's own second, which the pass that closed it may follow
-    // into the next minute.
-    const int behind = (record.newSecond - record.second + 86400) % 86400;
-    const std::int64_t utcSecond = now / 1000 - behind;
+    // The second counts in the minute its day-file line is stamped with, as the archive
+    // and every reader of the day files count it, whenever it is handed on.
+    const WallSeconds wall = DailyLog::LineStamp(record);
+    const std::int64_t utcSecond = UtcOfStamp(wall, now / 1000);
     const std::int64_t minute = utcSecond / 60;
-    if (minute_ >= 0 && minute != minute_) EndMinute(minute_);
-    if (minute != minute_) {
+    // A minute is told once a second of a later one comes. The stamps only go back when
+    // the clock is set back: a second stamped up to kSetBackMinutes before the minute
+    // gathered is left out of the minutes, its minute told already; a clock set back
+    // further starts the minutes over at its stamp, the minute left unfinished untold.
+    const bool setBack = minute_ >= 0 && minute < minute_;
+    const bool gathered = !(setBack && minute_ - minute <= kSetBackMinutes);
+    if (gathered && minute != minute_) {
+        if (!setBack && minute_ >= 0) EndMinute(minute_);
         minute_ = minute;
         minuteCounts_.clear();
         minuteCelsius_ = 0;
         minuteWarm_ = 0;
     }
-    minuteCounts_.push_back(record.mean);
-    if (record.temperature > -273.0f) {
-        minuteCelsius_ += record.temperature;
-        ++minuteWarm_;
+    if (gathered) {
+        minuteCounts_.push_back(record.mean);
+        if (record.temperature > -273.0f) {
+            minuteCelsius_ += record.temperature;
+            ++minuteWarm_;
+        }
     }
 
     {
@@ -79,12 +89,32 @@ void LiveStation::RecordTaken(const SecondRecord& record) {
                                  ? std::optional<double>(std::round(record.temperature * 10) / 10)
                                  : std::nullopt;
         // The zero point of the night the second belongs to, by the station's own clock.
-        const QDateTime utc = QDateTime::fromSecsSinceEpoch(utcSecond, Qt::UTC);
-        const std::int64_t wall = utcSecond + zone_.offsetFromUtc(utc);
         state_.magnitude =
             description_.zeroPoints.MagnitudeAt(wall, record.mean, state_.temperature);
     }
     Tell();
+}
+
+std::int64_t LiveStation::UtcOfStamp(WallSeconds wall, std::int64_t nowSecond) const {
+    // The offsets a day either side (no zone changes twice within two days); a reading
+    // holds when the offset at the instant it gives is the one it was made with. Where the
+    // end of daylight saving repeats an hour, both hold: the stamp was just written, so the
+    // instant nearer the clock is the one. A stamp in the hour its start skips is read
+    // with the offset before, as the archive's reader does.
+    const auto offsetAt = [this](std::int64_t utc) {
+        return zone_.offsetFromUtc(QDateTime::fromSecsSinceEpoch(utc, QTimeZone::utc()));
+    };
+    const int before = offsetAt(wall - kSecondsPerDay);
+    const int after = offsetAt(wall + kSecondsPerDay);
+    const std::int64_t withBefore = wall - before;
+    if (before == after) return withBefore;
+    const std::int64_t withAfter = wall - after;
+    const bool beforeHolds = offsetAt(withBefore) == before;
+    const bool afterHolds = offsetAt(withAfter) == after;
+    if (beforeHolds && afterHolds)
+        return std::llabs(withBefore - nowSecond) < std::llabs(withAfter - nowSecond) ? withBefore
+                                                                                      : withAfter;
+    return afterHolds && !beforeHolds ? withAfter : withBefore;
 }
 
 void LiveStation::EndMinute(std::int64_t minute) {

@@ -5,6 +5,7 @@
 // does and tells its listeners after every change; it never changes what is recorded.
 #pragma once
 
+#include "core/log/DayRecord.h"
 #include "core/station/Station.h"
 #include "core/station/StationDescription.h"
 
@@ -77,6 +78,12 @@ private:
     void LinkChanged(bool up, const QString& hint) override;
     void Tell();
     void EndMinute(std::int64_t minute);
+    // The UTC second of a day-file stamp, read in the station's zone.
+    std::int64_t UtcOfStamp(WallSeconds wall, std::int64_t nowSecond) const;
+
+    // How far back a clock set back may stamp seconds that are then left out of the
+    // minutes, in minutes; further back, the minutes start over.
+    static constexpr std::int64_t kSetBackMinutes = 2;
 
     Station& station_;
     StationDescription description_;

@@ -3,6 +3,7 @@
 // safety rule, through the Alpaca service's answers and the state socket's lines as the
 // INDI driver reads them. A scripted sensor and clocks the test moves; no socket.
 #include "StationRig.h"
+#include "core/log/MinuteSummary.h"
 #include "indi/StationLine.h"
 #include "observatory/AlpacaService.h"
 #include "observatory/LiveSkyCondition.h"
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 
 namespace {
 
@@ -99,11 +101,11 @@ TEST(Observatory, SafeOnlyWhileLinkedFreshAndClear) {
     QString why;
     EXPECT_FALSE(o.live->IsSafe(&why));
     EXPECT_EQ(why, QStringLiteral("no reading yet"));
-    // 00:00:10 to 00:01:30: the minute 00:00 (seconds 10 to 59) ends with the first
-    // reading of 00:01.
+    // 00:00:10 to 00:01:30: the minute 00:00 (the lines stamped 00:00:11 to 00:00:59, the
+    // first pass closing no second) ends with the line stamped 00:01:00.
     o.Run(10, 80);
     ASSERT_EQ(o.sky.asked.size(), 1u);
-    EXPECT_EQ(o.sky.asked[0], std::make_pair(kMidnight + 60000, 50));
+    EXPECT_EQ(o.sky.asked[0], std::make_pair(kMidnight + 60000, 49));
     EXPECT_TRUE(o.live->IsSafe(&why)) << why.toStdString();
     o.Call("PUT", QStringLiteral("/api/v1/safetymonitor/0/connected"), "CONNECTED=True");
     EXPECT_EQ(o.Get(QStringLiteral("safetymonitor/0/issafe"))["Value"], true);
@@ -225,11 +227,13 @@ TEST(Observatory, LiveConditionFollowsTheLight) {
 // was read, how many there were, and its magnitude by the zero point of that night.
 TEST(Observatory, EachMinuteIsSummedUpWithItsMagnitude) {
     ObservatoryRig o("name = roof\nzero_point = 19.0\nzero_point = 20.0 from 2009-01-25\n");
-    o.Run(10, 60); // the minute 00:00 from second 10, ended by the pass at 00:01:10
+    // The minute 00:00: its lines stamped 00:00:11 to 00:00:59 (the pass at 00:00:10 closes
+    // no second), ended by the line of 00:01:00.
+    o.Run(10, 60);
     ASSERT_TRUE(o.live->State().minute);
     const LiveMinute first = *o.live->State().minute;
     EXPECT_EQ(first.endMs, kMidnight + 60000);
-    EXPECT_EQ(first.goodSeconds, 50);
+    EXPECT_EQ(first.goodSeconds, 49);
     ASSERT_TRUE(first.medianCount);
     EXPECT_EQ(*first.medianCount, o.live->State().count); // the scripted sensor is steady
     ASSERT_TRUE(first.magnitude);
@@ -239,6 +243,105 @@ TEST(Observatory, EachMinuteIsSummedUpWithItsMagnitude) {
     o.Run(70, 60);
     EXPECT_EQ(o.live->State().minute->endMs, kMidnight + 120000);
     EXPECT_EQ(o.live->State().minute->goodSeconds, 60);
+}
+
+namespace {
+
+struct TellingRig : ObservatoryRig {
+    std::vector<LiveMinute> told;
+
+    TellingRig()
+        : ObservatoryRig("name = roof\ntimezone = UTC\nzero_point = 20.0\n") {
+        live->AddListener([this](const LiveState& state) {
+            if (state.minute && (told.empty() || told.back().endMs != state.minute->endMs))
+                told.push_back(*state.minute);
+        });
+    }
+    // One pass a second from `start` (the station's clock, on UTC), 900 ms into each
+    // second, each second with a light of its own; the live station's clock reads
+    // `lateMs` past the pass when the second is handed on, as on a busy machine.
+    void RunFrom(const DateTimeParts& start, int seconds, int lateMs) {
+        constexpr double kUnixEpoch = 25569; // 1970-01-01 as a date-time value
+        for (int i = 0; i < seconds; ++i) {
+            rig.clock.now = EncodeDateTime(start) + (i + 0.9) / 86400.0;
+            nowMs = std::llround((rig.clock.now - kUnixEpoch) * 86400000.0) + lateMs;
+            rig.pipes.setReply('L', LightReply(100 + (i * 37) % 61, 5));
+            rig.station->IdleHandler();
+        }
+    }
+    // The minutes of the day files, once the station has stopped and saved them.
+    std::map<std::int64_t, MinuteEntry> DayFileMinutes(const QStringList& names) {
+        alpaca.reset();
+        live.reset();
+        rig.Stop();
+        std::map<std::int64_t, MinuteEntry> minutes;
+        for (const QString& name : names) {
+            const minutes::FileSummary file =
+                minutes::SummariseFile(QDir(rig.DataDirectory()).filePath(name));
+            EXPECT_TRUE(file.problem.isEmpty()) << file.problem.toStdString();
+            for (const MinuteEntry& entry : file.summary.minutes)
+                minutes[entry.minute] = entry;
+        }
+        return minutes;
+    }
+};
+
+// A told minute holds the seconds whose lines its minute of the day file holds.
+void ExpectTheDayFiles(const std::vector<LiveMinute>& told,
+                       const std::map<std::int64_t, MinuteEntry>& files) {
+    for (const LiveMinute& minute : told) {
+        const std::int64_t start = minute.endMs / 60000 - 1; // the zone is UTC
+        SCOPED_TRACE(IsoWallTime(start * 60).toStdString());
+        ASSERT_TRUE(files.count(start));
+        const MinuteEntry& entry = files.at(start);
+        EXPECT_EQ(minute.goodSeconds, entry.lines - entry.failed);
+        ASSERT_TRUE(minute.medianCount);
+        EXPECT_EQ(*minute.medianCount, entry.median);
+    }
+}
+
+} // namespace
+
+// The second 59 of a minute is closed by the first pass of the next minute, whose time its
+// line is stamped with: it counts in the next minute, as the day file has it, however late
+// the live station's clock reads when it is handed on.
+TEST(Observatory, EachSecondCountsInTheMinuteOfItsLine) {
+    TellingRig o;
+    o.RunFrom({2009, 1, 26, 21, 59, 30}, 150, 1700); // to 22:01:59
+    ASSERT_EQ(o.told.size(), 2u);
+    EXPECT_EQ(o.told[0].endMs, kMidnight + (22 * 60) * 60000LL);
+    EXPECT_EQ(o.told[0].goodSeconds, 29); // 21:59:31 to 21:59:59
+    EXPECT_EQ(o.told[1].endMs, kMidnight + (22 * 60 + 1) * 60000LL);
+    EXPECT_EQ(o.told[1].goodSeconds, 60); // 22:00:00 (the second 21:59:59) to 22:00:59
+    ExpectTheDayFiles(o.told, o.DayFileMinutes({QStringLiteral("20090126.txt")}));
+}
+
+// The second closed at midnight is the first line of the new day's file, stamped 00:00:00:
+// it counts in the new day's first minute.
+TEST(Observatory, TheSecondClosedAtMidnightCountsInTheNewDay) {
+    TellingRig o;
+    o.RunFrom({2009, 1, 26, 23, 59, 40}, 90, 50); // to 00:01:09
+    ASSERT_EQ(o.told.size(), 2u);
+    EXPECT_EQ(o.told[0].endMs, kMidnight + 86400000LL);
+    EXPECT_EQ(o.told[0].goodSeconds, 19); // 23:59:41 to 23:59:59
+    EXPECT_EQ(o.told[1].endMs, kMidnight + 86400000LL + 60000);
+    EXPECT_EQ(o.told[1].goodSeconds, 60);
+    ExpectTheDayFiles(
+        o.told, o.DayFileMinutes({QStringLiteral("20090126.txt"), QStringLiteral("20090127.txt")}));
+}
+
+// A clock set back a few seconds over a minute's edge stamps seconds of a minute told
+// already: they are left out of the minutes, and the minute goes on.
+TEST(Observatory, AClockSetBackTellsNoMinuteTwice) {
+    TellingRig o;
+    o.RunFrom({2009, 1, 26, 22, 0, 0}, 63, 0); // to 22:01:02
+    ASSERT_EQ(o.told.size(), 1u);
+    o.RunFrom({2009, 1, 26, 22, 0, 57}, 70, 0); // set back to 22:00:57
+    ASSERT_EQ(o.told.size(), 2u);
+    EXPECT_EQ(o.told[1].endMs, kMidnight + (22 * 60 + 2) * 60000LL);
+    // 22:01:00 to 22:01:02, then again from 22:01:00 to 22:01:59.
+    EXPECT_EQ(o.told[1].goodSeconds, 63);
+    ExpectTheDayFiles({o.told[1]}, o.DayFileMinutes({QStringLiteral("20090126.txt")}));
 }
 
 namespace {

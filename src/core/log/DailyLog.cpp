@@ -4,6 +4,7 @@
 #include "core/NocturoError.h"
 #include "core/log/DayFile.h"
 #include "core/station/SecondRecord.h"
+#include "core/text/DateTimeValue.h"
 #include "core/text/Formats.h"
 
 #include <QDir>
@@ -24,6 +25,13 @@ QString DailyLog::FileNameFor(double timeStamp) {
     // The pattern has no separators, so the regional settings do not matter here.
     return FormatDateTime(timeStamp, QStringLiteral("yyyymmdd"), RegionalSettings{}) +
            QStringLiteral(".txt");
+}
+
+WallSeconds DailyLog::LineStamp(const SecondRecord& record) {
+    // As LogLine writes it: the decoded parts, not a rounding of the value.
+    const DateTimeParts parts = DecodeDateTime(record.timeStamp);
+    return DaysFromCivil(parts.year, parts.month, parts.day) * kSecondsPerDay + parts.hour * 3600 +
+           parts.minute * 60 + parts.second;
 }
 
 QString DailyLog::FilePath(const QString& name) const {

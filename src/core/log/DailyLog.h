@@ -19,6 +19,7 @@
 // to disk and renamed over the day's file, so the file is always either old or new, whole.
 #pragma once
 
+#include "core/log/DayRecord.h"
 #include "core/text/RegionalSettings.h"
 
 #include <QByteArray>
@@ -56,6 +57,10 @@ public:
 
     // "yyyymmdd.txt" of a date-time value's local date.
     static QString FileNameFor(double timeStamp);
+    // The wall second a record's line is stamped with: its time stamp, the closing pass's,
+    // milliseconds dropped. The line goes to the file of that stamp's date, so the second
+    // closed at midnight is the new day's first line, stamped 00:00:00.
+    static WallSeconds LineStamp(const SecondRecord& record);
     void SetLogFileName(const QString& name) { logFileName_ = name; }
     const QString& LogFileName() const { return logFileName_; }
     // Absolute path of a day file in the log's directory.
