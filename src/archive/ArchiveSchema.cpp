@@ -190,13 +190,18 @@ bool Exists(PgConnection& connection, QString* why) {
 }
 
 bool UpToDate(PgConnection& connection, QString* why) {
-    // What the newest of kStatements made: the schema has everything before it as well.
+    // What the newest statements made for each table they changed: the days' trigger on
+    // the readings and the newest column of the minutes (a table an archive can lack on
+    // its own, from a version before it or dropped), and with them everything before.
     const PgResult result = connection.Query(
-        QStringLiteral("SELECT count(*) FROM pg_trigger WHERE tgname = 'readings_days_added' "
-                       "AND tgrelid = to_regclass('readings')"),
+        QStringLiteral("SELECT (SELECT count(*) FROM pg_trigger WHERE tgname = "
+                       "'readings_days_added' AND tgrelid = to_regclass('readings')) + "
+                       "(SELECT count(*) FROM information_schema.columns WHERE "
+                       "table_schema = current_schema() AND table_name = 'minutes' AND "
+                       "column_name = 'sky_derived')"),
         {}, why);
     if (!result.Ok()) return false;
-    return result.Text(0, 0) == QLatin1String("1");
+    return result.Text(0, 0) == QLatin1String("2");
 }
 
 QString Month::TableName() const {

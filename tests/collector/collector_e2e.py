@@ -589,6 +589,9 @@ def scenario_minutes(tools, folder):
         check(len(backfilled) == 3, f"the day file's minutes: {sorted(backfilled)}")
 
         def live_minutes():
+            # The collector adds the table once it has connected.
+            if not minutes_table(database):
+                return []
             rows = minute_rows(database, "roof")
             return [m for m, r in rows.items() if m not in backfilled and r[3]]
         wait_for(lambda: len(live_minutes()) >= 2, 120, "no live minute with its condition")
@@ -787,9 +790,11 @@ def scenario_minutes_restart(tools, folder):
         # however slow the machine, so they wait in its memory alone.
         collector = Collector(tools, folder, broker, database,
                               env=shifted(-600)).start().subscribed()
-        now = int(time.time())
+        # Two whole minutes that ended a minute ago: a minute with few seconds would be of
+        # unknown sky, so that its condition would stay empty, as a station's own does.
+        start = int(time.time()) // 60 * 60 - 180
         path = os.path.join(folder, "roof.txt")
-        lines = day_file(path, now - 90, 90, 3)
+        lines = day_file(path, start, 120, 3)
         sent = published(load(tools, broker, "file", "--station", "roof", path))
         check(sent == len(lines), f"mqtt-load sent {sent} of {len(lines)}")
         wait_count(database, sent, 60, "station = 'roof'")
