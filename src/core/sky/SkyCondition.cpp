@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <tuple>
 
 namespace sky {
 namespace {
@@ -131,18 +133,41 @@ UtcSeconds MinuteStart(UtcSeconds t) {
     return t - ((t % 60) + 60) % 60;
 }
 
+// A night's UTC minutes, empty, with what their seconds add up to: filled from lines or
+// from minute sums, then finished alike.
+struct NightSums {
+    astro::ZoneClock clock;
+    UtcSeconds first = 0, end = 0, firstMinute = 0;
+    std::vector<Minute> minutes;
+    std::vector<double> sum, celsius;
+    std::vector<int> warm;
+
+    static std::optional<NightSums> Of(const TimeSpan& night, const QTimeZone& zone) {
+        NightSums n{
+            astro::ZoneClock::AroundWall(zone, night.from, night.to), 0, 0, 0, {}, {}, {}, {}};
+        std::tie(n.first, n.end) = n.clock.UtcRange(night.from, night.to);
+        if (n.end <= n.first) return std::nullopt;
+        n.firstMinute = MinuteStart(n.first);
+        const std::size_t count = static_cast<std::size_t>((n.end - n.firstMinute + 59) / 60);
+        n.minutes.resize(count);
+        n.sum.assign(count, 0);
+        n.celsius.assign(count, 0);
+        n.warm.assign(count, 0);
+        return n;
+    }
+};
+
 } // namespace
 
 std::vector<Minute> NightMinutes(const TimeSpan& night, const std::vector<DayRecord>& records,
                                  const astro::Observer& observer, const QTimeZone& zone) {
-    const astro::ZoneClock clock = astro::ZoneClock::AroundWall(zone, night.from, night.to);
-    const auto [first, end] = clock.UtcRange(night.from, night.to);
-    if (end <= first) return {};
-    const UtcSeconds firstMinute = MinuteStart(first);
-    const std::size_t count = static_cast<std::size_t>((end - firstMinute + 59) / 60);
-    std::vector<Minute> minutes(count);
-    std::vector<double> sum(count, 0), celsius(count, 0);
-    std::vector<int> warm(count, 0);
+    std::optional<NightSums> grid = NightSums::Of(night, zone);
+    if (!grid) return {};
+    const astro::ZoneClock& clock = grid->clock;
+    const UtcSeconds first = grid->first, end = grid->end, firstMinute = grid->firstMinute;
+    std::vector<Minute>& minutes = grid->minutes;
+    std::vector<double>&sum = grid->sum, &celsius = grid->celsius;
+    std::vector<int>& warm = grid->warm;
     const std::vector<UtcSeconds> utc = astro::UtcOfLines(records, clock);
     // The line written last for each second, as elsewhere.
     std::vector<std::int32_t> last(static_cast<std::size_t>(end - first), -1);
@@ -169,14 +194,13 @@ std::vector<Minute> NightMinutes(const TimeSpan& night, const std::vector<DayRec
 
 std::vector<Minute> NightMinutes(const TimeSpan& night, const std::vector<MinuteSum>& sums,
                                  const astro::Observer& observer, const QTimeZone& zone) {
-    const astro::ZoneClock clock = astro::ZoneClock::AroundWall(zone, night.from, night.to);
-    const auto [first, end] = clock.UtcRange(night.from, night.to);
-    if (end <= first) return {};
-    const UtcSeconds firstMinute = MinuteStart(first);
-    const std::size_t count = static_cast<std::size_t>((end - firstMinute + 59) / 60);
-    std::vector<Minute> minutes(count);
-    std::vector<double> sum(count, 0), celsius(count, 0);
-    std::vector<int> warm(count, 0);
+    std::optional<NightSums> grid = NightSums::Of(night, zone);
+    if (!grid) return {};
+    const astro::ZoneClock& clock = grid->clock;
+    const UtcSeconds end = grid->end, firstMinute = grid->firstMinute;
+    std::vector<Minute>& minutes = grid->minutes;
+    std::vector<double>&sum = grid->sum, &celsius = grid->celsius;
+    std::vector<int>& warm = grid->warm;
     for (const MinuteSum& s : sums) {
         if (s.start < firstMinute || s.start >= end) continue;
         const std::size_t m = static_cast<std::size_t>((s.start - firstMinute) / 60);
